@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Set-up, build and run in one step on Debian 12.
+#   scripts/dev.sh start   install what is missing, build, start the program
+#   scripts/dev.sh test    install what is missing, build, run every test
+# Installs packages only when some are missing (through sudo when not root); never prompts
+# when CI=true or when stdin is not a terminal.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="${TAVREL_BUILD_DIR:-$here/build}"
+action="${1:-}"
+
+packages=(g++ cmake ninja-build libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl1-mesa-dev
+    xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2 fonts-wine
+    rsync desktop-file-utils appstream)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+    # fonts-wine keeps its Tahoma outside fontconfig's search path; link it where it is found.
+    local fonts=/usr/local/share/fonts/tavrel
+    if [ ! -e "$fonts/tahoma.ttf" ] && ls /usr/share/wine/fonts/tahoma*.ttf >/dev/null 2>&1; then
+        as_root mkdir -p "$fonts"
+        as_root ln -sf /usr/share/wine/fonts/tahoma*.ttf "$fonts/"
+        as_root fc-cache -f >/dev/null
+    fi
+}
+
+build_all() {
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$build" -j "$(nproc)"
+}
+
+case "$action" in
+start)
+    install_missing
+    build_all
+    if [ -x "$build/src/app/tavrel-sync" ]; then
+        if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+            echo "No display: starting under xvfb-run." >&2
+            exec xvfb-run -a "$build/src/app/tavrel-sync"
+        fi
+        exec "$build/src/app/tavrel-sync"
+    fi
+    exec "$build/src/cli/tavrel-sync-cli" --help
+    ;;
+test)
+    install_missing
+    build_all
+    export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+    ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+    ;;
+*)
+    echo "usage: scripts/dev.sh start|test" >&2
+    exit 64
+    ;;
+esac

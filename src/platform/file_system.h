@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavrel::platform {
+
+// Outcome of one file-system call. Each call below says which values it returns.
+enum class FsError
+{
+    Ok,
+    Exists,       // the name is taken (create-only copy, folder creation)
+    DiskFull,     // ENOSPC or EDQUOT: ends a run
+    AccessDenied, // EACCES, EPERM, EROFS
+    NotFound,     // the item or a parent folder is missing
+    Other,        // anything else: I/O errors, wrong kind of item, names too long
+};
+
+// Attribute bits as the engine tests them.
+inline constexpr uint32_t kAttrReadOnly = 1; // owner-write bit clear
+inline constexpr uint32_t kAttrHidden = 2;   // name begins with "."
+inline constexpr uint32_t kAttrSystem = 4;   // never set on POSIX
+
+enum class EntryKind
+{
+    File,
+    Folder,
+    Symlink, // a leaf: listed with files, copied as a link, never followed
+};
+
+// One item of a folder listing. Paths and names are raw bytes, never re-encoded.
+struct DirEntry
+{
+    std::string name;
+    EntryKind kind = EntryKind::File;
+    uint32_t attributes = 0;
+    int64_t lastWriteTime = 0; // 100 ns units since the Unix epoch, truncated
+    uint64_t size = 0;
+};
+
+// What the engine learns of an existing target file.
+struct FileStamp
+{
+    int64_t lastWriteTime = 0;
+    uint64_t size = 0;
+};
+
+// A file opened for streaming comparison.
+class FileReader
+{
+public:
+    virtual ~FileReader() = default;
+    // Bytes read into `buffer` (0 at the end of the file), or -1 on a read error.
+    virtual long read(void* buffer, std::size_t size) = 0;
+};
+
+// The engine's only way to the disk. Folder paths end with "/".
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    // Files, folders and links of `folder` without "." and "..", FIFOs, sockets, devices and
+    // the engine's own temporary files. Ok, NotFound, AccessDenied, Other (also for a listing
+    // that failed midway: `entries` then holds what was read).
+    virtual FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
+
+    // One level. Ok; Exists when a folder (or a link to one) is already there; NotFound when
+    // the parent is missing; AccessDenied, DiskFull, Other.
+    virtual FsError createFolder(const std::string& folder) = 0;
+
+    // Stamp of an existing regular file or link, without following links. Ok, NotFound
+    // (missing or not a regular file or link), AccessDenied, Other.
+    virtual FsError readStamp(const std::string& path, FileStamp& stamp) = 0;
+
+    // Copies `source` to `target` through a temporary file that is renamed into place without
+    // replacing anything: Ok, Exists (target present), DiskFull, AccessDenied, NotFound
+    // (source gone), Other. Carries permission bits and the nanosecond last-write time; a link
+    // is copied as a link with the same link text.
+    virtual FsError copyCreateOnly(const std::string& source, const std::string& target) = 0;
+
+    // Replaces the regular file or link `target` with a copy of `source`, through a temporary
+    // file renamed over it: Ok, DiskFull, AccessDenied, NotFound, Other (also when the target
+    // is a folder or changed after `expected` was read, if given).
+    virtual FsError copyOverwrite(const std::string& source, const std::string& target,
+                                  const FileStamp* expected = nullptr) = 0;
+
+    // Adds the owner-write bit. Ok, NotFound, AccessDenied, Other.
+    virtual FsError makeNormal(const std::string& path) = 0;
+
+    // Opens a regular file for reading (O_NOFOLLOW|O_NONBLOCK, checked to be a regular file).
+    // nullptr with `error` set to NotFound, AccessDenied or Other on failure.
+    virtual std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) = 0;
+
+    // Deletes a file, a link or a whole folder tree, to the user's trash or outright.
+    // Ok, NotFound, AccessDenied, Other. A trash that fails deletes nothing.
+    virtual FsError deleteItem(const std::string& path, bool toTrash) = 0;
+
+    // The folder with every link resolved, ending with "/". Ok, NotFound, AccessDenied, Other.
+    virtual FsError realFolder(const std::string& folder, std::string& real) = 0;
+};
+
+} // namespace tavrel::platform
