@@ -1,0 +1,82 @@
+#include "platform/wildcard.h"
+
+#include <cstddef>
+
+namespace tavrel::platform {
+
+namespace {
+
+char foldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Length of the character starting at `pos`: a well-formed UTF-8 sequence counts whole,
+// anything else (a stray continuation byte, a truncated sequence) one byte.
+std::size_t characterLength(std::string_view text, std::size_t pos)
+{
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    std::size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    if (pos + length > text.size())
+        return 1;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80)
+            return 1;
+    }
+    return length;
+}
+
+// Greedy match that remembers only the last "*": on a mismatch that star takes one more
+// character and the rest is retried. Earlier stars never need revisiting, which keeps the
+// work bounded by name length times pattern length (no exponential backtracking).
+bool matchPlain(std::string_view name, std::string_view pattern)
+{
+    std::size_t n = 0;
+    std::size_t p = 0;
+    std::size_t starPattern = std::string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starPattern = p++;
+            starName = n;
+        } else if (p < pattern.size() && pattern[p] == '?') {
+            n += characterLength(name, n);
+            ++p;
+        } else if (p < pattern.size() && foldAscii(pattern[p]) == foldAscii(name[n])) {
+            ++n;
+            ++p;
+        } else if (starPattern != std::string_view::npos) {
+            starName += characterLength(name, starName);
+            n = starName;
+            p = starPattern + 1;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+} // namespace
+
+bool matchesPattern(std::string_view name, std::string_view pattern)
+{
+    if (matchPlain(name, pattern))
+        return true;
+    if (name.find('.') != std::string_view::npos)
+        return false;
+    if (pattern.ends_with(".*"))
+        return matchPlain(name, pattern.substr(0, pattern.size() - 2));
+    if (pattern.ends_with('.'))
+        return matchPlain(name, pattern.substr(0, pattern.size() - 1));
+    return false;
+}
+
+} // namespace tavrel::platform
