@@ -1,0 +1,183 @@
+#include "platform/replace_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavrel::platform {
+namespace {
+
+constexpr std::size_t kTagLength = 8;
+constexpr int kCreateAttempts = 32;
+
+std::error_code lastError()
+{
+    return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+}
+
+std::string randomTag()
+{
+    thread_local std::mt19937_64 generator = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), static_cast<unsigned>(getpid())};
+        return std::mt19937_64(seed);
+    }();
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::uniform_int_distribution<int> pick(0, 35);
+    std::string tag(kTagLength, '0');
+    for (char& c : tag)
+        c = kDigits[pick(generator)];
+    return tag;
+}
+
+// The process umask, read without changing it (umask() would race with other threads).
+mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    }
+    return 022;
+}
+
+mode_t finalModeFor(int dirFd, const std::string& name, const ReplaceOptions& options)
+{
+    if (options.mode)
+        return *options.mode & 07777;
+    struct stat existing
+    {
+    };
+    if (fstatat(dirFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(existing.st_mode))
+        return existing.st_mode & 07777;
+    return 0666 & ~currentUmask();
+}
+
+class FdGuard final
+{
+public:
+    explicit FdGuard(int fd) : m_fd(fd) {}
+    ~FdGuard()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int get() const { return m_fd; }
+    // Closes now so that a failing close (delayed write errors on some file systems) is seen.
+    std::error_code close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0 ? std::error_code{} : lastError();
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+std::string temporaryNameFor(std::string_view name)
+{
+    const std::size_t room = kMaxNameBytes - 1 - 1 - kTagLength - kTemporarySuffix.size();
+    std::size_t keep = std::min(name.size(), room);
+    // Never split a UTF-8 sequence: back off over continuation bytes.
+    while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+        --keep;
+    std::string result = ".";
+    result.append(name.substr(0, keep));
+    result += '.';
+    result += randomTag();
+    result.append(kTemporarySuffix);
+    return result;
+}
+
+bool isTemporaryName(std::string_view name)
+{
+    return name.size() >= 1 + kTemporarySuffix.size() && name.front() == '.' &&
+           name.ends_with(kTemporarySuffix);
+}
+
+std::error_code writeAll(int fd, std::span<const uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        if (written == 0)
+            return std::error_code(EIO, std::generic_category());
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+std::error_code replaceFile(const std::filesystem::path& destination, const ContentWriter& write,
+                            const ReplaceOptions& options)
+{
+    const std::string name = destination.filename().string();
+    if (name.empty() || name == "." || name == "..")
+        return std::make_error_code(std::errc::invalid_argument);
+    std::filesystem::path folder = destination.parent_path();
+    if (folder.empty())
+        folder = ".";
+
+    // Every later step works relative to this one folder, so a renamed parent cannot split them.
+    FdGuard dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0)
+        return lastError();
+
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < kCreateAttempts && fd < 0; ++attempt) {
+        temporary = temporaryNameFor(name);
+        fd = ::openat(dir.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
+        if (fd < 0 && errno != EEXIST)
+            return lastError();
+    }
+    if (fd < 0)
+        return std::make_error_code(std::errc::file_exists);
+
+    FdGuard file(fd);
+    auto fail = [&](std::error_code error) {
+        if (file.get() >= 0)
+            file.close();
+        ::unlinkat(dir.get(), temporary.c_str(), 0);
+        return error;
+    };
+
+    if (std::error_code error = write(file.get()))
+        return fail(error);
+    if (::fchmod(file.get(), finalModeFor(dir.get(), name, options)) != 0)
+        return fail(lastError());
+    if (::fsync(file.get()) != 0)
+        return fail(lastError());
+    if (std::error_code error = file.close())
+        return fail(error);
+
+    const unsigned flags = options.replaceExisting ? 0 : RENAME_NOREPLACE;
+    if (::renameat2(dir.get(), temporary.c_str(), dir.get(), name.c_str(), flags) != 0)
+        return fail(lastError());
+    // Makes the rename itself durable; the file is in place either way, so a failure here is not one.
+    ::fsync(dir.get());
+    return {};
+}
+
+std::error_code replaceFile(const std::filesystem::path& destination, std::span<const uint8_t> content,
+                            const ReplaceOptions& options)
+{
+    return replaceFile(
+        destination, [content](int fd) { return writeAll(fd, content); }, options);
+}
+
+} // namespace tavrel::platform
