@@ -1,0 +1,214 @@
+#include "project/project_codec.h"
+
+#include "model/text_rules.h"
+#include "platform/text_codec.h"
+#include "project/seal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace tavrel::project {
+namespace {
+
+class Encoder final
+{
+public:
+    void bytes(std::string_view data) { m_out.insert(m_out.end(), data.begin(), data.end()); }
+    void u32(uint32_t value)
+    {
+        for (int shift = 0; shift < 32; shift += 8)
+            m_out.push_back(static_cast<uint8_t>(value >> shift));
+    }
+    void i32(int32_t value) { u32(static_cast<uint32_t>(value)); }
+    void zeros(std::size_t count) { m_out.insert(m_out.end(), count, 0); }
+
+    // False when the text cannot be stored.
+    bool text(std::u16string_view value)
+    {
+        const std::string encoded = platform::toUtf8(value);
+        if (encoded.empty() || encoded.size() > static_cast<std::size_t>(kMaxTextBytes))
+            return false;
+        i32(static_cast<int32_t>(encoded.size()));
+        bytes(encoded);
+        return true;
+    }
+
+    bool list(const model::PatternList& items)
+    {
+        i32(static_cast<int32_t>(items.size()));
+        return std::all_of(items.begin(), items.end(), [this](const auto& item) { return text(item); });
+    }
+
+    // Cut to the field at a character boundary, then zero-filled; a full field has no zero.
+    void name(std::u16string_view value)
+    {
+        std::string encoded = platform::toUtf8(value);
+        if (encoded.size() > kNameFieldSize) {
+            std::size_t keep = kNameFieldSize;
+            while (keep > 0 && (static_cast<unsigned char>(encoded[keep]) & 0xC0) == 0x80)
+                --keep;
+            encoded.resize(keep);
+        }
+        bytes(encoded);
+        zeros(kNameFieldSize - encoded.size());
+    }
+
+    std::vector<uint8_t>& output() { return m_out; }
+
+private:
+    std::vector<uint8_t> m_out;
+};
+
+class Decoder final
+{
+public:
+    explicit Decoder(std::span<const uint8_t> data) : m_data(data) {}
+
+    bool bytes(std::size_t count, std::span<const uint8_t>& out)
+    {
+        if (m_data.size() - m_pos < count)
+            return false;
+        out = m_data.subspan(m_pos, count);
+        m_pos += count;
+        return true;
+    }
+    bool u32(uint32_t& value)
+    {
+        std::span<const uint8_t> raw;
+        if (!bytes(4, raw))
+            return false;
+        value = uint32_t{raw[0]} | uint32_t{raw[1]} << 8 | uint32_t{raw[2]} << 16 | uint32_t{raw[3]} << 24;
+        return true;
+    }
+    bool i32(int32_t& value)
+    {
+        uint32_t raw = 0;
+        if (!u32(raw))
+            return false;
+        value = static_cast<int32_t>(raw);
+        return true;
+    }
+    template <typename Enum> bool number(Enum& value)
+    {
+        int32_t raw = 0;
+        if (!i32(raw))
+            return false;
+        value = static_cast<Enum>(raw);
+        return true;
+    }
+    // A stored text, bounded by the capacity of the field it goes to.
+    bool text(std::u16string& value, std::size_t capacity)
+    {
+        int32_t length = 0;
+        std::span<const uint8_t> raw;
+        if (!i32(length) || length < 1 || length > kMaxTextBytes ||
+            !bytes(static_cast<std::size_t>(length), raw))
+            return false;
+        value = model::fitText(platform::fromUtf8(asText(raw)), capacity);
+        return true;
+    }
+    bool list(model::PatternList& items)
+    {
+        int32_t count = 0;
+        if (!i32(count))
+            return false;
+        for (int32_t i = 0; i < count; ++i) {
+            std::u16string item;
+            if (!text(item, model::kItemCapacity))
+                return false;
+            items.append(item);
+        }
+        return true;
+    }
+    bool name(std::u16string& value)
+    {
+        std::span<const uint8_t> raw;
+        if (!bytes(kNameFieldSize, raw))
+            return false;
+        const auto end = std::find(raw.begin(), raw.end(), uint8_t{0});
+        value =
+            model::fitText(platform::fromUtf8(asText(raw.first(end - raw.begin()))), model::kNameCapacity);
+        return true;
+    }
+
+private:
+    static std::string_view asText(std::span<const uint8_t> raw)
+    {
+        return {reinterpret_cast<const char*>(raw.data()), raw.size()};
+    }
+
+    std::span<const uint8_t> m_data;
+    std::size_t m_pos = 0;
+};
+
+bool encodePair(Encoder& out, const model::FolderPair& pair)
+{
+    out.i32(pair.enabled);
+    out.name(pair.name);
+    out.i32(static_cast<int32_t>(pair.method));
+    if (!out.text(pair.orgPath) || !out.text(pair.tgtPath))
+        return false;
+    for (const model::PatternList* list :
+         {&pair.includeFiles, &pair.excludeFiles, &pair.includeFolders, &pair.excludeFolders}) {
+        if (!out.list(*list))
+            return false;
+    }
+    for (int32_t value : {static_cast<int32_t>(pair.contentCheck), static_cast<int32_t>(pair.readOnlyMode),
+                          static_cast<int32_t>(pair.hiddenMode), static_cast<int32_t>(pair.systemMode),
+                          pair.includeSubfolders, pair.recycleDeleted})
+        out.i32(value);
+    return true;
+}
+
+bool decodePair(Decoder& in, model::FolderPair& pair)
+{
+    return in.i32(pair.enabled) && in.name(pair.name) && in.number(pair.method) &&
+           in.text(pair.orgPath, model::kPathCapacity) && in.text(pair.tgtPath, model::kPathCapacity) &&
+           in.list(pair.includeFiles) && in.list(pair.excludeFiles) && in.list(pair.includeFolders) &&
+           in.list(pair.excludeFolders) && in.number(pair.contentCheck) && in.number(pair.readOnlyMode) &&
+           in.number(pair.hiddenMode) && in.number(pair.systemMode) && in.i32(pair.includeSubfolders) &&
+           in.i32(pair.recycleDeleted);
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> encodeProject(const model::Job& job)
+{
+    Encoder out;
+    out.bytes(kProjectBanner);
+    out.u32(kProjectVersion);
+    out.zeros(kSealedDataOffset - kSealOffset);
+    out.i32(job.count());
+    for (int slot : job.occupiedSlots()) {
+        if (!encodePair(out, *job.pairAt(slot)))
+            return std::nullopt;
+    }
+    return std::move(out.output());
+}
+
+int readProjectBytes(model::Job& job, std::span<const uint8_t> fileBytes)
+{
+    Decoder in(fileBytes);
+    std::span<const uint8_t> banner;
+    if (!in.bytes(kProjectBanner.size(), banner) ||
+        !std::equal(banner.begin(), banner.end(), kProjectBanner.begin(), kProjectBanner.end(),
+                    [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }))
+        return 0;
+    uint32_t version = 0;
+    if (!in.u32(version) || version > kProjectVersion)
+        return 0;
+    std::span<const uint8_t> seal;
+    int32_t count = 0;
+    if (!in.bytes(kSealedDataOffset - kSealOffset, seal) || !in.i32(count) || count > model::kMaxPairs)
+        return 0;
+
+    for (int32_t i = 0; i < count; ++i) {
+        model::FolderPair* pair = job.addPair();
+        if (pair == nullptr || !decodePair(in, *pair))
+            return 0;
+    }
+    return 1;
+}
+
+} // namespace tavrel::project

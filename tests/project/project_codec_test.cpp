@@ -1,0 +1,345 @@
+#include "model/text_rules.h"
+#include "project/project_codec.h"
+#include "project/seal.h"
+#include "project_test_util.h"
+
+#include <climits>
+#include <functional>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+using namespace tavrel;
+using namespace tavrel::project;
+using namespace tavrel::project::test;
+
+namespace {
+
+std::vector<uint8_t> sealedFileOf(const model::Job& job)
+{
+    auto bytes = encodeProject(job);
+    EXPECT_TRUE(bytes.has_value());
+    const auto seal = computeSeal(std::span<const uint8_t>(*bytes).subspan(kSealedDataOffset));
+    std::copy(seal->begin(), seal->end(), bytes->begin() + kSealOffset);
+    return *bytes;
+}
+
+void putU32(std::vector<uint8_t>& bytes, std::size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// What an open of these bytes gives: the seal check, then the reader.
+int openBytes(model::Job& job, const std::vector<uint8_t>& bytes)
+{
+    return hasValidSeal(bytes) ? readProjectBytes(job, bytes) : 0;
+}
+
+} // namespace
+
+TEST(ProjectCodec, EmptyJobMatchesTheKnownSeal)
+{
+    const auto file = sealedFileOf(model::Job{});
+    EXPECT_EQ(file.size(), 78u);
+    EXPECT_EQ(sealHexOf(file), "c99a74c555371a433d121f551d6c6398");
+    EXPECT_EQ(file, FileBuilder().header().u32(0).seal().bytes);
+    model::Job read;
+    EXPECT_EQ(openBytes(read, file), 1);
+    EXPECT_EQ(read.count(), 0);
+}
+
+TEST(ProjectCodec, OnePairExampleMatchesTheKnownLayoutAndSeal)
+{
+    model::Job job;
+    addExamplePair(job);
+    const auto file = sealedFileOf(job);
+    EXPECT_EQ(file.size(), 172u);
+    EXPECT_EQ(sealHexOf(file), "672683494967e20a4d2ce322241f1aa8");
+    const auto expected = FileBuilder()
+                              .header()
+                              .u32(1)
+                              .u32(1)
+                              .name("P")
+                              .u32(0)
+                              .text("C:\\A")
+                              .text("D:\\B")
+                              .u32(1)
+                              .text("*")
+                              .u32(0)
+                              .u32(1)
+                              .text("*")
+                              .u32(0)
+                              .u32(0)
+                              .u32(0)
+                              .u32(0)
+                              .u32(0)
+                              .u32(1)
+                              .u32(1)
+                              .seal()
+                              .bytes;
+    EXPECT_EQ(file, expected);
+}
+
+TEST(ProjectCodec, SealHashesTheWorkBufferPerChunkAndOnceMore)
+{
+    for (std::size_t size : {0, 1, 1023, 1024, 1025, 2500}) {
+        SCOPED_TRACE(size);
+        std::vector<uint8_t> data(size);
+        for (std::size_t i = 0; i < size; ++i)
+            data[i] = static_cast<uint8_t>(i * 7 + 3);
+        // The stream fed to MD5, spelled out: one buffer image per chunk, then the last again.
+        std::vector<uint8_t> buffer(1024, 0), fed;
+        for (std::size_t start = 0; start < size; start += 1024) {
+            std::copy(data.begin() + start, data.begin() + std::min(size, start + 1024), buffer.begin());
+            fed.insert(fed.end(), buffer.begin(), buffer.end());
+        }
+        fed.insert(fed.end(), buffer.begin(), buffer.end());
+        Seal expected{};
+        ASSERT_EQ(EVP_Digest(fed.data(), fed.size(), expected.data(), nullptr, EVP_md5(), nullptr), 1);
+        EXPECT_EQ(computeSeal(data), expected);
+    }
+}
+
+struct RefusalCase
+{
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> change;
+    bool reseal;
+    int expected;
+};
+
+class ProjectRefusal : public ::testing::TestWithParam<RefusalCase>
+{
+};
+
+TEST_P(ProjectRefusal, OpenGivesTheExpectedResult)
+{
+    model::Job job;
+    addExamplePair(job);
+    std::vector<uint8_t> file = sealedFileOf(job);
+    GetParam().change(file);
+    if (GetParam().reseal && file.size() >= kSealedDataOffset) {
+        const auto seal = computeSeal(std::span<const uint8_t>(file).subspan(kSealedDataOffset));
+        std::copy(seal->begin(), seal->end(), file.begin() + kSealOffset);
+    }
+    model::Job read;
+    EXPECT_EQ(openBytes(read, file), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProjectRefusal,
+    ::testing::Values(
+        RefusalCase{"Unchanged", [](auto&) {}, false, 1},
+        RefusalCase{"BannerLacksATrailingSpace", [](auto& f) { f.erase(f.begin() + 53); }, true, 0},
+        RefusalCase{"OneSpaceAfterFile",
+                    [](auto& f) {
+                        f.erase(f.begin() + 24);
+                        f.insert(f.begin() + 53, ' ');
+                    },
+                    true, 0},
+        RefusalCase{"BannerLetterChanged", [](auto& f) { f[30] ^= 0x20; }, true, 0},
+        RefusalCase{"Version0", [](auto& f) { putU32(f, 54, 0); }, false, 1},
+        RefusalCase{"Version100", [](auto& f) { putU32(f, 54, 100); }, false, 1},
+        RefusalCase{"Version101", [](auto& f) { putU32(f, 54, 101); }, false, 0},
+        RefusalCase{"VersionAllOnesIsUnsigned", [](auto& f) { putU32(f, 54, 0xFFFFFFFF); }, false, 0},
+        RefusalCase{"Count101", [](auto& f) { putU32(f, 74, 101); }, true, 0},
+        RefusalCase{"CountTwoWithOneRecord", [](auto& f) { putU32(f, 74, 2); }, true, 0},
+        RefusalCase{"CountZeroIgnoresTheRecord", [](auto& f) { putU32(f, 74, 0); }, true, 1},
+        RefusalCase{"CountNegativeReadsNothing", [](auto& f) { putU32(f, 74, 0xFFFFFFFF); }, true, 1},
+        RefusalCase{"TextLengthZero", [](auto& f) { putU32(f, 106, 0); }, true, 0},
+        RefusalCase{"TextLengthNegative", [](auto& f) { putU32(f, 106, 0x80000000); }, true, 0},
+        RefusalCase{"TextLength261",
+                    [](auto& f) {
+                        putU32(f, 106, 261);
+                        f.insert(f.begin() + 110, 257, 'x');
+                    },
+                    true, 0},
+        RefusalCase{"TextLength260",
+                    [](auto& f) {
+                        putU32(f, 106, 260);
+                        f.insert(f.begin() + 110, 256, 'x');
+                    },
+                    true, 1},
+        RefusalCase{"ListCountBeyondTheFile", [](auto& f) { putU32(f, 122, 2); }, true, 0},
+        RefusalCase{"TrailingBytesIgnored",
+                    [](auto& f) {
+                        f.insert(f.end(), {'j', 'u', 'n', 'k'});
+                    },
+                    true, 1},
+        RefusalCase{"SealMissing", [](auto& f) { std::fill(f.begin() + 58, f.begin() + 74, 0); }, false, 0},
+        RefusalCase{"ShorterThanTheSeal", [](auto& f) { f.resize(70); }, false, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProjectCodec, EveryChangedByteFromTheCountOnBreaksTheSeal)
+{
+    model::Job job;
+    addExamplePair(job);
+    const std::vector<uint8_t> file = sealedFileOf(job);
+    for (std::size_t offset = kSealedDataOffset; offset < file.size(); ++offset) {
+        SCOPED_TRACE(offset);
+        std::vector<uint8_t> changed = file;
+        changed[offset] ^= 0x01;
+        EXPECT_FALSE(hasValidSeal(changed));
+    }
+}
+
+TEST(ProjectCodec, AppendedZeroByteKeepsTheSealAndStillOpens)
+{
+    std::vector<uint8_t> file = sealedFileOf(model::Job{});
+    file.push_back(0);
+    EXPECT_EQ(sealHexOf(file), "c99a74c555371a433d121f551d6c6398");
+    model::Job read;
+    EXPECT_EQ(openBytes(read, file), 1);
+}
+
+TEST(ProjectCodec, EveryTruncationIsRefused)
+{
+    model::Job job;
+    addExamplePair(job);
+    job.pairAt(0)->excludeFiles.append(u"a");
+    const std::vector<uint8_t> file = sealedFileOf(job);
+    for (std::size_t length = 0; length < file.size(); ++length) {
+        SCOPED_TRACE(length);
+        model::Job read;
+        EXPECT_EQ(readProjectBytes(read, std::span<const uint8_t>(file).first(length)), 0);
+    }
+}
+
+TEST(ProjectCodec, HundredPairsAreTheLimit)
+{
+    model::Job job;
+    for (int i = 0; i < model::kMaxPairs; ++i) {
+        model::FolderPair* pair = job.addPair();
+        pair->orgPath = u"/o";
+        pair->tgtPath = u"/t";
+    }
+    model::Job read;
+    EXPECT_EQ(openBytes(read, sealedFileOf(job)), 1);
+    EXPECT_EQ(read.count(), 100);
+
+    // A full job takes no more pairs: the read fails rather than dropping them.
+    model::Job full;
+    for (int i = 0; i < model::kMaxPairs; ++i)
+        full.addPair();
+    model::Job one;
+    addExamplePair(one);
+    EXPECT_EQ(openBytes(full, sealedFileOf(one)), 0);
+}
+
+TEST(ProjectCodec, UnusualValuesSurviveARoundTrip)
+{
+    model::Job job;
+    model::FolderPair* pair = job.addPair();
+    pair->enabled = 7;
+    pair->name = u"ABCDEFGHIJKLMNOPQRST"; // 20 bytes: stored without a zero byte
+    pair->method = static_cast<model::SyncMethod>(9);
+    pair->orgPath = u"/home/\u00e9l\u00e8ve/\u4e2d\u6587/\U0001F600 x";
+    pair->tgtPath = std::u16string(259, u'z');
+    pair->excludeFiles.append(u"*");
+    pair->excludeFiles.append(u"*.*");
+    pair->excludeFiles.append(u"*");
+    pair->includeFolders.append(u"\u00fcber");
+    pair->contentCheck = static_cast<model::ContentCheckMode>(-1);
+    pair->readOnlyMode = static_cast<model::AttributeMode>(3);
+    pair->hiddenMode = static_cast<model::AttributeMode>(INT32_MIN);
+    pair->systemMode = static_cast<model::AttributeMode>(INT32_MAX);
+    pair->includeSubfolders = 2;
+    pair->recycleDeleted = -5;
+
+    const auto file = sealedFileOf(job);
+    const std::size_t nameOffset = 78 + 4;
+    EXPECT_EQ(std::find(file.begin() + nameOffset, file.begin() + nameOffset + 20, 0),
+              file.begin() + nameOffset + 20)
+        << "a 20-byte name fills its field without a zero byte";
+    model::Job read;
+    ASSERT_EQ(openBytes(read, file), 1);
+    ASSERT_EQ(read.count(), 1);
+    EXPECT_EQ(*read.pairAt(0), *pair);
+}
+
+TEST(ProjectCodec, PairsComeBackInFileOrderFromSlotZero)
+{
+    model::Job job;
+    for (int i = 0; i < 6; ++i) {
+        model::FolderPair* pair = job.addPair();
+        pair->name = u"slot" + std::u16string(1, static_cast<char16_t>(u'0' + i));
+        pair->orgPath = pair->tgtPath = u"/x";
+    }
+    for (int slot : {0, 1, 3, 4})
+        job.removePair(slot);
+    model::Job read;
+    ASSERT_EQ(openBytes(read, sealedFileOf(job)), 1);
+    EXPECT_EQ(read.occupiedSlots(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(read.pairAt(0)->name, u"slot2");
+    EXPECT_EQ(read.pairAt(1)->name, u"slot5");
+}
+
+TEST(ProjectCodec, LongNamesAreCutAtACharacterBoundary)
+{
+    const struct
+    {
+        std::u16string name;
+        std::u16string readBack;
+    } cases[] = {
+        {u"ABCDEFGHIJKLMNOPQRSTUV", u"ABCDEFGHIJKLMNOPQRST"},
+        {u"ABCDEFGHIJKLMNOPQRS\u00e9", u"ABCDEFGHIJKLMNOPQRS"}, // 21 bytes: the two-byte é goes whole
+        {u"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9",
+         u"\u00e9\u00e9\u00e9\u00e9\u00e9"
+         u"\u00e9\u00e9\u00e9\u00e9\u00e9"},
+    };
+    for (const auto& c : cases) {
+        model::Job job;
+        model::FolderPair* pair = job.addPair();
+        pair->name = c.name;
+        pair->orgPath = pair->tgtPath = u"/x";
+        model::Job read;
+        ASSERT_EQ(openBytes(read, sealedFileOf(job)), 1);
+        EXPECT_EQ(read.pairAt(0)->name, c.readBack);
+    }
+}
+
+TEST(ProjectCodec, TextsThatCannotBeStoredFailTheSave)
+{
+    const struct
+    {
+        const char* name;
+        std::u16string org;
+        bool storable;
+    } cases[] = {
+        {"empty", u"", false},
+        {"130 two-byte characters: 260 bytes", std::u16string(130, u'\u00e9'), true},
+        {"261 bytes", std::u16string(129, u'\u00e9') + u"abc", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        model::Job job;
+        model::FolderPair* pair = job.addPair();
+        pair->orgPath = c.org;
+        pair->tgtPath = u"/t";
+        EXPECT_EQ(encodeProject(job).has_value(), c.storable);
+    }
+    model::Job job;
+    model::FolderPair* pair = job.addPair();
+    pair->orgPath = pair->tgtPath = u"/t";
+    pair->excludeFolders.append(u"");
+    EXPECT_FALSE(encodeProject(job).has_value()) << "an empty list item";
+}
+
+TEST(ProjectCodec, ReadTextsAreBoundedByTheirFields)
+{
+    const std::string org(260, 'o');
+    auto file = FileBuilder().header().u32(1).pair(org).seal().bytes;
+    model::Job read;
+    ASSERT_EQ(openBytes(read, file), 1);
+    EXPECT_EQ(read.pairAt(0)->orgPath, std::u16string(model::kPathCapacity, u'o'));
+
+    // Invalid UTF-8 in a stored name or path is read as replacement characters.
+    file = FileBuilder().header().u32(1).u32(1).name("a\xff").u32(0).text("/\xc3").text("/t").bytes;
+    const auto rest =
+        FileBuilder().u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).bytes;
+    file.insert(file.end(), rest.begin(), rest.end());
+    model::Job bad;
+    ASSERT_EQ(readProjectBytes(bad, file), 1);
+    EXPECT_EQ(bad.pairAt(0)->name, u"a\uFFFD");
+    EXPECT_EQ(bad.pairAt(0)->orgPath, u"/\uFFFD");
+}

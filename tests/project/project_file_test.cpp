@@ -1,0 +1,179 @@
+#include "platform/replace_file.h"
+#include "project/project_codec.h"
+#include "project/project_file.h"
+#include "project_test_util.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace tavrel;
+using namespace tavrel::project;
+using namespace tavrel::project::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProjectFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_folder =
+            fs::temp_directory_path() / ("project_file_test_" + std::to_string(::getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    static std::vector<uint8_t> contentOf(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    static void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes)
+    {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    std::size_t entriesInFolder() const
+    {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_folder), {}));
+    }
+
+    fs::path m_folder;
+};
+
+// A job large enough that writing it crosses a small file-size limit.
+model::Job bigJob()
+{
+    model::Job job;
+    for (int i = 0; i < 100; ++i) {
+        model::FolderPair* pair = job.addPair();
+        pair->orgPath = std::u16string(200, u'o');
+        pair->tgtPath = std::u16string(200, u't');
+    }
+    return job;
+}
+
+} // namespace
+
+TEST_F(ProjectFileTest, SaveGivesTheKnownFilesAndOpenReadsThemBack)
+{
+    const fs::path path = m_folder / "job.tsp";
+    model::Job empty;
+    ASSERT_EQ(saveProject(empty, path), 1);
+    EXPECT_EQ(fs::file_size(path), 78u);
+    EXPECT_EQ(sealHexOf(contentOf(path)), "c99a74c555371a433d121f551d6c6398");
+
+    model::Job job;
+    addExamplePair(job);
+    ASSERT_EQ(saveProject(job, path), 1);
+    EXPECT_EQ(fs::file_size(path), 172u);
+    EXPECT_EQ(sealHexOf(contentOf(path)), "672683494967e20a4d2ce322241f1aa8");
+    EXPECT_EQ(entriesInFolder(), 1u) << "no temporary file is left behind";
+
+    EXPECT_EQ(verifySeal(path), 1);
+    model::Job read;
+    ASSERT_EQ(openProject(read, path), 1);
+    EXPECT_EQ(*read.pairAt(0), *job.pairAt(0));
+}
+
+TEST_F(ProjectFileTest, WriteThenSealGivesTheSameBytesAsSave)
+{
+    model::Job job;
+    addExamplePair(job);
+    const fs::path saved = m_folder / "saved.tsp";
+    const fs::path stepwise = m_folder / "stepwise.tsp";
+    ASSERT_EQ(saveProject(job, saved), 1);
+    ASSERT_EQ(writeProject(job, stepwise), 1);
+    EXPECT_EQ(verifySeal(stepwise), 0) << "the placeholder is not a seal";
+    model::Job unsealed;
+    EXPECT_EQ(readProject(unsealed, stepwise), 1) << "the reader alone does not check the seal";
+    ASSERT_EQ(writeSeal(stepwise), 1);
+    EXPECT_EQ(contentOf(stepwise), contentOf(saved));
+}
+
+TEST_F(ProjectFileTest, OpenRefusesMissingChangedAndSpecialFiles)
+{
+    model::Job job;
+    addExamplePair(job);
+    const fs::path path = m_folder / "job.tsp";
+    ASSERT_EQ(saveProject(job, path), 1);
+    auto bytes = contentOf(path);
+    bytes[100] ^= 0x40;
+    writeBytes(path, bytes);
+
+    const fs::path fifo = m_folder / "fifo.tsp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const fs::path& candidate : {path, m_folder / "missing.tsp", fs::path(m_folder), fifo}) {
+        SCOPED_TRACE(candidate.filename().string());
+        model::Job read;
+        EXPECT_EQ(openProject(read, candidate), 0);
+        EXPECT_EQ(verifySeal(candidate), 0);
+    }
+    EXPECT_EQ(writeSeal(fifo), 0) << "must fail at once, not block on the FIFO";
+}
+
+TEST_F(ProjectFileTest, WriteSealRefusesAFileTooShortForTheSeal)
+{
+    const fs::path path = m_folder / "short.tsp";
+    writeBytes(path, std::vector<uint8_t>(40, 'x'));
+    EXPECT_EQ(writeSeal(path), 0);
+    EXPECT_EQ(fs::file_size(path), 40u);
+}
+
+TEST_F(ProjectFileTest, FailedSavesLeaveThePreviousFileOpenable)
+{
+    model::Job old;
+    addExamplePair(old);
+    const fs::path path = m_folder / "job.tsp";
+    ASSERT_EQ(saveProject(old, path), 1);
+    const auto before = contentOf(path);
+
+    // A text no reader accepts fails before anything is written.
+    model::Job unstorable;
+    unstorable.addPair();
+    EXPECT_EQ(saveProject(unstorable, path), 0);
+    EXPECT_EQ(writeProject(unstorable, path), 0);
+
+    // A write that fails halfway (file-size limit, as on a full disk).
+    struct rlimit saved
+    {
+    };
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const model::Job big = bigJob();
+    const int bigSave = saveProject(big, path);
+    const int bigWrite = writeProject(big, path);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(bigSave, 0);
+    EXPECT_EQ(bigWrite, 0);
+
+    EXPECT_EQ(contentOf(path), before);
+    EXPECT_EQ(entriesInFolder(), 1u) << "no temporary file is left behind";
+    model::Job read;
+    EXPECT_EQ(openProject(read, path), 1);
+
+    // A folder that does not exist.
+    EXPECT_EQ(saveProject(old, m_folder / "missing" / "job.tsp"), 0);
+}
+
+TEST_F(ProjectFileTest, SaveOverAFolderFailsAndKeepsIt)
+{
+    const fs::path path = m_folder / "job.tsp";
+    fs::create_directories(path / "inside");
+    model::Job job;
+    EXPECT_EQ(saveProject(job, path), 0);
+    EXPECT_TRUE(fs::is_directory(path / "inside"));
+    EXPECT_EQ(entriesInFolder(), 1u);
+}
