@@ -1,0 +1,49 @@
+#pragma once
+
+#include "engine/entry_list.h"
+#include "model/folder_pair.h"
+#include "platform/file_system.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tavrel::engine {
+
+// What the engine learns of an existing target file.
+struct TargetStamp
+{
+    int64_t lastWriteTime = 0;
+    uint32_t sizeLow = 0;
+    uint64_t size = 0; // whole size, only to let an overwrite notice a target changed meanwhile
+};
+
+// The outcome of one copy or overwrite, as far as the run cares.
+enum class CopyOutcome
+{
+    Done,     // copied, or nothing was needed
+    Failed,   // a per-file failure: logged, the run goes on
+    DiskFull, // ends the run at once
+};
+
+// The stamp of `targetPath`, or nothing when it cannot be read (the target then counts as
+// absent and a create-only copy is tried).
+std::optional<TargetStamp> ReadTargetStamp(platform::FileSystem& fs, const std::string& targetPath);
+
+// 1 when `source` is later, 0 when equal, -1 when earlier; exact, no tolerance.
+int CompareTimes(int64_t source, int64_t target);
+
+// Whether both files open and hold the same bytes, streamed in bounded blocks. Any failure to
+// open or read counts as not equal.
+bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, const std::string& targetPath);
+
+// Runs the content-check procedure of Copy and Absolute Copy on an existing target, calling
+// `overwrite` zero, one or two times; stops at once when it reports DiskFull. Unknown modes
+// act as Auto. A link's contents are its link text, which cannot be opened for reading, so a
+// link compares by its stamp: equal time and size mean equal.
+CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
+                              const std::string& sourcePath, const std::string& targetPath,
+                              const TargetStamp& stamp, const std::function<CopyOutcome()>& overwrite);
+
+} // namespace tavrel::engine

@@ -1,0 +1,233 @@
+#include "engine/folder_scan.h"
+
+#include "engine/engine_paths.h"
+#include "engine/run_progress.h"
+#include "platform/text_codec.h"
+#include "platform/wildcard.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace tavrel::engine {
+
+namespace {
+
+using platform::DirEntry;
+using platform::EntryKind;
+using platform::FsError;
+
+std::vector<std::string> toBytes(const model::PatternList& list)
+{
+    std::vector<std::string> result;
+    for (const std::u16string& item : list)
+        result.push_back(platform::toUtf8(item));
+    return result;
+}
+
+bool isFileEntry(const DirEntry& entry)
+{
+    return entry.kind == EntryKind::File || entry.kind == EntryKind::Symlink;
+}
+
+// One read of the folder, sorted by name so that every run walks it in the same order.
+bool listSorted(platform::FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries)
+{
+    entries.clear();
+    if (pathTooLong(folder) || fs.listFolder(folder, entries) != FsError::Ok) {
+        entries.clear();
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return true;
+}
+
+// Whether a directory search with `pattern` would have started: it finds at least one item,
+// counting the "." and ".." every listed folder holds.
+bool searchStarts(const std::vector<DirEntry>& entries, const std::string& pattern)
+{
+    if (platform::matchesPattern(".", pattern) || platform::matchesPattern("..", pattern))
+        return true;
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const DirEntry& entry) { return platform::matchesPattern(entry.name, pattern); });
+}
+
+Entry fileEntry(const DirEntry& found)
+{
+    Entry entry;
+    entry.name = found.name;
+    entry.attributes = found.attributes & 7u;
+    entry.lastWriteTime = found.lastWriteTime;
+    entry.sizeLow = static_cast<uint32_t>(found.size);
+    entry.isLink = found.kind == EntryKind::Symlink;
+    return entry;
+}
+
+Entry folderEntry(const DirEntry& found)
+{
+    Entry entry;
+    entry.name = found.name;
+    entry.attributes = found.attributes & 7u;
+    return entry;
+}
+
+bool hasMode(model::AttributeMode mode, model::AttributeMode wanted)
+{
+    return mode == wanted;
+}
+
+// The scan both sides share; `progress` is null for the target side.
+void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairFilters& filters,
+                RunProgress* progress, const SearchLog& searchLog, ScanLists& lists)
+{
+    lists.Clear();
+    std::vector<DirEntry> entries;
+    lists.readable = listSorted(fs, folder, entries);
+    if (!lists.readable)
+        return;
+
+    for (const std::string& pattern : filters.includeFiles) {
+        for (const DirEntry& found : entries) {
+            if (!isFileEntry(found) || !platform::matchesPattern(found.name, pattern))
+                continue;
+            if (filters.ignores(found.attributes)) {
+                if (progress)
+                    progress->addSkipped(1);
+                continue;
+            }
+            lists.files.Append(fileEntry(found));
+        }
+        if (progress && searchStarts(entries, pattern))
+            progress->reportProgress();
+    }
+
+    for (const std::string& pattern : filters.excludeFiles) {
+        for (const DirEntry& found : entries) {
+            if (!isFileEntry(found) || !platform::matchesPattern(found.name, pattern))
+                continue;
+            lists.excludedFiles.AppendName(found.name);
+            if (progress)
+                progress->addSkipped(1);
+        }
+        if (progress && searchStarts(entries, pattern))
+            progress->reportProgress();
+    }
+
+    if (filters.includeSubfolders) {
+        for (const std::string& pattern : filters.includeFolders)
+            for (const DirEntry& found : entries)
+                if (found.kind == EntryKind::Folder && platform::matchesPattern(found.name, pattern))
+                    lists.folders.Append(folderEntry(found));
+
+        for (const std::string& pattern : filters.excludeFolders) {
+            for (const DirEntry& found : entries) {
+                if (found.kind != EntryKind::Folder || !platform::matchesPattern(found.name, pattern))
+                    continue;
+                lists.excludedFolders.AppendName(found.name);
+                if (progress) {
+                    // The counting pass counted this subtree; skipping it keeps progress in step.
+                    progress->addSkipped(
+                        CountFiles(fs, folder + found.name + "/", true, filters.includeFiles, searchLog));
+                    progress->reportProgress();
+                }
+            }
+        }
+    }
+
+    Subtract(lists.files, lists.excludedFiles);
+    if (filters.includeSubfolders)
+        Subtract(lists.folders, lists.excludedFolders);
+}
+
+} // namespace
+
+PairFilters PairFilters::fromPair(const model::FolderPair& pair)
+{
+    PairFilters filters;
+    filters.includeFiles = toBytes(pair.includeFiles);
+    filters.excludeFiles = toBytes(pair.excludeFiles);
+    filters.includeFolders = toBytes(pair.includeFolders);
+    filters.excludeFolders = toBytes(pair.excludeFolders);
+    filters.readOnlyMode = pair.readOnlyMode;
+    filters.hiddenMode = pair.hiddenMode;
+    filters.systemMode = pair.systemMode;
+    filters.includeSubfolders = pair.includeSubfolders != 0;
+    return filters;
+}
+
+bool PairFilters::ignores(uint32_t attributes) const
+{
+    using model::AttributeMode;
+    return ((attributes & platform::kAttrReadOnly) && hasMode(readOnlyMode, AttributeMode::Ignore)) ||
+           ((attributes & platform::kAttrHidden) && hasMode(hiddenMode, AttributeMode::Ignore)) ||
+           ((attributes & platform::kAttrSystem) && hasMode(systemMode, AttributeMode::Ignore));
+}
+
+bool PairFilters::protects(uint32_t attributes) const
+{
+    using model::AttributeMode;
+    return ((attributes & platform::kAttrReadOnly) && hasMode(readOnlyMode, AttributeMode::CopyOnly)) ||
+           ((attributes & platform::kAttrHidden) && hasMode(hiddenMode, AttributeMode::CopyOnly)) ||
+           ((attributes & platform::kAttrSystem) && hasMode(systemMode, AttributeMode::CopyOnly));
+}
+
+bool PairFilters::anyCopyOnly() const
+{
+    using model::AttributeMode;
+    return readOnlyMode == AttributeMode::CopyOnly || hiddenMode == AttributeMode::CopyOnly ||
+           systemMode == AttributeMode::CopyOnly;
+}
+
+void ScanLists::Clear()
+{
+    files.Clear();
+    excludedFiles.Clear();
+    folders.Clear();
+    excludedFolders.Clear();
+    readable = false;
+}
+
+void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
+                RunProgress& progress, const SearchLog& searchLog, ScanLists& lists)
+{
+    scanFolder(fs, task.sourceFolder, filters, &progress, searchLog, lists);
+}
+
+void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
+                ScanLists& lists)
+{
+    scanFolder(fs, task.targetFolder, filters, nullptr, {}, lists);
+}
+
+int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
+                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog)
+{
+    if (includePatterns.empty() || root.empty())
+        return 0;
+    const std::string rootFolder = asFolderPath(std::string(root));
+    int32_t total = 0;
+    std::vector<DirEntry> entries;
+    for (const std::string& pattern : includePatterns) {
+        std::deque<std::string> queue{rootFolder};
+        while (!queue.empty()) {
+            const std::string folder = std::move(queue.front());
+            queue.pop_front();
+            // One listing serves both the "*" search and the pattern search of this folder.
+            if (searchLog)
+                searchLog(folder + "*");
+            const bool listed = listSorted(fs, folder, entries);
+            if (listed && recurse)
+                for (const DirEntry& found : entries)
+                    if (found.kind == EntryKind::Folder && !pathTooLong(folder + found.name + "/"))
+                        queue.push_back(folder + found.name + "/");
+            if (searchLog)
+                searchLog(folder + pattern);
+            for (const DirEntry& found : entries)
+                if (isFileEntry(found) && platform::matchesPattern(found.name, pattern))
+                    ++total;
+        }
+    }
+    return total;
+}
+
+} // namespace tavrel::engine

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "engine/entry_list.h"
+#include "engine/task_queue.h"
+#include "model/folder_pair.h"
+#include "platform/file_system.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrel::engine {
+
+class RunProgress;
+
+// Receives the search paths of the counting walk, one call per path, without a line break.
+using SearchLog = std::function<void(std::string_view searchPath)>;
+
+// A pair's filters with its patterns turned into bytes once, for every task of the pair.
+struct PairFilters
+{
+    std::vector<std::string> includeFiles;
+    std::vector<std::string> excludeFiles;
+    std::vector<std::string> includeFolders;
+    std::vector<std::string> excludeFolders;
+    model::AttributeMode readOnlyMode = model::AttributeMode::Involve;
+    model::AttributeMode hiddenMode = model::AttributeMode::Involve;
+    model::AttributeMode systemMode = model::AttributeMode::Involve;
+    bool includeSubfolders = false;
+
+    static PairFilters fromPair(const model::FolderPair& pair);
+
+    // Whether an Ignore mode leaves out a file with these attribute bits.
+    bool ignores(uint32_t attributes) const;
+    // Whether a Copy Only mode protects an existing item with these attribute bits.
+    bool protects(uint32_t attributes) const;
+    bool anyCopyOnly() const;
+};
+
+// What one scan of a folder lets through.
+struct ScanLists
+{
+    EntryList files;           // with attributes, time and size
+    EntryList excludedFiles;   // names only
+    EntryList folders;         // names and attributes (the latter for Copy Only protection)
+    EntryList excludedFolders; // names only
+    bool readable = false;     // the folder could be listed
+
+    void Clear();
+};
+
+// Fills `lists` from the task's source folder: included files (attribute Ignore rules
+// applied), excluded files, and with subfolders the included and excluded folders, then the
+// exclusions subtracted. Adds to skippedFiles and reports progress as it goes.
+void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
+                RunProgress& progress, const SearchLog& searchLog, ScanLists& lists);
+
+// The same lists from the task's target folder, without counting or progress.
+void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
+                ScanLists& lists);
+
+// The counting walk: for each include pattern, every folder from `root` breadth first
+// (every subfolder when `recurse`), counting the file entries the pattern finds. Applies no
+// exclusion and no attribute mode. A missing root counts 0.
+int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
+                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog);
+
+} // namespace tavrel::engine

@@ -1,0 +1,283 @@
+#include "engine/pair_processor.h"
+
+#include "engine/engine_paths.h"
+#include "engine/folder_overlap.h"
+#include "engine/method_rules.h"
+#include "engine/run_progress.h"
+#include "platform/text_codec.h"
+
+#include <deque>
+#include <vector>
+
+namespace tavrel::engine {
+
+namespace {
+
+using model::SyncMethod;
+using platform::FsError;
+
+std::string shown(const std::string& path)
+{
+    return platform::displayName(path);
+}
+
+} // namespace
+
+PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink,
+                             RunProgress& progress, SearchLog searchLog)
+    : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_searchLog(std::move(searchLog))
+{}
+
+void PairProcessor::log(const std::string& text)
+{
+    m_sink.AppendLog(text);
+}
+
+PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
+{
+    m_pair = &pair;
+    m_filters = PairFilters::fromPair(pair);
+
+    if (!isKnownMethod(pair.method)) {
+        log("ERROR: unknown method " + std::to_string(static_cast<int32_t>(pair.method)) +
+            ", pair skipped\r\n");
+        return PairOutcome::Continue;
+    }
+    const std::string org = platform::toUtf8(pair.orgPath);
+    const std::string tgt = platform::toUtf8(pair.tgtPath);
+    if (org.empty() || tgt.empty()) {
+        log("ERROR: folder path is empty, pair skipped\r\n");
+        return PairOutcome::Continue;
+    }
+    FolderTask task = MakeRootTask(org, tgt);
+    if (foldersOverlap(m_fs, task.sourceFolder, task.targetFolder)) {
+        log("ERROR: folders overlap: " + shown(task.sourceFolder) + " and " + shown(task.targetFolder) +
+            "\r\n");
+        return PairOutcome::Continue;
+    }
+
+    TaskQueue queue;
+    bool firstTask = true;
+    for (;;) {
+        const PairOutcome outcome = processTask(task, firstTask, queue);
+        if (outcome != PairOutcome::Continue)
+            return outcome;
+        firstTask = false;
+        std::optional<FolderTask> next = queue.pop();
+        if (!next)
+            return PairOutcome::Continue;
+        task = std::move(*next);
+    }
+}
+
+bool PairProcessor::createTargetFolder(const FolderTask& task, bool firstTask)
+{
+    if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
+        log("ERROR: path too long: " + shown(task.targetFolder) + "\r\n");
+        return false;
+    }
+    // A link or file in place of a subfolder would take the copies outside the target tree.
+    if (!firstTask) {
+        platform::FileStamp stamp;
+        const std::string bare = task.targetFolder.substr(0, task.targetFolder.size() - 1);
+        if (m_fs.readStamp(bare, stamp) == FsError::Ok) {
+            log("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+            return false;
+        }
+    }
+    const FsError created = m_fs.createFolder(task.targetFolder);
+    if (created == FsError::Ok) {
+        m_progress.count(Operation::FolderCreated, task.direction);
+        m_report.ReportFolderCreated(task.targetFolder);
+        return true;
+    }
+    if (created == FsError::Exists)
+        return true;
+    log("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+    return false;
+}
+
+PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, TaskQueue& queue)
+{
+    m_changed.clear();
+    m_protected.clear();
+    if (!createTargetFolder(task, firstTask))
+        return PairOutcome::Continue;
+
+    if (m_pair->method == SyncMethod::Synchronize && firstTask && task.direction == Direction::OrgToTgt)
+        queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg});
+
+    ScanLists lists;
+    ScanSource(m_fs, task, m_filters, m_progress, m_searchLog, lists);
+    if (!lists.readable)
+        log("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n");
+    if (m_filters.anyCopyOnly() && !lists.files.empty())
+        collectProtectedTargets(task);
+
+    for (const Entry& entry : lists.files) {
+        const std::string sourcePath = task.sourceFolder + entry.name;
+        const std::string targetPath = task.targetFolder + entry.name;
+        if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
+            log("ERROR: path too long: " + shown(sourcePath) + "\r\n");
+        } else if (handleFile(task, entry, sourcePath, targetPath) == CopyOutcome::DiskFull) {
+            return PairOutcome::DiskFull;
+        }
+        m_progress.addHandled();
+        if (m_progress.processedFiles() % 20 == 19)
+            m_progress.reportProgress();
+        if (m_progress.stopRequested())
+            return PairOutcome::Stopped;
+    }
+    m_progress.reportProgress();
+
+    // An unreadable source must not empty the target: an unplugged drive looks like that.
+    if (m_pair->method == SyncMethod::AbsoluteCopy && lists.readable)
+        deletionPhase(task, lists);
+
+    if (m_filters.includeSubfolders)
+        for (const Entry& folder : lists.folders)
+            queue.push(MakeSubfolderTask(task, folder.name));
+    return PairOutcome::Continue;
+}
+
+CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry,
+                                      const std::string& sourcePath, const std::string& targetPath)
+{
+    std::optional<TargetStamp> stamp;
+    FileAction action = FileAction::CreateOnly;
+    if (readsTarget(m_pair->method)) {
+        stamp = ReadTargetStamp(m_fs, targetPath);
+        const int order = stamp ? CompareTimes(entry.lastWriteTime, stamp->lastWriteTime) : 0;
+        action = decideFileAction(m_pair->method, stamp.has_value(), order);
+    }
+    if ((action == FileAction::Overwrite || action == FileAction::ContentCheck) &&
+        m_protected.count(entry.name))
+        return CopyOutcome::Done;
+
+    switch (action) {
+    case FileAction::Nothing:
+        return CopyOutcome::Done;
+    case FileAction::CreateOnly:
+        return CreateOnlyCopy(task, entry, sourcePath, targetPath);
+    case FileAction::Overwrite:
+        return OverwriteFile(task, entry, sourcePath, targetPath, *stamp);
+    case FileAction::ContentCheck:
+        return ApplyContentCheck(m_fs, m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
+                                 [&] { return OverwriteFile(task, entry, sourcePath, targetPath, *stamp); });
+    }
+    return CopyOutcome::Done;
+}
+
+CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& entry,
+                                          const std::string& sourcePath, const std::string& targetPath)
+{
+    const FsError result = m_fs.copyCreateOnly(sourcePath, targetPath);
+    switch (result) {
+    case FsError::Ok:
+        m_changed.insert(entry.name);
+        m_progress.count(Operation::FileCreated, task.direction);
+        m_report.ReportFileCopied(sourcePath, targetPath, false);
+        if (m_pair->method == SyncMethod::Synchronize && task.direction == Direction::OrgToTgt)
+            m_progress.growTotal();
+        return CopyOutcome::Done;
+    case FsError::DiskFull:
+        return CopyOutcome::DiskFull;
+    case FsError::Exists:
+        return CopyOutcome::Done;
+    default:
+        log("ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
+        return CopyOutcome::Failed;
+    }
+}
+
+CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& entry,
+                                         const std::string& sourcePath, const std::string& targetPath,
+                                         const TargetStamp& stamp)
+{
+    const platform::FileStamp expected{stamp.lastWriteTime, stamp.size};
+    FsError result = m_fs.copyOverwrite(sourcePath, targetPath, &expected);
+    if (result == FsError::AccessDenied && m_fs.makeNormal(targetPath) == FsError::Ok)
+        result = m_fs.copyOverwrite(sourcePath, targetPath, &expected);
+    switch (result) {
+    case FsError::Ok:
+        m_changed.insert(entry.name);
+        m_progress.count(Operation::FileOverwritten, task.direction);
+        m_report.ReportFileCopied(sourcePath, targetPath, true);
+        return CopyOutcome::Done;
+    case FsError::DiskFull:
+        return CopyOutcome::DiskFull;
+    default:
+        log("        ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
+        return CopyOutcome::Failed;
+    }
+}
+
+void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& source)
+{
+    ScanLists target;
+    ScanTarget(m_fs, task, m_filters, target);
+    if (!target.readable)
+        return;
+
+    for (const Entry& entry : source.files)
+        target.files.RemoveFirstNamed(entry.name);
+    // Files before folders, both before any subfolder of this folder is processed.
+    for (const Entry& entry : target.files) {
+        const std::string path = task.targetFolder + entry.name;
+        if (m_changed.count(entry.name) || m_filters.protects(entry.attributes) || pathTooLong(path))
+            continue;
+        if (m_fs.deleteItem(path, m_pair->recycleDeleted != 0) == FsError::Ok) {
+            m_progress.count(Operation::FileDeleted, task.direction);
+            m_report.ReportDeleted(path);
+        }
+    }
+
+    if (!m_filters.includeSubfolders)
+        return;
+    for (const Entry& entry : source.folders)
+        target.folders.RemoveFirstNamed(entry.name);
+    for (const Entry& entry : target.folders) {
+        const std::string path = task.targetFolder + entry.name;
+        if (m_changed.count(entry.name) || m_filters.protects(entry.attributes) || pathTooLong(path))
+            continue;
+        if (m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
+            continue;
+        if (m_fs.deleteItem(path, m_pair->recycleDeleted != 0) == FsError::Ok) {
+            m_progress.count(Operation::FolderDeleted, task.direction);
+            m_report.ReportDeleted(path);
+        }
+    }
+}
+
+void PairProcessor::collectProtectedTargets(const FolderTask& task)
+{
+    std::vector<platform::DirEntry> entries;
+    if (m_fs.listFolder(task.targetFolder, entries) != FsError::Ok)
+        return;
+    for (const platform::DirEntry& entry : entries)
+        if (m_filters.protects(entry.attributes))
+            m_protected.insert(entry.name);
+}
+
+bool PairProcessor::treeHoldsProtected(const std::string& folder)
+{
+    std::deque<std::string> queue{folder};
+    std::vector<platform::DirEntry> entries;
+    while (!queue.empty()) {
+        const std::string current = std::move(queue.front());
+        queue.pop_front();
+        entries.clear();
+        // What cannot be seen cannot be shown unprotected: keep the tree.
+        if (pathTooLong(current) || m_fs.listFolder(current, entries) != FsError::Ok)
+            return true;
+        for (const platform::DirEntry& entry : entries) {
+            if (m_filters.protects(entry.attributes))
+                return true;
+            if (entry.kind == platform::EntryKind::Folder)
+                queue.push_back(current + entry.name + "/");
+        }
+    }
+    return false;
+}
+
+} // namespace tavrel::engine

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "engine/compare.h"
+#include "engine/folder_scan.h"
+#include "engine/run_sink.h"
+#include "engine/task_queue.h"
+#include "model/folder_pair.h"
+#include "platform/file_system.h"
+#include "report/report_file.h"
+
+#include <string>
+#include <unordered_set>
+
+namespace tavrel::engine {
+
+class RunProgress;
+
+enum class PairOutcome
+{
+    Continue, // the pair is done; go on with the next one
+    Stopped,  // the user's stop was seen after a handled file
+    DiskFull, // a copy found the disk full; nothing more is done
+};
+
+// Processes one folder pair task by task, breadth first: creates each target folder, applies
+// the pair's method to every listed file, deletes for Absolute Copy, queues the subfolders.
+// Every change is counted and reported; per-file failures become log lines.
+class PairProcessor final
+{
+public:
+    PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink, RunProgress& progress,
+                  SearchLog searchLog);
+
+    // The caller posts the run's end on Stopped and DiskFull.
+    PairOutcome ProcessPair(const model::FolderPair& pair);
+
+private:
+    PairOutcome processTask(const FolderTask& task, bool firstTask, TaskQueue& queue);
+    bool createTargetFolder(const FolderTask& task, bool firstTask);
+    CopyOutcome handleFile(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
+                           const std::string& targetPath);
+    CopyOutcome CreateOnlyCopy(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
+                               const std::string& targetPath);
+    CopyOutcome OverwriteFile(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
+                              const std::string& targetPath, const TargetStamp& stamp);
+    void deletionPhase(const FolderTask& task, const ScanLists& source);
+    void collectProtectedTargets(const FolderTask& task);
+    bool treeHoldsProtected(const std::string& folder);
+    void log(const std::string& text);
+
+    platform::FileSystem& m_fs;
+    report::ReportFile& m_report;
+    RunSink& m_sink;
+    RunProgress& m_progress;
+    SearchLog m_searchLog;
+
+    // Per pair.
+    const model::FolderPair* m_pair = nullptr;
+    PairFilters m_filters;
+    // Per task: names this task created or overwrote (never deleted by the same task), and
+    // target names that a Copy Only mode protects from being overwritten.
+    std::unordered_set<std::string> m_changed;
+    std::unordered_set<std::string> m_protected;
+};
+
+} // namespace tavrel::engine

@@ -1,0 +1,63 @@
+#include "engine/run_progress.h"
+
+namespace tavrel::engine {
+
+int RunProgress::position(int32_t countedTotal, int32_t count)
+{
+    if (countedTotal <= 0)
+        return 50;
+    return static_cast<int>(950.0 / countedTotal * count + 50.0);
+}
+
+void RunProgress::setCountedTotal(int32_t total)
+{
+    m_countedTotal = total;
+    m_handled = 0;
+    m_skipped = 0;
+    m_state.totalFiles.store(total);
+    m_state.processedFiles.store(0);
+}
+
+void RunProgress::addHandled()
+{
+    ++m_handled;
+    m_state.processedFiles.store(processedFiles());
+}
+
+void RunProgress::addSkipped(int32_t count)
+{
+    if (count == 0)
+        return;
+    m_skipped += count;
+    m_state.processedFiles.store(processedFiles());
+}
+
+void RunProgress::reportProgress()
+{
+    m_sink.SetProgress(position(m_countedTotal, processedFiles()));
+}
+
+void RunProgress::count(Operation operation, Direction direction)
+{
+    const bool org = direction == Direction::TgtToOrg;
+    switch (operation) {
+    case Operation::FolderCreated:
+        (org ? m_state.orgFoldersCreated : m_state.tgtFoldersCreated).fetch_add(1);
+        break;
+    case Operation::FileCreated:
+        (org ? m_state.orgFilesCreated : m_state.tgtFilesCreated).fetch_add(1);
+        break;
+    case Operation::FileOverwritten:
+        (org ? m_state.orgFilesOverwritten : m_state.tgtFilesOverwritten).fetch_add(1);
+        break;
+    case Operation::FileDeleted:
+        m_state.tgtFilesDeleted.fetch_add(1);
+        break;
+    case Operation::FolderDeleted:
+        m_state.tgtFoldersDeleted.fetch_add(1);
+        break;
+    }
+    m_state.recomputeAllOperations();
+}
+
+} // namespace tavrel::engine

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "engine/run_sink.h"
+#include "engine/run_state.h"
+#include "engine/task_queue.h"
+
+#include <cstdint>
+
+namespace tavrel::engine {
+
+// Kinds of counted operation; the column (ORG or TGT) follows the task's direction.
+enum class Operation
+{
+    FolderCreated,
+    FileCreated,
+    FileOverwritten,
+    FileDeleted,   // always counted in the TGT column
+    FolderDeleted, // always counted in the TGT column
+};
+
+// The worker's view of one run's counters: the shared RunState plus the counts only the
+// worker keeps (handled and skipped files, the counted total that scales progress).
+class RunProgress final
+{
+public:
+    RunProgress(RunState& state, RunSink& sink) : m_state(state), m_sink(sink) {}
+
+    // Position on the 0..1000 bar for `count` processed files, truncated toward zero.
+    static int position(int32_t countedTotal, int32_t count);
+
+    void setCountedTotal(int32_t total);
+    int32_t countedTotal() const { return m_countedTotal; }
+
+    void addHandled();
+    void addSkipped(int32_t count);
+    int32_t processedFiles() const { return m_handled + m_skipped; }
+
+    // SetProgress with the position of the current processedFiles.
+    void reportProgress();
+    // Whether the user asked to stop; read only after a handled file.
+    bool stopRequested() const { return m_state.stopRequested.load() != 0; }
+
+    // Raises the operation's counter and recomputes allOperations.
+    void count(Operation operation, Direction direction);
+    // A file Synchronize created in TGT will be met again from the TGT side.
+    void growTotal() { m_state.totalFiles.fetch_add(1); }
+
+private:
+    RunState& m_state;
+    RunSink& m_sink;
+    int32_t m_countedTotal = 0;
+    int32_t m_handled = 0;
+    int32_t m_skipped = 0;
+};
+
+} // namespace tavrel::engine

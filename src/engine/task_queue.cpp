@@ -1,0 +1,32 @@
+#include "engine/task_queue.h"
+
+#include "engine/engine_paths.h"
+
+namespace tavrel::engine {
+
+FolderTask MakeRootTask(std::string_view orgFolder, std::string_view tgtFolder)
+{
+    return {asFolderPath(std::string(orgFolder)), asFolderPath(std::string(tgtFolder)), Direction::OrgToTgt};
+}
+
+FolderTask MakeSubfolderTask(const FolderTask& task, std::string_view name)
+{
+    FolderTask sub;
+    sub.sourceFolder = task.sourceFolder;
+    sub.sourceFolder.append(name).push_back('/');
+    sub.targetFolder = task.targetFolder;
+    sub.targetFolder.append(name).push_back('/');
+    sub.direction = task.direction;
+    return sub;
+}
+
+std::optional<FolderTask> TaskQueue::pop()
+{
+    if (m_tasks.empty())
+        return std::nullopt;
+    FolderTask task = std::move(m_tasks.front());
+    m_tasks.pop_front();
+    return task;
+}
+
+} // namespace tavrel::engine
