@@ -50,9 +50,7 @@ mode_t finalModeFor(int dirFd, const std::string& name, const ReplaceOptions& op
 {
     if (options.mode)
         return *options.mode & 07777;
-    struct stat existing
-    {
-    };
+    struct stat existing = {};
     if (fstatat(dirFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(existing.st_mode))
         return existing.st_mode & 07777;
     return 0666 & ~currentUmask();

@@ -22,9 +22,7 @@ public:
     FileHandle(const std::filesystem::path& path, int flags)
         : m_fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK))
     {
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
             ::close(m_fd);
             m_fd = -1;

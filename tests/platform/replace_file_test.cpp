@@ -95,9 +95,7 @@ TEST_F(ReplaceFileTest, KeepsTheModeOfTheReplacedFileOrTakesTheGivenOne)
     writeText(target, "old");
     ::chmod(target.c_str(), 0640);
     ASSERT_FALSE(replaceFile(target, bytesOf("new")));
-    struct stat info
-    {
-    };
+    struct stat info = {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 

@@ -143,9 +143,7 @@ TEST_F(ProjectFileTest, FailedSavesLeaveThePreviousFileOpenable)
     EXPECT_EQ(writeProject(unstorable, path), 0);
 
     // A write that fails halfway (file-size limit, as on a full disk).
-    struct rlimit saved
-    {
-    };
+    struct rlimit saved = {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = saved;

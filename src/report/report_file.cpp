@@ -1,0 +1,97 @@
+#include "report/report_file.h"
+
+#include "report/report_text.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tavrel::report {
+
+ReportFile::ReportFile(std::filesystem::path path) : m_path(std::move(path)) {}
+
+ReportFile::~ReportFile()
+{
+    CloseReport();
+}
+
+const std::filesystem::path& ReportFile::path() const
+{
+    return m_path;
+}
+
+bool ReportFile::isOpen() const
+{
+    return m_fd >= 0;
+}
+
+bool ReportFile::OpenReport()
+{
+    CloseReport();
+    // O_NONBLOCK: a FIFO at the report's name must not hang the run start.
+    const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0)
+        return false;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+void ReportFile::WriteReportHead()
+{
+    writeLine(kReportHead);
+}
+
+void ReportFile::ReportFolderCreated(std::string_view folder)
+{
+    if (isOpen())
+        writeLine(recordLine(kFolderCreatedMarker, folder));
+}
+
+void ReportFile::ReportFileCopied(std::string_view source, std::string_view target, bool overwritten)
+{
+    if (isOpen())
+        writeLine(recordLine(overwritten ? kFileOverwrittenMarker : kFileCreatedMarker, source, target));
+}
+
+void ReportFile::ReportDeleted(std::string_view path)
+{
+    if (isOpen())
+        writeLine(recordLine(kDeletedMarker, path));
+}
+
+void ReportFile::WriteReportTail()
+{
+    writeLine(kReportTail);
+}
+
+void ReportFile::CloseReport()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void ReportFile::writeLine(std::string_view line)
+{
+    if (m_fd < 0)
+        return;
+    // One write per line; only a short write (full disk) or a signal makes it take more.
+    while (!line.empty()) {
+        const ssize_t written = ::write(m_fd, line.data(), line.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        line.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+} // namespace tavrel::report

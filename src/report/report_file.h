@@ -1,0 +1,48 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace tavrel::report {
+
+// The HTML record of one run's changes. Opened and headed before the worker starts, written
+// line by line by the worker, finished and closed after it; never by two threads at once.
+// Each line goes out with its own write, so the file always ends with a whole line. Every
+// write does nothing while the report is closed, and write errors are ignored: the report
+// never stops a run.
+class ReportFile final
+{
+public:
+    explicit ReportFile(std::filesystem::path path);
+    ~ReportFile(); // closes a report still open
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+
+    const std::filesystem::path& path() const;
+    bool isOpen() const;
+
+    // CloseReport, then creates or truncates the file (mode 0644). False when it cannot be
+    // created (or is not a regular file); the report then stays closed.
+    bool OpenReport();
+    void WriteReportHead();
+    // Paths are raw bytes; they are shown with undecodable bytes as \xHH, HTML-escaped.
+    void ReportFolderCreated(std::string_view folder);
+    void ReportFileCopied(std::string_view source, std::string_view target, bool overwritten);
+    void ReportDeleted(std::string_view path);
+    void WriteReportTail();
+    void CloseReport();
+
+private:
+    void writeLine(std::string_view line);
+
+    std::filesystem::path m_path;
+    int m_fd = -1;
+};
+
+// Where the report goes: "report.htm" beside the program when that folder is writable, else in
+// the user's data folder (created if missing). `programFolderWritable` lets tests inject the check.
+std::filesystem::path defaultReportPath();
+std::filesystem::path reportPathFor(const std::filesystem::path& programFolder, bool programFolderWritable,
+                                    const std::filesystem::path& dataFolder);
+
+} // namespace tavrel::report
