@@ -1,0 +1,20 @@
+#pragma once
+
+namespace tavrel::cli {
+
+// The process exit status, decided in one place for every command.
+enum class ExitCode : int
+{
+    Succeeded = 0,
+    Stopped = 1,
+    DiskFull = 2,
+    ProjectRefused = 3,
+    Usage = 64,
+};
+
+inline int toStatus(ExitCode code)
+{
+    return static_cast<int>(code);
+}
+
+} // namespace tavrel::cli

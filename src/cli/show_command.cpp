@@ -1,0 +1,135 @@
+#include "cli/show_command.h"
+
+#include "cli/cli_command.h"
+#include "model/job.h"
+#include "platform/text_codec.h"
+#include "project/project_file.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace tavrel::cli {
+namespace {
+
+// Text from a project file as terminal-safe UTF-8: control characters (C0, DEL and C1) are
+// shown as escapes, so a crafted file cannot send commands to the terminal.
+std::string printable(std::u16string_view text)
+{
+    std::string out;
+    std::size_t clean = 0;
+    auto flush = [&](std::size_t upTo) {
+        out += platform::toUtf8(text.substr(clean, upTo - clean));
+        clean = upTo + 1;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            flush(i);
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, c < 0x80 ? "\\x%02X" : "\\u%04X",
+                          static_cast<unsigned>(c));
+            out += escaped;
+        }
+    }
+    flush(text.size());
+    return out;
+}
+
+std::string orUnknownValue(std::u16string_view text, int32_t value)
+{
+    if (!text.empty())
+        return platform::toUtf8(text);
+    return "(unknown value " + std::to_string(value) + ")";
+}
+
+std::string yesNo(int32_t value)
+{
+    return value != 0 ? "YES" : "NO";
+}
+
+std::string joinedOrNone(const model::PatternList& list)
+{
+    return list.empty() ? std::string("(None)") : printable(model::joinPatternList(list));
+}
+
+void addRow(std::string& out, std::string_view heading, const std::string& value)
+{
+    constexpr std::size_t kValueColumn = 39; // the longest heading, its colon and one space
+    out += "  ";
+    out += heading;
+    out += ':';
+    out.append(heading.size() + 1 < kValueColumn ? kValueColumn - heading.size() - 1 : 1, ' ');
+    out += value;
+    out += '\n';
+}
+
+} // namespace
+
+std::string describePair(int slot, const model::FolderPair& pair)
+{
+    std::string out = "[slot " + std::to_string(slot) + "]";
+    if (!pair.name.empty())
+        out += " " + printable(pair.name);
+    out += '\n';
+    addRow(out, "Enabled", yesNo(pair.enabled));
+    addRow(out, "ORG", printable(pair.orgPath));
+    addRow(out, "TGT", printable(pair.tgtPath));
+    out += "  Method: " + orUnknownValue(model::methodLabel(pair.method), static_cast<int32_t>(pair.method)) +
+           "\n";
+    addRow(out, "Files/Folders to include",
+           printable(model::joinPatternList(pair.includeFiles)) + " / " +
+               printable(model::joinPatternList(pair.includeFolders)));
+    addRow(out, "Files/Folders to exclude",
+           joinedOrNone(pair.excludeFiles) + " / " + joinedOrNone(pair.excludeFolders));
+    addRow(out, "Check file contents",
+           orUnknownValue(model::contentCheckPanelText(pair.contentCheck),
+                          static_cast<int32_t>(pair.contentCheck)));
+    const std::pair<std::string_view, model::AttributeMode> modes[] = {
+        {"Read-only files", pair.readOnlyMode},
+        {"Hidden files", pair.hiddenMode},
+        {"System files", pair.systemMode},
+    };
+    for (const auto& [heading, mode] : modes)
+        addRow(out, heading, orUnknownValue(model::attributePanelText(mode), static_cast<int32_t>(mode)));
+    addRow(out, "Include subfolders", yesNo(pair.includeSubfolders));
+    addRow(out, "Take the deleted files to recycle bin", yesNo(pair.recycleDeleted));
+    return out;
+}
+
+ExitCode runShow(std::span<const std::string_view> arguments)
+{
+    std::string_view file;
+    bool optionsEnded = false;
+    for (std::string_view argument : arguments) {
+        if (!optionsEnded && argument == "--help") {
+            printUsage(stdout);
+            return ExitCode::Succeeded;
+        }
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
+            return usageError("show: unknown option " + std::string(argument));
+        } else if (file.empty()) {
+            file = argument;
+        } else {
+            return usageError("show: only one project file can be shown");
+        }
+    }
+    if (file.empty())
+        return usageError("show: no project file given");
+
+    model::Job job;
+    if (project::openProject(job, std::filesystem::path(file)) != 1) {
+        std::fputs("Failed to open TSP file.\n", stderr);
+        return ExitCode::ProjectRefused;
+    }
+
+    std::string out = platform::displayName(file) + ": ";
+    out += job.count() == 1 ? "1 pair\n" : std::to_string(job.count()) + " pairs\n";
+    for (int slot : job.occupiedSlots())
+        out += "\n" + describePair(slot, *job.pairAt(slot));
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return ExitCode::Succeeded;
+}
+
+} // namespace tavrel::cli
