@@ -1,0 +1,66 @@
+#pragma once
+
+#include "engine/run_sink.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tavrel::test {
+
+// A RunSink that keeps every call in order, for tests to compare whole. Safe to read from
+// the test thread while the worker calls it.
+class RecordingSink final : public engine::RunSink
+{
+public:
+    enum class Kind
+    {
+        ClearLog,
+        AppendLog,
+        SetProgress,
+        StartRunTimer,
+        RefreshStatistics,
+        PostRunEnd,
+    };
+    struct Call
+    {
+        Kind kind;
+        std::string text; // AppendLog
+        int value = 0;    // SetProgress position, PostRunEnd result
+    };
+
+    void ClearLog() override;
+    void AppendLog(std::string_view text) override;
+    void SetProgress(int position) override;
+    void StartRunTimer() override;
+    void RefreshStatistics() override;
+    void PostRunEnd(engine::RunResult result) override;
+
+    // Called on the worker's thread after each call is recorded (e.g. to press Stop at a
+    // chosen point). Set it before the run starts.
+    std::function<void(const Call&)> onCall;
+
+    // Waits for a PostRunEnd; false when `timeout` passes first.
+    bool waitForEnd(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+    std::vector<Call> calls() const;
+    // Every AppendLog text since the last ClearLog, joined.
+    std::string log() const;
+    // The log split at "\r\n", without the breaks.
+    std::vector<std::string> logLines() const;
+    std::vector<int> progress() const;
+    std::vector<engine::RunResult> results() const;
+
+private:
+    void record(Call call);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_ended;
+    std::vector<Call> m_calls;
+    std::string m_log;
+};
+
+} // namespace tavrel::test
