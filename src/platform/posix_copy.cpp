@@ -1,0 +1,325 @@
+#include "platform/posix_copy.h"
+
+#include "platform/posix_io.h"
+#include "platform/replace_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tavrel::platform::posix {
+
+namespace {
+
+// Blocks of the read/write fallback; copy_file_range moves at most this much per call.
+constexpr std::size_t kFallbackBlock = 256 * 1024;
+constexpr std::size_t kKernelChunk = std::size_t{1} << 30;
+constexpr int kNameAttempts = 8;
+
+// Removes the temporary file on every path that does not publish it.
+class TemporaryGuard final
+{
+public:
+    TemporaryGuard(int folder, std::string name) : m_folder(folder), m_name(std::move(name)) {}
+    TemporaryGuard(const TemporaryGuard&) = delete;
+    TemporaryGuard& operator=(const TemporaryGuard&) = delete;
+    ~TemporaryGuard()
+    {
+        if (m_armed)
+            ::unlinkat(m_folder, m_name.c_str(), 0);
+    }
+    void release() { m_armed = false; }
+
+private:
+    int m_folder;
+    std::string m_name;
+    bool m_armed = true;
+};
+
+bool isKernelCopyUnsupported(int error)
+{
+    return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
+}
+
+// 0 or an errno.
+int writeAllAt(int out, const char* data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t written = retryOnEintr([&] { return ::pwrite(out, data, size, offset); });
+        if (written < 0)
+            return errno;
+        if (written == 0)
+            return EIO;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        offset += written;
+    }
+    return 0;
+}
+
+// Copies the file's data regions (holes stay holes), then anything found past `size` (a file
+// that grew, or a kernel file that reports size 0), and sets the final length. 0 or an errno.
+int copyData(int in, int out, off_t size)
+{
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    // Reads with pread/pwrite from `at` up to `end` or the end of the file; the offset reached.
+    auto copyByReading = [&](off_t at, off_t end, off_t& reached) -> int {
+        if (buffer.empty())
+            buffer.resize(kFallbackBlock);
+        while (at < end) {
+            const auto want = static_cast<std::size_t>(std::min<off_t>(end - at, kFallbackBlock));
+            const ssize_t got = retryOnEintr([&] { return ::pread(in, buffer.data(), want, at); });
+            if (got < 0)
+                return errno;
+            if (got == 0)
+                break;
+            if (int error = writeAllAt(out, buffer.data(), static_cast<std::size_t>(got), at))
+                return error;
+            at += got;
+        }
+        reached = at;
+        return 0;
+    };
+
+    off_t pos = 0;
+    off_t length = size;
+    while (pos < size) {
+        off_t dataStart = ::lseek(in, pos, SEEK_DATA);
+        if (dataStart < 0) {
+            if (errno == ENXIO)
+                break;       // only a hole is left
+            dataStart = pos; // no hole support here: all of it is data
+        }
+        if (dataStart >= size)
+            break;
+        off_t dataEnd = ::lseek(in, dataStart, SEEK_HOLE);
+        if (dataEnd < 0 || dataEnd > size)
+            dataEnd = size;
+        off_t at = dataStart;
+        while (at < dataEnd && kernelCopy) {
+            loff_t inOffset = at;
+            loff_t outOffset = at;
+            const auto want = static_cast<std::size_t>(std::min<off_t>(dataEnd - at, kKernelChunk));
+            const ssize_t copied =
+                retryOnEintr([&] { return ::copy_file_range(in, &inOffset, out, &outOffset, want, 0); });
+            if (copied > 0) {
+                at += copied;
+            } else if (copied == 0 || isKernelCopyUnsupported(errno)) {
+                // Another file system (EXDEV), or a file the kernel cannot splice: an early 0
+                // is not the end of such a file, so read on by hand.
+                kernelCopy = false;
+            } else {
+                return errno;
+            }
+        }
+        if (at < dataEnd) {
+            off_t reached = at;
+            if (int error = copyByReading(at, dataEnd, reached))
+                return error;
+            if (reached < dataEnd) {
+                length = reached; // the file shrank while we copied it
+                break;
+            }
+        }
+        pos = dataEnd;
+    }
+    if (length == size) {
+        off_t reached = size;
+        if (int error = copyByReading(size, std::numeric_limits<off_t>::max(), reached))
+            return error;
+        length = reached;
+    }
+    // A trailing hole has no data to copy: setting the length recreates it.
+    if (retryOnEintr([&] { return ::ftruncate(out, length); }) != 0)
+        return errno;
+    return 0;
+}
+
+std::string readLinkText(const std::string& path, off_t sizeHint, int& error)
+{
+    std::string text(static_cast<std::size_t>(std::max<off_t>(sizeHint, 63)) + 1, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
+        if (length < 0) {
+            error = errno;
+            return {};
+        }
+        if (static_cast<std::size_t>(length) < text.size()) {
+            text.resize(static_cast<std::size_t>(length));
+            error = 0;
+            return text;
+        }
+        text.resize(text.size() * 2); // the link changed since lstat
+    }
+}
+
+// Whether the target allows the publication: Ok, Exists (create-only and the name is taken),
+// Other (a folder or another kind of item, or a stamp that changed since the decision).
+FsError checkTarget(int folder, const std::string& name, CopyMode mode, const FileStamp* expected)
+{
+    struct stat st = {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return errorFromErrno(errno);
+        return mode == CopyMode::Overwrite && expected != nullptr ? FsError::Other : FsError::Ok;
+    }
+    if (mode == CopyMode::CreateOnly)
+        return FsError::Exists;
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return FsError::Other;
+    if (expected != nullptr && (toFileTime(st.st_mtim) != expected->lastWriteTime ||
+                                static_cast<uint64_t>(st.st_size) != expected->size))
+        return FsError::Other;
+    return FsError::Ok;
+}
+
+FsError publish(int folder, const std::string& temporary, const std::string& name, CopyMode mode,
+                const FileStamp* expected)
+{
+    if (mode == CopyMode::Overwrite) {
+        // Checked again right before the rename to keep the window of a concurrent change small.
+        if (FsError error = checkTarget(folder, name, mode, expected); error != FsError::Ok)
+            return error;
+        if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
+            return errorFromErrno(errno);
+        return FsError::Ok;
+    }
+    if (::renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0)
+        return FsError::Ok;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errorFromErrno(errno);
+    // The file system cannot rename without replacing; a hard link refuses a taken name too.
+    if (::linkat(folder, temporary.c_str(), folder, name.c_str(), 0) == 0) {
+        ::unlinkat(folder, temporary.c_str(), 0);
+        return FsError::Ok;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errorFromErrno(errno);
+    // No hard links either (FAT and some FUSE file systems): check, then rename. A name that
+    // appears in between is the one case left that a plain rename could replace.
+    if (FsError error = checkTarget(folder, name, mode, nullptr); error != FsError::Ok)
+        return error;
+    if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
+        return errorFromErrno(errno);
+    return FsError::Ok;
+}
+
+// Creates a fresh temporary item beside `name` with `create` (which returns -1 and sets errno
+// on failure); the name used is stored in `temporary`. 0 or an errno.
+template <typename Create> int createTemporary(const std::string& name, std::string& temporary, Create create)
+{
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        temporary = temporaryNameFor(name);
+        if (create(temporary) >= 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+FsError copyLink(const std::string& source, const struct stat& sourceStat, int folder,
+                 const std::string& name, CopyMode mode, const FileStamp* expected)
+{
+    int error = 0;
+    const std::string text = readLinkText(source, sourceStat.st_size, error);
+    if (error != 0)
+        return errorFromErrno(error);
+    std::string temporary;
+    error = createTemporary(name, temporary, [&](const std::string& candidate) {
+        return ::symlinkat(text.c_str(), folder, candidate.c_str());
+    });
+    if (error != 0)
+        return errorFromErrno(error);
+    TemporaryGuard guard(folder, temporary);
+    const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+    if (::utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorFromErrno(errno);
+    const FsError result = publish(folder, temporary, name, mode, expected);
+    if (result == FsError::Ok)
+        guard.release();
+    return result;
+}
+
+FsError copyRegular(const std::string& source, int folder, const std::string& name, CopyMode mode,
+                    const FileStamp* expected)
+{
+    UniqueFd in(
+        retryOnEintr([&] { return ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
+    if (!in.valid())
+        return errno == ELOOP ? FsError::Other : errorFromErrno(errno);
+    struct stat st = {};
+    if (::fstat(in.get(), &st) != 0)
+        return errorFromErrno(errno);
+    if (!S_ISREG(st.st_mode))
+        return FsError::Other; // swapped for a FIFO or device after the caller looked
+    ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+
+    std::string temporary;
+    UniqueFd out;
+    int error = createTemporary(name, temporary, [&](const std::string& candidate) {
+        out.reset(retryOnEintr([&] {
+            return ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600);
+        }));
+        return out.get();
+    });
+    if (error != 0)
+        return errorFromErrno(error);
+    TemporaryGuard guard(folder, temporary);
+
+    if ((error = copyData(in.get(), out.get(), st.st_size)) != 0)
+        return errorFromErrno(error);
+    // Only the permission bits: a set-user-ID bit on a file we now own could hand out our rights.
+    if (::fchmod(out.get(), st.st_mode & 0777) != 0)
+        return errorFromErrno(errno);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(out.get(), times) != 0)
+        return errorFromErrno(errno);
+    // No fsync: a crash may lose a fresh copy, but the rename after close never exposes a
+    // partial one under the final name, and syncing each of thousands of small files costs
+    // far more than the run itself.
+    if ((error = out.close()) != 0)
+        return errorFromErrno(error);
+    const FsError result = publish(folder, temporary, name, mode, expected);
+    if (result == FsError::Ok)
+        guard.release();
+    return result;
+}
+
+} // namespace
+
+FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,
+                 const FileStamp* expected)
+{
+    if (!isUsablePath(source) || !isUsablePath(target))
+        return FsError::Other;
+    const auto [folderPath, name] = splitFolderAndName(target);
+    if (name.empty() || name == "." || name == ".." || name == "/")
+        return FsError::Other;
+
+    struct stat sourceStat = {};
+    if (::lstat(source.c_str(), &sourceStat) != 0)
+        return errorFromErrno(errno);
+    if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode))
+        return FsError::Other; // folders, FIFOs, sockets and devices are never opened
+
+    UniqueFd folder(
+        retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    if (!folder.valid())
+        return errorFromErrno(errno);
+    // Refused before any data moves: an existing target costs one stat, not a copy.
+    if (FsError error = checkTarget(folder.get(), name, mode, expected); error != FsError::Ok)
+        return error;
+
+    if (S_ISLNK(sourceStat.st_mode))
+        return copyLink(source, sourceStat, folder.get(), name, mode, expected);
+    return copyRegular(source, folder.get(), name, mode, expected);
+}
+
+} // namespace tavrel::platform::posix

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace tavrel::platform {
+
+// The real file system on Linux. Links are never followed below the folder a call names,
+// FIFOs, sockets and devices are never opened, and copies appear under their final name only
+// when complete. Holds no state: one object may serve any number of runs.
+class PosixFileSystem final : public FileSystem
+{
+public:
+    PosixFileSystem() = default;
+
+    FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
+    FsError createFolder(const std::string& folder) override;
+    FsError readStamp(const std::string& path, FileStamp& stamp) override;
+    FsError copyCreateOnly(const std::string& source, const std::string& target) override;
+    FsError copyOverwrite(const std::string& source, const std::string& target,
+                          const FileStamp* expected = nullptr) override;
+    FsError makeNormal(const std::string& path) override;
+    std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
+    FsError deleteItem(const std::string& path, bool toTrash) override;
+    FsError realFolder(const std::string& folder, std::string& real) override;
+};
+
+} // namespace tavrel::platform

@@ -1,0 +1,88 @@
+#include "platform/posix_io.h"
+
+#include <climits>
+
+namespace tavrel::platform::posix {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
+{
+    if (this != &other)
+        reset(std::exchange(other.m_fd, -1));
+    return *this;
+}
+
+void UniqueFd::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // Linux frees the descriptor even when close fails: never retry
+    m_fd = fd;
+}
+
+int UniqueFd::close()
+{
+    if (m_fd < 0)
+        return 0;
+    const int result = ::close(std::exchange(m_fd, -1));
+    return result == 0 || errno == EINTR ? 0 : errno;
+}
+
+FsError errorFromErrno(int error)
+{
+    switch (error) {
+    case 0:
+        return FsError::Ok;
+    case EEXIST:
+        return FsError::Exists;
+    case ENOSPC:
+    case EDQUOT:
+        return FsError::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FsError::AccessDenied;
+    case ENOENT:
+    case ENOTDIR:
+        return FsError::NotFound;
+    default:
+        return FsError::Other;
+    }
+}
+
+bool isUsablePath(std::string_view path)
+{
+    if (path.empty() || path.size() >= PATH_MAX || path.find('\0') != std::string_view::npos)
+        return false;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end - start > NAME_MAX)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string withoutTrailingSlash(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
+std::pair<std::string, std::string> splitFolderAndName(std::string_view path)
+{
+    const std::string whole = withoutTrailingSlash(path);
+    const std::size_t slash = whole.rfind('/');
+    if (slash == std::string::npos)
+        return {"./", whole};
+    return {whole.substr(0, slash + 1), whole.substr(slash + 1)};
+}
+
+int64_t toFileTime(const timespec& time)
+{
+    return static_cast<int64_t>(time.tv_sec) * 10'000'000 + time.tv_nsec / 100;
+}
+
+} // namespace tavrel::platform::posix

@@ -1,0 +1,119 @@
+#include "platform/posix_remove.h"
+
+#include "platform/posix_io.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tavrel::platform::posix {
+
+namespace {
+
+// Empties the folder open as `folder`, depth first. 0 or the first errno.
+int emptyFolder(int folder)
+{
+    // Names are read in full before anything is removed: removing while reading may make
+    // readdir skip entries.
+    std::vector<std::pair<std::string, bool>> children;
+    {
+        const int listFd = ::dup(folder);
+        if (listFd < 0)
+            return errno;
+        DIR* dir = ::fdopendir(listFd);
+        if (dir == nullptr) {
+            const int error = errno;
+            ::close(listFd);
+            return error;
+        }
+        ::rewinddir(dir);
+        int error = 0;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr) {
+                error = errno;
+                break;
+            }
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            bool isFolder = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st = {};
+                if (::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    isFolder = S_ISDIR(st.st_mode);
+            }
+            children.emplace_back(std::string(name), isFolder);
+        }
+        ::closedir(dir);
+        if (error != 0)
+            return error;
+    }
+    for (const auto& [name, isFolder] : children) {
+        if (isFolder) {
+            UniqueFd child(retryOnEintr([&] {
+                return ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            }));
+            if (!child.valid())
+                return errno;
+            if (int error = emptyFolder(child.get()))
+                return error;
+        }
+        if (::unlinkat(folder, name.c_str(), isFolder ? AT_REMOVEDIR : 0) != 0 && errno != ENOENT)
+            return errno;
+    }
+    return 0;
+}
+
+} // namespace
+
+FsError removeOutright(const std::string& path)
+{
+    if (!isUsablePath(path))
+        return FsError::Other;
+    const std::string item = withoutTrailingSlash(path);
+    if (item == "/")
+        return FsError::Other;
+    struct stat st = {};
+    if (::lstat(item.c_str(), &st) != 0)
+        return errorFromErrno(errno);
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(item.c_str()) == 0 ? FsError::Ok : errorFromErrno(errno);
+
+    UniqueFd folder(
+        retryOnEintr([&] { return ::open(item.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (!folder.valid())
+        return errno == ELOOP ? FsError::Other : errorFromErrno(errno);
+    if (int error = emptyFolder(folder.get()))
+        return errorFromErrno(error);
+    folder.reset();
+    return ::rmdir(item.c_str()) == 0 ? FsError::Ok : errorFromErrno(errno);
+}
+
+FsError moveToTrash(const std::string& path)
+{
+    if (!isUsablePath(path))
+        return FsError::Other;
+    const std::string item = withoutTrailingSlash(path);
+    if (item == "/")
+        return FsError::Other;
+    struct stat st = {};
+    if (::lstat(item.c_str(), &st) != 0)
+        return errorFromErrno(errno);
+    // Qt names files by QString: a name that does not survive the round trip (bytes that are
+    // not UTF-8) would make it look for, or trash, some other item.
+    const QByteArray bytes(item.data(), static_cast<qsizetype>(item.size()));
+    const QString name = QFile::decodeName(bytes);
+    if (QFile::encodeName(name) != bytes)
+        return FsError::Other;
+    // Another mount gets $topdir/.Trash-$uid; a read-only mount or a missing trash fails.
+    return QFile::moveToTrash(name) ? FsError::Ok : FsError::Other;
+}
+
+} // namespace tavrel::platform::posix

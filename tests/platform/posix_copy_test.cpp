@@ -1,0 +1,231 @@
+#include "platform/posix_file_system.h"
+#include "scratch_folder.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tavrel::platform;
+using tavrel::test::lstatOf;
+using tavrel::test::readFile;
+using tavrel::test::ScratchFolder;
+using tavrel::test::setTimes;
+using tavrel::test::temporaryLeftovers;
+using tavrel::test::writeFile;
+
+namespace {
+
+std::string linkText(const std::string& path)
+{
+    char buffer[4096];
+    const ssize_t length = ::readlink(path.c_str(), buffer, sizeof(buffer));
+    return length < 0 ? std::string() : std::string(buffer, static_cast<std::size_t>(length));
+}
+
+class PosixCopyTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        writeFile(scratch / "source.txt", "new content");
+        ASSERT_EQ(::chmod((scratch / "source.txt").c_str(), 0640), 0);
+        setTimes(scratch / "source.txt", 1'650'000'000, 987'654'321);
+        ASSERT_EQ(::mkdir((scratch / "tgt").c_str(), 0755), 0);
+    }
+
+    ScratchFolder scratch;
+    PosixFileSystem fs;
+};
+
+} // namespace
+
+TEST_F(PosixCopyTest, CreateOnlyCarriesContentModeAndNanosecondTime)
+{
+    ASSERT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/copy.txt"), FsError::Ok);
+    EXPECT_EQ(readFile(scratch / "tgt/copy.txt"), "new content");
+    const struct stat st = lstatOf(scratch / "tgt/copy.txt");
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'650'000'000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 987'654'321);
+    EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+}
+
+TEST_F(PosixCopyTest, CreateOnlyNeverReplaces)
+{
+    writeFile(scratch / "tgt/copy.txt", "old");
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/copy.txt"), FsError::Exists);
+    EXPECT_EQ(readFile(scratch / "tgt/copy.txt"), "old");
+
+    ASSERT_EQ(::symlink("nowhere", (scratch / "tgt/dangling").c_str()), 0);
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/dangling"), FsError::Exists);
+    EXPECT_EQ(linkText(scratch / "tgt/dangling"), "nowhere");
+    EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+}
+
+TEST_F(PosixCopyTest, LinkIsCopiedAsLinkWithItsOwnTime)
+{
+    ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("../folder", (scratch / "link").c_str()), 0);
+    setTimes(scratch / "link", 1'500'000'000, 42);
+
+    ASSERT_EQ(fs.copyCreateOnly(scratch / "link", scratch / "tgt/link"), FsError::Ok);
+    const struct stat st = lstatOf(scratch / "tgt/link");
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(linkText(scratch / "tgt/link"), "../folder");
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'500'000'000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 42);
+
+    // Overwriting a file with a link replaces the file, not what a link would point to.
+    writeFile(scratch / "tgt/file", "old");
+    ASSERT_EQ(fs.copyOverwrite(scratch / "link", scratch / "tgt/file"), FsError::Ok);
+    EXPECT_EQ(linkText(scratch / "tgt/file"), "../folder");
+    EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+}
+
+TEST_F(PosixCopyTest, SpecialSourcesFailFastAndCreateNothing)
+{
+    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "pipe", scratch / "tgt/pipe"), FsError::Other);
+    EXPECT_EQ(fs.copyOverwrite(scratch / "pipe", scratch / "tgt/pipe"), FsError::Other);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "folder", scratch / "tgt/folder"), FsError::Other);
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "missing", scratch / "tgt/missing"), FsError::NotFound);
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "no-such-folder/x"), FsError::NotFound);
+    EXPECT_TRUE(std::filesystem::is_empty(scratch / "tgt"));
+}
+
+TEST_F(PosixCopyTest, OverwriteReplacesEvenReadOnlyTargets)
+{
+    writeFile(scratch / "tgt/file", "old, longer content");
+    ASSERT_EQ(::chmod((scratch / "tgt/file").c_str(), 0444), 0);
+    ASSERT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file"), FsError::Ok);
+    EXPECT_EQ(readFile(scratch / "tgt/file"), "new content");
+    EXPECT_EQ(lstatOf(scratch / "tgt/file").st_mode & 07777, 0640u);
+    EXPECT_EQ(lstatOf(scratch / "tgt/file").st_mtim.tv_nsec, 987'654'321);
+    EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+}
+
+TEST_F(PosixCopyTest, OverwriteRefusesChangedTargetsAndFolders)
+{
+    writeFile(scratch / "tgt/file", "old");
+    setTimes(scratch / "tgt/file", 1'000, 0);
+    FileStamp stamp;
+    ASSERT_EQ(fs.readStamp(scratch / "tgt/file", stamp), FsError::Ok);
+
+    FileStamp stale = stamp;
+    stale.lastWriteTime -= 1;
+    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file", &stale), FsError::Other);
+    stale = stamp;
+    stale.size += 1;
+    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file", &stale), FsError::Other);
+    EXPECT_EQ(readFile(scratch / "tgt/file"), "old");
+    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/gone", &stamp), FsError::Other);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "tgt/gone"));
+
+    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file", &stamp), FsError::Ok);
+    EXPECT_EQ(readFile(scratch / "tgt/file"), "new content");
+
+    ASSERT_EQ(::mkdir((scratch / "tgt/folder").c_str(), 0755), 0);
+    writeFile(scratch / "tgt/folder/inside", "keep");
+    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/folder"), FsError::Other);
+    EXPECT_EQ(readFile(scratch / "tgt/folder/inside"), "keep");
+    EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+}
+
+// copy_file_range refuses to cross file systems (EXDEV): the read/write path must do the work.
+TEST_F(PosixCopyTest, CopiesAcrossFileSystems)
+{
+    struct stat shm = {};
+    if (::stat("/dev/shm", &shm) != 0 || shm.st_dev == lstatOf(scratch.path()).st_dev)
+        GTEST_SKIP() << "no /dev/shm on another file system";
+    char pattern[] = "/dev/shm/tavrel-fs-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string other = std::string(pattern) + "/";
+
+    std::string content(3 * 1024 * 1024 + 17, 'q');
+    content[12345] = 'Z';
+    writeFile(scratch / "big", content);
+    setTimes(scratch / "big", 1'234'567'890, 100);
+    const FsError there = fs.copyCreateOnly(scratch / "big", other + "big");
+    const std::string copied = readFile(other + "big");
+    const struct stat st = lstatOf(other + "big");
+    const FsError back = fs.copyOverwrite(other + "big", scratch / "big");
+    std::filesystem::remove_all(other);
+
+    EXPECT_EQ(there, FsError::Ok);
+    EXPECT_TRUE(copied == content);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'234'567'890);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 100);
+    EXPECT_EQ(back, FsError::Ok);
+}
+
+// Kernel files report size 0 and splice nothing: the copy must read on until the real end.
+TEST_F(PosixCopyTest, CopiesFilesThatReportNoSize)
+{
+    if (lstatOf("/proc/self/status").st_size != 0)
+        GTEST_SKIP() << "/proc/self/status reports a size here";
+    ASSERT_EQ(fs.copyCreateOnly("/proc/self/status", scratch / "tgt/status"), FsError::Ok);
+    EXPECT_NE(readFile(scratch / "tgt/status").find("Name:"), std::string::npos);
+}
+
+// Holes stay holes and a 5 GiB file is copied whole (its size and last bytes), without
+// writing gigabytes of zeros.
+TEST_F(PosixCopyTest, SparseFileOverFourGiBIsCopiedWhole)
+{
+    const std::string source = scratch / "sparse";
+    const off_t size = off_t{5} << 30;
+    {
+        const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "head", 4, 0), 4);
+        ASSERT_EQ(::pwrite(fd, "tail", 4, size - 4), 4);
+        ::close(fd);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(fs.copyCreateOnly(source, scratch / "tgt/sparse"), FsError::Ok);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    const struct stat st = lstatOf(scratch / "tgt/sparse");
+    EXPECT_EQ(st.st_size, size);
+    EXPECT_LT(st.st_blocks * 512, off_t{64} << 20) << "holes were filled";
+    const int fd = ::open((scratch / "tgt/sparse").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    char bytes[5] = {};
+    EXPECT_EQ(::pread(fd, bytes, 4, size - 4), 4);
+    EXPECT_STREQ(bytes, "tail");
+    EXPECT_EQ(::pread(fd, bytes, 4, 0), 4);
+    EXPECT_STREQ(bytes, "head");
+    ::close(fd);
+    EXPECT_LT(elapsed, std::chrono::seconds(10));
+}
+
+// A full disk must read as DiskFull, and the failed copy must leave nothing behind.
+TEST_F(PosixCopyTest, FullDiskIsReportedAndCleanedUp)
+{
+    const std::string small = scratch / "small";
+    ASSERT_EQ(::mkdir(small.c_str(), 0755), 0);
+    if (::geteuid() != 0 || ::mount("tavrel-test", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    writeFile(scratch / "large", std::string(1 << 20, 'x'));
+    writeFile(small + "/keep", "old");
+
+    const FsError created = fs.copyCreateOnly(scratch / "large", small + "/large");
+    const FsError overwritten = fs.copyOverwrite(scratch / "large", small + "/keep");
+    const bool createdAbsent = !std::filesystem::exists(small + "/large");
+    const std::string kept = readFile(small + "/keep");
+    const int leftovers = temporaryLeftovers(small);
+    ::umount(small.c_str());
+
+    EXPECT_EQ(created, FsError::DiskFull);
+    EXPECT_EQ(overwritten, FsError::DiskFull);
+    EXPECT_TRUE(createdAbsent);
+    EXPECT_EQ(kept, "old");
+    EXPECT_EQ(leftovers, 0);
+}

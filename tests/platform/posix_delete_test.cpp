@@ -1,0 +1,200 @@
+#include "platform/posix_file_system.h"
+#include "scratch_folder.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <optional>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tavrel::platform;
+using tavrel::test::readFile;
+using tavrel::test::ScratchFolder;
+using tavrel::test::writeFile;
+
+namespace {
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv()
+    {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+bool exists(const std::string& path)
+{
+    struct stat st = {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool setImmutable(const std::string& path, bool on)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+}
+
+class PosixDeleteTest : public ::testing::Test
+{
+protected:
+    ScratchFolder scratch;
+    PosixFileSystem fs;
+};
+
+} // namespace
+
+TEST_F(PosixDeleteTest, RemovesFilesAndLinksOutright)
+{
+    writeFile(scratch / "file", "x");
+    writeFile(scratch / "pointee", "keep");
+    ASSERT_EQ(::symlink("pointee", (scratch / "link").c_str()), 0);
+
+    EXPECT_EQ(fs.deleteItem(scratch / "file", false), FsError::Ok);
+    EXPECT_EQ(fs.deleteItem(scratch / "link", false), FsError::Ok);
+    EXPECT_FALSE(exists(scratch / "file"));
+    EXPECT_FALSE(exists(scratch / "link"));
+    EXPECT_EQ(readFile(scratch / "pointee"), "keep");
+    EXPECT_EQ(fs.deleteItem(scratch / "file", false), FsError::NotFound);
+}
+
+TEST_F(PosixDeleteTest, RemovesTreeWithoutFollowingLinksOut)
+{
+    const std::string outside = scratch / "outside";
+    ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+    writeFile(outside + "/precious", "keep");
+
+    const std::string tree = scratch / "tree";
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((tree + "/a").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((tree + "/a/b").c_str(), 0755), 0);
+    writeFile(tree + "/a/b/deep", "x");
+    writeFile(tree + "/.hidden", "x");
+    writeFile(tree + "/a/locked", "x");
+    ASSERT_EQ(::chmod((tree + "/a/locked").c_str(), 0444), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), (tree + "/a/escape").c_str()), 0);
+    ASSERT_EQ(::mkfifo((tree + "/pipe").c_str(), 0644), 0);
+
+    EXPECT_EQ(fs.deleteItem(tree + "/", false), FsError::Ok);
+    EXPECT_FALSE(exists(tree));
+    EXPECT_EQ(readFile(outside + "/precious"), "keep");
+}
+
+TEST_F(PosixDeleteTest, LinkToFolderGivenWithSlashIsRemovedAsLink)
+{
+    ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
+    writeFile(scratch / "folder/inside", "keep");
+    ASSERT_EQ(::symlink("folder", (scratch / "alias").c_str()), 0);
+    EXPECT_EQ(fs.deleteItem(scratch / "alias/", false), FsError::Ok);
+    EXPECT_FALSE(exists(scratch / "alias"));
+    EXPECT_EQ(readFile(scratch / "folder/inside"), "keep");
+}
+
+// A folder that cannot be emptied (read-only for a user; an immutable file for root, who
+// ignores permissions) ends the removal with its error and leaves what was not removed.
+TEST_F(PosixDeleteTest, StopsAtFirstFailure)
+{
+    const std::string tree = scratch / "tree";
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((tree + "/shut").c_str(), 0755), 0);
+    const std::string file = tree + "/shut/file";
+    writeFile(file, "x");
+    const bool immutable = ::geteuid() == 0;
+    if (immutable && !setImmutable(file, true))
+        GTEST_SKIP() << "this file system has no immutable flag";
+    if (!immutable) {
+        ASSERT_EQ(::chmod((tree + "/shut").c_str(), 0555), 0);
+    }
+
+    const FsError result = fs.deleteItem(tree, false);
+    const bool kept = exists(file);
+    if (immutable)
+        setImmutable(file, false);
+    EXPECT_EQ(result, FsError::AccessDenied);
+    EXPECT_TRUE(kept);
+}
+
+// Trash folders stay on the scratch file system: Qt would otherwise make a .Trash-$uid at the
+// top of the file system holding the files.
+TEST_F(PosixDeleteTest, MovesItemsToTheUsersTrash)
+{
+    const std::string data = scratch / "data";
+    ASSERT_EQ(::mkdir(data.c_str(), 0700), 0);
+    ScopedEnv home("HOME", scratch.path());
+    ScopedEnv dataHome("XDG_DATA_HOME", data);
+
+    writeFile(scratch / "doomed.txt", "bye");
+    ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
+    writeFile(scratch / "folder/inside", "in");
+    ASSERT_EQ(::symlink("folder", (scratch / "alias").c_str()), 0);
+
+    EXPECT_EQ(fs.deleteItem(scratch / "doomed.txt", true), FsError::Ok);
+    EXPECT_EQ(fs.deleteItem(scratch / "alias", true), FsError::Ok);
+    EXPECT_EQ(fs.deleteItem(scratch / "folder/", true), FsError::Ok);
+
+    EXPECT_FALSE(exists(scratch / "doomed.txt"));
+    EXPECT_FALSE(exists(scratch / "folder"));
+    EXPECT_EQ(readFile(data + "/Trash/files/doomed.txt"), "bye");
+    EXPECT_TRUE(exists(data + "/Trash/info/doomed.txt.trashinfo"));
+    EXPECT_EQ(readFile(data + "/Trash/files/folder/inside"), "in");
+    struct stat st = {};
+    ASSERT_EQ(::lstat((data + "/Trash/files/alias").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    EXPECT_EQ(fs.deleteItem(scratch / "doomed.txt", true), FsError::NotFound);
+}
+
+TEST_F(PosixDeleteTest, FailedTrashDeletesNothing)
+{
+    ScopedEnv home("HOME", scratch.path());
+    ScopedEnv dataHome("XDG_DATA_HOME", scratch / "data");
+    // A name that is not UTF-8 cannot pass through Qt's names unchanged.
+    const std::string odd = scratch / "caf\xe9";
+    writeFile(odd, "keep");
+    EXPECT_EQ(fs.deleteItem(odd, true), FsError::Other);
+    EXPECT_EQ(readFile(odd), "keep");
+
+    // On a read-only mount nothing can move: the trash fails and the file stays.
+    const std::string mount = scratch / "mount";
+    ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+    if (::geteuid() != 0 || ::mount("tavrel-test", mount.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    writeFile(mount + "/file", "keep");
+    const bool readOnly =
+        ::mount("tavrel-test", mount.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    const FsError result = fs.deleteItem(mount + "/file", true);
+    const std::string kept = readFile(mount + "/file");
+    ::umount(mount.c_str());
+    ASSERT_TRUE(readOnly);
+    EXPECT_EQ(result, FsError::Other);
+    EXPECT_EQ(kept, "keep");
+}

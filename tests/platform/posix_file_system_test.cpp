@@ -1,0 +1,236 @@
+#include "platform/posix_file_system.h"
+#include "scratch_folder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tavrel::platform;
+using tavrel::test::lstatOf;
+using tavrel::test::ScratchFolder;
+using tavrel::test::setTimes;
+using tavrel::test::writeFile;
+
+namespace {
+
+const DirEntry* findEntry(const std::vector<DirEntry>& entries, const std::string& name)
+{
+    const auto found = std::find_if(entries.begin(), entries.end(),
+                                    [&](const DirEntry& entry) { return entry.name == name; });
+    return found == entries.end() ? nullptr : &*found;
+}
+
+void makeSocket(const std::string& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof(address.sun_path));
+    path.copy(address.sun_path, path.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0) << path;
+    ::close(fd);
+}
+
+class PosixFileSystemTest : public ::testing::Test
+{
+protected:
+    ScratchFolder scratch;
+    PosixFileSystem fs;
+};
+
+} // namespace
+
+TEST_F(PosixFileSystemTest, ListsFilesFoldersAndLinksWithTheirAttributes)
+{
+    writeFile(scratch / "plain.txt", "12345");
+    setTimes(scratch / "plain.txt", 1'700'000'000, 123'456'789);
+    writeFile(scratch / ".hidden", "");
+    writeFile(scratch / "locked", "x");
+    ::chmod((scratch / "locked").c_str(), 0444);
+    ASSERT_EQ(::mkdir((scratch / "sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((scratch / "outside").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("outside", (scratch / "to-folder").c_str()), 0);
+    ASSERT_EQ(::symlink("missing-target", (scratch / "dangling").c_str()), 0);
+    setTimes(scratch / "to-folder", 1'600'000'000, 5'000);
+    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
+    makeSocket(scratch / "sock");
+    writeFile(scratch / ".plain.txt.0123abcd.tavrel-tmp", "partial");
+
+    std::vector<DirEntry> entries;
+    ASSERT_EQ(fs.listFolder(scratch.path(), entries), FsError::Ok);
+
+    std::vector<std::string> names;
+    for (const DirEntry& entry : entries)
+        names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".hidden", "dangling", "locked", "outside", "plain.txt", "sub",
+                                               "to-folder"}));
+
+    const DirEntry* plain = findEntry(entries, "plain.txt");
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->kind, EntryKind::File);
+    EXPECT_EQ(plain->attributes, 0u);
+    EXPECT_EQ(plain->size, 5u);
+    EXPECT_EQ(plain->lastWriteTime, 17'000'000'000'000'000 + 1'234'567); // 100 ns units, truncated
+
+    EXPECT_EQ(findEntry(entries, ".hidden")->attributes, kAttrHidden);
+    EXPECT_EQ(findEntry(entries, "locked")->attributes, kAttrReadOnly);
+    EXPECT_EQ(findEntry(entries, "sub")->kind, EntryKind::Folder);
+
+    const DirEntry* link = findEntry(entries, "to-folder");
+    EXPECT_EQ(link->kind, EntryKind::Symlink);
+    EXPECT_EQ(link->size, std::string("outside").size()); // the link's own size, not the folder's
+    EXPECT_EQ(link->lastWriteTime, 16'000'000'000'000'000 + 50);
+    EXPECT_EQ(findEntry(entries, "dangling")->kind, EntryKind::Symlink);
+}
+
+TEST_F(PosixFileSystemTest, ListingReportsMissingAndNonFolders)
+{
+    std::vector<DirEntry> entries;
+    EXPECT_EQ(fs.listFolder(scratch / "missing/", entries), FsError::NotFound);
+    writeFile(scratch / "file", "x");
+    EXPECT_EQ(fs.listFolder(scratch / "file/", entries), FsError::NotFound);
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(PosixFileSystemTest, CreatesOneFolderLevel)
+{
+    EXPECT_EQ(fs.createFolder(scratch / "new/"), FsError::Ok);
+    EXPECT_TRUE(S_ISDIR(lstatOf(scratch / "new").st_mode));
+    EXPECT_EQ(fs.createFolder(scratch / "new/"), FsError::Exists);
+    EXPECT_EQ(fs.createFolder(scratch / "a/b/"), FsError::NotFound);
+
+    ASSERT_EQ(::symlink("new", (scratch / "link-to-folder").c_str()), 0);
+    EXPECT_EQ(fs.createFolder(scratch / "link-to-folder/"), FsError::Exists);
+    writeFile(scratch / "file", "x");
+    EXPECT_EQ(fs.createFolder(scratch / "file/"), FsError::Other); // a file is not the folder
+}
+
+TEST_F(PosixFileSystemTest, ReadsStampsOfFilesAndLinksOnly)
+{
+    writeFile(scratch / "file", "abc");
+    setTimes(scratch / "file", 1'000, 999);
+    ASSERT_EQ(::symlink("file", (scratch / "link").c_str()), 0);
+    setTimes(scratch / "link", 2'000, 0);
+
+    FileStamp stamp;
+    ASSERT_EQ(fs.readStamp(scratch / "file", stamp), FsError::Ok);
+    EXPECT_EQ(stamp.lastWriteTime, 10'000'000'009);
+    EXPECT_EQ(stamp.size, 3u);
+    ASSERT_EQ(fs.readStamp(scratch / "link", stamp), FsError::Ok);
+    EXPECT_EQ(stamp.lastWriteTime, 20'000'000'000);
+    EXPECT_EQ(stamp.size, 4u);
+
+    EXPECT_EQ(fs.readStamp(scratch / "missing", stamp), FsError::NotFound);
+    ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
+    EXPECT_EQ(fs.readStamp(scratch / "folder", stamp), FsError::Other);
+    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
+    EXPECT_EQ(fs.readStamp(scratch / "pipe", stamp), FsError::Other);
+}
+
+TEST_F(PosixFileSystemTest, ReaderFillsWholeBlocks)
+{
+    std::string content(200'000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7);
+    writeFile(scratch / "data", content);
+
+    FsError error = FsError::Other;
+    auto reader = fs.openForReading(scratch / "data", error);
+    ASSERT_EQ(error, FsError::Ok);
+    ASSERT_NE(reader, nullptr);
+    std::string read;
+    std::vector<char> block(kCompareBlockSize);
+    long got = 0;
+    while ((got = reader->read(block.data(), block.size())) > 0) {
+        read.append(block.data(), static_cast<std::size_t>(got));
+        if (read.size() < content.size()) {
+            EXPECT_EQ(static_cast<std::size_t>(got), block.size());
+        }
+    }
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(read, content);
+}
+
+TEST_F(PosixFileSystemTest, ReaderRefusesLinksFifosAndMissingFiles)
+{
+    writeFile(scratch / "file", "x");
+    ASSERT_EQ(::symlink("file", (scratch / "link").c_str()), 0);
+    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
+
+    FsError error = FsError::Ok;
+    EXPECT_EQ(fs.openForReading(scratch / "link", error), nullptr);
+    EXPECT_EQ(error, FsError::Other);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(fs.openForReading(scratch / "pipe", error), nullptr); // would block without O_NONBLOCK
+    EXPECT_EQ(error, FsError::Other);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(fs.openForReading(scratch / "folder", error), nullptr);
+    EXPECT_EQ(error, FsError::Other);
+    EXPECT_EQ(fs.openForReading(scratch / "missing", error), nullptr);
+    EXPECT_EQ(error, FsError::NotFound);
+}
+
+TEST_F(PosixFileSystemTest, MakeNormalAddsOwnerWriteAndLeavesLinksAlone)
+{
+    writeFile(scratch / "file", "x");
+    ASSERT_EQ(::chmod((scratch / "file").c_str(), 0444), 0);
+    EXPECT_EQ(fs.makeNormal(scratch / "file"), FsError::Ok);
+    EXPECT_EQ(lstatOf(scratch / "file").st_mode & 0777, 0644u);
+
+    writeFile(scratch / "pointee", "y");
+    ASSERT_EQ(::chmod((scratch / "pointee").c_str(), 0444), 0);
+    ASSERT_EQ(::symlink("pointee", (scratch / "link").c_str()), 0);
+    EXPECT_EQ(fs.makeNormal(scratch / "link"), FsError::Ok);
+    EXPECT_EQ(lstatOf(scratch / "pointee").st_mode & 0777, 0444u); // not followed
+    EXPECT_EQ(fs.makeNormal(scratch / "missing"), FsError::NotFound);
+}
+
+TEST_F(PosixFileSystemTest, RealFolderResolvesLinksAndEndsWithSlash)
+{
+    ASSERT_EQ(::mkdir((scratch / "real").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("real", (scratch / "alias").c_str()), 0);
+    std::string resolved;
+    ASSERT_EQ(fs.realFolder(scratch / "alias/", resolved), FsError::Ok);
+    std::string expected;
+    ASSERT_EQ(fs.realFolder(scratch.path(), expected), FsError::Ok);
+    EXPECT_EQ(resolved, expected + "real/");
+    EXPECT_EQ(fs.realFolder(scratch / "missing/", resolved), FsError::NotFound);
+    writeFile(scratch / "file", "x");
+    EXPECT_EQ(fs.realFolder(scratch / "file", resolved), FsError::Other);
+}
+
+TEST_F(PosixFileSystemTest, OverlongPathsAreRefusedNotTruncated)
+{
+    writeFile(scratch / "file", "x");
+    std::string deep = scratch.path();
+    while (deep.size() <= 4096)
+        deep += "d/";
+    const std::string longName = scratch / std::string(256, 'n');
+    const std::string withNul = scratch / std::string("file\0tail", 9);
+
+    std::vector<DirEntry> entries;
+    FileStamp stamp;
+    FsError error = FsError::Ok;
+    for (const std::string& path : {deep, longName, withNul}) {
+        SCOPED_TRACE(path.size());
+        EXPECT_EQ(fs.listFolder(path, entries), FsError::Other);
+        EXPECT_EQ(fs.createFolder(path), FsError::Other);
+        EXPECT_EQ(fs.readStamp(path, stamp), FsError::Other);
+        EXPECT_EQ(fs.copyCreateOnly(scratch / "file", path), FsError::Other);
+        EXPECT_EQ(fs.copyOverwrite(path, scratch / "copy"), FsError::Other);
+        EXPECT_EQ(fs.makeNormal(path), FsError::Other);
+        EXPECT_EQ(fs.openForReading(path, error), nullptr);
+        EXPECT_EQ(error, FsError::Other);
+        EXPECT_EQ(fs.deleteItem(path, false), FsError::Other);
+    }
+    EXPECT_EQ(lstatOf(scratch / "file").st_size, 1); // the NUL-cut path named this file
+}
