@@ -1,0 +1,133 @@
+#include "support/faulty_file_system.h"
+
+#include <utility>
+
+namespace tavrel::test {
+
+using platform::FsError;
+
+namespace {
+
+class FaultyReader final : public platform::FileReader
+{
+public:
+    FaultyReader(FaultyFileSystem& owner, std::unique_ptr<platform::FileReader> inner, std::string path)
+        : m_owner(owner), m_inner(std::move(inner)), m_path(std::move(path))
+    {}
+
+    long read(void* buffer, std::size_t size) override
+    {
+        if (m_owner.nextCall(FaultyFileSystem::Operation::Read, m_path) != FsError::Ok)
+            return -1;
+        return m_inner->read(buffer, size);
+    }
+
+private:
+    FaultyFileSystem& m_owner;
+    std::unique_ptr<platform::FileReader> m_inner;
+    std::string m_path;
+};
+
+} // namespace
+
+void FaultyFileSystem::failNth(Operation operation, int n, FsError error)
+{
+    m_rules.push_back({operation, n, {}, error});
+}
+
+void FaultyFileSystem::failMatching(Operation operation, std::string substring, FsError error)
+{
+    m_rules.push_back({operation, 0, std::move(substring), error});
+}
+
+void FaultyFileSystem::reset()
+{
+    m_rules.clear();
+    m_counts = {};
+}
+
+FsError FaultyFileSystem::nextCall(Operation operation, const std::string& path, const std::string& otherPath)
+{
+    const int call = ++m_counts[index(operation)];
+    for (const Rule& rule : m_rules) {
+        if (rule.operation != operation)
+            continue;
+        if (rule.nth > 0 ? rule.nth == call
+                         : path.find(rule.substring) != std::string::npos ||
+                               (!otherPath.empty() && otherPath.find(rule.substring) != std::string::npos))
+            return rule.error;
+    }
+    return FsError::Ok;
+}
+
+FsError FaultyFileSystem::listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries)
+{
+    if (FsError error = nextCall(Operation::List, folder); error != FsError::Ok) {
+        entries.clear();
+        return error;
+    }
+    return m_inner.listFolder(folder, entries);
+}
+
+FsError FaultyFileSystem::createFolder(const std::string& folder)
+{
+    if (FsError error = nextCall(Operation::CreateFolder, folder); error != FsError::Ok)
+        return error;
+    return m_inner.createFolder(folder);
+}
+
+FsError FaultyFileSystem::readStamp(const std::string& path, platform::FileStamp& stamp)
+{
+    if (FsError error = nextCall(Operation::ReadStamp, path); error != FsError::Ok)
+        return error;
+    return m_inner.readStamp(path, stamp);
+}
+
+FsError FaultyFileSystem::copyCreateOnly(const std::string& source, const std::string& target)
+{
+    if (FsError error = nextCall(Operation::CopyCreateOnly, source, target); error != FsError::Ok)
+        return error;
+    return m_inner.copyCreateOnly(source, target);
+}
+
+FsError FaultyFileSystem::copyOverwrite(const std::string& source, const std::string& target,
+                                        const platform::FileStamp* expected)
+{
+    if (FsError error = nextCall(Operation::CopyOverwrite, source, target); error != FsError::Ok)
+        return error;
+    return m_inner.copyOverwrite(source, target, expected);
+}
+
+FsError FaultyFileSystem::makeNormal(const std::string& path)
+{
+    if (FsError error = nextCall(Operation::MakeNormal, path); error != FsError::Ok)
+        return error;
+    return m_inner.makeNormal(path);
+}
+
+std::unique_ptr<platform::FileReader> FaultyFileSystem::openForReading(const std::string& path,
+                                                                       FsError& error)
+{
+    if ((error = nextCall(Operation::OpenForReading, path)) != FsError::Ok)
+        return nullptr;
+    auto inner = m_inner.openForReading(path, error);
+    if (inner == nullptr)
+        return nullptr;
+    return std::make_unique<FaultyReader>(*this, std::move(inner), path);
+}
+
+FsError FaultyFileSystem::deleteItem(const std::string& path, bool toTrash)
+{
+    if (FsError error = nextCall(Operation::Delete, path); error != FsError::Ok)
+        return error;
+    return m_inner.deleteItem(path, toTrash);
+}
+
+FsError FaultyFileSystem::realFolder(const std::string& folder, std::string& real)
+{
+    if (FsError error = nextCall(Operation::RealFolder, folder); error != FsError::Ok)
+        return error;
+    return m_inner.realFolder(folder, real);
+}
+
+} // namespace tavrel::test

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tavrel::test {
+
+// Wraps a real file system and makes chosen calls fail, to drive the engine through errors
+// it cannot meet on demand on a healthy disk: disk full on the n-th copy, a read error in a
+// comparison, a refused delete. Calls that are not made to fail reach the wrapped system.
+class FaultyFileSystem final : public platform::FileSystem
+{
+public:
+    enum class Operation
+    {
+        List,
+        CreateFolder,
+        ReadStamp,
+        CopyCreateOnly,
+        CopyOverwrite,
+        MakeNormal,
+        OpenForReading,
+        Delete,
+        Read, // one FileReader::read call of any reader this wrapper opened
+        RealFolder,
+    };
+
+    explicit FaultyFileSystem(platform::FileSystem& inner) : m_inner(inner) {}
+
+    // The n-th call of `operation` (1-based, counted from construction or the last reset)
+    // returns `error` without reaching the wrapped system. A failed Read returns -1.
+    void failNth(Operation operation, int n, platform::FsError error);
+    // Every call of `operation` whose path (source or target for copies) contains `substring`
+    // returns `error`. For Read, the path is the one the reader was opened with.
+    void failMatching(Operation operation, std::string substring, platform::FsError error);
+    // Every delete returns AccessDenied and removes nothing.
+    void refuseDeletes() { failMatching(Operation::Delete, "", platform::FsError::AccessDenied); }
+    // Calls of `operation` made so far, failed ones included.
+    int callCount(Operation operation) const { return m_counts[index(operation)]; }
+    // Forgets every rule and zeroes the counts.
+    void reset();
+
+    platform::FsError listFolder(const std::string& folder,
+                                 std::vector<platform::DirEntry>& entries) override;
+    platform::FsError createFolder(const std::string& folder) override;
+    platform::FsError readStamp(const std::string& path, platform::FileStamp& stamp) override;
+    platform::FsError copyCreateOnly(const std::string& source, const std::string& target) override;
+    platform::FsError copyOverwrite(const std::string& source, const std::string& target,
+                                    const platform::FileStamp* expected = nullptr) override;
+    platform::FsError makeNormal(const std::string& path) override;
+    std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
+                                                         platform::FsError& error) override;
+    platform::FsError deleteItem(const std::string& path, bool toTrash) override;
+    platform::FsError realFolder(const std::string& folder, std::string& real) override;
+
+    // Counts a call and returns the injected error for it, or Ok to let it through.
+    platform::FsError nextCall(Operation operation, const std::string& path,
+                               const std::string& otherPath = {});
+
+private:
+    static constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::RealFolder) + 1;
+    static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }
+
+    struct Rule
+    {
+        Operation operation;
+        int nth = 0; // 0: match by substring instead
+        std::string substring;
+        platform::FsError error;
+    };
+
+    platform::FileSystem& m_inner;
+    std::vector<Rule> m_rules;
+    std::array<int, kOperationCount> m_counts = {};
+};
+
+} // namespace tavrel::test
