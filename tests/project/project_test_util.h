@@ -67,7 +67,7 @@ inline std::string sealHexOf(const std::vector<uint8_t>& file)
     return hexOf(std::span<const uint8_t>(file).subspan(kSealOffset, 16));
 }
 
-// The one-pair job of the documented example: 172 bytes once saved.
+// The reference one-pair job: 172 bytes once saved, with a known seal.
 inline void addExamplePair(model::Job& job)
 {
     model::FolderPair* pair = job.addPair();
