@@ -1,0 +1,26 @@
+// The window program: one job, one report file and one run state for the life of the process,
+// handed to the window that edits and runs them.
+#include "engine/run_state.h"
+#include "model/job.h"
+#include "platform/posix_file_system.h"
+#include "report/report_file.h"
+#include "ui/main_window.h"
+#include "ui/screenshot.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavrel-sync"));
+
+    tavrel::model::Job job;
+    tavrel::report::ReportFile report(tavrel::report::defaultReportPath());
+    tavrel::engine::RunState state;
+    tavrel::platform::PosixFileSystem fileSystem;
+
+    tavrel::ui::MainWindow window(job, report, state, fileSystem);
+    window.show();
+    tavrel::ui::scheduleScreenshotIfAsked(window);
+    return QApplication::exec();
+}

@@ -1,0 +1,57 @@
+#include "ui/about_dialog.h"
+
+#include "ui/artwork.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace tavrel::ui {
+
+namespace {
+// The box is laid out in dialog units of its font, two pixels each way.
+constexpr int kUnit = 2;
+
+QRect unitRect(int x, int y, int width, int height)
+{
+    return {x * kUnit, y * kUnit, width * kUnit, height * kUnit};
+}
+} // namespace
+
+AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setWindowTitle(QStringLiteral("About"));
+    setModal(true);
+    setFixedSize(190 * kUnit, 43 * kUnit);
+
+    auto* icon = new QLabel(this);
+    icon->setGeometry(unitRect(5, 5, 20, 20));
+    icon->setPixmap(artwork::programIcon().pixmap(icon->size()));
+
+    auto* text = new QLabel(aboutText(), this);
+    text->setGeometry(unitRect(29, 7, 115, 25));
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    auto* ok = new QPushButton(QStringLiteral("&OK"), this);
+    ok->setGeometry(unitRect(150, 5, 33, 15));
+    ok->setFlat(true);
+    ok->setDefault(true);
+    ok->setFocus();
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QString AboutDialog::aboutText()
+{
+    return QStringLiteral("Tavrel Synchronizer V1.00\nKeeps folder pairs in step.");
+}
+
+void AboutDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (QWidget* owner = parentWidget()) {
+        const QRect p = owner->window()->frameGeometry();
+        const QRect d = frameGeometry();
+        move(p.left() + (p.width() - d.width()) / 2, p.top() + (p.height() - d.height()) / 2 - 50);
+    }
+}
+
+} // namespace tavrel::ui

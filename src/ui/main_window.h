@@ -1,0 +1,158 @@
+#pragma once
+
+#include "engine/run_state.h"
+#include "model/job.h"
+#include "ui/run_controller.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+
+namespace tavrel::platform {
+class FileSystem;
+}
+namespace tavrel::report {
+class ReportFile;
+}
+
+namespace tavrel::ui {
+
+class ClientArea;
+class ElidedLabel;
+class FilePrompter;
+class MessagePresenter;
+class PairList;
+class PictureButton;
+class Toolbar;
+
+// Opens the pair options dialog on a pair; 1 for OK, 2 for Cancel.
+using PairEditor = std::function<int(QWidget* owner, model::FolderPair& pair)>;
+// Hands a file to the desktop's viewer; false when nothing could open it.
+using UrlOpener = std::function<bool(const QUrl& url)>;
+
+// The application's one window: it edits the job, saves and opens project files, starts and
+// stops runs and shows their progress. The job, report and run state belong to the caller.
+// Commands and state live in main_window_commands.cpp, controls and painting in
+// main_window_layout.cpp.
+class MainWindow final : public QMainWindow, public RunDisplay
+{
+    Q_OBJECT
+
+public:
+    MainWindow(model::Job& job, report::ReportFile& report, engine::RunState& state,
+               platform::FileSystem& fileSystem, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Seams for tests; each replaces the dialog the program would otherwise show.
+    void setMessagePresenter(MessagePresenter* presenter);
+    void setFilePrompter(FilePrompter* prompter);
+    void setPairEditor(PairEditor editor);
+    void setUrlOpener(UrlOpener opener);
+
+    // Carries out a command as if its menu item or button had been chosen.
+    void runCommand(int number);
+    // The menu bar's action for a command (shared with its toolbar button), or nullptr.
+    QAction* commandAction(int number) const;
+    // The context menu's action for 40009..40011, or nullptr.
+    QAction* contextAction(int number) const;
+
+    bool isRunning() const { return m_isRunning; }
+    bool isClosable() const { return !m_isRunning; }
+    const QString& projectName() const { return m_projectName; }
+    const QString& dialogPath() const { return m_dialogPath; }
+    int selectedIndex() const { return m_selectedIndex; }
+    // The pair of the list item at selectedIndex, found through its stored slot number.
+    const model::FolderPair* shownPair() const;
+
+    void FillPairList();
+    void StorePairChecks();
+    void ShowPairInfo();
+    void ResetRunDisplay();
+    void SetIdleState(bool idle);
+    void UpdateTitle();
+    // number > 0: that command's tip; otherwise `text` (empty clears the line).
+    void ShowStatusTip(int number, const QString& text = {});
+
+    void ClearLog() override;
+    void AppendLog(const QString& text) override;
+    void SetProgress(int position) override;
+    void RefreshStatistics() override;
+    void RunEnded(engine::RunResult result) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Layout.
+    void CreateChildControls();
+    void createActions();
+    void createMenus();
+    void createToolbar();
+    void createPanels();
+    void centreOnScreen();
+
+    // Commands.
+    void newJob();
+    void openJob();
+    void saveJob();
+    void saveJobAs();
+    void addPair();
+    void EditSelectedPair();
+    void RemoveSelectedPair();
+    void execute();
+    void viewReport();
+    void showContent();
+    void showAbout();
+    void onPairListClicked(int position, Qt::MouseButton button, QPoint globalPos);
+    void onPairListDoubleClicked(int position);
+    void onToolbarHot(int number);
+    void onReportPauseEnded();
+    bool saveTo(const QString& path);
+
+    model::Job& m_job;
+    report::ReportFile& m_report;
+    engine::RunState& m_state;
+
+    std::unique_ptr<MessagePresenter> m_ownPresenter;
+    std::unique_ptr<FilePrompter> m_ownPrompter;
+    MessagePresenter* m_presenter = nullptr;
+    FilePrompter* m_prompter = nullptr;
+    PairEditor m_pairEditor;
+    UrlOpener m_urlOpener;
+
+    QString m_projectName;
+    QString m_dialogPath;
+    int m_selectedIndex = -1;
+    bool m_isRunning = false;
+    bool m_centred = false;
+
+    std::map<int, QAction*> m_actions;
+    std::map<int, QAction*> m_contextActions;
+    QMenu* m_contextMenu = nullptr;
+    ClientArea* m_client = nullptr;
+    Toolbar* m_toolbar = nullptr;
+    PairList* m_pairList = nullptr;
+    QLabel* m_methodPicture = nullptr;
+    QLabel* m_statusLine = nullptr;
+    ElidedLabel* m_orgLabel = nullptr;
+    ElidedLabel* m_tgtLabel = nullptr;
+    ElidedLabel* m_includeLabel = nullptr;
+    ElidedLabel* m_excludeLabel = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QPlainTextEdit* m_logBox = nullptr;
+    PictureButton* m_reportButton = nullptr;
+    QTimer m_reportPause;
+    std::unique_ptr<RunController> m_run;
+};
+
+} // namespace tavrel::ui

@@ -1,0 +1,310 @@
+// The main window's commands, the pair list's clicks and the end of a run.
+#include "platform/app_paths.h"
+#include "project/project_file.h"
+#include "report/report_file.h"
+#include "ui/about_dialog.h"
+#include "ui/command_ids.h"
+#include "ui/file_dialog.h"
+#include "ui/main_window.h"
+#include "ui/message_box.h"
+#include "ui/pair_list.h"
+#include "ui/panel_widgets.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace tavrel::ui {
+
+namespace {
+
+const QString kPrompt = QStringLiteral("PROMPT");
+const QString kError = QStringLiteral("ERROR");
+const QString kInformation = QStringLiteral("INFORMATION");
+const QString kUntitled = QStringLiteral("Untitled");
+const QString kHelpFile = QStringLiteral("TavrelSync.html");
+
+std::filesystem::path toPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdString());
+}
+
+} // namespace
+
+void MainWindow::runCommand(int number)
+{
+    // A disabled command does nothing, whichever way it arrives.
+    if (QAction* action = commandAction(number); action && !action->isEnabled())
+        return;
+    switch (number) {
+    case command::New:
+        newJob();
+        break;
+    case command::Open:
+        openJob();
+        break;
+    case command::Save:
+        saveJob();
+        break;
+    case command::SaveAs:
+        saveJobAs();
+        break;
+    case command::Exit:
+        close();
+        break;
+    case command::AddPair:
+        addPair();
+        break;
+    case command::EditPair:
+        EditSelectedPair();
+        break;
+    case command::RemovePair:
+        RemoveSelectedPair();
+        break;
+    case command::Execute:
+        execute();
+        break;
+    case command::Stop:
+        m_run->requestStop();
+        break;
+    case command::ViewReport:
+        viewReport();
+        break;
+    case command::Content:
+        showContent();
+        break;
+    case command::About:
+        showAbout();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::newJob()
+{
+    if (m_job.count() > 0 &&
+        m_presenter->ask(
+            this, kPrompt,
+            QStringLiteral("This operation will close the current project. Do you want to continue?"),
+            MessageIcon::Question, MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return;
+    m_projectName = kUntitled;
+    UpdateTitle();
+    m_job.clear();
+    FillPairList();
+    m_selectedIndex = -1;
+    ShowPairInfo();
+    ResetRunDisplay();
+}
+
+void MainWindow::openJob()
+{
+    if (m_job.count() > 0 &&
+        m_presenter->ask(this, kPrompt,
+                         QStringLiteral("In order to open an existent project, you must close the current "
+                                        "project. Do you want to continue?"),
+                         MessageIcon::Question, MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return;
+    const QString chosen = m_prompter->openPath(this, m_dialogPath);
+    if (chosen.isEmpty())
+        return;
+    m_dialogPath = chosen;
+    m_job.clear();
+    if (project::openProject(m_job, toPath(m_dialogPath)) == 1) {
+        m_projectName = m_dialogPath;
+    } else {
+        m_presenter->ask(this, kError, QStringLiteral("Failed to open TSP file."), MessageIcon::Error,
+                         MessageButtons::Ok);
+        m_job.clear();
+        // The job is empty now, not the previous project: a later Save must ask for a name
+        // rather than overwrite that project, or the file that just failed, with nothing.
+        m_projectName = kUntitled;
+    }
+    UpdateTitle();
+    FillPairList();
+    m_selectedIndex = m_pairList->selectedPosition();
+    ShowPairInfo();
+    ResetRunDisplay();
+}
+
+bool MainWindow::saveTo(const QString& path)
+{
+    if (project::saveProject(m_job, toPath(path)) == 1)
+        return true;
+    m_presenter->ask(this, kError, QStringLiteral("Failed to save TSP file."), MessageIcon::Error,
+                     MessageButtons::Ok);
+    return false;
+}
+
+void MainWindow::saveJob()
+{
+    StorePairChecks();
+    if (m_projectName == kUntitled) {
+        saveJobAs();
+        return;
+    }
+    // The project's own file: after a failed Save As the dialog path names a file that is not
+    // this project.
+    saveTo(m_projectName);
+}
+
+void MainWindow::saveJobAs()
+{
+    StorePairChecks();
+    const QString chosen = m_prompter->savePath(this, m_dialogPath);
+    if (chosen.isEmpty())
+        return;
+    m_dialogPath = chosen;
+    if (saveTo(m_dialogPath)) {
+        m_projectName = m_dialogPath;
+        UpdateTitle();
+    }
+}
+
+void MainWindow::addPair()
+{
+    model::FolderPair* pair = m_job.addPair();
+    if (!pair) {
+        m_presenter->ask(this, kError,
+                         QStringLiteral("Cannot add a new pair. Perhaps it has reached the limitation."),
+                         MessageIcon::Error, MessageButtons::Ok);
+        return;
+    }
+    pair->includeSubfolders = 1;
+    pair->recycleDeleted = 1;
+    const int slot = m_job.slotOf(pair);
+    if (!m_pairEditor || m_pairEditor(this, *pair) != 1) {
+        m_job.removePair(slot);
+        return;
+    }
+    // The new pair took the lowest empty slot, so exactly `slot` items precede it.
+    m_pairList->insertPair(slot, QString::fromStdU16String(pair->name), slot, true);
+    m_selectedIndex = slot;
+    ShowPairInfo();
+}
+
+void MainWindow::EditSelectedPair()
+{
+    if (m_isRunning)
+        return;
+    const int position = m_pairList->selectedPosition();
+    model::FolderPair* pair = m_job.pairAt(m_pairList->slotAt(position));
+    if (!pair || !m_pairEditor)
+        return;
+    m_pairEditor(this, *pair);
+    ShowPairInfo();
+    m_pairList->setNameAt(position, QString::fromStdU16String(pair->name));
+}
+
+void MainWindow::RemoveSelectedPair()
+{
+    const int position = m_pairList->selectedPosition();
+    if (position >= 0) {
+        const QString name = m_pairList->nameAt(position);
+        if (m_presenter->ask(this, kPrompt, QStringLiteral("Do you want to remove %1?").arg(name),
+                             MessageIcon::Question, MessageButtons::YesNo) == MessageAnswer::Yes) {
+            m_job.removePair(m_pairList->slotAt(position));
+            m_pairList->removeAt(position);
+        }
+    }
+    m_selectedIndex = m_pairList->selectedPosition();
+    ShowPairInfo();
+}
+
+void MainWindow::execute()
+{
+    StorePairChecks();
+    SetIdleState(false);
+    m_isRunning = true;
+    if (m_run->start() != 0) {
+        m_presenter->ask(this, kError, QStringLiteral("Cannot process synchronization."), MessageIcon::Error,
+                         MessageButtons::Ok);
+        SetIdleState(true);
+        m_isRunning = false;
+    }
+}
+
+void MainWindow::RunEnded(engine::RunResult result)
+{
+    RefreshStatistics();
+    AppendLog(QStringLiteral("End process.\r\n"));
+    SetIdleState(true);
+    m_isRunning = false;
+    switch (result) {
+    case engine::RunResult::Succeeded:
+        SetProgress(1000);
+        m_presenter->ask(this, kInformation, QStringLiteral("Process succeeded."), MessageIcon::Information,
+                         MessageButtons::Ok);
+        break;
+    case engine::RunResult::Stopped:
+        m_presenter->ask(this, kInformation, QStringLiteral("Process was stoped by user."),
+                         MessageIcon::Information, MessageButtons::Ok);
+        break;
+    case engine::RunResult::DiskFull:
+        m_presenter->ask(this, kError, QStringLiteral("Not enough disk space to perform this operation."),
+                         MessageIcon::Error, MessageButtons::Ok);
+        break;
+    default:
+        m_presenter->ask(this, kError, QStringLiteral("Unknown error occured."), MessageIcon::Error,
+                         MessageButtons::Ok);
+        break;
+    }
+}
+
+void MainWindow::viewReport()
+{
+    m_urlOpener(QUrl::fromLocalFile(QString::fromStdString(m_report.path().string())));
+    m_reportButton->setEnabled(false);
+    m_actions.at(command::ViewReport)->setEnabled(false);
+    m_reportPause.start();
+}
+
+void MainWindow::onReportPauseEnded()
+{
+    if (!m_isRunning) {
+        m_reportButton->setEnabled(true);
+        m_actions.at(command::ViewReport)->setEnabled(true);
+    }
+}
+
+void MainWindow::showContent()
+{
+    const QString help =
+        QString::fromStdString((platform::programFolder() / kHelpFile.toStdString()).string());
+    // Without the file the desktop would silently do nothing; say what is missing instead.
+    if (!QFileInfo(help).isFile()) {
+        m_presenter->ask(this, kError, QStringLiteral("Cannot find the help file %1.").arg(help),
+                         MessageIcon::Error, MessageButtons::Ok);
+        return;
+    }
+    m_urlOpener(QUrl::fromLocalFile(help));
+}
+
+void MainWindow::showAbout()
+{
+    AboutDialog dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::onPairListClicked(int position, Qt::MouseButton button, QPoint globalPos)
+{
+    m_selectedIndex = position;
+    ShowPairInfo();
+    if (button == Qt::RightButton)
+        m_contextMenu->popup(globalPos);
+}
+
+void MainWindow::onPairListDoubleClicked(int position)
+{
+    m_selectedIndex = position;
+    ShowPairInfo();
+    EditSelectedPair();
+}
+
+void MainWindow::onToolbarHot(int number)
+{
+    ShowStatusTip(m_isRunning || number <= 0 ? 0 : number);
+}
+
+} // namespace tavrel::ui

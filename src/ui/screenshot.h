@@ -1,0 +1,13 @@
+#pragma once
+
+namespace tavrel::ui {
+
+class MainWindow;
+
+// For documentation pictures. When TAVREL_SCREENSHOT names a PNG file, the window saves a
+// picture of itself once it has been painted and the program quits. TAVREL_SCREENSHOT_JOB may
+// name a project file to open first, and TAVREL_SCREENSHOT_RUN=1 runs it before the picture;
+// message boxes are answered with their first button and not shown. Does nothing otherwise.
+void scheduleScreenshotIfAsked(MainWindow& window);
+
+} // namespace tavrel::ui
