@@ -104,8 +104,9 @@ TempDir::~TempDir()
     removeAt(AT_FDCWD, m_path.substr(0, m_path.size() - 1).c_str());
 }
 
-void buildTree(const std::string& root, const std::vector<Node>& nodes)
+void buildTree(const std::string& rootPath, const std::vector<Node>& nodes)
 {
+    const std::string root = rootPath.ends_with('/') ? rootPath : rootPath + "/";
     fs::create_directories(root);
     std::vector<const Node*> folders;
     for (const Node& node : nodes) {
@@ -162,7 +163,7 @@ TreeSnapshot snapshotTree(const std::string& root)
     for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::end(it);
          it.increment(error)) {
         const std::string path = it->path().string();
-        std::string relative = fs::relative(it->path(), base).string();
+        std::string relative = it->path().lexically_relative(base).string();
         struct stat info
         {
         };

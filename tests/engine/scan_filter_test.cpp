@@ -1,0 +1,142 @@
+#include "engine/entry_list.h"
+#include "engine_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrel::test {
+namespace {
+
+using model::AttributeMode;
+using model::SyncMethod;
+
+TEST(EntryListTest, SubtractRemovesTheFirstExactNamePerExclusion)
+{
+    engine::EntryList list;
+    for (const char* name : {"a", "B", "a", "c", "a"})
+        list.AppendName(name);
+    engine::EntryList exclusions;
+    for (const char* name : {"a", "b", "a", "zzz"})
+        exclusions.AppendName(name);
+
+    engine::Subtract(list, exclusions);
+    EXPECT_EQ(list.names(), (std::vector<std::string>{"B", "c", "a"}));
+}
+
+TEST_F(EngineTest, ExcludedFilesAndSubfoldersAreSkippedAndCountedAsProcessed)
+{
+    buildTree(m_org, {file("a.txt", "a"), file("Thumbs.db", "t"), file("skip/1.txt", "1"),
+                      file("skip/2.txt", "2"), file("skip/n/3.txt", "3"), file("keep/k.txt", "k")});
+    model::FolderPair& pair = addPair(SyncMethod::Copy);
+    pair.excludeFiles.append(u"thumbs.DB"); // case is ignored by the pattern match
+    pair.excludeFolders.append(u"skip");
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a.txt", "a"), file("keep/k.txt", "k")}));
+    EXPECT_EQ(m_state.totalFiles.load(), 6);
+    // Two handled, Thumbs.db and the three files of the excluded subtree skipped.
+    EXPECT_EQ(m_state.processedFiles.load(), 6);
+}
+
+TEST_F(EngineTest, IncludeListsChooseFilesAndFoldersAndTwoMatchingPatternsListAFileTwice)
+{
+    buildTree(m_org, {file("a.txt", "a"), file("b.doc", "b"), file("c.bin", "c"), file("src/x.txt", "x"),
+                      file("other/y.txt", "y")});
+    model::FolderPair& pair = addPair(SyncMethod::LightCopy);
+    pair.includeFiles.clear();
+    pair.includeFiles.append(u"*.txt");
+    pair.includeFiles.append(u"a*");
+    pair.includeFiles.append(u"*.DOC");
+    pair.includeFolders.clear();
+    pair.includeFolders.append(u"s*");
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt),
+              describeTree({file("a.txt", "a"), file("b.doc", "b"), file("src/x.txt", "x")}));
+    // a.txt is found by two patterns: counted twice, handled twice, created once. The count
+    // walks every folder; only src passes the folder filter.
+    EXPECT_EQ(m_state.totalFiles.load(), 5);
+    EXPECT_EQ(m_state.processedFiles.load(), 4);
+    EXPECT_EQ(m_state.tgtFilesCreated.load(), 3);
+}
+
+TEST_F(EngineTest, WithoutSubfoldersOnlyTheRootIsProcessed)
+{
+    buildTree(m_org, {file("a", "a"), file("sub/b", "b")});
+    buildTree(m_tgt, {file("old/c", "c")});
+    addPair(SyncMethod::AbsoluteCopy).includeSubfolders = 0;
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", "a"), file("old/c", "c")}));
+}
+
+TEST_F(EngineTest, AbsoluteCopyKeepsTargetsThatTheFiltersDoNotList)
+{
+    buildTree(m_org, {file("a.txt", "a")});
+    buildTree(m_tgt, {file("a.txt", "a"), file("gone.txt", "g"), file("log.tmp", "t"), file("data.bin", "d"),
+                      file("cache/x", "x"), file("old/y", "y"), file("vendor/z", "z")});
+    model::FolderPair& pair = addPair(SyncMethod::AbsoluteCopy);
+    pair.includeFiles.clear();
+    pair.includeFiles.append(u"*.txt");
+    pair.includeFiles.append(u"*.tmp");
+    pair.excludeFiles.append(u"*.tmp");
+    pair.includeFolders.clear();
+    pair.includeFolders.append(u"c*");
+    pair.includeFolders.append(u"o*");
+    pair.excludeFolders.append(u"cache");
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt),
+              describeTree({file("a.txt", "a"), file("log.tmp", "t"), file("data.bin", "d"),
+                            file("cache/x", "x"), file("vendor/z", "z")}));
+    EXPECT_EQ(reportLines(), (std::vector<std::string>{"[D]~/tgt/gone.txt", "[D]~/tgt/old"}));
+    EXPECT_EQ(operations(), (Ops{.tgtFilesDeleted = 1, .tgtFoldersDeleted = 1}.snapshot()));
+}
+
+TEST_F(EngineTest, IgnoreModesLeaveFilesOutOnBothSides)
+{
+    buildTree(m_org, {file("plain", "p"), file("locked", "l", at(0), 0444), file(".hidden", "h"),
+                      file("shadow", "s")});
+    // Left-out targets are not listed on the TGT side either, so nothing deletes them.
+    buildTree(m_tgt, {file(".tgt-hidden", "th"), file("locked", "old", at(5), 0444), file("stale", "x")});
+    model::FolderPair& pair = addPair(SyncMethod::AbsoluteCopy);
+    pair.readOnlyMode = AttributeMode::Ignore;
+    pair.hiddenMode = AttributeMode::Ignore;
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt),
+              describeTree({file(".tgt-hidden", "th"), file("locked", "old", at(5), 0444), file("plain", "p"),
+                            file("shadow", "s")}));
+    EXPECT_EQ(m_state.processedFiles.load(), 4); // two handled, two skipped
+}
+
+TEST_F(EngineTest, CopyOnlyNeverChangesOrDeletesATargetWithTheAttribute)
+{
+    buildTree(m_org, {file("a", "new", at(9)), file("b", "new", at(9)), file(".c", "new", at(9))});
+    buildTree(m_tgt, {file("a", "old", at(1), 0444), file("b", "old", at(1)), file(".c", "old", at(1)),
+                      file("extra-ro", "x", at(1), 0444), file("extra", "x", at(1)),
+                      file("dir/inner-ro", "i", at(1), 0444), file("dir2/inner", "i", at(1))});
+    model::FolderPair& pair = addPair(SyncMethod::AbsoluteCopy);
+    pair.readOnlyMode = AttributeMode::CopyOnly;
+    pair.hiddenMode = AttributeMode::CopyOnly;
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt),
+              describeTree({file("a", "old", at(1), 0444), file("b", "new", at(9)), file(".c", "old", at(1)),
+                            file("extra-ro", "x", at(1), 0444), file("dir/inner-ro", "i", at(1), 0444)}));
+    EXPECT_EQ(operations(),
+              (Ops{.tgtFilesOverwritten = 1, .tgtFilesDeleted = 1, .tgtFoldersDeleted = 1}.snapshot()));
+}
+
+TEST_F(EngineTest, CopyOnlyStillCreatesMissingFiles)
+{
+    buildTree(m_org, {file("ro", "r", at(1), 0444), file(".h", "h", at(1))});
+    model::FolderPair& pair = addPair(SyncMethod::Copy);
+    pair.readOnlyMode = AttributeMode::CopyOnly;
+    pair.hiddenMode = AttributeMode::CopyOnly;
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("ro", "r", at(1), 0444), file(".h", "h", at(1))}));
+}
+
+} // namespace
+} // namespace tavrel::test
