@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and checks that everything a desktop user needs is there
+# and works from its installed place.
+#   check_install_tree.sh CMAKE BUILD_DIR WORK_DIR EXPECT_WINDOW(ON|OFF) EXPECT_ICONS(ON|OFF)
+set -euo pipefail
+cmake=$1 build=$2 work=$3 expect_window=$4 expect_icons=$5
+
+# Qt wants a private runtime folder; a shared one only earns a warning.
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_RUNTIME_DIR
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+need_file() { [ -s "$1" ] || fail "missing or empty: ${1#"$prefix"/}"; }
+
+rm -rf "$work"
+mkdir -p "$work"
+prefix="$work/prefix"
+"$cmake" --install "$build" --prefix "$prefix" >"$work/install.log"
+
+# Programs run from the installed place, away from the build tree.
+cd "$work"
+cli="$prefix/bin/tavrel-sync-cli"
+if [ -x "$cli" ]; then
+    out=$("$cli" --version) || fail "tavrel-sync-cli --version exited with $?"
+    grep -q '[0-9]\+\.[0-9]\+' <<<"$out" || fail "tavrel-sync-cli --version printed no version: $out"
+else
+    fail "bin/tavrel-sync-cli not installed"
+fi
+if [ "$expect_window" = ON ]; then
+    window="$prefix/bin/tavrel-sync"
+    if [ -x "$window" ]; then
+        out=$(QT_QPA_PLATFORM=offscreen timeout 10 "$window" --version) ||
+            fail "tavrel-sync --version exited with $?"
+        grep -q '[0-9]\+\.[0-9]\+' <<<"$out" || fail "tavrel-sync --version printed no version: $out"
+    else
+        fail "bin/tavrel-sync not installed"
+    fi
+fi
+
+doc="$prefix/share/doc/tavrel-sync"
+need_file "$doc/TavrelSync.html"
+need_file "$doc/FONTS"
+grep -q 'id="cli"' "$doc/TavrelSync.html" || fail "the installed guide lacks its command-line section"
+
+man="$prefix/share/man/man1/tavrel-sync-cli.1.gz"
+need_file "$man"
+if [ -s "$man" ]; then
+    gzip -t "$man" || fail "man page is not a valid gzip file"
+    gzip -dc "$man" | grep -q '^\.TH TAVREL-SYNC-CLI 1' || fail "man page lacks its .TH line"
+    if command -v man >/dev/null; then
+        warnings=$(MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null) || fail "man cannot format the page"
+        [ -z "$warnings" ] || fail "man page warnings: $warnings"
+    fi
+fi
+
+if [ "$expect_window" = ON ]; then
+    desktop="$prefix/share/applications/org.tavrel.TavrelSync.desktop"
+    metainfo="$prefix/share/metainfo/org.tavrel.TavrelSync.metainfo.xml"
+    need_file "$desktop"
+    need_file "$metainfo"
+    if [ -s "$desktop" ]; then
+        grep -qx 'Name=Tavrel Synchronizer' "$desktop" || fail "desktop entry: wrong Name"
+        grep -qx 'Categories=Utility;FileTools;' "$desktop" || fail "desktop entry: wrong Categories"
+        exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+        [ "$exec_line" = tavrel-sync ] || fail "desktop entry: Exec is '$exec_line', expected the bare program"
+        if command -v desktop-file-validate >/dev/null; then
+            desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the desktop entry"
+        else
+            echo "note: desktop-file-validate not installed, entry not validated"
+        fi
+    fi
+    if [ -s "$metainfo" ]; then
+        if command -v appstreamcli >/dev/null; then
+            appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metainfo"
+        else
+            echo "note: appstreamcli not installed, metainfo not validated"
+        fi
+    fi
+fi
+
+if [ "$expect_icons" = ON ]; then
+    icons="$prefix/share/icons/hicolor"
+    need_file "$icons/scalable/apps/tavrel-sync.svg"
+    for size in 16 22 24 32 48 64 128 256; do
+        png="$icons/${size}x${size}/apps/tavrel-sync.png"
+        need_file "$png"
+        [ -s "$png" ] || continue
+        # PNG signature, then the IHDR width and height as big-endian 32-bit numbers.
+        signature=$(od -An -tx1 -N8 "$png" | tr -d ' \n')
+        [ "$signature" = 89504e470d0a1a0a ] || fail "$png is not a PNG"
+        width=$(od -An -tu1 -j16 -N4 "$png" | awk '{print ($1*16777216)+($2*65536)+($3*256)+$4}')
+        height=$(od -An -tu1 -j20 -N4 "$png" | awk '{print ($1*16777216)+($2*65536)+($3*256)+$4}')
+        [ "$width" = "$size" ] && [ "$height" = "$size" ] || fail "$png is ${width}x${height}"
+    done
+    grep -qx 'Icon=tavrel-sync' "$prefix/share/applications/org.tavrel.TavrelSync.desktop" ||
+        fail "desktop entry does not name the installed icon"
+elif [ "$expect_window" = ON ]; then
+    echo "note: no program icon in this build, icons not checked"
+fi
+
+# Nothing may land outside the prefix's usual folders.
+stray=$(cd "$prefix" && find . -mindepth 1 -maxdepth 1 ! -name bin ! -name share | head -5)
+[ -z "$stray" ] || fail "unexpected top-level entries in the prefix: $stray"
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures check(s) failed; installed tree in $prefix" >&2
+    exit 1
+fi
+echo "installed tree OK: $(cd "$prefix" && find . -type f | wc -l) files"
