@@ -1,4 +1,5 @@
 #include "cli/cli_command.h"
+#include "cli/run_command.h"
 #include "cli/show_command.h"
 
 #include <array>
@@ -9,6 +10,7 @@ namespace {
 // New subcommands are added here (and nowhere else in this folder besides their own file);
 // the usage text follows the table.
 constexpr std::array kCommands{
+    CliCommand{"run", "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]", runRun},
     CliCommand{"show", "JOB.TSP", runShow},
 };
 

@@ -1,0 +1,179 @@
+#include "model/job.h"
+#include "platform/text_codec.h"
+#include "project/project_file.h"
+#include "support/temp_tree.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace tavrel::test {
+namespace {
+
+struct Outcome
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class RunCommandTest : public ::testing::Test
+{
+protected:
+    // Saves a one-pair job over org/ and tgt/ and returns its file.
+    std::string saveJob(model::SyncMethod method, const std::string& name = "Docs")
+    {
+        model::Job job;
+        model::FolderPair* pair = job.addPair();
+        pair->name = platform::fromUtf8(name);
+        pair->method = method;
+        pair->orgPath = platform::fromUtf8(m_dir / "org");
+        pair->tgtPath = platform::fromUtf8(m_dir / "tgt");
+        pair->includeFiles.append(u"*");
+        pair->includeFolders.append(u"*");
+        pair->includeSubfolders = 1;
+        const std::string file = m_dir / "job.tsp";
+        EXPECT_EQ(project::saveProject(job, file), 1);
+        return file;
+    }
+
+    // Starts the program with stdout in a file and stderr in a pipe the caller drains.
+    pid_t start(const std::vector<std::string>& arguments, int& errPipe)
+    {
+        std::vector<char*> argv{const_cast<char*>(TAVREL_CLI_PATH)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        const std::string outPath = m_dir / "stdout";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(out, 1);
+            ::dup2(fds[1], 2);
+            ::close(fds[0]);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        errPipe = fds[0];
+        return child;
+    }
+
+    // Drains stderr and waits for the end, killing the program after `limit`.
+    Outcome finish(pid_t child, int errPipe, std::chrono::seconds limit = std::chrono::seconds(30))
+    {
+        Outcome outcome;
+        ::fcntl(errPipe, F_SETFL, O_NONBLOCK);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        for (;;) {
+            char buffer[4096];
+            const ssize_t got = ::read(errPipe, buffer, sizeof buffer);
+            if (got > 0) {
+                outcome.err.append(buffer, static_cast<std::size_t>(got));
+                continue;
+            }
+            if (::waitpid(child, &status, WNOHANG) == child)
+                break;
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+                ADD_FAILURE() << "the program did not end in time";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ::close(errPipe);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.out = readFile(m_dir / "stdout");
+        return outcome;
+    }
+
+    Outcome run(const std::vector<std::string>& arguments)
+    {
+        int errPipe = -1;
+        const pid_t child = start(arguments, errPipe);
+        return finish(child, errPipe);
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(RunCommandTest, PrintsTheLogTheEndAndTheCountersAsJson)
+{
+    buildTree(m_dir / "org", {file("a.txt", "a"), file("sub/b.txt", "b")});
+    buildTree(m_dir / "tgt", {file("stale", "s")});
+    const std::string job = saveJob(model::SyncMethod::AbsoluteCopy);
+    const std::string report = m_dir / "report.htm";
+
+    const Outcome outcome = run({"run", job, "--report", report, "--json"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const std::string expectedText = "Start process.\nCalculate the file amount... 2\nHandle pair : Docs\n"
+                                     "End process.\nProcess succeeded.\n";
+    ASSERT_TRUE(outcome.out.starts_with(expectedText)) << outcome.out;
+    const std::string json = outcome.out.substr(expectedText.size());
+    EXPECT_TRUE(
+        json.starts_with("{\"result\":\"succeeded\",\"orgFilesCreated\":0,\"orgFoldersCreated\":0,"
+                         "\"orgFilesOverwritten\":0,\"orgFilesDeleted\":0,\"orgFoldersDeleted\":0,"
+                         "\"tgtFilesCreated\":2,\"tgtFoldersCreated\":1,\"tgtFilesOverwritten\":0,"
+                         "\"tgtFilesDeleted\":1,\"tgtFoldersDeleted\":0,\"allOperations\":4,\"elapsedMs\":"))
+        << json;
+    EXPECT_TRUE(json.ends_with(",\"totalFiles\":2,\"processedFiles\":2}\n")) << json;
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a"), file("sub/b.txt", "b")}));
+    EXPECT_EQ(readReportLines(report).size(), 4u);
+    EXPECT_EQ(outcome.err, ""); // stderr is not a terminal: no progress line
+}
+
+TEST_F(RunCommandTest, DebugPrintsTheCountingWalkOnStderr)
+{
+    buildTree(m_dir / "org", {file("a.txt", "a")});
+    const Outcome outcome =
+        run({"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm", "--debug"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, (m_dir / "org/*\n") + (m_dir / "org/*\n"));
+}
+
+TEST_F(RunCommandTest, RefusedProjectAndUsageErrorsHaveTheirOwnExitCodes)
+{
+    buildTree(m_dir.path(), {file("bad.tsp", "not a project")});
+    const Outcome refused = run({"run", m_dir / "bad.tsp"});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_EQ(refused.err, "Failed to open TSP file.\n");
+    EXPECT_EQ(refused.out, "");
+
+    EXPECT_EQ(run({"run"}).status, 64);
+    EXPECT_EQ(run({"run", m_dir / "bad.tsp", "--bogus"}).status, 64);
+    EXPECT_EQ(run({"run", m_dir / "bad.tsp", "--report"}).status, 64);
+}
+
+TEST_F(RunCommandTest, InterruptStopsTheRunAtTheNextHandledFile)
+{
+    // Long folder names make the counting walk's debug output overflow the stderr pipe, which
+    // holds the worker inside the count until the test has sent SIGINT.
+    std::vector<Node> nodes;
+    for (int i = 0; i < 150; ++i)
+        nodes.push_back(file(std::string(200, 'a' + i % 26) + std::to_string(i) + "/f", "x"));
+    buildTree(m_dir / "org", nodes);
+    int errPipe = -1;
+    const pid_t child = start(
+        {"run", saveJob(model::SyncMethod::LightCopy), "--report", m_dir / "r.htm", "--debug"}, errPipe);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::kill(child, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const Outcome outcome = finish(child, errPipe);
+
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess was stoped by user.\n")) << outcome.out;
+    EXPECT_LT(snapshotTree(m_dir / "tgt").size(), 10u);
+}
+
+} // namespace
+} // namespace tavrel::test
