@@ -1,0 +1,573 @@
+#include "../support/hooked_file_system.h"
+#include "engine/run_state.h"
+#include "model/job.h"
+#include "model/pattern_list.h"
+#include "platform/posix_file_system.h"
+#include "report/report_file.h"
+#include "ui/client_area.h"
+#include "ui/command_ids.h"
+#include "ui/file_dialog.h"
+#include "ui/main_window.h"
+#include "ui/message_box.h"
+#include "ui/pair_list.h"
+#include "ui/panel_widgets.h"
+#include "ui/toolbar.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <thread>
+
+using namespace tavrel;
+using ui::MainWindow;
+namespace command = ui::command;
+
+namespace {
+
+struct Message
+{
+    QString title;
+    QString text;
+    ui::MessageIcon icon;
+    ui::MessageButtons buttons;
+};
+
+// Answers message boxes from a script (OK when the script is used up) and records them.
+class ScriptedPresenter final : public ui::MessagePresenter
+{
+public:
+    std::deque<ui::MessageAnswer> answers;
+    std::vector<Message> shown;
+
+    ui::MessageAnswer ask(QWidget*, const QString& title, const QString& text, ui::MessageIcon icon,
+                          ui::MessageButtons buttons) override
+    {
+        shown.push_back({title, text, icon, buttons});
+        if (answers.empty())
+            return ui::MessageAnswer::Ok;
+        const ui::MessageAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class ScriptedPrompter final : public ui::FilePrompter
+{
+public:
+    QString openAnswer;
+    QString saveAnswer;
+    int saveCalls = 0;
+    QString lastInitialPath;
+
+    QString openPath(QWidget*, const QString& initialPath) override
+    {
+        lastInitialPath = initialPath;
+        return openAnswer;
+    }
+    QString savePath(QWidget*, const QString& initialPath) override
+    {
+        ++saveCalls;
+        lastInitialPath = initialPath;
+        return saveAnswer;
+    }
+};
+
+void writeFile(const QString& path, const std::string& content)
+{
+    std::ofstream(path.toStdString(), std::ios::binary) << content;
+}
+
+// One window over its own job, report, run state and file system, as the program's main
+// builds them, with every dialog scripted.
+struct Harness
+{
+    QTemporaryDir dir;
+    model::Job job;
+    report::ReportFile report{(dir.path() + QStringLiteral("/report.htm")).toStdString()};
+    engine::RunState state;
+    platform::PosixFileSystem posix;
+    test::HookedFileSystem fileSystem{posix};
+    ScriptedPresenter presenter;
+    ScriptedPrompter prompter;
+    std::vector<QString> opened;
+    std::unique_ptr<MainWindow> window;
+
+    Harness()
+    {
+        window = std::make_unique<MainWindow>(job, report, state, fileSystem);
+        window->setMessagePresenter(&presenter);
+        window->setFilePrompter(&prompter);
+        window->setUrlOpener([this](const QUrl& url) {
+            opened.push_back(url.toLocalFile());
+            return true;
+        });
+    }
+    ~Harness() { window.reset(); }
+
+    model::FolderPair* addPair(const char16_t* name)
+    {
+        model::FolderPair* pair = job.addPair();
+        pair->name = name;
+        return pair;
+    }
+    ui::PairList* list() const { return window->findChild<ui::PairList*>(QStringLiteral("pairList")); }
+    QString label(const char* name) const
+    {
+        return window->findChild<ui::ElidedLabel*>(QString::fromLatin1(name))->fullText();
+    }
+    QString statusText() const { return window->findChild<QLabel*>(QStringLiteral("statusLine"))->text(); }
+    QString logText() const
+    {
+        return window->findChild<QPlainTextEdit*>(QStringLiteral("logBox"))->toPlainText();
+    }
+    int progress() const { return window->findChild<QProgressBar*>(QStringLiteral("progressBar"))->value(); }
+    QWidget* reportButton() const { return window->findChild<QWidget*>(QStringLiteral("viewReportButton")); }
+    void click(int position, Qt::MouseButton button = Qt::LeftButton)
+    {
+        ui::PairList* pairs = list();
+        const QRect rect = pairs->visualItemRect(pairs->topLevelItem(position));
+        QTest::mouseClick(pairs->viewport(), button, {}, rect.center());
+    }
+    // A pair that copies every file of a fresh ORG tree of `files` files into TGT.
+    model::FolderPair* addCopyPair(const char16_t* name, int files)
+    {
+        const QString org = dir.path() + QStringLiteral("/org_") + QString::fromStdU16String(name);
+        QDir().mkpath(org);
+        for (int i = 0; i < files; ++i)
+            writeFile(org + QStringLiteral("/file%1.txt").arg(i), "content " + std::to_string(i));
+        model::FolderPair* pair = addPair(name);
+        pair->orgPath = org.toStdU16String();
+        pair->tgtPath =
+            (dir.path() + QStringLiteral("/tgt_") + QString::fromStdU16String(name)).toStdU16String();
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FilesInclude);
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FoldersInclude);
+        pair->includeSubfolders = 1;
+        return pair;
+    }
+    bool lastMessageIs(const QString& title, const QString& text) const
+    {
+        return !presenter.shown.empty() && presenter.shown.back().title == title &&
+               presenter.shown.back().text == text;
+    }
+};
+
+constexpr int kJobCommands[] = {command::New,     command::Open,    command::Save,     command::SaveAs,
+                                command::Exit,    command::AddPair, command::EditPair, command::RemovePair,
+                                command::Execute, command::Content, command::About,    command::ViewReport};
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsUntitledWithFixedClientArea()
+    {
+        Harness h;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QCOMPARE(h.window->centralWidget()->size(), QSize(792, 504));
+        QCOMPARE(h.window->minimumSize(), h.window->maximumSize());
+        QVERIFY(!(h.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("Untitled - Tavrel Synchronizer"));
+        QVERIFY(!h.window->commandAction(command::Stop)->isEnabled());
+        QVERIFY(h.window->commandAction(command::Execute)->isEnabled());
+        QCOMPARE(h.window->findChild<QToolBar*>()->actions().size(), 12);
+        QCOMPARE(h.label("orgLabel"), QStringLiteral("(Unknown)"));
+        QAction* edit = h.window->contextAction(command::EditPair);
+        const auto* menu = qobject_cast<QMenu*>(edit->associatedObjects().value(0));
+        QVERIFY(menu && menu->defaultAction() == edit);
+        QCOMPARE(edit->text(), QStringLiteral("&Edit..."));
+    }
+
+    void saveAsNamesTheWindowAndSaveReusesTheFile()
+    {
+        Harness h;
+        h.addCopyPair(u"Docs", 1);
+        h.window->FillPairList();
+
+        // Cancelling the Save As that Save opens writes nothing and keeps the title.
+        h.window->runCommand(command::Save);
+        QCOMPARE(h.prompter.saveCalls, 1);
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("Untitled - Tavrel Synchronizer"));
+
+        const QString file = h.dir.path() + QStringLiteral("/daily.TSP");
+        h.prompter.saveAnswer = file;
+        h.window->runCommand(command::Save);
+        QCOMPARE(h.prompter.saveCalls, 2);
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("daily.TSP - Tavrel Synchronizer"));
+
+        // Unchecking a pair and saving again writes the file without a dialog.
+        h.list()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        QFile::remove(file);
+        h.window->runCommand(command::Save);
+        QCOMPARE(h.prompter.saveCalls, 2);
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(h.job.pairAt(0)->enabled, 0);
+        QVERIFY(h.presenter.shown.empty());
+
+        // And the file opens again into the same job.
+        h.presenter.answers = {ui::MessageAnswer::Ok};
+        h.prompter.openAnswer = file;
+        h.window->runCommand(command::Open);
+        QCOMPARE(h.job.count(), 1);
+        QCOMPARE(h.job.pairAt(0)->enabled, 0);
+        QVERIFY(!h.list()->isCheckedAt(0));
+        QCOMPARE(h.prompter.lastInitialPath, file);
+    }
+
+    void pairListKeepsSlotNumbersAfterARemoval()
+    {
+        Harness h;
+        h.addPair(u"A");
+        h.addPair(u"B");
+        h.addPair(u"C")->orgPath = u"/c";
+        h.window->FillPairList();
+        QCOMPARE(h.list()->count(), 3);
+        QCOMPARE(h.list()->selectedPosition(), 2);
+
+        h.click(1);
+        QCOMPARE(h.window->selectedIndex(), 1);
+        h.presenter.answers = {ui::MessageAnswer::Yes};
+        h.window->runCommand(command::RemovePair);
+        QVERIFY(h.lastMessageIs(QStringLiteral("PROMPT"), QStringLiteral("Do you want to remove B?")));
+        QCOMPARE(h.presenter.shown.back().buttons, ui::MessageButtons::YesNo);
+        QCOMPARE(h.job.pairAt(1), nullptr);
+        QCOMPARE(h.list()->count(), 2);
+        QCOMPARE(h.list()->slotAt(1), 2);
+
+        // Position 1 is C in slot 2: its information, its editor and its prompt.
+        h.click(1);
+        QCOMPARE(h.window->shownPair(), h.job.pairAt(2));
+        QCOMPARE(h.label("orgLabel"), QStringLiteral("/c"));
+        std::vector<std::u16string> edited;
+        h.window->setPairEditor([&](QWidget*, model::FolderPair& pair) {
+            edited.push_back(pair.name);
+            pair.name = u"C2";
+            return 1;
+        });
+        h.window->runCommand(command::EditPair);
+        QCOMPARE(edited, std::vector<std::u16string>{u"C"});
+        QCOMPARE(h.list()->nameAt(1), QStringLiteral("C2"));
+
+        // The next pair fills slot 1, between A and C.
+        h.window->setPairEditor([](QWidget*, model::FolderPair& pair) {
+            pair.name = u"D";
+            return 1;
+        });
+        h.window->runCommand(command::AddPair);
+        QCOMPARE(h.job.pairAt(1)->name, u"D");
+        QCOMPARE(h.job.pairAt(1)->includeSubfolders, 1);
+        QCOMPARE(h.job.pairAt(1)->recycleDeleted, 1);
+        QCOMPARE(h.list()->nameAt(1), QStringLiteral("D"));
+        QCOMPARE(h.list()->slotAt(1), 1);
+        QCOMPARE(h.list()->slotAt(2), 2);
+        QCOMPARE(h.window->selectedIndex(), 1);
+    }
+
+    void removeAnsweredNoKeepsThePair()
+    {
+        Harness h;
+        h.addPair(u"Keep");
+        h.window->FillPairList();
+        h.presenter.answers = {ui::MessageAnswer::No};
+        h.window->runCommand(command::RemovePair);
+        QVERIFY(h.lastMessageIs(QStringLiteral("PROMPT"), QStringLiteral("Do you want to remove Keep?")));
+        QCOMPARE(h.job.count(), 1);
+        QCOMPARE(h.list()->count(), 1);
+    }
+
+    void addPairCancelledOrFullChangesNothing()
+    {
+        Harness h;
+        h.window->setPairEditor([](QWidget*, model::FolderPair&) { return 2; });
+        h.window->runCommand(command::AddPair);
+        QCOMPARE(h.job.count(), 0);
+        QCOMPARE(h.list()->count(), 0);
+
+        for (int i = 0; i < model::kMaxPairs; ++i)
+            h.addPair(u"P");
+        h.window->runCommand(command::AddPair);
+        QVERIFY(
+            h.lastMessageIs(QStringLiteral("ERROR"),
+                            QStringLiteral("Cannot add a new pair. Perhaps it has reached the limitation.")));
+        QCOMPARE(h.job.count(), model::kMaxPairs);
+    }
+
+    void idleStateSwitchesCommands()
+    {
+        Harness h;
+        h.window->SetIdleState(false);
+        for (int number : kJobCommands)
+            QVERIFY2(!h.window->commandAction(number)->isEnabled(), qPrintable(QString::number(number)));
+        for (int number : {command::AddPair, command::EditPair, command::RemovePair})
+            QVERIFY(!h.window->contextAction(number)->isEnabled());
+        QVERIFY(h.window->commandAction(command::Stop)->isEnabled());
+        QVERIFY(!h.reportButton()->isEnabled());
+
+        h.window->SetIdleState(true);
+        for (int number : kJobCommands)
+            QVERIFY(h.window->commandAction(number)->isEnabled());
+        QVERIFY(h.window->contextAction(command::EditPair)->isEnabled());
+        QVERIFY(!h.window->commandAction(command::Stop)->isEnabled());
+        QVERIFY(h.reportButton()->isEnabled());
+    }
+
+    void pairInformationLabels_data()
+    {
+        QTest::addColumn<QString>("includeFiles");
+        QTest::addColumn<QString>("includeFolders");
+        QTest::addColumn<QString>("excludeFiles");
+        QTest::addColumn<QString>("excludeFolders");
+        QTest::addColumn<QString>("includeText");
+        QTest::addColumn<QString>("excludeText");
+        QTest::newRow("everything included, nothing excluded") << "*"
+                                                               << "*"
+                                                               << ""
+                                                               << ""
+                                                               << "* / *"
+                                                               << "(None) / (None)";
+        QTest::newRow("two excluded files and no excluded folder") << "*.txt"
+                                                                   << "*"
+                                                                   << "desktop.ini; Thumbs.db"
+                                                                   << ""
+                                                                   << "*.txt / *"
+                                                                   << "desktop.ini; Thumbs.db / (None)";
+        QTest::newRow("no included folders leaves the include text after the slash empty")
+            << "*.doc;*.odt"
+            << ""
+            << ""
+            << "cache"
+            << "*.doc; *.odt / "
+            << "(None) / cache";
+    }
+
+    void pairInformationLabels()
+    {
+        QFETCH(QString, includeFiles);
+        QFETCH(QString, includeFolders);
+        QFETCH(QString, excludeFiles);
+        QFETCH(QString, excludeFolders);
+        Harness h;
+        model::FolderPair* pair = h.addPair(u"P");
+        pair->orgPath = u"/data/org";
+        pair->tgtPath = u"/backup/tgt";
+        pair->method = model::SyncMethod::AbsoluteCopy;
+        model::parsePatternList(*pair, includeFiles.toStdU16String(), model::PatternListKind::FilesInclude);
+        model::parsePatternList(*pair, includeFolders.toStdU16String(),
+                                model::PatternListKind::FoldersInclude);
+        model::parsePatternList(*pair, excludeFiles.toStdU16String(), model::PatternListKind::FilesExclude);
+        model::parsePatternList(*pair, excludeFolders.toStdU16String(),
+                                model::PatternListKind::FoldersExclude);
+        h.window->FillPairList();
+        h.click(0);
+        QTEST(h.label("includeLabel"), "includeText");
+        QTEST(h.label("excludeLabel"), "excludeText");
+        QCOMPARE(h.label("orgLabel"), QStringLiteral("/data/org"));
+        QCOMPARE(h.label("tgtLabel"), QStringLiteral("/backup/tgt"));
+
+        // A click beside the items shows no pair again.
+        QTest::mouseClick(h.list()->viewport(), Qt::LeftButton, {}, QPoint(100, 190));
+        QCOMPARE(h.window->selectedIndex(), -1);
+        QCOMPARE(h.label("includeLabel"), QStringLiteral("(Unknown)"));
+    }
+
+    void runCopiesFilesAndReportsSuccess()
+    {
+        Harness h;
+        h.addCopyPair(u"Docs", 3);
+        h.window->FillPairList();
+        h.window->show();
+        h.window->runCommand(command::Execute);
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
+
+        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process succeeded.")));
+        QCOMPARE(h.presenter.shown.back().icon, ui::MessageIcon::Information);
+        QVERIFY(QFileInfo::exists(h.dir.path() + QStringLiteral("/tgt_Docs/file2.txt")));
+        QCOMPARE(h.state.tgtFilesCreated.load(), 3);
+        QCOMPARE(h.progress(), 1000);
+        QVERIFY(!h.report.isOpen());
+        QVERIFY(QFileInfo(QString::fromStdString(h.report.path().string())).size() > 0);
+
+        const QString log = h.logText();
+        QVERIFY2(log.startsWith(
+                     QStringLiteral("Start process.\nCalculate the file amount... 3\nHandle pair : Docs\n")),
+                 qPrintable(log));
+        QVERIFY2(log.endsWith(QStringLiteral("End process.\n")), qPrintable(log));
+
+        // The painted counters: "3" created files in the TGT column, dark blue.
+        const auto runs = ui::PanelPainter::counterTexts(h.state.snapshot());
+        const auto created = std::find_if(
+            runs.begin(), runs.end(), [](const ui::TextRun& run) { return run.topLeft == QPoint(146, 325); });
+        QVERIFY(created != runs.end());
+        QCOMPARE(created->text, QStringLiteral("3"));
+        QCOMPARE(ui::PanelPainter::progressText(h.state.snapshot()), QStringLiteral("3 / 3"));
+        const QImage area = h.window->centralWidget()->grab(ui::kCounterArea).toImage();
+        bool blue = false;
+        for (int y = 0; y < area.height() && !blue; ++y)
+            for (int x = 0; x < area.width() && !blue; ++x)
+                blue = area.pixelColor(x, y) == ui::panel_colors::kTgtCounter;
+        QVERIFY(blue);
+
+        // Everything but Stop is back.
+        QVERIFY(h.window->commandAction(command::Execute)->isEnabled());
+        QVERIFY(!h.window->commandAction(command::Stop)->isEnabled());
+    }
+
+    void stopEndsARunAndTheWindowCannotCloseMeanwhile()
+    {
+        Harness h;
+        h.fileSystem.beforeCopy = [](const std::string&, const std::string&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        };
+        h.addCopyPair(u"Big", 400);
+        h.window->FillPairList();
+        h.window->show();
+        h.window->runCommand(command::Execute);
+        QVERIFY(h.window->isRunning());
+        QVERIFY(!h.window->commandAction(command::New)->isEnabled());
+        QVERIFY(h.window->commandAction(command::Stop)->isEnabled());
+
+        // A stop before the worker's first file would be lost; wait until it works on files.
+        QTRY_VERIFY_WITH_TIMEOUT(h.state.processedFiles.load() > 0, 20000);
+        QVERIFY(!h.window->close());
+        QVERIFY(h.window->isVisible());
+        h.window->findChild<ui::Toolbar*>()->hotChanged(command::Stop);
+        QCOMPARE(h.statusText(), QString());
+
+        h.window->runCommand(command::Stop);
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
+        QVERIFY(
+            h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process was stoped by user.")));
+        QVERIFY(h.state.tgtFilesCreated.load() < 400);
+        QVERIFY(h.logText().endsWith(QStringLiteral("End process.\n")));
+        QVERIFY(h.window->commandAction(command::New)->isEnabled());
+        QVERIFY(!h.window->commandAction(command::Stop)->isEnabled());
+        h.window->findChild<ui::Toolbar*>()->hotChanged(command::Execute);
+        QCOMPARE(h.statusText(), QStringLiteral("Run this job"));
+    }
+
+    void openingANonProjectLeavesAnEmptyJob()
+    {
+        Harness h;
+        h.addPair(u"Old");
+        h.window->FillPairList();
+        h.window->AppendLog(QStringLiteral("old log\r\n"));
+        const QString bogus = h.dir.path() + QStringLiteral("/notes.TSP");
+        writeFile(bogus, "this is not a project file");
+        h.prompter.openAnswer = bogus;
+        h.window->runCommand(command::Open);
+
+        QCOMPARE(h.presenter.shown.size(), std::size_t(2));
+        QCOMPARE(h.presenter.shown[0].title, QStringLiteral("PROMPT"));
+        QCOMPARE(h.presenter.shown[0].buttons, ui::MessageButtons::OkCancel);
+        QVERIFY(h.lastMessageIs(QStringLiteral("ERROR"), QStringLiteral("Failed to open TSP file.")));
+        QCOMPARE(h.presenter.shown.back().icon, ui::MessageIcon::Error);
+        QCOMPARE(h.job.count(), 0);
+        QCOMPARE(h.list()->count(), 0);
+        QCOMPARE(h.window->selectedIndex(), -1);
+        QCOMPARE(h.label("orgLabel"), QStringLiteral("(Unknown)"));
+        QCOMPARE(h.logText(), QString());
+
+        // Save now asks for a name instead of writing over the file that failed.
+        h.window->runCommand(command::Save);
+        QCOMPARE(h.prompter.saveCalls, 1);
+        QCOMPARE(QFileInfo(bogus).size(), qint64(26));
+    }
+
+    void cancelledPromptKeepsTheJob()
+    {
+        Harness h;
+        h.addPair(u"Mine");
+        h.window->FillPairList();
+        h.presenter.answers = {ui::MessageAnswer::Cancel, ui::MessageAnswer::Cancel};
+        h.window->runCommand(command::New);
+        h.window->runCommand(command::Open);
+        QCOMPARE(h.job.count(), 1);
+        QCOMPARE(h.list()->count(), 1);
+        QCOMPARE(h.presenter.shown[0].text,
+                 QStringLiteral("This operation will close the current project. Do you want to continue?"));
+
+        // New on an empty job asks nothing.
+        h.presenter.answers = {ui::MessageAnswer::Ok};
+        h.window->runCommand(command::New);
+        const std::size_t asked = h.presenter.shown.size();
+        h.window->runCommand(command::New);
+        QCOMPARE(h.presenter.shown.size(), asked);
+        QCOMPARE(h.job.count(), 0);
+    }
+
+    void outcomeTexts_data()
+    {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("progress");
+        QTest::newRow("succeeded fills the bar") << 1 << "INFORMATION"
+                                                 << "Process succeeded." << 1000;
+        QTest::newRow("stopped") << 0 << "INFORMATION"
+                                 << "Process was stoped by user." << 300;
+        QTest::newRow("disk full") << 2 << "ERROR"
+                                   << "Not enough disk space to perform this operation." << 300;
+        QTest::newRow("unknown value") << 7 << "ERROR"
+                                       << "Unknown error occured." << 300;
+    }
+
+    void outcomeTexts()
+    {
+        QFETCH(int, result);
+        Harness h;
+        h.window->SetProgress(300);
+        h.window->RunEnded(static_cast<engine::RunResult>(result));
+        QTEST(h.presenter.shown.back().title, "title");
+        QTEST(h.presenter.shown.back().text, "text");
+        QTEST(h.progress(), "progress");
+    }
+
+    void viewReportPausesForThreeSeconds()
+    {
+        Harness h;
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened.size(), std::size_t(1));
+        QCOMPARE(h.opened[0], h.dir.path() + QStringLiteral("/report.htm"));
+        QVERIFY(!h.reportButton()->isEnabled());
+        QVERIFY(!h.window->commandAction(command::ViewReport)->isEnabled());
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened.size(), std::size_t(1));
+        QTRY_VERIFY_WITH_TIMEOUT(h.reportButton()->isEnabled(), 5000);
+        QVERIFY(h.window->commandAction(command::ViewReport)->isEnabled());
+    }
+
+    void statusLineShowsTips()
+    {
+        Harness h;
+        h.window->ShowStatusTip(command::Execute);
+        QCOMPARE(h.statusText(), QStringLiteral("Run this job"));
+        h.window->ShowStatusTip(0);
+        QCOMPARE(h.statusText(), QString());
+        h.window->findChild<ui::Toolbar*>()->hotChanged(command::Open);
+        QCOMPARE(h.statusText(), QStringLiteral("Open an existent job"));
+        h.window->findChild<ui::Toolbar*>()->hotChanged(-1);
+        QCOMPARE(h.statusText(), QString());
+    }
+
+    void progressAboveTheScaleShowsFull()
+    {
+        Harness h;
+        h.window->SetProgress(1200);
+        QCOMPARE(h.progress(), 1000);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
