@@ -26,7 +26,10 @@ int parsePatternList(FolderPair& pair, std::u16string_view text, PatternListKind
         std::size_t stop = text.find(u';', start);
         if (stop == std::u16string_view::npos)
             stop = text.size();
-        const std::u16string item = trimSpaces(text.substr(start, stop - start));
+        // Trimmed again after the cut to capacity: a cut can end on a space, which would not
+        // survive the list being shown joined and parsed once more.
+        const std::u16string item =
+            trimSpaces(fitText(trimSpaces(text.substr(start, stop - start)), kItemCapacity));
         start = stop + 1;
         if (item.empty())
             continue;
