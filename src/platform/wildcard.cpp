@@ -1,5 +1,7 @@
 #include "platform/wildcard.h"
 
+#include "platform/text_codec.h"
+
 #include <cstddef>
 
 namespace tavrel::platform {
@@ -12,7 +14,7 @@ char foldAscii(char c)
 }
 
 // Length of the character starting at `pos`: a well-formed UTF-8 sequence counts whole,
-// anything else (a stray continuation byte, a truncated sequence) one byte.
+// anything else (a stray continuation byte, a truncated or ill-formed sequence) one byte.
 std::size_t characterLength(std::string_view text, std::size_t pos)
 {
     const auto lead = static_cast<unsigned char>(text[pos]);
@@ -23,12 +25,10 @@ std::size_t characterLength(std::string_view text, std::size_t pos)
         length = 3;
     else if (lead >= 0xF0 && lead <= 0xF4)
         length = 4;
-    if (pos + length > text.size())
+    // Overlong forms, surrogates and code points past U+10FFFF are not characters: each of
+    // their bytes counts alone, as the log shows it escaped.
+    if (length == 1 || pos + length > text.size() || !isValidUtf8(text.substr(pos, length)))
         return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80)
-            return 1;
-    }
     return length;
 }
 
