@@ -1,0 +1,73 @@
+#include "ui/context_help.h"
+
+#include "ui/string_table.h"
+
+#include <QCursor>
+#include <QHelpEvent>
+#include <QShortcut>
+#include <QVariant>
+#include <QWhatsThis>
+#include <QWidget>
+
+namespace tavrel::ui {
+
+namespace {
+
+const char* const kControlIdProperty = "controlId";
+
+} // namespace
+
+QString helpText(int controlId)
+{
+    return loadString(controlId).left(kHelpTextCapacity);
+}
+
+int controlIdOf(const QWidget* widget)
+{
+    if (widget == nullptr)
+        return -1;
+    bool ok = false;
+    const int id = widget->property(kControlIdProperty).toInt(&ok);
+    return ok ? id : -1;
+}
+
+ContextHelp::ContextHelp(QWidget* dialog, Handler handler)
+    : QObject(dialog), m_dialog(dialog), m_handler(std::move(handler))
+{
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), dialog);
+    help->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(help, &QShortcut::activated, this, &ContextHelp::requestForFocus);
+
+    auto* whatsThis = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), dialog);
+    whatsThis->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(whatsThis, &QShortcut::activated, this, [] { QWhatsThis::enterWhatsThisMode(); });
+}
+
+void ContextHelp::addControl(QWidget* control, int controlId)
+{
+    control->setProperty(kControlIdProperty, controlId);
+    control->installEventFilter(this);
+}
+
+void ContextHelp::requestForFocus()
+{
+    const int id = controlIdOf(m_dialog->focusWidget());
+    if (id >= 0)
+        m_handler(id, QCursor::pos());
+}
+
+bool ContextHelp::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::WhatsThis && event->type() != QEvent::QueryWhatsThis)
+        return QObject::eventFilter(watched, event);
+    const int id = controlIdOf(qobject_cast<QWidget*>(watched));
+    if (id < 0)
+        return QObject::eventFilter(watched, event);
+    // Answering the query marks the control as one that has help, for the pointer shape.
+    event->accept();
+    if (event->type() == QEvent::WhatsThis)
+        m_handler(id, static_cast<QHelpEvent*>(event)->globalPos());
+    return true;
+}
+
+} // namespace tavrel::ui

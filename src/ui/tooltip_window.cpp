@@ -1,0 +1,164 @@
+#include "ui/tooltip_window.h"
+
+#include "model/text_rules.h"
+#include "ui/tooltip_geometry.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
+
+namespace tavrel::ui {
+
+namespace {
+
+constexpr QRgb kColourKey = qRgb(255, 255, 255);
+constexpr QRgb kShadowGrey = qRgb(128, 128, 128);
+constexpr QRgb kBoxYellow = qRgb(255, 247, 208);
+
+QFont makeTipFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(15);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+} // namespace
+
+TooltipWindow::TooltipWindow(QWidget* owner)
+    : QWidget(owner, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+      m_tipFont(makeTipFont())
+{
+    // Where a compositor blends, the transparent pixels are see-through; where none runs,
+    // the mask set in showTip cuts them out. The colour key is all-or-nothing, so the
+    // mask alone gives the same look.
+    setAttribute(Qt::WA_TranslucentBackground);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowTitle(QString());
+}
+
+void TooltipWindow::setTipText(const QString& text)
+{
+    m_tipText = QString::fromStdU16String(model::fitText(text.toStdU16String(), kTextCapacity));
+}
+
+QSize TooltipWindow::measureTextExtent() const
+{
+    const QFontMetrics metrics(m_tipFont);
+    const int tabWidth = 8 * metrics.averageCharWidth();
+    const QSize oneLine = metrics.size(Qt::TextSingleLine | Qt::TextExpandTabs, m_tipText, tabWidth);
+    return tipTextExtent(m_tipText, oneLine.width(), metrics.height(), [&metrics](QStringView prefix) {
+        return metrics.horizontalAdvance(prefix.toString());
+    });
+}
+
+void TooltipWindow::showTip(const QPoint& screenPoint)
+{
+    const QSize extent = measureTextExtent();
+
+    QScreen* screen = QGuiApplication::screenAt(screenPoint);
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    // Placed relative to the corner of the screen under the point, so a screen left of or
+    // above the primary one is not mistaken for an edge.
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSize fullScreen = fullScreenExtent(area, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const QPoint topLeft =
+        tipPosition(screenPoint - area.topLeft(), extent, fullScreen.width(), fullScreen.height());
+
+    const QSize size = tipWindowSize(extent);
+    setFixedSize(size);
+    move(topLeft + area.topLeft());
+    // The transparent pixels depend on the size only, never on the text.
+    setMask(QBitmap::fromImage(paintTipImage(QString(), m_tipFont, size).createAlphaMask()));
+    show();
+    activateWindow();
+    setFocus(Qt::PopupFocusReason);
+    update();
+}
+
+QImage TooltipWindow::paintTipImage(const QString& text, const QFont& font, const QSize& size)
+{
+    const int W = size.width();
+    const int H = size.height();
+    QImage image(size, QImage::Format_ARGB32);
+
+    // The window's background: a 2 x 2 checkerboard anchored at the top-left corner.
+    for (int y = 0; y < H; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < W; ++x)
+            line[x] = (x + y) % 2 == 0 ? kShadowGrey : kColourKey;
+    }
+
+    {
+        QPainter painter(&image);
+        painter.setPen(Qt::NoPen);
+        // The corners beside the shadow strips go transparent, so the shadow starts 5 px in.
+        painter.fillRect(QRect(QPoint(W - kTipShadow, 0), QPoint(W - 1, kTipShadow - 1)), QColor(kColourKey));
+        painter.fillRect(QRect(QPoint(0, H - kTipShadow), QPoint(kTipShadow - 1, H - 1)), QColor(kColourKey));
+        painter.fillRect(QRect(0, 0, W - kTipShadow, H - kTipShadow), QColor(kBoxYellow));
+
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(QPoint(2, 2), QPoint(W - 7, H - 7)),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+
+        // The outline is the outermost ring of the box, columns 0..W-6 and rows 0..H-6.
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(QPen(Qt::black, 0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(0, 0, W - 6, H - 6));
+    }
+
+    for (int y = 0; y < H; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < W; ++x) {
+            if (line[x] == kColourKey)
+                line[x] = qRgba(0, 0, 0, 0);
+        }
+    }
+    return image;
+}
+
+bool TooltipWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowDeactivate && isVisible())
+        hide();
+    return QWidget::event(event);
+}
+
+void TooltipWindow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, paintTipImage(m_tipText, m_tipFont, size()));
+}
+
+void TooltipWindow::keyPressEvent(QKeyEvent* event)
+{
+    hide();
+    QWidget::keyPressEvent(event);
+}
+
+void TooltipWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
+        hide();
+    QWidget::mousePressEvent(event);
+}
+
+void TooltipWindow::focusOutEvent(QFocusEvent* event)
+{
+    hide();
+    QWidget::focusOutEvent(event);
+}
+
+} // namespace tavrel::ui

@@ -1,0 +1,589 @@
+#include "model/folder_pair.h"
+#include "model/job.h"
+#include "ui/dialog_units.h"
+#include "ui/message_box.h"
+#include "ui/pair_dialog.h"
+#include "ui/string_table.h"
+#include "ui/tooltip_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tavrel;
+using ui::PairOptionsDialog;
+
+namespace {
+
+struct AskedMessage
+{
+    QString title;
+    QString text;
+    ui::MessageIcon icon;
+    ui::MessageButtons buttons;
+};
+
+// Answers every box with OK and remembers what was asked.
+class ScriptedPresenter final : public ui::MessagePresenter
+{
+public:
+    ui::MessageAnswer ask(QWidget*, const QString& title, const QString& text, ui::MessageIcon icon,
+                          ui::MessageButtons buttons) override
+    {
+        asked.push_back({title, text, icon, buttons});
+        return ui::MessageAnswer::Ok;
+    }
+    std::vector<AskedMessage> asked;
+};
+
+// A job holding one pair as Add Pair makes it.
+struct Fixture
+{
+    Fixture()
+    {
+        pair = job.addPair();
+        pair->includeSubfolders = 1;
+        pair->recycleDeleted = 1;
+    }
+    model::Job job;
+    model::FolderPair* pair = nullptr;
+    ScriptedPresenter messages;
+};
+
+QLineEdit* edit(const PairOptionsDialog& dialog, int id)
+{
+    return qobject_cast<QLineEdit*>(dialog.control(id));
+}
+
+QAbstractButton* button(const PairOptionsDialog& dialog, int id)
+{
+    return qobject_cast<QAbstractButton*>(dialog.control(id));
+}
+
+// Fills the dialog with valid input.
+void fillValid(PairOptionsDialog& dialog)
+{
+    edit(dialog, PairOptionsDialog::IdName)->setText("Docs");
+    edit(dialog, PairOptionsDialog::IdOrgPath)->setText("/data/docs");
+    edit(dialog, PairOptionsDialog::IdTgtPath)->setText("/backup/docs");
+}
+
+} // namespace
+
+class PairDialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dialogUnits_data();
+    void dialogUnits();
+    void dialogHasTemplateSizeAndPlacesControls();
+    void opensNewPairWithDefaults();
+    void opensStoredPair();
+    void methodOutOfRangeLeavesLightCopy();
+    void okRefusesInvalidInput_data();
+    void okRefusesInvalidInput();
+    void okWritesEveryField();
+    void okCutsNameAndPaths();
+    void emptyIncludeListShowsStarAgain();
+    void cancelWritesNothing();
+    void closeResults();
+    void methodChoiceSetsEnabledStatesAndKeepsTicks_data();
+    void methodChoiceSetsEnabledStatesAndKeepsTicks();
+    void disabledRecycleTickIsStored();
+    void includeSubfoldersEnablesFolderBoxes();
+    void overlap_data();
+    void overlap();
+    void helpTextPerControl();
+    void tabOrder();
+    void browseButtonsFillThePathBoxes();
+};
+
+void PairDialogTest::dialogUnits_data()
+{
+    QTest::addColumn<int>("sampleWidth");
+    QTest::addColumn<int>("fontHeight");
+    QTest::addColumn<QRect>("dialogRect");
+    QTest::addColumn<int>("averageWidth");
+    QTest::addColumn<QRect>("pixels");
+    // (394 / 26 + 1) / 2 = 8: the rounding of a 15.15 px average to whole units.
+    QTest::newRow("Arial 13 px") << 394 << 15 << QRect(311, 205, 311, 205) << 8 << QRect(622, 384, 622, 384);
+    QTest::newRow("classic 6 x 13 units")
+        << 286 << 13 << QRect(229, 189, 35, 12) << 6 << QRect(343, 307, 52, 19);
+    QTest::newRow("odd average rounds up") << 338 << 16 << QRect(10, 2, 50, 10) << 7 << QRect(17, 4, 87, 20);
+    QTest::newRow("zero") << 0 << 0 << QRect(5, 5, 5, 5) << 0 << QRect(0, 0, 0, 0);
+}
+
+void PairDialogTest::dialogUnits()
+{
+    QFETCH(int, sampleWidth);
+    QFETCH(int, fontHeight);
+    QFETCH(QRect, dialogRect);
+    QFETCH(int, averageWidth);
+    QFETCH(QRect, pixels);
+    QCOMPARE(ui::averageCharWidthFromSample(sampleWidth), averageWidth);
+    const ui::DialogBaseUnits units{averageWidth, fontHeight};
+    QCOMPARE(ui::dialogRectToPixels(dialogRect, units), pixels);
+    QCOMPARE(ui::centredOn(QRect(100, 50, 801, 600), QSize(300, 201)), QPoint(350, 249));
+    QCOMPARE(ui::centredOn(QRect(0, 0, 100, 100), QSize(301, 201)), QPoint(-100, -50));
+}
+
+void PairDialogTest::dialogHasTemplateSizeAndPlacesControls()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    const ui::DialogBaseUnits units = dialog.baseUnits();
+    QVERIFY(units.averageCharWidth > 0 && units.fontHeight > 0);
+    QCOMPARE(dialog.size(), ui::dialogSizeToPixels(PairOptionsDialog::kTemplateSize, units));
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+    QCOMPARE(dialog.windowTitle(), QString("Pair options"));
+    QCOMPARE(dialog.font().family(), QString("Arial"));
+    QVERIFY(dialog.windowFlags() & Qt::WindowContextHelpButtonHint);
+    QCOMPARE(dialog.control(PairOptionsDialog::IdOk)->geometry(),
+             ui::dialogRectToPixels(QRect(229, 189, 35, 12), units));
+    QCOMPARE(dialog.control(PairOptionsDialog::IdTgtPath)->geometry(),
+             ui::dialogRectToPixels(QRect(65, 89, 210, 10), units));
+    QCOMPARE(button(dialog, 1023)->text(), QString("Copy Only"));
+    QCOMPARE(button(dialog, 1026)->text(), QString("Take deleted files to recycle bin"));
+    QVERIFY(qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->isDefault());
+}
+
+void PairDialogTest::opensNewPairWithDefaults()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdName)->text(), QString("Pair_0"));
+    QVERIFY(button(dialog, PairOptionsDialog::IdLightCopy)->isChecked());
+    QCOMPARE(qobject_cast<QLabel*>(dialog.control(PairOptionsDialog::IdDescription))->text(),
+             ui::loadString(40015));
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdOrgPath)->text(), QString());
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdIncludeFiles)->text(), QString("*"));
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdIncludeFolders)->text(), QString("*"));
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdExcludeFiles)->text(), QString());
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdExcludeFolders)->text(), QString());
+    for (int id : {1015, 1016, 1019, 1022, 1025, 1026})
+        QVERIFY2(button(dialog, id)->isChecked(), qPrintable(QString::number(id)));
+    for (int id : {1013, 1014, 1015, 1026})
+        QVERIFY2(!button(dialog, id)->isEnabled(), qPrintable(QString::number(id)));
+    QVERIFY(edit(dialog, PairOptionsDialog::IdIncludeFolders)->isEnabled());
+    QCOMPARE(dialog.focusWidget(), dialog.control(PairOptionsDialog::IdName));
+}
+
+void PairDialogTest::opensStoredPair()
+{
+    Fixture f;
+    f.job.addPair();
+    model::FolderPair* pair = f.job.addPair(); // slot 2
+    pair->method = model::SyncMethod::Copy;
+    pair->contentCheck = model::ContentCheckMode::NotCheck;
+    pair->hiddenMode = model::AttributeMode::Ignore;
+    pair->systemMode = model::AttributeMode::CopyOnly;
+    model::parsePatternList(*pair, u"*.doc;*.txt", model::PatternListKind::FilesInclude);
+    model::parsePatternList(*pair, u".svn", model::PatternListKind::FoldersExclude);
+    PairOptionsDialog dialog(f.job, *pair, f.messages, nullptr);
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdName)->text(), QString("Pair_2"));
+    QVERIFY(button(dialog, PairOptionsDialog::IdCopy)->isChecked());
+    QCOMPARE(qobject_cast<QLabel*>(dialog.control(PairOptionsDialog::IdDescription))->text(),
+             ui::loadString(40017));
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdIncludeFiles)->text(), QString("*.doc; *.txt"));
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdExcludeFolders)->text(), QString(".svn"));
+    QVERIFY(button(dialog, 1014)->isChecked());
+    QVERIFY(button(dialog, 1016)->isChecked());
+    QVERIFY(button(dialog, 1021)->isChecked());
+    QVERIFY(button(dialog, 1023)->isChecked());
+    QVERIFY(!button(dialog, 1025)->isChecked());
+    QVERIFY(!button(dialog, 1026)->isChecked());
+    QVERIFY(!edit(dialog, PairOptionsDialog::IdIncludeFolders)->isEnabled());
+    QVERIFY(!edit(dialog, PairOptionsDialog::IdExcludeFolders)->isEnabled());
+}
+
+void PairDialogTest::methodOutOfRangeLeavesLightCopy()
+{
+    Fixture f;
+    f.pair->method = static_cast<model::SyncMethod>(9);
+    f.pair->contentCheck = static_cast<model::ContentCheckMode>(-1);
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    QVERIFY(button(dialog, PairOptionsDialog::IdLightCopy)->isChecked());
+    QVERIFY(qobject_cast<QLabel*>(dialog.control(PairOptionsDialog::IdDescription))->text().isEmpty());
+    QVERIFY(button(dialog, PairOptionsDialog::IdAuto)->isChecked());
+    fillValid(dialog);
+    dialog.accept();
+    QCOMPARE(f.pair->method, model::SyncMethod::LightCopy);
+    QCOMPARE(f.pair->contentCheck, model::ContentCheckMode::Auto);
+}
+
+void PairDialogTest::okRefusesInvalidInput_data()
+{
+    QTest::addColumn<int>("boxId");
+    QTest::addColumn<QString>("boxText");
+    QTest::addColumn<bool>("subfolders");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("focusId");
+    QTest::newRow("name of spaces") << 1031 << "    " << true << "Pair name cannot be NULL." << 1031;
+    QTest::newRow("name blank in its first 20 characters")
+        << 1031 << QString(20, ' ') + "x" << true << "Pair name cannot be NULL." << 1031;
+    QTest::newRow("empty ORG") << 1007 << "" << true << "ORG path cannot be NULL." << 1007;
+    QTest::newRow("blank TGT") << 1008 << "   " << true << "TGT path cannot be NULL." << 1008;
+    QTest::newRow("empty files to include")
+        << 1011 << " " << true << "Include file cannot be NULL.  Specify * for all files." << 1011;
+    QTest::newRow("empty folders to include")
+        << 1027 << "" << true << "Include folder cannot be NULL. Specify * for all folders." << 1027;
+    QTest::newRow("empty folders to include while subfolders are off")
+        << 1027 << "" << false << "Include folder cannot be NULL. Specify * for all folders." << 0;
+    QTest::newRow("TGT inside ORG") << 1008 << "/DATA/docs/backup" << true
+                                    << "ORG path and TGT path cannot be overlapped." << 1007;
+    QTest::newRow("TGT is ORG with a slash")
+        << 1008 << " /data/docs/ " << true << "ORG path and TGT path cannot be overlapped." << 1007;
+}
+
+void PairDialogTest::okRefusesInvalidInput()
+{
+    QFETCH(int, boxId);
+    QFETCH(QString, boxText);
+    QFETCH(bool, subfolders);
+    QFETCH(QString, message);
+    QFETCH(int, focusId);
+
+    Fixture f;
+    f.pair->name = u"Before";
+    const model::FolderPair before = *f.pair;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    fillValid(dialog);
+    if (!subfolders)
+        button(dialog, PairOptionsDialog::IdIncludeSubfolders)->click();
+    edit(dialog, boxId)->setText(boxText);
+    dialog.control(PairOptionsDialog::IdCancel)->setFocus();
+
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->click();
+
+    QCOMPARE(f.messages.asked.size(), std::size_t(1));
+    QCOMPARE(f.messages.asked[0].title, QString("ERROR"));
+    QCOMPARE(f.messages.asked[0].text, message);
+    QCOMPARE(f.messages.asked[0].icon, ui::MessageIcon::Error);
+    QCOMPARE(f.messages.asked[0].buttons, ui::MessageButtons::Ok);
+    // A disabled box cannot take the focus; it stays where it was.
+    QCOMPARE(dialog.focusWidget(), dialog.control(focusId == 0 ? PairOptionsDialog::IdCancel : focusId));
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(*f.pair == before);
+    QCOMPARE(edit(dialog, boxId)->text(), boxText);
+}
+
+void PairDialogTest::okWritesEveryField()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    edit(dialog, PairOptionsDialog::IdName)->setText("  My pair  ");
+    button(dialog, PairOptionsDialog::IdAbsoluteCopy)->click();
+    edit(dialog, PairOptionsDialog::IdOrgPath)->setText(" /data/a ");
+    edit(dialog, PairOptionsDialog::IdTgtPath)->setText("/data/ab");
+    edit(dialog, PairOptionsDialog::IdIncludeFiles)->setText("*.doc; *.*; *.txt");
+    edit(dialog, PairOptionsDialog::IdExcludeFiles)->setText("a.txt; ; b.txt ;");
+    edit(dialog, PairOptionsDialog::IdIncludeFolders)->setText("src;docs");
+    edit(dialog, PairOptionsDialog::IdExcludeFolders)->setText("*");
+    button(dialog, PairOptionsDialog::IdCheck)->click();
+    button(dialog, 1018)->click();
+    button(dialog, 1020)->click();
+    button(dialog, 1024)->click();
+    button(dialog, PairOptionsDialog::IdRecycleDeleted)->click();
+
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->click();
+
+    QVERIFY(f.messages.asked.empty());
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), PairOptionsDialog::kResultOk);
+    QCOMPARE(dialog.result(), 1);
+    const model::FolderPair& p = *f.pair;
+    QVERIFY(p.name == u"My pair");
+    QCOMPARE(p.method, model::SyncMethod::AbsoluteCopy);
+    QVERIFY(p.orgPath == u" /data/a ");
+    QVERIFY(p.tgtPath == u"/data/ab");
+    QCOMPARE(p.includeFiles.items(), std::vector<std::u16string>{u"*"});
+    QCOMPARE(p.excludeFiles.items(), (std::vector<std::u16string>{u"a.txt", u"b.txt"}));
+    QCOMPARE(p.includeFolders.items(), (std::vector<std::u16string>{u"src", u"docs"}));
+    QCOMPARE(p.excludeFolders.items(), std::vector<std::u16string>{u"*"});
+    QCOMPARE(p.contentCheck, model::ContentCheckMode::Check);
+    QCOMPARE(p.readOnlyMode, model::AttributeMode::Ignore);
+    QCOMPARE(p.hiddenMode, model::AttributeMode::CopyOnly);
+    QCOMPARE(p.systemMode, model::AttributeMode::Ignore);
+    QCOMPARE(p.includeSubfolders, 1);
+    QCOMPARE(p.recycleDeleted, 0);
+    QCOMPARE(p.enabled, 1);
+}
+
+void PairDialogTest::okCutsNameAndPaths()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    fillValid(dialog);
+    edit(dialog, PairOptionsDialog::IdName)->setText("ABCDEFGHIJKLMNOPQRS UVWXY");
+    const QString longPath = "/" + QString(300, 'p');
+    edit(dialog, PairOptionsDialog::IdOrgPath)->setText(longPath);
+    QString longPatterns;
+    while (longPatterns.size() < 1100)
+        longPatterns += "pattern.x;";
+    edit(dialog, PairOptionsDialog::IdExcludeFiles)->setText(longPatterns);
+    dialog.accept();
+
+    QVERIFY(f.pair->name == u"ABCDEFGHIJKLMNOPQRS");
+    QCOMPARE(f.pair->orgPath.size(), std::size_t(259));
+    QVERIFY(QString::fromStdU16String(f.pair->orgPath) == longPath.left(259));
+    // 1022 characters hold 102 whole items and the start of the next.
+    QCOMPARE(f.pair->excludeFiles.size(), std::size_t(103));
+    QVERIFY(f.pair->excludeFiles.items().back() == u"pa");
+}
+
+void PairDialogTest::emptyIncludeListShowsStarAgain()
+{
+    Fixture f;
+    {
+        PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+        fillValid(dialog);
+        edit(dialog, PairOptionsDialog::IdIncludeFiles)->setText(";");
+        dialog.accept();
+        QCOMPARE(dialog.result(), 1);
+    }
+    QVERIFY(f.pair->includeFiles.empty());
+    PairOptionsDialog again(f.job, *f.pair, f.messages, nullptr);
+    QCOMPARE(edit(again, PairOptionsDialog::IdIncludeFiles)->text(), QString("*"));
+    QCOMPARE(edit(again, PairOptionsDialog::IdName)->text(), QString("Docs"));
+}
+
+void PairDialogTest::cancelWritesNothing()
+{
+    Fixture f;
+    f.pair->name = u"Kept";
+    f.pair->orgPath = u"/a";
+    f.pair->tgtPath = u"/b";
+    const model::FolderPair before = *f.pair;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    fillValid(dialog);
+    button(dialog, PairOptionsDialog::IdSynchronize)->click();
+    edit(dialog, PairOptionsDialog::IdExcludeFiles)->setText("x");
+    button(dialog, PairOptionsDialog::IdIncludeSubfolders)->click();
+    button(dialog, 1017)->click();
+    qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdCancel))->click();
+    QCOMPARE(dialog.result(), PairOptionsDialog::kResultCancel);
+    QVERIFY(*f.pair == before);
+    QVERIFY(f.messages.asked.empty());
+}
+
+void PairDialogTest::closeResults()
+{
+    Fixture f;
+    const model::FolderPair before = *f.pair;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), 2);
+
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.close();
+    QCOMPARE(dialog.result(), 2);
+    QVERIFY(*f.pair == before);
+}
+
+void PairDialogTest::methodChoiceSetsEnabledStatesAndKeepsTicks_data()
+{
+    QTest::addColumn<int>("methodId");
+    QTest::addColumn<bool>("recycleEnabled");
+    QTest::addColumn<bool>("contentEnabled");
+    QTest::newRow("Light Copy") << 1002 << false << false;
+    QTest::newRow("Update Copy") << 1003 << false << false;
+    QTest::newRow("Copy") << 1004 << false << true;
+    QTest::newRow("Absolute Copy") << 1005 << true << true;
+    QTest::newRow("Synchronize") << 1006 << false << false;
+}
+
+void PairDialogTest::methodChoiceSetsEnabledStatesAndKeepsTicks()
+{
+    QFETCH(int, methodId);
+    QFETCH(bool, recycleEnabled);
+    QFETCH(bool, contentEnabled);
+    Fixture f;
+    f.pair->method = model::SyncMethod::AbsoluteCopy;
+    f.pair->contentCheck = model::ContentCheckMode::NotCheck;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    QTest::mouseClick(button(dialog, methodId), Qt::LeftButton);
+    QVERIFY(button(dialog, methodId)->isChecked());
+    QCOMPARE(qobject_cast<QLabel*>(dialog.control(PairOptionsDialog::IdDescription))->text(),
+             ui::loadString(40015 + methodId - 1002));
+    QCOMPARE(button(dialog, PairOptionsDialog::IdRecycleDeleted)->isEnabled(), recycleEnabled);
+    for (int id : {1013, 1014, 1015})
+        QCOMPARE(button(dialog, id)->isEnabled(), contentEnabled);
+    QVERIFY(button(dialog, PairOptionsDialog::IdRecycleDeleted)->isChecked());
+    QVERIFY(button(dialog, PairOptionsDialog::IdNotCheck)->isChecked());
+}
+
+void PairDialogTest::disabledRecycleTickIsStored()
+{
+    Fixture f;
+    f.pair->method = model::SyncMethod::AbsoluteCopy;
+    f.pair->contentCheck = model::ContentCheckMode::Check;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    fillValid(dialog);
+    button(dialog, PairOptionsDialog::IdLightCopy)->click();
+    QVERIFY(!button(dialog, PairOptionsDialog::IdRecycleDeleted)->isEnabled());
+    dialog.accept();
+    QCOMPARE(f.pair->method, model::SyncMethod::LightCopy);
+    QCOMPARE(f.pair->recycleDeleted, 1);
+    QCOMPARE(f.pair->contentCheck, model::ContentCheckMode::Check);
+}
+
+void PairDialogTest::includeSubfoldersEnablesFolderBoxes()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    auto* box = button(dialog, PairOptionsDialog::IdIncludeSubfolders);
+    auto* include = edit(dialog, PairOptionsDialog::IdIncludeFolders);
+    auto* exclude = edit(dialog, PairOptionsDialog::IdExcludeFolders);
+    exclude->setText("cache");
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(!box->isChecked());
+    QVERIFY(!include->isEnabled());
+    QVERIFY(!exclude->isEnabled());
+    QCOMPARE(exclude->text(), QString("cache"));
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(include->isEnabled());
+    QVERIFY(exclude->isEnabled());
+
+    fillValid(dialog);
+    box->click();
+    dialog.accept();
+    QCOMPARE(f.pair->includeSubfolders, 0);
+    QCOMPARE(f.pair->excludeFolders.items(), std::vector<std::u16string>{u"cache"});
+}
+
+void PairDialogTest::overlap_data()
+{
+    QTest::addColumn<QString>("org");
+    QTest::addColumn<QString>("tgt");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<bool>("overlaps");
+    QTest::newRow("inside, other case") << "C:\\Data"
+                                        << "c:\\data\\backup" << QChar('\\') << true;
+    QTest::newRow("name prefix only") << "C:\\Data"
+                                      << "C:\\Data2" << QChar('\\') << false;
+    QTest::newRow("same with a trailing separator") << "C:\\Data\\"
+                                                    << "C:\\Data" << QChar('\\') << true;
+    QTest::newRow("posix inside") << "/data"
+                                  << "/data/backup" << QChar('/') << true;
+    QTest::newRow("posix ORG inside TGT") << "/data/backup/x"
+                                          << "/data/backup" << QChar('/') << true;
+    QTest::newRow("posix name prefix only") << "/data"
+                                            << "/data2" << QChar('/') << false;
+    QTest::newRow("posix spaces trimmed") << "  /data  "
+                                          << "/data/" << QChar('/') << true;
+    QTest::newRow("posix siblings") << "/home/a"
+                                    << "/home/b" << QChar('/') << false;
+    QTest::newRow("root holds everything") << "/"
+                                           << "/srv" << QChar('/') << true;
+    QTest::newRow("no normalisation of dot-dot") << "/data/../x"
+                                                 << "/x" << QChar('/') << false;
+}
+
+void PairDialogTest::overlap()
+{
+    QFETCH(QString, org);
+    QFETCH(QString, tgt);
+    QFETCH(QChar, separator);
+    QFETCH(bool, overlaps);
+    QCOMPARE(ui::foldersOverlap(org.toStdU16String(), tgt.toStdU16String(), separator.unicode()), overlaps);
+    QCOMPARE(ui::foldersOverlap(tgt.toStdU16String(), org.toStdU16String(), separator.unicode()), overlaps);
+}
+
+void PairDialogTest::helpTextPerControl()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    ui::TooltipWindow* tip = dialog.tooltipWindow();
+    QVERIFY(!tip->isVisible());
+
+    // A label has no number and no help: the request goes to the dialog, which has none.
+    QLabel* label = nullptr;
+    for (auto* candidate : dialog.findChildren<QLabel*>()) {
+        if (candidate->text() == "Pair Name")
+            label = candidate;
+    }
+    QVERIFY(label != nullptr);
+    QHelpEvent onLabel(QEvent::WhatsThis, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(label, &onLabel);
+    QVERIFY(!tip->isVisible());
+    QVERIFY(tip->tipText().isEmpty());
+
+    QWidget* subfolders = dialog.control(PairOptionsDialog::IdIncludeSubfolders);
+    const QPoint at = subfolders->mapToGlobal(QPoint(3, 3));
+    QHelpEvent onBox(QEvent::WhatsThis, QPoint(3, 3), at);
+    QApplication::sendEvent(subfolders, &onBox);
+    QVERIFY(tip->isVisible());
+    QCOMPARE(tip->tipText(), QString("Recursively expand all subfolders and do jobs to them."));
+    QCOMPARE(tip->pos(), QPoint(at.x(), at.y() + 21));
+
+    // F1 asks about the focused control.
+    tip->hide();
+    dialog.activateWindow();
+    dialog.control(PairOptionsDialog::IdOrgPath)->setFocus();
+    QTest::keyClick(dialog.control(PairOptionsDialog::IdOrgPath), Qt::Key_F1);
+    QCOMPARE(tip->tipText(), QString("The selected original path."));
+    QVERIFY(tip->isVisible());
+
+    // The description label is numbered and has help of its own.
+    QVERIFY(!ui::loadString(PairOptionsDialog::IdDescription).isEmpty());
+    QCOMPARE(dialog.control(PairOptionsDialog::IdDescription)->property("controlId").toInt(), 1028);
+}
+
+void PairDialogTest::tabOrder()
+{
+    Fixture f;
+    f.pair->method = model::SyncMethod::AbsoluteCopy;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    // Only the ticked button of each radio group is a tab stop.
+    QList<int> stops;
+    QWidget* w = dialog.control(PairOptionsDialog::IdName);
+    for (int guard = 0; guard < 200; ++guard) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisible())
+            stops << w->property("controlId").toInt();
+        w = w->nextInFocusChain();
+        if (w == dialog.control(PairOptionsDialog::IdName))
+            break;
+    }
+    const QList<int> expected = {1031, 1005, 1007, 1009, 1008, 1010, 1011, 1027, 1012,
+                                 1029, 1015, 1016, 1019, 1022, 1025, 1026, 1,    2};
+    QCOMPARE(stops, expected);
+}
+
+void PairDialogTest::browseButtonsFillThePathBoxes()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    QString askedWith;
+    std::optional<QString> answer = QString("/chosen/folder");
+    dialog.setFolderChooser([&](QWidget*, const QString& current) {
+        askedWith = current;
+        return answer;
+    });
+    edit(dialog, PairOptionsDialog::IdTgtPath)->setText("/start");
+    button(dialog, PairOptionsDialog::IdBrowseTgt)->click();
+    QCOMPARE(askedWith, QString("/start"));
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdTgtPath)->text(), QString("/chosen/folder"));
+
+    answer.reset();
+    button(dialog, PairOptionsDialog::IdBrowseOrg)->click();
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdOrgPath)->text(), QString());
+}
+
+QTEST_MAIN(PairDialogTest)
+#include "pair_dialog_test.moc"
