@@ -65,8 +65,14 @@ bool ContextHelp::eventFilter(QObject* watched, QEvent* event)
         return QObject::eventFilter(watched, event);
     // Answering the query marks the control as one that has help, for the pointer shape.
     event->accept();
-    if (event->type() == QEvent::WhatsThis)
+    if (event->type() == QEvent::WhatsThis) {
+        // The mode ends by itself only for controls it shows a text for; leave it once the
+        // filter that sent this request has returned.
+        if (QWhatsThis::inWhatsThisMode())
+            QMetaObject::invokeMethod(
+                this, [] { QWhatsThis::leaveWhatsThisMode(); }, Qt::QueuedConnection);
         m_handler(id, static_cast<QHelpEvent*>(event)->globalPos());
+    }
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWhatsThis>
 
 using namespace tavrel;
 using ui::PairOptionsDialog;
@@ -537,6 +538,19 @@ void PairDialogTest::helpTextPerControl()
     QTest::keyClick(dialog.control(PairOptionsDialog::IdOrgPath), Qt::Key_F1);
     QCOMPARE(tip->tipText(), QString("The selected original path."));
     QVERIFY(tip->isVisible());
+
+    // What's This mode: the clicked control's help at the click.
+    tip->hide();
+    QWhatsThis::enterWhatsThisMode();
+    QVERIFY(QWhatsThis::inWhatsThisMode());
+    QWidget* recycle = dialog.control(PairOptionsDialog::IdRecycleDeleted);
+    QTest::mouseClick(recycle, Qt::LeftButton, {}, QPoint(4, 4));
+    QCoreApplication::processEvents();
+    QVERIFY(!QWhatsThis::inWhatsThisMode());
+    QCOMPARE(tip->tipText(), QString("Take the deleted files to the recycle bin."));
+    QVERIFY(tip->isVisible());
+    // The click asked for help and did not toggle the box.
+    QVERIFY(button(dialog, PairOptionsDialog::IdRecycleDeleted)->isChecked());
 
     // The description label is numbered and has help of its own.
     QVERIFY(!ui::loadString(PairOptionsDialog::IdDescription).isEmpty());

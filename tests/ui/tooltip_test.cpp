@@ -1,6 +1,7 @@
 #include "ui/tooltip_geometry.h"
 #include "ui/tooltip_window.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QFontMetrics>
 #include <QScreen>
@@ -202,6 +203,11 @@ void TooltipTest::keyOrClickHides()
 
     tip.showTip(QPoint(30, 30));
     QTest::mouseClick(&tip, Qt::LeftButton, {}, QPoint(3, 3));
+    QVERIFY(!tip.isVisible());
+
+    tip.showTip(QPoint(30, 30));
+    QFocusEvent focusLost(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(&tip, &focusLost);
     QVERIFY(!tip.isVisible());
 }
 
