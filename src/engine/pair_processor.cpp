@@ -70,14 +70,14 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     }
 }
 
-bool PairProcessor::createTargetFolder(const FolderTask& task, bool firstTask)
+bool PairProcessor::createTargetFolder(const FolderTask& task)
 {
     if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
         log("ERROR: path too long: " + shown(task.targetFolder) + "\r\n");
         return false;
     }
     // A link or file in place of a subfolder would take the copies outside the target tree.
-    if (!firstTask) {
+    if (!task.isRoot) {
         platform::FileStamp stamp;
         const std::string bare = task.targetFolder.substr(0, task.targetFolder.size() - 1);
         if (m_fs.readStamp(bare, stamp) == FsError::Ok) {
@@ -101,11 +101,11 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 {
     m_changed.clear();
     m_protected.clear();
-    if (!createTargetFolder(task, firstTask))
+    if (!createTargetFolder(task))
         return PairOutcome::Continue;
 
     if (m_pair->method == SyncMethod::Synchronize && firstTask && task.direction == Direction::OrgToTgt)
-        queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg});
+        queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
 
     ScanLists lists;
     ScanSource(m_fs, task, m_filters, m_progress, m_searchLog, lists);

@@ -36,7 +36,7 @@ public:
 
 private:
     PairOutcome processTask(const FolderTask& task, bool firstTask, TaskQueue& queue);
-    bool createTargetFolder(const FolderTask& task, bool firstTask);
+    bool createTargetFolder(const FolderTask& task);
     CopyOutcome handleFile(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
                            const std::string& targetPath);
     CopyOutcome CreateOnlyCopy(const FolderTask& task, const Entry& entry, const std::string& sourcePath,

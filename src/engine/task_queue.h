@@ -20,6 +20,8 @@ struct FolderTask
     std::string sourceFolder;
     std::string targetFolder;
     Direction direction = Direction::OrgToTgt;
+    // A pair's root (either direction): its folders are the user's own and may be links.
+    bool isRoot = false;
 };
 
 // The root task of a pair from its ORG and TGT folders (UTF-8 bytes).

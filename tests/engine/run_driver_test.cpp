@@ -179,6 +179,22 @@ TEST_F(EngineTest, CopyErrorsAreLoggedAndTheRunGoesOn)
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("b", "2")}));
 }
 
+TEST_F(EngineTest, SynchronizeReachesRootsGivenThroughLinks)
+{
+    // People often name a folder through a link (~/Documents -> /data/docs); only links met
+    // inside the trees are leaves.
+    buildTree(m_org, {file("o.txt", "o", at(1))});
+    buildTree(m_tgt, {file("t.txt", "t", at(1))});
+    buildTree(m_dir / "links", {symlink("org", m_org), symlink("tgt", m_tgt)});
+    addPair(SyncMethod::Synchronize, m_dir / "links/org", m_dir / "links/tgt");
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(m_sink.log().find("ERROR"), std::string::npos) << m_sink.log();
+    const std::vector<Node> merged{file("o.txt", "o", at(1)), file("t.txt", "t", at(1))};
+    EXPECT_EQ(snapshotTree(m_org), describeTree(merged));
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree(merged));
+}
+
 TEST_F(EngineTest, SynchronizeWorksBothWaysAndASecondRunChangesNothing)
 {
     buildTree(m_org, {file("both.txt", "org-new", at(20)), file("org-only.txt", "o", at(1)),
