@@ -1,0 +1,209 @@
+// Kernel-call faults during copies: the kernel copy giving up early or refusing, short and
+// failing writes, and a full disk at each copy of a run.
+#include "engine_fixture.h"
+#include "rerun.h"
+#include "support/faulty_file_system.h"
+#include "syscall_faults.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace tavrel::test {
+namespace {
+
+using model::SyncMethod;
+using platform::FsError;
+
+std::string pattern(std::size_t size, unsigned seed)
+{
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 131 + seed) % 251);
+    return data;
+}
+
+int leftovers(const std::string& root)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.path().filename().string().ends_with(".tavrel-tmp"))
+            ++count;
+    return count;
+}
+
+struct KernelCopyCase
+{
+    const char* name;
+    long bytesBefore;
+    long result;
+    int error;
+};
+
+class KernelCopyFallback : public EngineTest, public ::testing::WithParamInterface<KernelCopyCase>
+{
+};
+
+// Whatever the kernel copy does, the read/write fallback finishes the file from where it
+// stopped: the whole file arrives, byte for byte.
+TEST_P(KernelCopyFallback, FallbackCopiesTheWholeFile)
+{
+    const KernelCopyCase& c = GetParam();
+    const std::string big = pattern(3 * 1024 * 1024 + 17, 1);
+    buildTree(m_org, {file("big", big, at(5)), file("small", "s", at(5))});
+    buildTree(m_tgt, {file("small", "old", at(1))});
+    addPair(SyncMethod::UpdateCopy);
+
+    SyscallPlan plan;
+    plan.faultKernelCopy = true;
+    plan.kernelBytesBeforeFault = c.bytesBefore;
+    plan.kernelResult = c.result;
+    plan.kernelErrno = c.error;
+    engine::RunResult result;
+    {
+        ScopedSyscallPlan active(plan);
+        result = run();
+        EXPECT_GT(ScopedSyscallPlan::kernelCopyCalls(), 0);
+        EXPECT_GT(ScopedSyscallPlan::writeCalls(), 0);
+    }
+    EXPECT_EQ(result, engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("big", big, at(5)), file("small", "s", at(5))}));
+    EXPECT_EQ(m_sink.log().find("ERROR"), std::string::npos) << m_sink.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardening, KernelCopyFallback,
+                         ::testing::Values(KernelCopyCase{"EarlyZero", 1024 * 1024, 0, 0},
+                                           KernelCopyCase{"ZeroAtOnce", 0, 0, 0},
+                                           KernelCopyCase{"CrossDevice", 0, -1, EXDEV},
+                                           KernelCopyCase{"CrossDeviceMidway", 12345, -1, EXDEV},
+                                           KernelCopyCase{"NotSupported", 0, -1, ENOTSUP},
+                                           KernelCopyCase{"InvalidMidway", 65536, -1, EINVAL}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Forces every copy through read and write, where the write faults are injected.
+SyscallPlan readWritePlan()
+{
+    SyscallPlan plan;
+    plan.faultKernelCopy = true;
+    plan.kernelErrno = EXDEV;
+    return plan;
+}
+
+TEST_F(EngineTest, ShortWritesStillCopyTheWholeFile)
+{
+    const std::string data = pattern(700 * 1024, 2);
+    buildTree(m_org, {file("a", data, at(3))});
+    addPair(SyncMethod::LightCopy);
+    SyscallPlan plan = readWritePlan();
+    plan.writeLimit = 4093;
+    engine::RunResult result;
+    {
+        ScopedSyscallPlan active(plan);
+        result = run();
+        EXPECT_GT(ScopedSyscallPlan::writeCalls(), 100);
+    }
+    EXPECT_EQ(result, engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", data, at(3))}));
+}
+
+struct WriteErrorCase
+{
+    const char* name;
+    bool kernelCopy; // the error comes from the kernel copy instead of a write
+    int error;
+};
+
+class WriteErrorTest : public EngineTest, public ::testing::WithParamInterface<WriteErrorCase>
+{
+};
+
+// An I/O error in the middle of a copy: one error line, the old target as it was, no
+// temporary file, and the other files of the run still copied.
+TEST_P(WriteErrorTest, LogsKeepsTheOldTargetRemovesTheTemporaryAndGoesOn)
+{
+    const WriteErrorCase& c = GetParam();
+    const std::string fresh = pattern(600 * 1024, 3);
+    buildTree(m_org, {file("a", fresh, at(9)), file("b", "bee", at(9)), file("sub/c", "sea", at(9))});
+    buildTree(m_tgt, {file("a", "old a", at(1))});
+    addPair(SyncMethod::UpdateCopy);
+
+    SyscallPlan plan;
+    if (c.kernelCopy) {
+        plan.faultKernelCopy = true;
+        plan.kernelBytesBeforeFault = 4096;
+        plan.kernelErrno = c.error;
+    } else {
+        plan = readWritePlan();
+        plan.failWriteNth = 2; // the second block of "a", the first file handled
+        plan.writeErrno = c.error;
+    }
+    engine::RunResult result;
+    {
+        ScopedSyscallPlan active(plan);
+        result = run();
+    }
+    EXPECT_EQ(result, engine::RunResult::Succeeded);
+    EXPECT_EQ(readFile(m_tgt + "a"), "old a");
+    EXPECT_EQ(leftovers(m_tgt), 0);
+    EXPECT_NE(m_sink.log().find("        ERROR: cannot copy file: " + m_org + "a\r\n"), std::string::npos)
+        << m_sink.log();
+    if (c.kernelCopy) {
+        // The kernel copy keeps failing, so every later copy fails too, each with its line.
+        EXPECT_NE(m_sink.log().find("ERROR: cannot copy file: " + m_org + "sub/c\r\n"), std::string::npos);
+    } else {
+        EXPECT_EQ(readFile(m_tgt + "b"), "bee");
+        EXPECT_EQ(readFile(m_tgt + "sub/c"), "sea");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardening, WriteErrorTest,
+                         ::testing::Values(WriteErrorCase{"WriteEio", false, EIO},
+                                           WriteErrorCase{"WriteEfbig", false, EFBIG},
+                                           WriteErrorCase{"KernelCopyEio", true, EIO}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The disk fills at each copy of a small run in turn, for real inside the copy code: the run
+// ends as disk full, no temporary file is left, and every file is its old or its new whole self.
+TEST_F(EngineTest, DiskFullAtEveryCopyLeavesOnlyWholeFilesAndNoTemporary)
+{
+    const std::vector<Node> org = {file("a", "new a", at(9)),     file("b", "new b", at(9)),
+                                   file("c", "new c", at(9)),     file("sub/d", "new d", at(9)),
+                                   file("sub/e", "new e", at(9)), file("sub/f", "new f", at(9))};
+    const std::vector<Node> oldTgt = {file("b", "old", at(1)), file("sub/e", "old", at(1))};
+    const TreeSnapshot newTree = describeTree(org);
+    const TreeSnapshot oldTree = describeTree(oldTgt);
+    addPair(SyncMethod::UpdateCopy);
+
+    const int copies = 6;
+    for (int failing = 1; failing <= copies; ++failing) {
+        SCOPED_TRACE("disk full at copy " + std::to_string(failing));
+        std::filesystem::remove_all(m_org);
+        std::filesystem::remove_all(m_tgt);
+        buildTree(m_org, org);
+        buildTree(m_tgt, oldTgt);
+        RecordingSink sink;
+        SyscallPlan plan = readWritePlan();
+        plan.failWriteNth = failing; // one write per small file
+        plan.writeErrno = ENOSPC;
+        {
+            ScopedSyscallPlan active(plan);
+            rerun(m_job, m_state, m_posix, m_report, sink);
+        }
+        EXPECT_EQ(sink.results(), std::vector<engine::RunResult>{engine::RunResult::DiskFull});
+        EXPECT_EQ(sink.log().find("ERROR"), std::string::npos) << sink.log();
+        EXPECT_EQ(leftovers(m_tgt), 0);
+        int changed = 0;
+        for (const auto& [path, state] : snapshotTree(m_tgt)) {
+            SCOPED_TRACE(path);
+            if (state.kind != NodeKind::File)
+                continue;
+            const bool isNew = newTree.count(path) && newTree.at(path) == state;
+            const bool isOld = oldTree.count(path) && oldTree.at(path) == state;
+            EXPECT_TRUE(isNew || isOld);
+            changed += isNew ? 1 : 0;
+        }
+        EXPECT_EQ(changed, failing - 1);
+    }
+}
+
+} // namespace
+} // namespace tavrel::test

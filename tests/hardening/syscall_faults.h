@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <cerrno>
+#include <sys/types.h>
+
+namespace tavrel::test {
+
+// Faults in the kernel calls a copy makes, for the faults no healthy disk shows on demand.
+// The test program defines copy_file_range and pwrite itself; those definitions take
+// precedence over the C library's for the statically linked copy code, follow the plan
+// below, and otherwise pass the call on. Calls are counted only while a plan is active.
+struct SyscallPlan
+{
+    // copy_file_range: after `kernelBytesBeforeFault` bytes have been moved, every further
+    // call returns `kernelResult` (0 for an early end, or -1 with errno `kernelErrno`).
+    bool faultKernelCopy = false;
+    long kernelBytesBeforeFault = 0;
+    long kernelResult = -1;
+    int kernelErrno = 0;
+
+    // pwrite: at most `writeLimit` bytes per call (0 = no limit), and the `failWriteNth`-th
+    // call (1-based, 0 = never; counted over all copies) fails with `writeErrno`, as do all
+    // later ones when `failWritesAfter` is set.
+    long writeLimit = 0;
+    int failWriteNth = 0;
+    bool failWritesAfter = false;
+    int writeErrno = EIO;
+};
+
+// Activates `plan` for the lifetime of the object. Not for concurrent use by two tests.
+class ScopedSyscallPlan final
+{
+public:
+    explicit ScopedSyscallPlan(const SyscallPlan& plan);
+    ~ScopedSyscallPlan();
+    ScopedSyscallPlan(const ScopedSyscallPlan&) = delete;
+    ScopedSyscallPlan& operator=(const ScopedSyscallPlan&) = delete;
+
+    static int kernelCopyCalls();
+    static int writeCalls();
+};
+
+} // namespace tavrel::test
