@@ -14,12 +14,15 @@
 #include "ui/toolbar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <chrono>
 #include <deque>
@@ -559,6 +562,57 @@ private slots:
         QCOMPARE(h.statusText(), QStringLiteral("Open an existent job"));
         h.window->findChild<ui::Toolbar*>()->hotChanged(-1);
         QCOMPARE(h.statusText(), QString());
+    }
+
+    void menusCarryTheirTextsAndTips()
+    {
+        Harness h;
+        QStringList texts;
+        for (QAction* title : h.window->menuBar()->actions()) {
+            texts << title->text();
+            for (QAction* item : title->menu()->actions())
+                texts << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        }
+        QCOMPARE(texts.join(QLatin1Char('|')),
+                 QStringLiteral(
+                     "&File|&New|&Open...|-|&Save|Save &As...|-|E&xit|&Operation|&Add Pair...|"
+                     "&Edit Pair...|&Remove Pair|-|E&xecute|&Stop|-|&View Report|&Help|&Content|-|&About"));
+
+        QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
+        emit operation->hovered(h.window->commandAction(command::Execute));
+        QCOMPARE(h.statusText(), QStringLiteral("Run this job"));
+        emit h.window->menuBar()->hovered(h.window->menuBar()->actions().at(1));
+        QCOMPARE(h.statusText(), QString());
+    }
+
+    void aboutBoxNamesTheProgram()
+    {
+        Harness h;
+        h.window->show();
+        QString title;
+        QString text;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            title = box->windowTitle();
+            for (QLabel* label : box->findChildren<QLabel*>())
+                if (!label->text().isEmpty())
+                    text = label->text();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        h.window->runCommand(command::About);
+        QCOMPARE(title, QStringLiteral("About"));
+        QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Tavrel Synchronizer V1.00"));
+    }
+
+    void contentWithoutTheHelpFileSaysSo()
+    {
+        Harness h;
+        h.window->runCommand(command::Content);
+        QVERIFY(h.opened.empty());
+        QCOMPARE(h.presenter.shown.size(), std::size_t(1));
+        QCOMPARE(h.presenter.shown[0].title, QStringLiteral("ERROR"));
+        QVERIFY(h.presenter.shown[0].text.contains(QStringLiteral("TavrelSync.html")));
     }
 
     void progressAboveTheScaleShowsFull()
