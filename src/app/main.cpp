@@ -8,11 +8,20 @@
 #include "ui/screenshot.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 int main(int argc, char* argv[])
 {
+    // Answered before any window system is needed, so installers and tests can ask headless.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("Tavrel Synchronizer " TAVREL_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrel-sync"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.TavrelSync"));
 
     tavrel::model::Job job;
     tavrel::report::ReportFile report(tavrel::report::defaultReportPath());

@@ -11,6 +11,7 @@
 #include "ui/panel_widgets.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -26,7 +27,8 @@ const QString kHelpFile = QStringLiteral("TavrelSync.html");
 
 std::filesystem::path toPath(const QString& path)
 {
-    return std::filesystem::path(path.toStdString());
+    // File names are bytes; QFile knows how the dialog turned them into text.
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
 } // namespace
@@ -270,8 +272,12 @@ void MainWindow::onReportPauseEnded()
 
 void MainWindow::showContent()
 {
-    const QString help =
-        QString::fromStdString((platform::programFolder() / kHelpFile.toStdString()).string());
+    // Beside the program in a build tree; under share/doc once installed.
+    const std::filesystem::path folder = platform::programFolder();
+    QString help = QFile::decodeName((folder / kHelpFile.toStdString()).c_str());
+    if (!QFileInfo(help).isFile())
+        help = QFile::decodeName(
+            (folder / "../share/doc/tavrel-sync" / kHelpFile.toStdString()).lexically_normal().c_str());
     // Without the file the desktop would silently do nothing; say what is missing instead.
     if (!QFileInfo(help).isFile()) {
         m_presenter->ask(this, kError, QStringLiteral("Cannot find the help file %1.").arg(help),
