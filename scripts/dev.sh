@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build and run in one step on Debian 12.
 #   scripts/dev.sh start   install what is missing, build, start the program
-#   scripts/dev.sh test    install what is missing, build, run every test
+#   scripts/dev.sh test    install what is missing, build, run every test, then the fuzzers
+#                          and the sanitizer builds (scripts/hardening.sh, about 10 minutes)
 # Installs packages only when some are missing (through sudo when not root); never prompts
 # when CI=true or when stdin is not a terminal.
 set -euo pipefail
@@ -13,7 +14,7 @@ action="${1:-}"
 packages=(g++ cmake ninja-build libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl1-mesa-dev
     xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2 fonts-wine
-    rsync desktop-file-utils appstream)
+    rsync desktop-file-utils appstream clang libclang-rt-14-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -61,6 +62,7 @@ test)
     build_all
     export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
     ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+    "$here/scripts/hardening.sh"
     ;;
 *)
     echo "usage: scripts/dev.sh start|test" >&2
