@@ -3,6 +3,7 @@
 #include "platform/posix_copy.h"
 #include "platform/posix_io.h"
 #include "platform/posix_remove.h"
+#include "platform/posix_trash.h"
 #include "platform/replace_file.h"
 
 #include <climits>

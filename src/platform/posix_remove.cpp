@@ -2,9 +2,6 @@
 
 #include "platform/posix_io.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QString>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -94,26 +91,6 @@ FsError removeOutright(const std::string& path)
         return errorFromErrno(error);
     folder.reset();
     return ::rmdir(item.c_str()) == 0 ? FsError::Ok : errorFromErrno(errno);
-}
-
-FsError moveToTrash(const std::string& path)
-{
-    if (!isUsablePath(path))
-        return FsError::Other;
-    const std::string item = withoutTrailingSlash(path);
-    if (item == "/")
-        return FsError::Other;
-    struct stat st = {};
-    if (::lstat(item.c_str(), &st) != 0)
-        return errorFromErrno(errno);
-    // Qt names files by QString: a name that does not survive the round trip (bytes that are
-    // not UTF-8) would make it look for, or trash, some other item.
-    const QByteArray bytes(item.data(), static_cast<qsizetype>(item.size()));
-    const QString name = QFile::decodeName(bytes);
-    if (QFile::encodeName(name) != bytes)
-        return FsError::Other;
-    // Another mount gets $topdir/.Trash-$uid; a read-only mount or a missing trash fails.
-    return QFile::moveToTrash(name) ? FsError::Ok : FsError::Other;
 }
 
 } // namespace tavrel::platform::posix

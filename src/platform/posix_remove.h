@@ -11,8 +11,4 @@ namespace tavrel::platform::posix {
 // what is left is exactly what could not go, plus what was not reached.
 FsError removeOutright(const std::string& path);
 
-// Moves a file, a link or a folder tree to the user's freedesktop.org trash. Nothing is
-// deleted when that fails (Other): there is no fall-back to removal.
-FsError moveToTrash(const std::string& path);
-
 } // namespace tavrel::platform::posix

@@ -307,12 +307,9 @@ TEST_F(EngineTest, UnavailableTrashDeletesNothingCountsNothingReportsNothing)
     EXPECT_EQ(faulty.callCount(Op::Delete), 2);
 }
 
-// The same with the real trash, when the trash folder cannot be made (its parent is a file).
-// Disabled: Qt 6.4's QFile::moveToTrash then moves the item into "files/" under the current
-// working folder and reports success, so the item leaves the target, is counted as deleted
-// and lands somewhere the user never looks. The platform's moveToTrash must check the trash
-// folder itself (or refuse a relative pathInTrash and move the item back).
-TEST_F(EngineTest, DISABLED_TrashThatCannotBeMadeDeletesNothing)
+// The same with the real trash, when the trash folder cannot be made (its parent is a file):
+// the item stays where it is, rather than being moved somewhere the user never looks.
+TEST_F(EngineTest, TrashThatCannotBeMadeDeletesNothing)
 {
     // HOME stays on the same file system as the files, or the trash would be looked for at
     // the top of that file system instead. The working folder is a scratch one, so a stray

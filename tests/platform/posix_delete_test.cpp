@@ -1,4 +1,5 @@
 #include "platform/posix_file_system.h"
+#include "platform/posix_trash.h"
 #include "scratch_folder.h"
 
 #include <cstdlib>
@@ -197,4 +198,98 @@ TEST_F(PosixDeleteTest, FailedTrashDeletesNothing)
     ASSERT_TRUE(readOnly);
     EXPECT_EQ(result, FsError::Other);
     EXPECT_EQ(kept, "keep");
+}
+
+// A home trash that does not exist yet is made, parents included, with private folders.
+TEST_F(PosixDeleteTest, MissingHomeTrashIsMade)
+{
+    const std::string data = scratch / "fresh/share";
+    ScopedEnv home("HOME", scratch.path());
+    ScopedEnv dataHome("XDG_DATA_HOME", data);
+    writeFile(scratch / "doomed", "bye");
+
+    EXPECT_EQ(fs.deleteItem(scratch / "doomed", true), FsError::Ok);
+    EXPECT_FALSE(exists(scratch / "doomed"));
+    EXPECT_EQ(readFile(data + "/Trash/files/doomed"), "bye");
+    EXPECT_EQ(tavrel::test::lstatOf(data + "/Trash").st_mode & 0777, 0700u);
+}
+
+// No trash to be had: a data folder under a file, or one given as a relative path (which
+// would be taken from the working folder). Nothing moves anywhere.
+TEST_F(PosixDeleteTest, TrashThatCannotBeHadMovesNothing)
+{
+    writeFile(scratch / "blocker", "not a folder");
+    ScopedEnv home("HOME", scratch.path());
+    const std::filesystem::path savedCwd = std::filesystem::current_path();
+    ASSERT_EQ(::mkdir((scratch / "cwd").c_str(), 0755), 0);
+    std::filesystem::current_path(scratch / "cwd");
+    for (const std::string& dataHome : {scratch / "blocker/share", std::string("relative/share")}) {
+        SCOPED_TRACE(dataHome);
+        ScopedEnv data("XDG_DATA_HOME", dataHome);
+        writeFile(scratch / "kept", "keep");
+        EXPECT_EQ(fs.deleteItem(scratch / "kept", true), FsError::Other);
+        EXPECT_EQ(readFile(scratch / "kept"), "keep");
+    }
+    std::filesystem::current_path(savedCwd);
+    EXPECT_TRUE(std::filesystem::is_empty(scratch / "cwd"));
+}
+
+// A move that reports success but put the item outside the trash (a relative place in the
+// working folder, or any other folder) is undone: the item is back, the stray record and the
+// folders made for it are gone, and the trash reports failure.
+TEST_F(PosixDeleteTest, ItemMovedOutsideTheTrashIsPutBack)
+{
+    ScopedEnv home("HOME", scratch.path());
+    ScopedEnv dataHome("XDG_DATA_HOME", scratch / "data");
+    const std::filesystem::path savedCwd = std::filesystem::current_path();
+    ASSERT_EQ(::mkdir((scratch / "cwd").c_str(), 0755), 0);
+    std::filesystem::current_path(scratch / "cwd");
+    // What a mover without a trash folder does: files/ and info/ under the working folder.
+    const posix::TrashMover stray = [](const std::string& item, std::string& placed) {
+        ::mkdir("files", 0700);
+        ::mkdir("info", 0700);
+        writeFile("info/item.trashinfo", "[Trash Info]\n");
+        placed = "files/item";
+        return ::rename(item.c_str(), placed.c_str()) == 0;
+    };
+    const posix::TrashMover elsewhere = [&](const std::string& item, std::string& placed) {
+        placed = scratch / "cwd/item";
+        return ::rename(item.c_str(), placed.c_str()) == 0;
+    };
+    for (const auto& mover : {stray, elsewhere}) {
+        writeFile(scratch / "item", "keep");
+        EXPECT_EQ(posix::moveToTrash(scratch / "item", mover), FsError::Other);
+        EXPECT_EQ(readFile(scratch / "item"), "keep");
+        EXPECT_TRUE(std::filesystem::is_empty(scratch / "cwd"));
+    }
+    std::filesystem::current_path(savedCwd);
+
+    // The same mover that does land in the trash is believed.
+    const posix::TrashMover inTrash = [&](const std::string& item, std::string& placed) {
+        placed = scratch / "data/Trash/files/item";
+        return ::rename(item.c_str(), placed.c_str()) == 0;
+    };
+    EXPECT_EQ(posix::moveToTrash(scratch / "item", inTrash), FsError::Ok);
+    EXPECT_EQ(readFile(scratch / "data/Trash/files/item"), "keep");
+}
+
+// An item on another file system than the home goes to that file system's own trash, made at
+// its top as .Trash-$uid: a move into the home trash would have to copy it across.
+TEST_F(PosixDeleteTest, ItemOnAnotherMountGoesToThatMountsTrash)
+{
+    ScopedEnv home("HOME", scratch.path());
+    ScopedEnv dataHome("XDG_DATA_HOME", scratch / "data");
+    const std::string mount = scratch / "mount";
+    ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+    if (::geteuid() != 0 || ::mount("tavrel-test", mount.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    writeFile(mount + "/file", "bye");
+    const FsError result = fs.deleteItem(mount + "/file", true);
+    const bool gone = !exists(mount + "/file");
+    const std::string trashed = readFile(mount + "/.Trash-" + std::to_string(::getuid()) + "/files/file");
+    ::umount(mount.c_str());
+    EXPECT_EQ(result, FsError::Ok);
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(trashed, "bye");
+    EXPECT_FALSE(exists(scratch / "data/Trash/files/file"));
 }
