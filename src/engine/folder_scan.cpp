@@ -71,9 +71,19 @@ Entry folderEntry(const DirEntry& found)
     return entry;
 }
 
+// A mode outside the known three (from an edited project file) acts as Copy Only: the file
+// stays listed, and an existing target with the attribute is never overwritten nor deleted.
+// Guessing Involve or Ignore could destroy what the user meant to keep.
 bool hasMode(model::AttributeMode mode, model::AttributeMode wanted)
 {
-    return mode == wanted;
+    using model::AttributeMode;
+    switch (mode) {
+    case AttributeMode::Involve:
+    case AttributeMode::CopyOnly:
+    case AttributeMode::Ignore:
+        return mode == wanted;
+    }
+    return wanted == AttributeMode::CopyOnly;
 }
 
 // The scan both sides share; `progress` is null for the target side.
@@ -174,8 +184,8 @@ bool PairFilters::protects(uint32_t attributes) const
 bool PairFilters::anyCopyOnly() const
 {
     using model::AttributeMode;
-    return readOnlyMode == AttributeMode::CopyOnly || hiddenMode == AttributeMode::CopyOnly ||
-           systemMode == AttributeMode::CopyOnly;
+    return hasMode(readOnlyMode, AttributeMode::CopyOnly) || hasMode(hiddenMode, AttributeMode::CopyOnly) ||
+           hasMode(systemMode, AttributeMode::CopyOnly);
 }
 
 void ScanLists::Clear()

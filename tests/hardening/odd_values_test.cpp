@@ -151,17 +151,18 @@ TEST_F(OddProjectValues, UnknownContentCheckActsAsAuto)
 
 // An attribute mode the program does not know must not let Absolute Copy delete the items
 // that have the attribute: the user may have meant Copy Only, and a deletion cannot be undone.
-TEST_F(OddProjectValues, DISABLED_UnknownAttributeModesProtectItemsWithTheAttribute)
+TEST_F(OddProjectValues, UnknownAttributeModesProtectItemsWithTheAttribute)
 {
     saveOddJob(SyncMethod::AbsoluteCopy);
-    buildTree(m_org, {file("a", "a")});
-    buildTree(m_tgt, {file(".hidden", "h"), file("read-only", "r", at(0), 0444), file("plain", "p")});
+    buildTree(m_org, {file("a", "a"), file(".hidden", "org h", at(9)), file(".new", "n")});
+    buildTree(m_tgt, {file(".hidden", "h", at(1)), file("read-only", "r", at(0), 0444), file("plain", "p")});
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     const TreeSnapshot tgt = snapshotTree(m_tgt);
-    EXPECT_EQ(tgt.count(".hidden"), 1u);
-    EXPECT_EQ(tgt.count("read-only"), 1u);
-    EXPECT_EQ(tgt.count("plain"), 0u); // no attribute: mirrored as usual
+    EXPECT_EQ(readFile(m_tgt + ".hidden"), "h"); // neither overwritten
+    EXPECT_EQ(tgt.count("read-only"), 1u);       // nor deleted
+    EXPECT_EQ(tgt.count("plain"), 0u);           // no attribute: mirrored as usual
+    EXPECT_EQ(readFile(m_tgt + ".new"), "n");    // still listed: a missing file is copied
 }
 
 } // namespace
