@@ -82,9 +82,10 @@ public:
     virtual FsError readStamp(const std::string& path, FileStamp& stamp) = 0;
 
     // Copies `source` to `target` through a temporary file that is renamed into place without
-    // replacing anything: Ok, Exists (target present), DiskFull, AccessDenied, NotFound
-    // (source gone), Other. Carries permission bits and the nanosecond last-write time; a link
-    // is copied as a link with the same link text.
+    // replacing anything: Ok, Exists (a file or link holds the target name), DiskFull,
+    // AccessDenied, NotFound (source gone), Other (also when a folder, FIFO or other kind holds
+    // the name). Carries permission bits and the nanosecond last-write time; a link is copied
+    // as a link with the same link text.
     virtual FsError copyCreateOnly(const std::string& source, const std::string& target) = 0;
 
     // Replaces the regular file or link `target` with a copy of `source`, through a temporary

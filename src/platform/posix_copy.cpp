@@ -158,8 +158,9 @@ std::string readLinkText(const std::string& path, off_t sizeHint, int& error)
     }
 }
 
-// Whether the target allows the publication: Ok, Exists (create-only and the name is taken),
-// Other (a folder or another kind of item, or a stamp that changed since the decision).
+// Whether the target allows the publication: Ok, Exists (create-only and a file or link has
+// the name), Other (a folder or another kind of item has it, or a stamp that changed since the
+// decision). Another kind is never a copy of the file, so it is a failure, not a target present.
 FsError checkTarget(int folder, const std::string& name, CopyMode mode, const FileStamp* expected)
 {
     struct stat st = {};
@@ -168,14 +169,25 @@ FsError checkTarget(int folder, const std::string& name, CopyMode mode, const Fi
             return errorFromErrno(errno);
         return mode == CopyMode::Overwrite && expected != nullptr ? FsError::Other : FsError::Ok;
     }
-    if (mode == CopyMode::CreateOnly)
-        return FsError::Exists;
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
         return FsError::Other;
+    if (mode == CopyMode::CreateOnly)
+        return FsError::Exists;
     if (expected != nullptr && (toFileTime(st.st_mtim) != expected->lastWriteTime ||
                                 static_cast<uint64_t>(st.st_size) != expected->size))
         return FsError::Other;
     return FsError::Ok;
+}
+
+// A name that appeared while the copy was made: Exists for a file or link, Other for any
+// other kind, as checkTarget tells them apart.
+FsError takenBy(int folder, const std::string& name)
+{
+    struct stat st = {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISLNK(st.st_mode))
+        return FsError::Other;
+    return FsError::Exists;
 }
 
 FsError publish(int folder, const std::string& temporary, const std::string& name, CopyMode mode,
@@ -191,6 +203,8 @@ FsError publish(int folder, const std::string& temporary, const std::string& nam
     }
     if (::renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0)
         return FsError::Ok;
+    if (errno == EEXIST)
+        return takenBy(folder, name);
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return errorFromErrno(errno);
     // The file system cannot rename without replacing; a hard link refuses a taken name too.
@@ -198,6 +212,8 @@ FsError publish(int folder, const std::string& temporary, const std::string& nam
         ::unlinkat(folder, temporary.c_str(), 0);
         return FsError::Ok;
     }
+    if (errno == EEXIST)
+        return takenBy(folder, name);
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
         return errorFromErrno(errno);
     // No hard links either (FAT and some FUSE file systems): check, then rename. A name that

@@ -67,6 +67,19 @@ TEST_F(PosixCopyTest, CreateOnlyNeverReplaces)
     EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
 }
 
+// A folder or a FIFO holding the name is no copy of the file: the create-only copy fails
+// (Other, not Exists) and leaves the item alone, never opening the FIFO.
+TEST_F(PosixCopyTest, CreateOnlyOntoAnotherKindFails)
+{
+    ASSERT_EQ(::mkdir((scratch / "tgt/folder").c_str(), 0755), 0);
+    ASSERT_EQ(::mkfifo((scratch / "tgt/pipe").c_str(), 0644), 0);
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/folder"), FsError::Other);
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/pipe"), FsError::Other);
+    EXPECT_TRUE(S_ISDIR(lstatOf(scratch / "tgt/folder").st_mode));
+    EXPECT_TRUE(S_ISFIFO(lstatOf(scratch / "tgt/pipe").st_mode));
+    EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+}
+
 TEST_F(PosixCopyTest, LinkIsCopiedAsLinkWithItsOwnTime)
 {
     ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
