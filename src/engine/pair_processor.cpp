@@ -56,6 +56,13 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
         return PairOutcome::Continue;
     }
 
+    // The locks go with the pair, however it ends.
+    struct LockRelease
+    {
+        std::vector<std::unique_ptr<platform::FolderLock>>& locks;
+        ~LockRelease() { locks.clear(); }
+    } release{m_locks};
+
     TaskQueue queue;
     bool firstTask = true;
     for (;;) {
@@ -68,6 +75,21 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
             return PairOutcome::Continue;
         task = std::move(*next);
     }
+}
+
+// False when another run holds `folder`: two runs copying, overwriting and deleting in one
+// tree at once would undo each other's steps. A file system without locks runs unlocked.
+bool PairProcessor::lockRoot(const std::string& folder)
+{
+    FsError error = FsError::Ok;
+    std::unique_ptr<platform::FolderLock> lock = m_fs.lockFolder(folder, error);
+    if (error == FsError::Exists) {
+        log("ERROR: folder is in use by another run: " + shown(folder) + "\r\n");
+        return false;
+    }
+    if (lock)
+        m_locks.push_back(std::move(lock));
+    return true;
 }
 
 bool PairProcessor::createTargetFolder(const FolderTask& task)
@@ -101,10 +123,19 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 {
     m_changed.clear();
     m_protected.clear();
+    // Synchronize writes in ORG too; its root exists already, so it is locked before the
+    // target root is made, and a refused pair has touched nothing. A held TGT root existed
+    // before, so making it cannot have happened either. The queue is still empty on a
+    // refusal: the pair ends there.
+    const bool synchronize = m_pair->method == SyncMethod::Synchronize;
+    if (firstTask && synchronize && !lockRoot(task.sourceFolder))
+        return PairOutcome::Continue;
     if (!createTargetFolder(task))
         return PairOutcome::Continue;
+    if (firstTask && !lockRoot(task.targetFolder))
+        return PairOutcome::Continue;
 
-    if (m_pair->method == SyncMethod::Synchronize && firstTask && task.direction == Direction::OrgToTgt)
+    if (synchronize && firstTask && task.direction == Direction::OrgToTgt)
         queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
 
     ScanLists lists;

@@ -8,8 +8,10 @@
 #include "platform/file_system.h"
 #include "report/report_file.h"
 
+#include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace tavrel::engine {
 
@@ -37,6 +39,7 @@ public:
 private:
     PairOutcome processTask(const FolderTask& task, bool firstTask, TaskQueue& queue);
     bool createTargetFolder(const FolderTask& task);
+    bool lockRoot(const std::string& folder);
     CopyOutcome handleFile(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
                            const std::string& targetPath);
     CopyOutcome CreateOnlyCopy(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
@@ -57,6 +60,8 @@ private:
     // Per pair.
     const model::FolderPair* m_pair = nullptr;
     PairFilters m_filters;
+    // The pair's roots that it writes in, locked against other runs until the pair ends.
+    std::vector<std::unique_ptr<platform::FolderLock>> m_locks;
     // Per task: names this task created or overwrote (never deleted by the same task), and
     // target names that a Copy Only mode protects from being overwritten.
     std::unordered_set<std::string> m_changed;

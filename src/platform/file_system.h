@@ -62,6 +62,13 @@ public:
 // blocks against 120 ms with 4 KiB; larger blocks gained nothing.
 inline constexpr std::size_t kCompareBlockSize = 64 * 1024;
 
+// Held while a run works in a folder; destroying it lets another run in.
+class FolderLock
+{
+public:
+    virtual ~FolderLock() = default;
+};
+
 // The engine's only way to the disk. Folder paths end with "/".
 class FileSystem
 {
@@ -107,6 +114,17 @@ public:
 
     // The folder with every link resolved, ending with "/". Ok, NotFound, AccessDenied, Other.
     virtual FsError realFolder(const std::string& folder, std::string& real) = 0;
+
+    // An advisory lock on `folder` (links followed) for the life of the handle, so that two
+    // runs never work in one folder at once. Exists when another run holds it. Any other
+    // failure (no such folder, a file system without locks) gives nullptr with Ok: the run
+    // goes on unlocked rather than being blocked for good. Without an override, nothing locks.
+    virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error)
+    {
+        (void)folder;
+        error = FsError::Ok;
+        return nullptr;
+    }
 };
 
 } // namespace tavrel::platform

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,16 @@ public:
         }
         return static_cast<long>(total);
     }
+
+private:
+    UniqueFd m_fd;
+};
+
+// Closing the descriptor releases the lock.
+class PosixFolderLock final : public FolderLock
+{
+public:
+    explicit PosixFolderLock(UniqueFd fd) : m_fd(std::move(fd)) {}
 
 private:
     UniqueFd m_fd;
@@ -223,6 +234,22 @@ FsError PosixFileSystem::realFolder(const std::string& folder, std::string& real
         result += '/';
     real = std::move(result);
     return FsError::Ok;
+}
+
+std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder, FsError& error)
+{
+    error = FsError::Ok;
+    if (!isUsablePath(folder))
+        return nullptr;
+    UniqueFd fd(retryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (!fd.valid())
+        return nullptr;
+    if (retryOnEintr([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
+        if (errno == EWOULDBLOCK)
+            error = FsError::Exists;
+        return nullptr;
+    }
+    return std::make_unique<PosixFolderLock>(std::move(fd));
 }
 
 } // namespace tavrel::platform

@@ -22,6 +22,9 @@ public:
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
     FsError realFolder(const std::string& folder, std::string& real) override;
+    // flock on the open folder: held by this process's descriptor, so another run in this
+    // process or in any other one is refused, and a crash releases it.
+    std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;
 };
 
 } // namespace tavrel::platform

@@ -65,6 +65,10 @@ public:
     {
         return m_inner.realFolder(folder, real);
     }
+    std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder, FsError& error) override
+    {
+        return m_inner.lockFolder(folder, error);
+    }
 
 private:
     platform::FileSystem& m_inner;

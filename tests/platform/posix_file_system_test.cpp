@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -233,4 +234,28 @@ TEST_F(PosixFileSystemTest, OverlongPathsAreRefusedNotTruncated)
         EXPECT_EQ(fs.deleteItem(path, false), FsError::Other);
     }
     EXPECT_EQ(lstatOf(scratch / "file").st_size, 1); // the NUL-cut path named this file
+}
+
+// One lock per folder at a time, also through a link to it; a folder that cannot be opened
+// gives no lock and no error, so the run goes on unlocked.
+TEST_F(PosixFileSystemTest, FolderLockIsHeldUntilReleased)
+{
+    ASSERT_EQ(::mkdir((scratch / "root").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("root", (scratch / "alias").c_str()), 0);
+    FsError error = FsError::Other;
+    std::unique_ptr<FolderLock> held = fs.lockFolder(scratch / "root/", error);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(error, FsError::Ok);
+
+    for (const std::string& folder : {scratch / "root/", scratch / "alias/"}) {
+        SCOPED_TRACE(folder);
+        EXPECT_EQ(fs.lockFolder(folder, error), nullptr);
+        EXPECT_EQ(error, FsError::Exists);
+    }
+    held.reset();
+    EXPECT_NE(fs.lockFolder(scratch / "alias/", error), nullptr);
+    EXPECT_EQ(error, FsError::Ok);
+
+    EXPECT_EQ(fs.lockFolder(scratch / "missing/", error), nullptr);
+    EXPECT_EQ(error, FsError::Ok);
 }

@@ -44,6 +44,7 @@ void FaultyFileSystem::reset()
 {
     m_rules.clear();
     m_counts = {};
+    m_withoutLocks = false;
 }
 
 FsError FaultyFileSystem::nextCall(Operation operation, const std::string& path, const std::string& otherPath)
@@ -128,6 +129,13 @@ FsError FaultyFileSystem::realFolder(const std::string& folder, std::string& rea
     if (FsError error = nextCall(Operation::RealFolder, folder); error != FsError::Ok)
         return error;
     return m_inner.realFolder(folder, real);
+}
+
+std::unique_ptr<platform::FolderLock> FaultyFileSystem::lockFolder(const std::string& folder, FsError& error)
+{
+    if ((error = nextCall(Operation::Lock, folder)) != FsError::Ok || m_withoutLocks)
+        return nullptr;
+    return m_inner.lockFolder(folder, error);
 }
 
 } // namespace tavrel::test

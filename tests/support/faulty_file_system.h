@@ -27,6 +27,7 @@ public:
         Delete,
         Read, // one FileReader::read call of any reader this wrapper opened
         RealFolder,
+        Lock,
     };
 
     explicit FaultyFileSystem(platform::FileSystem& inner) : m_inner(inner) {}
@@ -39,6 +40,8 @@ public:
     void failMatching(Operation operation, std::string substring, platform::FsError error);
     // Every delete returns AccessDenied and removes nothing.
     void refuseDeletes() { failMatching(Operation::Delete, "", platform::FsError::AccessDenied); }
+    // Every lock gives no handle and no error, as on a file system without locks.
+    void withoutLocks() { m_withoutLocks = true; }
     // Calls of `operation` made so far, failed ones included.
     int callCount(Operation operation) const { return m_counts[index(operation)]; }
     // Forgets every rule and zeroes the counts.
@@ -56,13 +59,15 @@ public:
                                                          platform::FsError& error) override;
     platform::FsError deleteItem(const std::string& path, bool toTrash) override;
     platform::FsError realFolder(const std::string& folder, std::string& real) override;
+    std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
+                                                     platform::FsError& error) override;
 
     // Counts a call and returns the injected error for it, or Ok to let it through.
     platform::FsError nextCall(Operation operation, const std::string& path,
                                const std::string& otherPath = {});
 
 private:
-    static constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::RealFolder) + 1;
+    static constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::Lock) + 1;
     static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }
 
     struct Rule
@@ -76,6 +81,7 @@ private:
     platform::FileSystem& m_inner;
     std::vector<Rule> m_rules;
     std::array<int, kOperationCount> m_counts = {};
+    bool m_withoutLocks = false;
 };
 
 } // namespace tavrel::test
