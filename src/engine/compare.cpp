@@ -86,8 +86,9 @@ CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode 
     };
 
     if (mode == model::ContentCheckMode::Check && !contentEqual()) {
-        if (overwrite() == CopyOutcome::DiskFull)
-            return CopyOutcome::DiskFull;
+        const CopyOutcome first = overwrite();
+        if (first == CopyOutcome::DiskFull || first == CopyOutcome::Stopped)
+            return first;
     }
     if (timesDiffer || sizesDiffer) {
         if (mode == model::ContentCheckMode::NotCheck || !contentEqual())

@@ -25,6 +25,7 @@ enum class CopyOutcome
     Done,     // copied, or nothing was needed
     Failed,   // a per-file failure: logged, the run goes on
     DiskFull, // ends the run at once
+    Stopped,  // the user's stop cut a large copy short: ends the run at once, logged nowhere
 };
 
 // The stamp of `targetPath`, or nothing when it cannot be read (the target then counts as
@@ -39,7 +40,7 @@ int CompareTimes(int64_t source, int64_t target);
 bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, const std::string& targetPath);
 
 // Runs the content-check procedure of Copy and Absolute Copy on an existing target, calling
-// `overwrite` zero, one or two times; stops at once when it reports DiskFull. Unknown modes
+// `overwrite` zero, one or two times; stops at once when it reports DiskFull or Stopped. Unknown modes
 // act as Auto. A link's contents are its link text, which cannot be opened for reading, so a
 // link compares by its stamp: equal time and size mean equal.
 CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,

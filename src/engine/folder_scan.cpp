@@ -136,8 +136,8 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
                 lists.excludedFolders.AppendName(found.name);
                 if (progress) {
                     // The counting pass counted this subtree; skipping it keeps progress in step.
-                    progress->addSkipped(
-                        CountFiles(fs, folder + found.name + "/", true, filters.includeFiles, searchLog));
+                    progress->addSkipped(CountFiles(fs, folder + found.name + "/", true, filters.includeFiles,
+                                                    searchLog, progress->stopFlag()));
                     progress->reportProgress();
                 }
             }
@@ -210,7 +210,8 @@ void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 }
 
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
-                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog)
+                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog,
+                   const std::atomic<int32_t>* stopRequested)
 {
     if (includePatterns.empty() || root.empty())
         return 0;
@@ -220,6 +221,8 @@ int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse
     for (const std::string& pattern : includePatterns) {
         std::deque<std::string> queue{rootFolder};
         while (!queue.empty()) {
+            if (stopRequested != nullptr && stopRequested->load() != 0)
+                return total;
             const std::string folder = std::move(queue.front());
             queue.pop_front();
             // One listing serves both the "*" search and the pattern search of this folder.

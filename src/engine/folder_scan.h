@@ -5,6 +5,7 @@
 #include "model/folder_pair.h"
 #include "platform/file_system.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -63,8 +64,10 @@ void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 
 // The counting walk: for each include pattern, every folder from `root` breadth first
 // (every subfolder when `recurse`), counting the file entries the pattern finds. Applies no
-// exclusion and no attribute mode. A missing root counts 0.
+// exclusion and no attribute mode. A missing root counts 0. With `stopRequested`, the walk
+// ends early, with what it counted so far, once that flag is non-zero; the caller tells.
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
-                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog);
+                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog,
+                   const std::atomic<int32_t>* stopRequested = nullptr);
 
 } // namespace tavrel::engine

@@ -123,6 +123,9 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 {
     m_changed.clear();
     m_protected.clear();
+    // A large tree with nothing to handle would otherwise run on to its end after a stop.
+    if (m_progress.stopRequested())
+        return PairOutcome::Stopped;
     // Synchronize writes in ORG too; its root exists already, so it is locked before the
     // target root is made, and a refused pair has touched nothing. A held TGT root existed
     // before, so making it cannot have happened either. The queue is still empty on a
@@ -150,8 +153,12 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         const std::string targetPath = task.targetFolder + entry.name;
         if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
             log("ERROR: path too long: " + shown(sourcePath) + "\r\n");
-        } else if (handleFile(task, entry, sourcePath, targetPath) == CopyOutcome::DiskFull) {
-            return PairOutcome::DiskFull;
+        } else {
+            const CopyOutcome outcome = handleFile(task, entry, sourcePath, targetPath);
+            if (outcome == CopyOutcome::DiskFull)
+                return PairOutcome::DiskFull;
+            if (outcome == CopyOutcome::Stopped)
+                return PairOutcome::Stopped;
         }
         m_progress.addHandled();
         if (m_progress.processedFiles() % 20 == 19)
@@ -202,7 +209,7 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
 CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& entry,
                                           const std::string& sourcePath, const std::string& targetPath)
 {
-    const FsError result = m_fs.copyCreateOnly(sourcePath, targetPath);
+    const FsError result = m_fs.copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     switch (result) {
     case FsError::Ok:
         m_changed.insert(entry.name);
@@ -213,6 +220,8 @@ CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& e
         return CopyOutcome::Done;
     case FsError::DiskFull:
         return CopyOutcome::DiskFull;
+    case FsError::Stopped:
+        return CopyOutcome::Stopped;
     case FsError::Exists:
         return CopyOutcome::Done;
     default:
@@ -226,9 +235,10 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
                                          const TargetStamp& stamp)
 {
     const platform::FileStamp expected{stamp.lastWriteTime, stamp.size};
-    FsError result = m_fs.copyOverwrite(sourcePath, targetPath, &expected);
+    const std::atomic<int32_t>* stop = m_progress.stopFlag();
+    FsError result = m_fs.copyOverwrite(sourcePath, targetPath, &expected, stop);
     if (result == FsError::AccessDenied && m_fs.makeNormal(targetPath) == FsError::Ok)
-        result = m_fs.copyOverwrite(sourcePath, targetPath, &expected);
+        result = m_fs.copyOverwrite(sourcePath, targetPath, &expected, stop);
     switch (result) {
     case FsError::Ok:
         m_changed.insert(entry.name);
@@ -237,6 +247,8 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
         return CopyOutcome::Done;
     case FsError::DiskFull:
         return CopyOutcome::DiskFull;
+    case FsError::Stopped:
+        return CopyOutcome::Stopped;
     default:
         log("        ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
         return CopyOutcome::Failed;

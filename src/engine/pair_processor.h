@@ -20,7 +20,7 @@ class RunProgress;
 enum class PairOutcome
 {
     Continue, // the pair is done; go on with the next one
-    Stopped,  // the user's stop was seen after a handled file
+    Stopped,  // the user's stop was seen: after a handled file, before a folder task, in a copy
     DiskFull, // a copy found the disk full; nothing more is done
 };
 

@@ -15,20 +15,22 @@ namespace tavrel::engine {
 namespace {
 
 // The counting pass: what the enabled pairs' include patterns find, ORG and for Synchronize
-// also TGT, with no exclusion or attribute rule.
+// also TGT, with no exclusion or attribute rule. Walking a large tree takes long enough that
+// a stop is honoured per folder; the count is then incomplete and the caller must not use it.
 int32_t countJob(const RunContext& context)
 {
+    const std::atomic<int32_t>* stop = &context.state.stopRequested;
     int32_t total = 0;
-    for (int slot = 0; slot < model::kMaxPairs; ++slot) {
+    for (int slot = 0; slot < model::kMaxPairs && stop->load() == 0; ++slot) {
         const model::FolderPair* pair = context.job.pairAt(slot);
         if (!pair || pair->enabled == 0)
             continue;
         const PairFilters filters = PairFilters::fromPair(*pair);
         total += CountFiles(context.fileSystem, platform::toUtf8(pair->orgPath), filters.includeSubfolders,
-                            filters.includeFiles, context.debugLog);
+                            filters.includeFiles, context.debugLog, stop);
         if (pair->method == model::SyncMethod::Synchronize)
             total += CountFiles(context.fileSystem, platform::toUtf8(pair->tgtPath),
-                                filters.includeSubfolders, filters.includeFiles, context.debugLog);
+                                filters.includeSubfolders, filters.includeFiles, context.debugLog, stop);
     }
     return total;
 }
@@ -43,6 +45,10 @@ RunResult runJob(const RunContext& context)
     sink.AppendLog("Calculate the file amount... ");
 
     const int32_t countedTotal = countJob(context);
+    if (context.state.stopRequested.load() != 0) {
+        sink.AppendLog("\r\n"); // the count line ends without a count: there is none
+        return RunResult::Stopped;
+    }
     char line[32];
     std::snprintf(line, sizeof line, "%d\r\n", countedTotal);
     sink.AppendLog(line);

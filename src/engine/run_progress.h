@@ -37,8 +37,10 @@ public:
 
     // SetProgress with the position of the current processedFiles.
     void reportProgress();
-    // Whether the user asked to stop; read only after a handled file.
+    // Whether the user asked to stop: read after a handled file, before each folder task,
+    // per folder of the counting walk and between the chunks of a large copy.
     bool stopRequested() const { return m_state.stopRequested.load() != 0; }
+    const std::atomic<int32_t>* stopFlag() const { return &m_state.stopRequested; }
 
     // Raises the operation's counter and recomputes allOperations.
     void count(Operation operation, Direction direction);

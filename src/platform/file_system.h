@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,7 @@ enum class FsError
     AccessDenied, // EACCES, EPERM, EROFS
     NotFound,     // the item or a parent folder is missing
     Other,        // anything else: I/O errors, wrong kind of item, names too long
+    Stopped,      // a copy saw the stop flag between chunks: nothing was published
 };
 
 // Attribute bits as the engine tests them.
@@ -91,15 +93,19 @@ public:
     // Copies `source` to `target` through a temporary file that is renamed into place without
     // replacing anything: Ok, Exists (a file or link holds the target name), DiskFull,
     // AccessDenied, NotFound (source gone), Other (also when a folder, FIFO or other kind holds
-    // the name). Carries permission bits and the nanosecond last-write time; a link is copied
-    // as a link with the same link text.
-    virtual FsError copyCreateOnly(const std::string& source, const std::string& target) = 0;
+    // the name), Stopped (`stopRequested`, if given, became non-zero between two chunks of a
+    // large file). Carries permission bits and the nanosecond last-write time; a link is
+    // copied as a link with the same link text.
+    virtual FsError copyCreateOnly(const std::string& source, const std::string& target,
+                                   const std::atomic<int32_t>* stopRequested = nullptr) = 0;
 
     // Replaces the regular file or link `target` with a copy of `source`, through a temporary
     // file renamed over it: Ok, DiskFull, AccessDenied, NotFound, Other (also when the target
-    // is a folder or changed after `expected` was read, if given).
+    // is a folder or changed after `expected` was read, if given), Stopped as above; the old
+    // target then stays as it was.
     virtual FsError copyOverwrite(const std::string& source, const std::string& target,
-                                  const FileStamp* expected = nullptr) = 0;
+                                  const FileStamp* expected = nullptr,
+                                  const std::atomic<int32_t>* stopRequested = nullptr) = 0;
 
     // Adds the owner-write bit. Ok, NotFound, AccessDenied, Other.
     virtual FsError makeNormal(const std::string& path) = 0;

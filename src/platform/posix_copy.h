@@ -2,6 +2,8 @@
 
 #include "platform/file_system.h"
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace tavrel::platform::posix {
@@ -15,8 +17,9 @@ enum class CopyMode
 // Copies a regular file (content, permission bits, nanosecond times) or a link (its text and
 // times) to a temporary file beside `target`, then renames it to `target`. A failure removes
 // the temporary file and leaves whatever was at `target` untouched. With `expected`, an
-// overwrite is refused (Other) when the target's stamp no longer matches it.
+// overwrite is refused (Other) when the target's stamp no longer matches it. With
+// `stopRequested`, a copy that finds it non-zero between two chunks gives up (Stopped).
 FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,
-                 const FileStamp* expected);
+                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested = nullptr);
 
 } // namespace tavrel::platform::posix

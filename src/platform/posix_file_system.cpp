@@ -157,15 +157,16 @@ FsError PosixFileSystem::readStamp(const std::string& path, FileStamp& stamp)
     return FsError::Ok;
 }
 
-FsError PosixFileSystem::copyCreateOnly(const std::string& source, const std::string& target)
+FsError PosixFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
+                                        const std::atomic<int32_t>* stopRequested)
 {
-    return posix::copyItem(source, target, posix::CopyMode::CreateOnly, nullptr);
+    return posix::copyItem(source, target, posix::CopyMode::CreateOnly, nullptr, stopRequested);
 }
 
 FsError PosixFileSystem::copyOverwrite(const std::string& source, const std::string& target,
-                                       const FileStamp* expected)
+                                       const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
 {
-    return posix::copyItem(source, target, posix::CopyMode::Overwrite, expected);
+    return posix::copyItem(source, target, posix::CopyMode::Overwrite, expected, stopRequested);
 }
 
 FsError PosixFileSystem::makeNormal(const std::string& path)

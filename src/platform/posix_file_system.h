@@ -15,9 +15,11 @@ public:
     FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
     FsError createFolder(const std::string& folder) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
-    FsError copyCreateOnly(const std::string& source, const std::string& target) override;
+    FsError copyCreateOnly(const std::string& source, const std::string& target,
+                           const std::atomic<int32_t>* stopRequested = nullptr) override;
     FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const FileStamp* expected = nullptr) override;
+                          const FileStamp* expected = nullptr,
+                          const std::atomic<int32_t>* stopRequested = nullptr) override;
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;

@@ -108,7 +108,9 @@ TEST_F(EngineTest, ProgressFollowsTheScaleAtItsFourPoints)
     EXPECT_EQ(m_sink.progress(), (std::vector<int>{0, 50, 50, 501, 976, 1000}));
 }
 
-TEST_F(EngineTest, StopTakesEffectAtTheNextHandledFile)
+// A stop pressed as a pair begins ends the run before its first folder: nothing of the pair
+// is done, not even its target root, and the next pair never starts.
+TEST_F(EngineTest, StopTakesEffectBeforeTheNextFolder)
 {
     buildTree(m_org, numberedFiles(5));
     addPair(SyncMethod::LightCopy, m_org, m_tgt, "one");
@@ -119,9 +121,10 @@ TEST_F(EngineTest, StopTakesEffectAtTheNextHandledFile)
     };
 
     EXPECT_EQ(run(), engine::RunResult::Stopped);
-    EXPECT_EQ(snapshotTree(m_tgt).size(), 1u);
-    EXPECT_EQ(m_state.processedFiles.load(), 1);
+    EXPECT_TRUE(snapshotTree(m_tgt).empty());
+    EXPECT_EQ(m_state.processedFiles.load(), 0);
     EXPECT_EQ(m_sink.log().find("two"), std::string::npos);
+    EXPECT_EQ(m_sink.log().find("ERROR"), std::string::npos) << m_sink.log();
 }
 
 TEST_F(EngineTest, StopBeforeTheWorkerStartsIsLost)

@@ -43,14 +43,16 @@ public:
     {
         return m_inner.readStamp(path, stamp);
     }
-    FsError copyCreateOnly(const std::string& source, const std::string& target) override
+    FsError copyCreateOnly(const std::string& source, const std::string& target,
+                           const std::atomic<int32_t>* stopRequested) override
     {
-        return m_inner.copyCreateOnly(source, target);
+        return m_inner.copyCreateOnly(source, target, stopRequested);
     }
     FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const platform::FileStamp* expected) override
+                          const platform::FileStamp* expected,
+                          const std::atomic<int32_t>* stopRequested) override
     {
-        return m_inner.copyOverwrite(source, target, expected);
+        return m_inner.copyOverwrite(source, target, expected, stopRequested);
     }
     FsError makeNormal(const std::string& path) override { return m_inner.makeNormal(path); }
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path, FsError& error) override

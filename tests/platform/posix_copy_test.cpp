@@ -1,8 +1,10 @@
 #include "platform/posix_file_system.h"
 #include "scratch_folder.h"
 
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/mount.h>
@@ -78,6 +80,25 @@ TEST_F(PosixCopyTest, CreateOnlyOntoAnotherKindFails)
     EXPECT_TRUE(S_ISDIR(lstatOf(scratch / "tgt/folder").st_mode));
     EXPECT_TRUE(S_ISFIFO(lstatOf(scratch / "tgt/pipe").st_mode));
     EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+}
+
+// The stop flag is seen between chunks: a large copy gives up (Stopped) and leaves nothing, an
+// overwrite leaves the old target; a file of one chunk is finished whatever the flag says.
+TEST_F(PosixCopyTest, StopFlagCutsLargeCopiesBetweenChunks)
+{
+    writeFile(scratch / "large", std::string(40 << 20, 'L'));
+    writeFile(scratch / "tgt/old", "old");
+    const std::atomic<int32_t> stop{1};
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "large", scratch / "tgt/large", &stop), FsError::Stopped);
+    EXPECT_EQ(fs.copyOverwrite(scratch / "large", scratch / "tgt/old", nullptr, &stop), FsError::Stopped);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "tgt/large"));
+    EXPECT_EQ(readFile(scratch / "tgt/old"), "old");
+    EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
+
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/small", &stop), FsError::Ok);
+    const std::atomic<int32_t> go{0};
+    EXPECT_EQ(fs.copyCreateOnly(scratch / "large", scratch / "tgt/large", &go), FsError::Ok);
+    EXPECT_EQ(lstatOf(scratch / "tgt/large").st_size, 40 << 20);
 }
 
 TEST_F(PosixCopyTest, LinkIsCopiedAsLinkWithItsOwnTime)

@@ -84,19 +84,21 @@ FsError FaultyFileSystem::readStamp(const std::string& path, platform::FileStamp
     return m_inner.readStamp(path, stamp);
 }
 
-FsError FaultyFileSystem::copyCreateOnly(const std::string& source, const std::string& target)
+FsError FaultyFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
+                                         const std::atomic<int32_t>* stopRequested)
 {
     if (FsError error = nextCall(Operation::CopyCreateOnly, source, target); error != FsError::Ok)
         return error;
-    return m_inner.copyCreateOnly(source, target);
+    return m_inner.copyCreateOnly(source, target, stopRequested);
 }
 
 FsError FaultyFileSystem::copyOverwrite(const std::string& source, const std::string& target,
-                                        const platform::FileStamp* expected)
+                                        const platform::FileStamp* expected,
+                                        const std::atomic<int32_t>* stopRequested)
 {
     if (FsError error = nextCall(Operation::CopyOverwrite, source, target); error != FsError::Ok)
         return error;
-    return m_inner.copyOverwrite(source, target, expected);
+    return m_inner.copyOverwrite(source, target, expected, stopRequested);
 }
 
 FsError FaultyFileSystem::makeNormal(const std::string& path)

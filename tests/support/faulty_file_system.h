@@ -51,9 +51,11 @@ public:
                                  std::vector<platform::DirEntry>& entries) override;
     platform::FsError createFolder(const std::string& folder) override;
     platform::FsError readStamp(const std::string& path, platform::FileStamp& stamp) override;
-    platform::FsError copyCreateOnly(const std::string& source, const std::string& target) override;
+    platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
+                                     const std::atomic<int32_t>* stopRequested = nullptr) override;
     platform::FsError copyOverwrite(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected = nullptr) override;
+                                    const platform::FileStamp* expected = nullptr,
+                                    const std::atomic<int32_t>* stopRequested = nullptr) override;
     platform::FsError makeNormal(const std::string& path) override;
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
                                                          platform::FsError& error) override;

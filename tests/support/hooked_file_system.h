@@ -35,18 +35,20 @@ public:
     {
         return m_inner.readStamp(path, stamp);
     }
-    platform::FsError copyCreateOnly(const std::string& source, const std::string& target) override
+    platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
+                                     const std::atomic<int32_t>* stopRequested = nullptr) override
     {
         if (beforeCopy)
             beforeCopy(source, target);
-        return m_inner.copyCreateOnly(source, target);
+        return m_inner.copyCreateOnly(source, target, stopRequested);
     }
     platform::FsError copyOverwrite(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected = nullptr) override
+                                    const platform::FileStamp* expected = nullptr,
+                                    const std::atomic<int32_t>* stopRequested = nullptr) override
     {
         if (beforeCopy)
             beforeCopy(source, target);
-        return m_inner.copyOverwrite(source, target, expected);
+        return m_inner.copyOverwrite(source, target, expected, stopRequested);
     }
     platform::FsError makeNormal(const std::string& path) override { return m_inner.makeNormal(path); }
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
