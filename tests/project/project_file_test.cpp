@@ -2,6 +2,7 @@
 #include "project/project_codec.h"
 #include "project/project_file.h"
 #include "project_test_util.h"
+#include "support/temp_tree.h"
 
 #include <csignal>
 #include <filesystem>
@@ -21,16 +22,6 @@ namespace {
 class ProjectFileTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_folder =
-            fs::temp_directory_path() / ("project_file_test_" + std::to_string(::getpid()) + "_" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     static std::vector<uint8_t> contentOf(const fs::path& path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -46,7 +37,8 @@ protected:
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_folder), {}));
     }
 
-    fs::path m_folder;
+    tavrel::test::TempDir m_dir;
+    fs::path m_folder{m_dir.path()};
 };
 
 // A job large enough that writing it crosses a small file-size limit.

@@ -1,4 +1,5 @@
 #include "report/report_file.h"
+#include "support/temp_tree.h"
 
 #include <filesystem>
 #include <fstream>
@@ -27,23 +28,14 @@ const std::string kArrow = "<font color=\"#FF0000\"><strong>&nbsp;=&gt;&nbsp;</s
 class ReportFileTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_folder =
-            fs::temp_directory_path() / ("report_file_test_" + std::to_string(::getpid()) + "_" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     static std::string contentOf(const fs::path& path)
     {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
-    fs::path m_folder;
+    tavrel::test::TempDir m_dir;
+    fs::path m_folder{m_dir.path()};
 };
 
 } // namespace
