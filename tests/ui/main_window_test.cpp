@@ -3,6 +3,7 @@
 #include "model/pattern_list.h"
 #include "platform/posix_file_system.h"
 #include "report/report_file.h"
+#include "scripted_presenter.h"
 #include "support/hooked_file_system.h"
 #include "ui/client_area.h"
 #include "ui/command_ids.h"
@@ -35,32 +36,8 @@ namespace command = ui::command;
 
 namespace {
 
-struct Message
-{
-    QString title;
-    QString text;
-    ui::MessageIcon icon;
-    ui::MessageButtons buttons;
-};
-
-// Answers message boxes from a script (OK when the script is used up) and records them.
-class ScriptedPresenter final : public ui::MessagePresenter
-{
-public:
-    std::deque<ui::MessageAnswer> answers;
-    std::vector<Message> shown;
-
-    ui::MessageAnswer ask(QWidget*, const QString& title, const QString& text, ui::MessageIcon icon,
-                          ui::MessageButtons buttons) override
-    {
-        shown.push_back({title, text, icon, buttons});
-        if (answers.empty())
-            return ui::MessageAnswer::Ok;
-        const ui::MessageAnswer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
+using uitest::Message;
+using uitest::ScriptedPresenter;
 
 class ScriptedPrompter final : public ui::FilePrompter
 {

@@ -1,5 +1,6 @@
 #include "model/folder_pair.h"
 #include "model/job.h"
+#include "scripted_presenter.h"
 #include "ui/dialog_units.h"
 #include "ui/message_box.h"
 #include "ui/pair_dialog.h"
@@ -21,26 +22,7 @@ using ui::PairOptionsDialog;
 
 namespace {
 
-struct AskedMessage
-{
-    QString title;
-    QString text;
-    ui::MessageIcon icon;
-    ui::MessageButtons buttons;
-};
-
-// Answers every box with OK and remembers what was asked.
-class ScriptedPresenter final : public ui::MessagePresenter
-{
-public:
-    ui::MessageAnswer ask(QWidget*, const QString& title, const QString& text, ui::MessageIcon icon,
-                          ui::MessageButtons buttons) override
-    {
-        asked.push_back({title, text, icon, buttons});
-        return ui::MessageAnswer::Ok;
-    }
-    std::vector<AskedMessage> asked;
-};
+using uitest::ScriptedPresenter;
 
 // A job holding one pair as Add Pair makes it.
 struct Fixture
@@ -263,11 +245,11 @@ void PairDialogTest::okRefusesInvalidInput()
     QSignalSpy finished(&dialog, &QDialog::finished);
     qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->click();
 
-    QCOMPARE(f.messages.asked.size(), std::size_t(1));
-    QCOMPARE(f.messages.asked[0].title, QString("ERROR"));
-    QCOMPARE(f.messages.asked[0].text, message);
-    QCOMPARE(f.messages.asked[0].icon, ui::MessageIcon::Error);
-    QCOMPARE(f.messages.asked[0].buttons, ui::MessageButtons::Ok);
+    QCOMPARE(f.messages.shown.size(), std::size_t(1));
+    QCOMPARE(f.messages.shown[0].title, QString("ERROR"));
+    QCOMPARE(f.messages.shown[0].text, message);
+    QCOMPARE(f.messages.shown[0].icon, ui::MessageIcon::Error);
+    QCOMPARE(f.messages.shown[0].buttons, ui::MessageButtons::Ok);
     // A disabled box cannot take the focus; it stays where it was.
     QCOMPARE(dialog.focusWidget(), dialog.control(focusId == 0 ? PairOptionsDialog::IdCancel : focusId));
     QCOMPARE(finished.count(), 0);
@@ -296,7 +278,7 @@ void PairDialogTest::okWritesEveryField()
     QSignalSpy finished(&dialog, &QDialog::finished);
     qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->click();
 
-    QVERIFY(f.messages.asked.empty());
+    QVERIFY(f.messages.shown.empty());
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.at(0).at(0).toInt(), PairOptionsDialog::kResultOk);
     QCOMPARE(dialog.result(), 1);
@@ -372,7 +354,7 @@ void PairDialogTest::cancelWritesNothing()
     qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdCancel))->click();
     QCOMPARE(dialog.result(), PairOptionsDialog::kResultCancel);
     QVERIFY(*f.pair == before);
-    QVERIFY(f.messages.asked.empty());
+    QVERIFY(f.messages.shown.empty());
 }
 
 void PairDialogTest::closeResults()
