@@ -123,6 +123,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 {
     m_changed.clear();
     m_protected.clear();
+    m_targetSwept = false;
     // A large tree with nothing to handle would otherwise run on to its end after a stop.
     if (m_progress.stopRequested())
         return PairOutcome::Stopped;
@@ -213,6 +214,7 @@ CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& e
     switch (result) {
     case FsError::Ok:
         m_changed.insert(entry.name);
+        sweepTarget(task);
         m_progress.count(Operation::FileCreated, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, false);
         if (m_pair->method == SyncMethod::Synchronize && task.direction == Direction::OrgToTgt)
@@ -242,6 +244,7 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
     switch (result) {
     case FsError::Ok:
         m_changed.insert(entry.name);
+        sweepTarget(task);
         m_progress.count(Operation::FileOverwritten, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, true);
         return CopyOutcome::Done;
@@ -292,8 +295,22 @@ void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& sourc
     }
 }
 
+// A crash leaves hidden temporary files that no scan shows again. A listing of the target
+// removes them on its way; a folder that gets a new file but is never listed (every method but
+// Absolute Copy, whose deletion phase lists it, and Copy Only, which lists it first) is swept
+// once per task. Folders without changes cost nothing.
+void PairProcessor::sweepTarget(const FolderTask& task)
+{
+    if (m_targetSwept)
+        return;
+    m_targetSwept = true;
+    if (m_pair->method != SyncMethod::AbsoluteCopy)
+        m_fs.removeStaleTemporaries(task.targetFolder);
+}
+
 void PairProcessor::collectProtectedTargets(const FolderTask& task)
 {
+    m_targetSwept = true;
     std::vector<platform::DirEntry> entries;
     if (m_fs.listFolder(task.targetFolder, entries) != FsError::Ok)
         return;

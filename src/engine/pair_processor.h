@@ -48,6 +48,7 @@ private:
                               const std::string& targetPath, const TargetStamp& stamp);
     void deletionPhase(const FolderTask& task, const ScanLists& source);
     void collectProtectedTargets(const FolderTask& task);
+    void sweepTarget(const FolderTask& task);
     bool treeHoldsProtected(const std::string& folder);
     void log(const std::string& text);
 
@@ -66,6 +67,7 @@ private:
     // target names that a Copy Only mode protects from being overwritten.
     std::unordered_set<std::string> m_changed;
     std::unordered_set<std::string> m_protected;
+    bool m_targetSwept = false; // the target folder's crash leftovers were removed
 };
 
 } // namespace tavrel::engine

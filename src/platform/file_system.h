@@ -78,8 +78,9 @@ public:
     virtual ~FileSystem() = default;
 
     // Files, folders and links of `folder` without "." and "..", FIFOs, sockets, devices and
-    // the engine's own temporary files. Ok, NotFound, AccessDenied, Other (also for a listing
-    // that failed midway: `entries` then holds what was read).
+    // the engine's own temporary files; those left from a crash (unchanged for an hour) are
+    // removed on the way. Ok, NotFound, AccessDenied, Other (also for a listing that failed
+    // midway: `entries` then holds what was read).
     virtual FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
 
     // One level. Ok; Exists when a folder (or a link to one) is already there; NotFound when
@@ -120,6 +121,12 @@ public:
 
     // The folder with every link resolved, ending with "/". Ok, NotFound, AccessDenied, Other.
     virtual FsError realFolder(const std::string& folder, std::string& real) = 0;
+
+    // Removes the temporary files that a crashed copy or save left in `folder` (regular files
+    // of the reserved name shape, unchanged for an hour), as listFolder does on its way, for
+    // callers that do not list the folder. Removal failures are ignored. Without an override,
+    // nothing is removed.
+    virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }
 
     // An advisory lock on `folder` (links followed) for the life of the handle, so that two
     // runs never work in one folder at once. Exists when another run holds it. Any other

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -59,6 +60,23 @@ private:
     UniqueFd m_fd;
 };
 
+// Unlinks those of `names` (temporary names found in the folder open as `folder`) that are
+// regular files whose status has not changed for `age`: left from a crash. A copy in progress
+// changes the status time with every write, and setting the final times changes it too (the
+// last write time would not do: it is set to the source's before the rename). Never a link:
+// its name says nothing of what it is.
+void removeStale(int folder, const std::vector<std::string>& names, std::chrono::seconds age)
+{
+    const time_t now = ::time(nullptr);
+    for (const std::string& name : names) {
+        struct stat st = {};
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (now - st.st_ctim.tv_sec >= age.count())
+            ::unlinkat(folder, name.c_str(), 0);
+    }
+}
+
 // Fills `entry` from a stat of a listed item; false for kinds that are never listed.
 bool describe(const std::string& name, const struct stat& st, DirEntry& entry)
 {
@@ -98,6 +116,7 @@ FsError PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEn
         return errorFromErrno(error);
     }
     FsError result = FsError::Ok;
+    std::vector<std::string> temporaries;
     for (;;) {
         errno = 0;
         const dirent* found = ::readdir(dir);
@@ -107,8 +126,13 @@ FsError PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEn
             break;
         }
         const std::string name = found->d_name;
-        if (name == "." || name == ".." || isTemporaryName(name))
+        if (name == "." || name == "..")
             continue;
+        if (isTemporaryName(name)) {
+            if (isExactTemporaryName(name))
+                temporaries.push_back(name);
+            continue;
+        }
         // The type from the folder itself spares a stat for items that are never listed.
         if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR ||
             found->d_type == DT_BLK)
@@ -125,8 +149,30 @@ FsError PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEn
         if (describe(name, st, entry))
             entries.push_back(std::move(entry));
     }
+    // After the walk: removing names while readdir runs may make it skip others.
+    removeStale(fd, temporaries, m_staleTemporaryAge);
     ::closedir(dir);
     return result;
+}
+
+void PosixFileSystem::removeStaleTemporaries(const std::string& folder)
+{
+    if (!isUsablePath(folder))
+        return;
+    const int fd = retryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        return;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return;
+    }
+    std::vector<std::string> temporaries;
+    while (const dirent* found = ::readdir(dir))
+        if (isExactTemporaryName(found->d_name))
+            temporaries.push_back(found->d_name);
+    removeStale(fd, temporaries, m_staleTemporaryAge);
+    ::closedir(dir);
 }
 
 FsError PosixFileSystem::createFolder(const std::string& folder)

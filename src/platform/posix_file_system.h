@@ -2,15 +2,21 @@
 
 #include "platform/file_system.h"
 
+#include <chrono>
+
 namespace tavrel::platform {
 
 // The real file system on Linux. Links are never followed below the folder a call names,
 // FIFOs, sockets and devices are never opened, and copies appear under their final name only
-// when complete. Holds no state: one object may serve any number of runs.
+// when complete. Holds no run state: one object may serve any number of runs.
 class PosixFileSystem final : public FileSystem
 {
 public:
-    PosixFileSystem() = default;
+    // `staleTemporaryAge`: how long a temporary file must have stayed unchanged to count as
+    // left from a crash; tests shorten it, since a status time cannot be set back.
+    explicit PosixFileSystem(std::chrono::seconds staleTemporaryAge = std::chrono::hours(1))
+        : m_staleTemporaryAge(staleTemporaryAge)
+    {}
 
     FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
     FsError createFolder(const std::string& folder) override;
@@ -24,9 +30,13 @@ public:
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
     FsError realFolder(const std::string& folder, std::string& real) override;
+    void removeStaleTemporaries(const std::string& folder) override;
     // flock on the open folder: held by this process's descriptor, so another run in this
     // process or in any other one is refused, and a crash releases it.
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;
+
+private:
+    std::chrono::seconds m_staleTemporaryAge;
 };
 
 } // namespace tavrel::platform

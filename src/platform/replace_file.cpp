@@ -1,5 +1,6 @@
 #include "platform/replace_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -101,6 +102,16 @@ bool isTemporaryName(std::string_view name)
 {
     return name.size() >= 1 + kTemporarySuffix.size() && name.front() == '.' &&
            name.ends_with(kTemporarySuffix);
+}
+
+bool isExactTemporaryName(std::string_view name)
+{
+    if (!isTemporaryName(name) || name.size() < 1 + 1 + 1 + kTagLength + kTemporarySuffix.size())
+        return false;
+    const std::string_view rest = name.substr(0, name.size() - kTemporarySuffix.size());
+    const std::string_view tag = rest.substr(rest.size() - kTagLength);
+    const auto tagChar = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); };
+    return rest[rest.size() - kTagLength - 1] == '.' && std::all_of(tag.begin(), tag.end(), tagChar);
 }
 
 std::error_code writeAll(int fd, std::span<const uint8_t> bytes)

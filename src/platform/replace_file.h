@@ -25,6 +25,11 @@ std::string temporaryNameFor(std::string_view name);
 // Whether `name` (a single path component) follows the temporary naming rule.
 bool isTemporaryName(std::string_view name);
 
+// Whether `name` has exactly the shape temporaryNameFor gives: "." + a name + "." + an
+// eight-character tag of digits and lower-case letters + kTemporarySuffix. Only such names are
+// ever removed as leftovers.
+bool isExactTemporaryName(std::string_view name);
+
 struct ReplaceOptions
 {
     // Permission bits of the finished file. Unset: those of the file being replaced, or

@@ -259,3 +259,45 @@ TEST_F(PosixFileSystemTest, FolderLockIsHeldUntilReleased)
     EXPECT_EQ(fs.lockFolder(scratch / "missing/", error), nullptr);
     EXPECT_EQ(error, FsError::Ok);
 }
+
+// Temporary files left from a crash are removed by a listing of their folder, or by a sweep:
+// only regular files of the exact reserved shape that have stayed unchanged long enough.
+// Links, folders, look-alike names and fresh temporaries stay; all of them stay hidden.
+TEST_F(PosixFileSystemTest, StaleTemporaryFilesAreRemovedOnTheWay)
+{
+    const std::string stale = ".a.txt.0a1b2c3d.tavrel-tmp";
+    const std::vector<std::string> kept = {".a.txt.0A1B2C3D.tavrel-tmp", ".short.tavrel-tmp",
+                                           ".link.0a1b2c3d.tavrel-tmp", ".dir.0a1b2c3d.tavrel-tmp"};
+    const auto build = [&] {
+        writeFile(scratch / stale, "partial");
+        writeFile(scratch / kept[0], "upper-case tag: not ours");
+        writeFile(scratch / kept[1], "no tag: not ours");
+        ::symlink("a.txt", (scratch / kept[2]).c_str());
+        ::mkdir((scratch / kept[3]).c_str(), 0755);
+        writeFile(scratch / "a.txt", "a");
+    };
+    const auto present = [&](const std::string& name) {
+        return ::access((scratch / name).c_str(), F_OK) == 0;
+    };
+    build();
+
+    PosixFileSystem patient; // an hour: nothing here is that old
+    std::vector<DirEntry> entries;
+    ASSERT_EQ(patient.listFolder(scratch.path(), entries), FsError::Ok);
+    patient.removeStaleTemporaries(scratch.path());
+    EXPECT_TRUE(present(stale));
+
+    PosixFileSystem hasty(std::chrono::seconds(0));
+    ASSERT_EQ(hasty.listFolder(scratch.path(), entries), FsError::Ok);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "a.txt");
+    EXPECT_FALSE(present(stale));
+    for (const std::string& name : kept)
+        EXPECT_TRUE(present(name)) << name;
+
+    writeFile(scratch / stale, "partial");
+    hasty.removeStaleTemporaries(scratch.path());
+    EXPECT_FALSE(present(stale));
+    for (const std::string& name : kept)
+        EXPECT_TRUE(present(name)) << name;
+}

@@ -77,6 +77,16 @@ TEST(TemporaryName, RecognisesOnlyTheReservedPattern)
     EXPECT_FALSE(isTemporaryName(".a.tavrel-tmp.txt"));
     EXPECT_FALSE(isTemporaryName(".tavrel-tm"));
     EXPECT_FALSE(isTemporaryName(""));
+
+    // Only names made by temporaryNameFor are ever removed as leftovers.
+    for (const std::string name : {std::string("job.tsp"), std::string(255, 'n'), std::string("x")}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(isExactTemporaryName(temporaryNameFor(name)));
+    }
+    for (const char* name :
+         {".a.tavrel-tmp", "..0a1b2c3d.tavrel-tmp", ".a.0a1b2c3.tavrel-tmp", ".a.0a1B2c3d.tavrel-tmp",
+          ".a-0a1b2c3d.tavrel-tmp", "a.0a1b2c3d.tavrel-tmp", ".a.0a1b2c3d.tavrel-tmpx"})
+        EXPECT_FALSE(isExactTemporaryName(name)) << name;
 }
 
 TEST_F(ReplaceFileTest, CreatesAndReplacesWithTheGivenContent)

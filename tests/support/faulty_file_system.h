@@ -61,6 +61,10 @@ public:
                                                          platform::FsError& error) override;
     platform::FsError deleteItem(const std::string& path, bool toTrash) override;
     platform::FsError realFolder(const std::string& folder, std::string& real) override;
+    void removeStaleTemporaries(const std::string& folder) override
+    {
+        m_inner.removeStaleTemporaries(folder);
+    }
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
                                                      platform::FsError& error) override;
 

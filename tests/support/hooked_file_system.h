@@ -64,6 +64,10 @@ public:
     {
         return m_inner.realFolder(folder, real);
     }
+    void removeStaleTemporaries(const std::string& folder) override
+    {
+        m_inner.removeStaleTemporaries(folder);
+    }
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
                                                      platform::FsError& error) override
     {
