@@ -1,6 +1,7 @@
 #include "model/job.h"
 #include "platform/text_codec.h"
 #include "project/project_file.h"
+#include "support/program_runner.h"
 #include "support/temp_tree.h"
 
 #include <chrono>
@@ -16,12 +17,7 @@
 namespace tavrel::test {
 namespace {
 
-struct Outcome
-{
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = ProgramOutcome;
 
 class RunCommandTest : public ::testing::Test
 {
@@ -43,65 +39,9 @@ protected:
         return file;
     }
 
-    // Starts the program with stdout in a file and stderr in a pipe the caller drains.
-    pid_t start(const std::vector<std::string>& arguments, int& errPipe)
-    {
-        std::vector<char*> argv{const_cast<char*>(TAVREL_CLI_PATH)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        int fds[2];
-        EXPECT_EQ(::pipe(fds), 0);
-        const std::string outPath = m_dir / "stdout";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(fds[1], 2);
-            ::close(fds[0]);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        errPipe = fds[0];
-        return child;
-    }
-
-    // Drains stderr and waits for the end, killing the program after `limit`.
-    Outcome finish(pid_t child, int errPipe, std::chrono::seconds limit = std::chrono::seconds(30))
-    {
-        Outcome outcome;
-        ::fcntl(errPipe, F_SETFL, O_NONBLOCK);
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        for (;;) {
-            char buffer[4096];
-            const ssize_t got = ::read(errPipe, buffer, sizeof buffer);
-            if (got > 0) {
-                outcome.err.append(buffer, static_cast<std::size_t>(got));
-                continue;
-            }
-            if (::waitpid(child, &status, WNOHANG) == child)
-                break;
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(child, SIGKILL);
-                ::waitpid(child, &status, 0);
-                ADD_FAILURE() << "the program did not end in time";
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ::close(errPipe);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.out = readFile(m_dir / "stdout");
-        return outcome;
-    }
-
     Outcome run(const std::vector<std::string>& arguments)
     {
-        int errPipe = -1;
-        const pid_t child = start(arguments, errPipe);
-        return finish(child, errPipe);
+        return runProgram(TAVREL_CLI_PATH, arguments, m_dir.path());
     }
 
     TempDir m_dir;
@@ -162,13 +102,13 @@ TEST_F(RunCommandTest, InterruptStopsTheRunAtTheNextHandledFile)
     for (int i = 0; i < 150; ++i)
         nodes.push_back(file(std::string(200, 'a' + i % 26) + std::to_string(i) + "/f", "x"));
     buildTree(m_dir / "org", nodes);
-    int errPipe = -1;
-    const pid_t child = start(
-        {"run", saveJob(model::SyncMethod::LightCopy), "--report", m_dir / "r.htm", "--debug"}, errPipe);
+    StartedProgram program(
+        TAVREL_CLI_PATH,
+        {"run", saveJob(model::SyncMethod::LightCopy), "--report", m_dir / "r.htm", "--debug"}, m_dir.path());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ::kill(child, SIGINT);
+    ::kill(program.pid(), SIGINT);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const Outcome outcome = finish(child, errPipe);
+    const Outcome outcome = program.finish();
 
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess was stoped by user.\n")) << outcome.out;

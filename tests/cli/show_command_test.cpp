@@ -1,5 +1,7 @@
 #include "model/job.h"
 #include "project/project_file.h"
+#include "support/program_runner.h"
+#include "support/temp_tree.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -16,61 +18,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome
-{
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = tavrel::test::ProgramOutcome;
 
 class CliTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_folder =
-            fs::temp_directory_path() / ("cli_test_" + std::to_string(::getpid()) + "_" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
-    // Runs the program with `arguments`, its output caught in files.
     Outcome run(const std::vector<std::string>& arguments, const fs::path& workingFolder = {}) const
     {
-        const fs::path outPath = m_folder / "stdout", errPath = m_folder / "stderr";
-        std::vector<char*> argv{const_cast<char*>(TAVREL_CLI_PATH)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0)
-                ::_exit(126);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        Outcome outcome;
-        int wait = 0;
-        if (child > 0 && ::waitpid(child, &wait, 0) == child && WIFEXITED(wait))
-            outcome.status = WEXITSTATUS(wait);
-        outcome.out = contentOf(outPath);
-        outcome.err = contentOf(errPath);
-        return outcome;
+        return tavrel::test::runProgram(TAVREL_CLI_PATH, arguments, m_dir.path(), workingFolder.string());
     }
 
-    static std::string contentOf(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-    fs::path m_folder;
+    tavrel::test::TempDir m_dir;
+    fs::path m_folder{m_dir.path()};
 };
 
 } // namespace

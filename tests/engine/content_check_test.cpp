@@ -1,5 +1,5 @@
 #include "engine/compare.h"
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 
 #include <gtest/gtest.h>

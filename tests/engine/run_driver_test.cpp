@@ -1,6 +1,6 @@
 #include "engine/folder_scan.h"
 #include "engine/run_progress.h"
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 
 #include <gtest/gtest.h>
@@ -223,11 +223,7 @@ TEST_F(EngineTest, SynchronizeWorksBothWaysAndASecondRunChangesNothing)
     EXPECT_EQ(m_state.totalFiles.load(), 10);
 
     RecordingSink second;
-    engine::RunContext context{m_job, m_state, m_posix, m_report, second};
-    std::thread worker;
-    ASSERT_EQ(engine::StartSync(context, worker), 0);
-    ASSERT_TRUE(second.waitForEnd());
-    worker.join();
+    ASSERT_EQ(runWith(second), engine::RunResult::Succeeded);
     EXPECT_EQ(operations(), Ops{}.snapshot());
     EXPECT_EQ(snapshotTree(m_org), describeTree(merged));
     EXPECT_EQ(m_state.totalFiles.load(), 12);

@@ -1,5 +1,5 @@
 #include "engine/entry_list.h"
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include <gtest/gtest.h>
 

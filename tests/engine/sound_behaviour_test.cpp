@@ -1,5 +1,5 @@
 #include "engine/folder_overlap.h"
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "support/hooked_file_system.h"
 
 #include <cstdlib>
@@ -79,11 +79,7 @@ TEST_F(EngineTest, LinksAreLeavesAndALinkLoopEnds)
     // Unchanged links compare equal by their stamps on the next run, even under Check.
     m_job.pairAt(0)->contentCheck = model::ContentCheckMode::Check;
     RecordingSink second;
-    engine::RunContext context{m_job, m_state, m_posix, m_report, second};
-    std::thread worker;
-    ASSERT_EQ(engine::StartSync(context, worker), 0);
-    ASSERT_TRUE(second.waitForEnd());
-    worker.join();
+    ASSERT_EQ(runWith(second), engine::RunResult::Succeeded);
     EXPECT_EQ(operations(), Ops{}.snapshot());
 }
 

@@ -1,6 +1,6 @@
 // Temporary files left in a target by a crashed run stay hidden from every scan, so the run
 // itself must clear them, without reading any folder it would not read anyway.
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The user's stop, seen where a run can spend long: between handled files, before each folder
 // task, per folder of the counting walk and between the chunks of a large copy.
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "support/hooked_file_system.h"
 
 #include <filesystem>

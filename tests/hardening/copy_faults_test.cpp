@@ -1,7 +1,7 @@
 // Kernel-call faults during copies: the kernel copy giving up early or refusing, short and
 // failing writes, and a full disk at each copy of a run.
-#include "engine_fixture.h"
-#include "rerun.h"
+#include "support/engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "syscall_faults.h"
 
@@ -186,7 +186,7 @@ TEST_F(EngineTest, DiskFullAtEveryCopyLeavesOnlyWholeFilesAndNoTemporary)
         plan.writeErrno = ENOSPC;
         {
             ScopedSyscallPlan active(plan);
-            rerun(m_job, m_state, m_posix, m_report, sink);
+            runWith(sink);
         }
         EXPECT_EQ(sink.results(), std::vector<engine::RunResult>{engine::RunResult::DiskFull});
         EXPECT_EQ(sink.log().find("ERROR"), std::string::npos) << sink.log();

@@ -1,9 +1,9 @@
 // Two runs of one job at once (the window and a scheduled runner, or two runners): a pair whose
 // folder another run holds is skipped whole, and the rest of the job goes on.
-#include "engine_fixture.h"
 #include "project/project_file.h"
-#include "rerun.h"
+#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
+#include "support/program_runner.h"
 
 #include <array>
 #include <cstdio>
@@ -86,7 +86,7 @@ TEST_P(FolderInUse, PairIsSkippedWholeAndTheJobGoesOn)
 
     lock.release();
     RecordingSink second;
-    EXPECT_EQ(rerun(m_job, m_state, m_posix, m_report, second), engine::RunResult::Succeeded);
+    EXPECT_EQ(runWith(second), engine::RunResult::Succeeded);
     EXPECT_EQ(second.log().find("in use"), std::string::npos) << second.log();
     EXPECT_EQ(readFile(m_tgt + "a"), "new");
 }
@@ -133,17 +133,11 @@ TEST_F(EngineTest, RunnerInAnotherProcessSkipsAHeldFolder)
     ASSERT_EQ(project::saveProject(m_job, project), 1);
     HeldFolder lock(m_tgt);
 
-    const std::string command = std::string(TAVREL_CLI_PATH) + " run '" + project + "' --report '" +
-                                (m_dir / "cli-report.htm") + "' --no-progress 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    std::array<char, 4096> buffer;
-    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        output.append(buffer.data(), got);
-    const int status = ::pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    const ProgramOutcome outcome =
+        runProgram(TAVREL_CLI_PATH, {"run", project, "--report", m_dir / "cli-report.htm", "--no-progress"},
+                   m_dir.path());
+    const std::string output = outcome.out + outcome.err;
+    EXPECT_EQ(outcome.status, 0) << output;
     EXPECT_NE(output.find("ERROR: folder is in use by another run: " + m_tgt + "\n"), std::string::npos)
         << output;
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("stale", "s", at(1))}));

@@ -1,9 +1,9 @@
 // Names and stored values the window would never produce: bytes that are not UTF-8, names at
 // the length limit, and project files holding methods and modes out of range.
-#include "engine_fixture.h"
 #include "project/project_file.h"
-#include "rerun.h"
+#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
+#include "support/program_runner.h"
 
 #include <array>
 #include <cstdio>
@@ -46,11 +46,11 @@ TEST_F(EngineTest, NonUtf8NamesAreHandledByTheirBytesAndShownEscaped)
 
     // Without the fault the last one comes over, and a further run compares them all equal.
     RecordingSink second;
-    EXPECT_EQ(rerun(m_job, m_state, m_posix, m_report, second), engine::RunResult::Succeeded);
+    EXPECT_EQ(runWith(second), engine::RunResult::Succeeded);
     EXPECT_EQ(snapshotTree(m_tgt), snapshotTree(m_org));
     m_job.pairAt(0)->contentCheck = model::ContentCheckMode::Check;
     RecordingSink third;
-    EXPECT_EQ(rerun(m_job, m_state, m_posix, m_report, third), engine::RunResult::Succeeded);
+    EXPECT_EQ(runWith(third), engine::RunResult::Succeeded);
     EXPECT_EQ(operations(), Ops{}.snapshot());
 }
 
@@ -113,16 +113,9 @@ TEST_F(OddProjectValues, OpensAndKeepsTheValues)
 TEST_F(OddProjectValues, ShowPrintsThePairAndSucceeds)
 {
     const std::string path = saveOddJob(static_cast<SyncMethod>(9));
-    const std::string command = std::string(TAVREL_CLI_PATH) + " show '" + path + "' 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    std::array<char, 4096> buffer;
-    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        output.append(buffer.data(), got);
-    const int status = ::pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    const ProgramOutcome outcome = runProgram(TAVREL_CLI_PATH, {"show", path}, m_dir.path());
+    const std::string output = outcome.out + outcome.err;
+    EXPECT_EQ(outcome.status, 0) << output;
     EXPECT_NE(output.find("odd"), std::string::npos) << output;
     EXPECT_NE(output.find(m_org), std::string::npos) << output;
 }

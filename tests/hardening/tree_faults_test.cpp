@@ -1,7 +1,7 @@
 // Faults in the trees themselves: listings that break off, items of another kind where a file
 // is expected, trees that change under a run, a trash that cannot take anything, odd names.
-#include "engine_fixture.h"
-#include "rerun.h"
+#include "support/engine_fixture.h"
+#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/hooked_file_system.h"
 
@@ -226,7 +226,7 @@ TEST_F(EngineTest, LinkInTargetIsReplacedNeverWrittenThrough)
         m_job.clear();
         addPair(method).contentCheck = model::ContentCheckMode::Check;
         RecordingSink sink;
-        EXPECT_EQ(rerun(m_job, m_state, m_posix, m_report, sink), engine::RunResult::Succeeded);
+        EXPECT_EQ(runWith(sink), engine::RunResult::Succeeded);
         EXPECT_EQ(snapshotTree(m_dir / "outside"), describeTree({file("victim", "victim", at(1))}));
     }
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("x", "org x", at(9))}));
@@ -299,7 +299,7 @@ TEST_F(EngineTest, SourceChangingDuringTheCopyIsStampedWithTheTimeReadBefore)
     }
 
     RecordingSink second;
-    EXPECT_EQ(rerun(m_job, m_state, m_posix, m_report, second), engine::RunResult::Succeeded);
+    EXPECT_EQ(runWith(second), engine::RunResult::Succeeded);
     EXPECT_TRUE(readFile(m_tgt + "busy") == readFile(m_org + "busy"));
     ::stat((m_tgt + "busy").c_str(), &target);
     EXPECT_EQ(nanoseconds(target), nanoseconds(source));

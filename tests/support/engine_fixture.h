@@ -30,7 +30,9 @@ protected:
     model::FolderPair& addPair(model::SyncMethod method) { return addPair(method, m_org, m_tgt); }
 
     // Runs the job through `fs` (the real file system when null) and waits for its end.
-    engine::RunResult run(platform::FileSystem* fs = nullptr);
+    engine::RunResult run(platform::FileSystem* fs = nullptr) { return runWith(m_sink, fs); }
+    // The same with a sink of its own, for a second run of one test (each sink expects one end).
+    engine::RunResult runWith(RecordingSink& sink, platform::FileSystem* fs = nullptr);
 
     // The counters with the times and progress counts left out, for comparing whole.
     engine::StatisticsSnapshot operations() const;

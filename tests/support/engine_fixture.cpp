@@ -1,4 +1,4 @@
-#include "engine_fixture.h"
+#include "support/engine_fixture.h"
 
 #include "platform/text_codec.h"
 
@@ -21,13 +21,13 @@ model::FolderPair& EngineTest::addPair(model::SyncMethod method, const std::stri
     return *pair;
 }
 
-engine::RunResult EngineTest::run(platform::FileSystem* fs)
+engine::RunResult EngineTest::runWith(RecordingSink& sink, platform::FileSystem* fs)
 {
-    engine::RunContext context{m_job, m_state, fs ? *fs : m_posix, m_report, m_sink};
+    engine::RunContext context{m_job, m_state, fs ? *fs : m_posix, m_report, sink};
     std::thread worker;
     const int started = engine::StartSync(context, worker);
     EXPECT_EQ(started, 0);
-    const bool ended = m_sink.waitForEnd(std::chrono::seconds(30));
+    const bool ended = sink.waitForEnd(std::chrono::seconds(30));
     EXPECT_TRUE(ended) << "the run did not end in time";
     if (worker.joinable()) {
         if (ended)
@@ -37,7 +37,7 @@ engine::RunResult EngineTest::run(platform::FileSystem* fs)
     }
     m_report.WriteReportTail();
     m_report.CloseReport();
-    const std::vector<engine::RunResult> results = m_sink.results();
+    const std::vector<engine::RunResult> results = sink.results();
     EXPECT_EQ(results.size(), 1u) << "exactly one end per run";
     return results.empty() ? engine::RunResult::Stopped : results.back();
 }
