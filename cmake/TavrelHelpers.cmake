@@ -8,6 +8,7 @@ function(tavrel_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
+    NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/runtime"
     TIMEOUT 120)
 endfunction()
