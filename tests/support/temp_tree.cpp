@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 
 timespec toTimespec(int64_t ns)
 {
-    timespec spec{};
-    spec.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-    spec.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-    return spec;
+    timespec time{};
+    time.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    time.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    return time;
 }
 
 void fail(const std::string& what, const std::string& path)
