@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QScreen>
 
 namespace tavrel::ui {
@@ -57,6 +58,21 @@ constexpr int kToolbarEntries[] = {command::New,
                                    command::Stop,
                                    0,
                                    command::Content};
+
+// Lets a grayed menu item be highlighted, so that it too shows its tip in the status line:
+// during a run the menus still explain the commands they hold.
+class TipForEveryItemStyle final : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_Menu_AllowActiveAndDisabled)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 } // namespace
 
@@ -122,6 +138,13 @@ void MainWindow::createMenus()
     m_contextMenu = new QMenu(this);
     fill(m_contextMenu, kContextMenu, m_contextActions);
     m_contextMenu->setDefaultAction(m_contextActions.at(command::EditPair));
+
+    // Made after the menus so that, as a later child of the window, it outlives them.
+    auto* style = new TipForEveryItemStyle;
+    style->setParent(this);
+    for (QAction* title : bar->actions())
+        title->menu()->setStyle(style);
+    m_contextMenu->setStyle(style);
 }
 
 void MainWindow::createToolbar()

@@ -562,6 +562,31 @@ private slots:
         QCOMPARE(h.statusText(), QString());
     }
 
+    void grayedMenuItemsStillShowTheirTips()
+    {
+        Harness h;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        h.window->SetIdleState(false);
+        QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
+        operation->popup(h.window->mapToGlobal(QPoint(0, 0)));
+        QVERIFY(QTest::qWaitForWindowExposed(operation));
+        const auto hover = [&](int number) {
+            const QPoint at = operation->actionGeometry(h.window->commandAction(number)).center();
+            QMouseEvent move(QEvent::MouseMove, at, operation->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(operation, &move);
+        };
+        hover(command::Stop);
+        QCOMPARE(h.statusText(), QStringLiteral("Stop the current process"));
+        hover(command::Execute);
+        QCOMPARE(h.statusText(), QStringLiteral("Run this job"));
+        hover(command::ViewReport);
+        QCOMPARE(h.statusText(), QStringLiteral("View the previous process report"));
+        operation->hide();
+        QCOMPARE(h.statusText(), QString());
+    }
+
     void aboutBoxNamesTheProgram()
     {
         Harness h;
