@@ -108,6 +108,27 @@ TEST_F(EngineTest, ProgressFollowsTheScaleAtItsFourPoints)
     EXPECT_EQ(m_sink.progress(), (std::vector<int>{0, 50, 50, 501, 976, 1000}));
 }
 
+// A scan reports after each file pattern that finds anything at all (a folder will do, the
+// files an Ignore mode leaves out too), after each excluded subfolder, and after every loop.
+TEST_F(EngineTest, ProgressStepsFollowWhatEachSearchFinds)
+{
+    buildTree(m_org, {file("a.txt", "a"), file("Thumbs.db", "t"), file("skip/1.txt", "1"),
+                      file("skip/2.txt", "2"), file("keep/b.txt", "b")});
+    model::FolderPair& pair = addPair(SyncMethod::Copy);
+    pair.includeFiles.clear();
+    for (const char16_t* pattern : {u"*.txt", u"*.none", u"k*"})
+        pair.includeFiles.append(pattern);
+    pair.excludeFiles.append(u"*.db");
+    pair.excludeFiles.append(u"*.zzz");
+    pair.excludeFolders.append(u"skip");
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    // Counted 4: 237.5 units a file. Root: "*.txt", "k*" (the folder keep), "*.db" (1 skipped),
+    // skip (2 more skipped), the loop; keep: "*.txt", the loop.
+    EXPECT_EQ(m_sink.progress(), (std::vector<int>{0, 50, 50, 50, 287, 762, 1000, 1000, 1237}));
+    EXPECT_EQ(m_state.processedFiles.load(), 5);
+}
+
 // A stop pressed as a pair begins ends the run before its first folder: nothing of the pair
 // is done, not even its target root, and the next pair never starts.
 TEST_F(EngineTest, StopTakesEffectBeforeTheNextFolder)
