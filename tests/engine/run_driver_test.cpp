@@ -250,6 +250,27 @@ TEST_F(EngineTest, SynchronizeWorksBothWaysAndASecondRunChangesNothing)
     EXPECT_EQ(m_state.totalFiles.load(), 12);
 }
 
+// The way back starts right after the pair's root, before the root's subfolders: a subfolder
+// the root task makes in TGT is not met again from the TGT side.
+TEST_F(EngineTest, SynchronizeTakesTheWayBackRightAfterTheRoot)
+{
+    buildTree(m_org, {file("a", "a", at(1)), file("d/b", "b", at(1))});
+    buildTree(m_tgt, {file("t/y", "y", at(1))});
+    addPair(SyncMethod::Synchronize);
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(reportLines(), (std::vector<std::string>{
+                                 "[C]~/org/a => ~/tgt/a",
+                                 "[A]~/tgt/d/",
+                                 "[C]~/org/d/b => ~/tgt/d/b",
+                                 "[A]~/org/t/",
+                                 "[C]~/tgt/t/y => ~/org/t/y",
+                             }));
+    // a twice (once from each side), b and y once; counted 2 + 1, and two files made in TGT.
+    EXPECT_EQ(m_state.processedFiles.load(), 4);
+    EXPECT_EQ(m_state.totalFiles.load(), 5);
+}
+
 TEST_F(EngineTest, CountingWalkLogsItsSearchPathsBreadthFirst)
 {
     buildTree(m_org, {file("a.txt", "a"), file("b.doc", "b"), file("s/c.txt", "c"), file("s/t/d.txt", "d"),
