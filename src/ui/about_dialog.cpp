@@ -33,7 +33,11 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWin
 
     auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setGeometry(unitRect(150, 5, 33, 15));
-    ok->setFlat(true);
+    // Flat, yet framed: the style's own flat button is a bare word on the dialog's ground.
+    ok->setStyleSheet(QStringLiteral("QPushButton { border: 1px solid #000000; background: #f0f0f0;"
+                                     " color: #000000; padding: 0px 4px; }"
+                                     "QPushButton:hover { background: #e5f1fb; border-color: #3c7fb1; }"
+                                     "QPushButton:pressed { background: #cce4f7; }"));
     ok->setDefault(true);
     ok->setFocus();
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

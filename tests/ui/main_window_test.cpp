@@ -5,6 +5,7 @@
 #include "report/report_file.h"
 #include "scripted_presenter.h"
 #include "support/hooked_file_system.h"
+#include "ui/about_dialog.h"
 #include "ui/client_area.h"
 #include "ui/command_ids.h"
 #include "ui/file_dialog.h"
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -605,6 +607,25 @@ private slots:
         h.window->runCommand(command::About);
         QCOMPARE(title, QStringLiteral("About"));
         QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Tavrel Synchronizer V1.00"));
+    }
+
+    void aboutBoxOkLooksLikeAButton()
+    {
+        ui::AboutDialog box(nullptr);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        auto* ok = box.findChild<QPushButton*>();
+        QVERIFY(ok);
+        QCOMPARE(ok->text(), QStringLiteral("&OK"));
+        QVERIFY(ok->isDefault());
+        // Flat, but still framed: a bare word on the dialog's ground is not seen as a button.
+        const QImage face = ok->grab().toImage();
+        const QColor ground = box.palette().color(QPalette::Window);
+        int framed = 0;
+        for (int y = 0; y < face.height(); ++y)
+            if (face.pixelColor(0, y) != ground && face.pixelColor(face.width() - 1, y) != ground)
+                ++framed;
+        QVERIFY2(framed > face.height() / 2, qPrintable(QString::number(framed)));
     }
 
     void contentWithoutTheHelpFileSaysSo()
