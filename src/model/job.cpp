@@ -1,5 +1,7 @@
 #include "model/job.h"
 
+#include <new>
+
 namespace tavrel::model {
 
 FolderPair* Job::addPair()
@@ -8,7 +10,10 @@ FolderPair* Job::addPair()
         return nullptr;
     for (auto& slot : m_slots) {
         if (!slot) {
-            slot = std::make_unique<FolderPair>();
+            // Without memory the caller gets none and the job stays as it was.
+            slot.reset(new (std::nothrow) FolderPair());
+            if (!slot)
+                return nullptr;
             ++m_count;
             return slot.get();
         }

@@ -1,8 +1,42 @@
-#include <gtest/gtest.h>
-
 #include "model/job.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <new>
+
 using namespace tavrel::model;
+
+namespace {
+
+// While set, every allocation of this test program fails.
+std::atomic<bool> g_allocationsFail{false};
+
+struct AllocationsFail
+{
+    AllocationsFail() { g_allocationsFail.store(true); }
+    ~AllocationsFail() { g_allocationsFail.store(false); }
+};
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (!g_allocationsFail.load())
+        if (void* memory = std::malloc(size == 0 ? 1 : size))
+            return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
 
 TEST(Job, NewPairHasCreationValues)
 {
@@ -47,6 +81,21 @@ TEST(Job, HoldsAtMostOneHundredPairs)
     FolderPair* pair = job.addPair();
     EXPECT_EQ(job.slotOf(pair), 57);
     EXPECT_EQ(job.count(), 100);
+}
+
+TEST(Job, AddPairWithoutMemoryGivesNoneAndChangesNothing)
+{
+    Job job;
+    ASSERT_NE(job.addPair(), nullptr);
+    FolderPair* pair = nullptr;
+    {
+        const AllocationsFail failing;
+        pair = job.addPair();
+    }
+    EXPECT_EQ(pair, nullptr);
+    EXPECT_EQ(job.count(), 1);
+    EXPECT_EQ(job.pairAt(1), nullptr);
+    EXPECT_NE(job.addPair(), nullptr);
 }
 
 TEST(Job, RemovingEmptyOrInvalidSlotsChangesNothing)
