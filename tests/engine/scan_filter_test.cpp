@@ -92,6 +92,24 @@ TEST_F(EngineTest, AbsoluteCopyKeepsTargetsThatTheFiltersDoNotList)
     EXPECT_EQ(operations(), (Ops{.tgtFilesDeleted = 1, .tgtFoldersDeleted = 1}.snapshot()));
 }
 
+// Files go before folders whatever their names; a target file listed by two patterns is
+// deleted once, and the second attempt on the gone file counts nothing.
+TEST_F(EngineTest, AbsoluteCopyDeletesFilesBeforeFoldersAndEachItemOnce)
+{
+    buildTree(m_org, {file("keep.txt", "k")});
+    buildTree(m_tgt, {file("keep.txt", "k"), file("dup.txt", "d"), file("z.txt", "z"), file("a-dir/x", "x")});
+    model::FolderPair& pair = addPair(SyncMethod::AbsoluteCopy);
+    pair.includeFiles.clear();
+    pair.includeFiles.append(u"*.txt");
+    pair.includeFiles.append(u"d*");
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("keep.txt", "k")}));
+    EXPECT_EQ(reportLines(),
+              (std::vector<std::string>{"[D]~/tgt/dup.txt", "[D]~/tgt/z.txt", "[D]~/tgt/a-dir"}));
+    EXPECT_EQ(operations(), (Ops{.tgtFilesDeleted = 2, .tgtFoldersDeleted = 1}.snapshot()));
+}
+
 TEST_F(EngineTest, IgnoreModesLeaveFilesOutOnBothSides)
 {
     buildTree(m_org, {file("plain", "p"), file("locked", "l", at(0), 0444), file(".hidden", "h"),
