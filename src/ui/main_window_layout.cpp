@@ -179,8 +179,14 @@ void MainWindow::createPanels()
     m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_statusLine->setIndent(4);
     m_statusLine->setTextFormat(Qt::PlainText);
-    // The status line keeps the system's colours, not the client area's white.
-    m_statusLine->setPalette(QGuiApplication::palette());
+    // The status line keeps the system's colours, not the client area's white. The roles are
+    // set one by one: a palette taken whole from the application carries no resolved roles,
+    // so the line would inherit the white again.
+    QPalette systemColours = m_statusLine->palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText})
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            systemColours.setColor(group, role, QGuiApplication::palette().color(group, role));
+    m_statusLine->setPalette(systemColours);
     m_statusLine->setAutoFillBackground(true);
 
     auto makeLabel = [&](const char* name, ElideRule rule, QRect geometry) {

@@ -543,6 +543,17 @@ private slots:
         QCOMPARE(h.statusText(), QString());
     }
 
+    void statusLineHasTheSystemGroundNotTheWindowWhite()
+    {
+        Harness h;
+        auto* status = h.window->findChild<QLabel*>(QStringLiteral("statusLine"));
+        QCOMPARE(status->geometry(), QRect(0, 484, 792, 20));
+        const QColor system = QApplication::palette().color(QPalette::Window);
+        QVERIFY(system != QColor(Qt::white));
+        const QImage face = status->grab().toImage();
+        QCOMPARE(face.pixelColor(face.width() - 2, face.height() / 2), system);
+    }
+
     void menusCarryTheirTextsAndTips()
     {
         Harness h;
