@@ -113,6 +113,8 @@ TEST_F(RunCommandTest, InterruptStopsTheRunAtTheNextHandledFile)
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess was stoped by user.\n")) << outcome.out;
     EXPECT_LT(snapshotTree(m_dir / "tgt").size(), 10u);
+    // A stopped run's report is finished all the same.
+    EXPECT_TRUE(readFile(m_dir / "r.htm").ends_with("</p>\n</body>\n</html>\n"));
 }
 
 } // namespace
