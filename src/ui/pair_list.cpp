@@ -37,7 +37,13 @@ void PairList::insertPair(int position, const QString& name, int slot, bool chec
 
 void PairList::removeAt(int position)
 {
+    const QTreeWidgetItem* item = topLevelItem(position);
+    const bool wasSelected = item && item->isSelected();
     delete takeTopLevelItem(position);
+    // The view would hand the selection to a neighbour, which the next Remove would then
+    // delete unseen; a removed pair leaves nothing selected.
+    if (wasSelected)
+        clearSelection();
 }
 
 void PairList::setNameAt(int position, const QString& name)

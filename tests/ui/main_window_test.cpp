@@ -227,6 +227,14 @@ private slots:
         QCOMPARE(h.job.pairAt(1), nullptr);
         QCOMPARE(h.list()->count(), 2);
         QCOMPARE(h.list()->slotAt(1), 2);
+        // Nothing is selected after a removal, so a second Remove finds no pair to ask about.
+        QCOMPARE(h.list()->selectedPosition(), -1);
+        QCOMPARE(h.window->selectedIndex(), -1);
+        QCOMPARE(h.label("orgLabel"), QStringLiteral("(Unknown)"));
+        const std::size_t prompts = h.presenter.shown.size();
+        h.window->runCommand(command::RemovePair);
+        QCOMPARE(h.presenter.shown.size(), prompts);
+        QCOMPARE(h.list()->count(), 2);
 
         // Position 1 is C in slot 2: its information, its editor and its prompt.
         h.click(1);
