@@ -34,7 +34,7 @@ std::optional<TargetStamp> ReadTargetStamp(platform::FileSystem& fs, const std::
     platform::FileStamp stamp;
     if (fs.readStamp(targetPath, stamp) != platform::FsError::Ok)
         return std::nullopt;
-    return TargetStamp{stamp.lastWriteTime, static_cast<uint32_t>(stamp.size), stamp.size};
+    return TargetStamp{stamp.lastWriteTime, stamp.size};
 }
 
 int CompareTimes(int64_t source, int64_t target)
@@ -75,12 +75,12 @@ CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode 
                               const TargetStamp& stamp, const std::function<CopyOutcome()>& overwrite)
 {
     const bool timesDiffer = CompareTimes(entry.lastWriteTime, stamp.lastWriteTime) != 0;
-    const bool sizesDiffer = entry.sizeLow != stamp.sizeLow;
+    const bool sizesDiffer = entry.size != stamp.size;
     auto contentEqual = [&] {
         if (entry.isLink) {
             // Read again: after an overwrite the link carries the source's stamp.
             const std::optional<TargetStamp> now = ReadTargetStamp(fs, targetPath);
-            return now && now->lastWriteTime == entry.lastWriteTime && now->sizeLow == entry.sizeLow;
+            return now && now->lastWriteTime == entry.lastWriteTime && now->size == entry.size;
         }
         return IsContentEqual(fs, sourcePath, targetPath);
     };

@@ -15,8 +15,7 @@ namespace tavrel::engine {
 struct TargetStamp
 {
     int64_t lastWriteTime = 0;
-    uint32_t sizeLow = 0;
-    uint64_t size = 0; // whole size, only to let an overwrite notice a target changed meanwhile
+    uint64_t size = 0;
 };
 
 // The outcome of one copy or overwrite, as far as the run cares.

@@ -7,13 +7,13 @@
 
 namespace tavrel::engine {
 
-// One found file or folder. Lists of names only carry attributes 0, time 0 and sizeLow all ones.
+// One found file or folder. Lists of names only carry attributes 0, time 0 and size all ones.
 struct Entry
 {
     std::string name; // raw bytes, no path
     uint32_t attributes = 0;
     int64_t lastWriteTime = 0;
-    uint32_t sizeLow = 0xFFFFFFFFu;
+    uint64_t size = UINT64_MAX; // whole size: two sizes that differ by 4 GiB are not equal
     bool isLink = false; // a symbolic link, handled as a leaf
 };
 

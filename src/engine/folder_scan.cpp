@@ -58,7 +58,7 @@ Entry fileEntry(const DirEntry& found)
     entry.name = found.name;
     entry.attributes = found.attributes & 7u;
     entry.lastWriteTime = found.lastWriteTime;
-    entry.sizeLow = static_cast<uint32_t>(found.size);
+    entry.size = found.size;
     entry.isLink = found.kind == EntryKind::Symlink;
     return entry;
 }

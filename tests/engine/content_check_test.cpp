@@ -2,7 +2,10 @@
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavrel::test {
 namespace {
@@ -97,6 +100,24 @@ TEST_F(EngineTest, ReadOnlyTargetIsOverwrittenAndTakesTheSourceMode)
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", "new", at(9), 0644)}));
+}
+
+TEST_F(EngineTest, SizesThatDifferByFourGibibytesAreDifferent)
+{
+    // Only the low 32 bits of the two sizes agree; a sparse source keeps the test quick.
+    buildTree(m_org, {file("a", "abc", at(5))});
+    buildTree(m_tgt, {file("a", "abc", at(5))});
+    const std::string source = m_org + "a";
+    ASSERT_EQ(::truncate(source.c_str(), (off_t(1) << 32) + 3), 0);
+    const timespec times[2] = {{time_t(at(5) / 1'000'000'000), 0}, {time_t(at(5) / 1'000'000'000), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    addPair(model::SyncMethod::Copy);
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    struct stat target = {};
+    ASSERT_EQ(::stat((m_tgt + "a").c_str(), &target), 0);
+    EXPECT_EQ(target.st_size, (off_t(1) << 32) + 3);
+    EXPECT_EQ(operations(), (Ops{.tgtFilesOverwritten = 1}.snapshot()));
 }
 
 class ContentEqualTest : public ::testing::Test
