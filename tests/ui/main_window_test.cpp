@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -604,6 +605,12 @@ private slots:
         QCOMPARE(h.statusText(), QStringLiteral("Run this job"));
         hover(command::ViewReport);
         QCOMPARE(h.statusText(), QStringLiteral("View the previous process report"));
+        // Highlighted is not enabled: a click on the grayed item still does nothing.
+        QSignalSpy triggered(h.window->commandAction(command::ViewReport), &QAction::triggered);
+        const QPoint at = operation->actionGeometry(h.window->commandAction(command::ViewReport)).center();
+        QTest::mouseClick(operation, Qt::LeftButton, {}, at);
+        QCOMPARE(triggered.count(), 0);
+        QVERIFY(h.opened.empty());
         operation->hide();
         QCOMPARE(h.statusText(), QString());
     }
