@@ -20,12 +20,38 @@ struct AllocationsFail
 
 } // namespace
 
+// Every plain and array form is replaced, so that memory from any of them goes back the same
+// way (a sanitizer build checks that new and delete match).
+// GCC cannot see that these replacements pair malloc with free throughout.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+static void* allocate(std::size_t size)
+{
+    if (g_allocationsFail.load())
+        return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
 void* operator new(std::size_t size)
 {
-    if (!g_allocationsFail.load())
-        if (void* memory = std::malloc(size == 0 ? 1 : size))
-            return memory;
+    if (void* memory = allocate(size))
+        return memory;
     throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return allocate(size);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return allocate(size);
 }
 
 void operator delete(void* memory) noexcept
@@ -33,7 +59,27 @@ void operator delete(void* memory) noexcept
     std::free(memory);
 }
 
+void operator delete[](void* memory) noexcept
+{
+    std::free(memory);
+}
+
 void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
 {
     std::free(memory);
 }
