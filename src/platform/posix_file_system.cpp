@@ -67,12 +67,14 @@ private:
 // its name says nothing of what it is.
 void removeStale(int folder, const std::vector<std::string>& names, std::chrono::seconds age)
 {
-    const time_t now = ::time(nullptr);
+    // The fine clock: time() may trail a status time stamped from a finer clock.
+    timespec now = {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
     for (const std::string& name : names) {
         struct stat st = {};
         if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
-        if (now - st.st_ctim.tv_sec >= age.count())
+        if (now.tv_sec - st.st_ctim.tv_sec >= age.count())
             ::unlinkat(folder, name.c_str(), 0);
     }
 }
