@@ -268,28 +268,26 @@ void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& sourc
     for (const Entry& entry : source.files)
         target.files.RemoveFirstNamed(entry.name);
     // Files before folders, both before any subfolder of this folder is processed.
-    for (const Entry& entry : target.files) {
-        const std::string path = task.targetFolder + entry.name;
-        if (m_changed.count(entry.name) || m_filters.protects(entry.attributes) || pathTooLong(path))
-            continue;
-        if (m_fs.deleteItem(path, m_pair->recycleDeleted != 0) == FsError::Ok) {
-            m_progress.count(Operation::FileDeleted, task.direction);
-            m_report.ReportDeleted(path);
-        }
-    }
+    deleteUnmatched(task, target.files, Operation::FileDeleted);
 
     if (!m_filters.includeSubfolders)
         return;
     for (const Entry& entry : source.folders)
         target.folders.RemoveFirstNamed(entry.name);
-    for (const Entry& entry : target.folders) {
+    deleteUnmatched(task, target.folders, Operation::FolderDeleted);
+}
+
+void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& left, Operation counted)
+{
+    for (const Entry& entry : left) {
         const std::string path = task.targetFolder + entry.name;
         if (m_changed.count(entry.name) || m_filters.protects(entry.attributes) || pathTooLong(path))
             continue;
-        if (m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
+        // A folder goes with everything in it, so one protected item inside keeps it.
+        if (counted == Operation::FolderDeleted && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
             continue;
         if (m_fs.deleteItem(path, m_pair->recycleDeleted != 0) == FsError::Ok) {
-            m_progress.count(Operation::FolderDeleted, task.direction);
+            m_progress.count(counted, task.direction);
             m_report.ReportDeleted(path);
         }
     }

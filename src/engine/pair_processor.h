@@ -2,6 +2,7 @@
 
 #include "engine/compare.h"
 #include "engine/folder_scan.h"
+#include "engine/run_progress.h"
 #include "engine/run_sink.h"
 #include "engine/task_queue.h"
 #include "model/folder_pair.h"
@@ -14,8 +15,6 @@
 #include <vector>
 
 namespace tavrel::engine {
-
-class RunProgress;
 
 enum class PairOutcome
 {
@@ -47,6 +46,8 @@ private:
     CopyOutcome OverwriteFile(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
                               const std::string& targetPath, const TargetStamp& stamp);
     void deletionPhase(const FolderTask& task, const ScanLists& source);
+    // Deletes what is left of one target list (files or folders), counting each as `counted`.
+    void deleteUnmatched(const FolderTask& task, const EntryList& left, Operation counted);
     void collectProtectedTargets(const FolderTask& task);
     void sweepTarget(const FolderTask& task);
     bool treeHoldsProtected(const std::string& folder);

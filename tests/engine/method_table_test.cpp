@@ -30,15 +30,14 @@ std::vector<MethodCase> methodCases()
         cases.push_back({std::move(name), method, org, tgt, orgAfter, tgtAfter, ops});
     };
 
+    const std::vector<std::pair<const char*, SyncMethod>> allMethods{
+        {"Light", light}, {"Update", update}, {"Copy", copy}, {"Absolute", absolute}, {"Synchronize", sync}};
+
     // File only in ORG: every method copies it to TGT.
     {
         const std::vector<Node> org{kKeep, file("a.txt", "org", at(10))};
         const std::vector<Node> tgt{kKeep};
-        for (auto [name, method] : {std::pair{"Light", light},
-                                    {"Update", update},
-                                    {"Copy", copy},
-                                    {"Absolute", absolute},
-                                    {"Synchronize", sync}})
+        for (auto [name, method] : allMethods)
             add(std::string(name) + "_OnlyInOrg", method, org, tgt, org, org, Ops{.tgtFilesCreated = 1});
     }
     // Both, ORG newer.
@@ -64,11 +63,7 @@ std::vector<MethodCase> methodCases()
     {
         const std::vector<Node> org{kKeep, file("a.txt", "aaa", at(10))};
         const std::vector<Node> tgt{kKeep, file("a.txt", "bbb", at(10))};
-        for (auto [name, method] : {std::pair{"Light", light},
-                                    {"Update", update},
-                                    {"Copy", copy},
-                                    {"Absolute", absolute},
-                                    {"Synchronize", sync}})
+        for (auto [name, method] : allMethods)
             add(std::string(name) + "_SameTime", method, org, tgt, org, tgt, {});
     }
     // Listed file only in TGT.
@@ -84,11 +79,7 @@ std::vector<MethodCase> methodCases()
     {
         const std::vector<Node> org{kKeep, file("sub/x.txt", "x", at(10))};
         const std::vector<Node> tgt{kKeep};
-        for (auto [name, method] : {std::pair{"Light", light},
-                                    {"Update", update},
-                                    {"Copy", copy},
-                                    {"Absolute", absolute},
-                                    {"Synchronize", sync}})
+        for (auto [name, method] : allMethods)
             add(std::string(name) + "_FolderOnlyInOrg", method, org, tgt, org, org,
                 Ops{.tgtFilesCreated = 1, .tgtFoldersCreated = 1});
     }
