@@ -1,5 +1,9 @@
 #include "engine/run_progress.h"
 
+#include "platform/file_system.h"
+
+#include <string>
+
 namespace tavrel::engine {
 
 int RunProgress::position(int32_t countedTotal, int32_t count)
@@ -30,6 +34,14 @@ void RunProgress::addSkipped(int32_t count)
         return;
     m_skipped += count;
     m_state.processedFiles.store(processedFiles());
+}
+
+void RunProgress::logError(std::string_view line, std::string_view reason)
+{
+    m_sink.AppendLog(line);
+    m_state.errors.fetch_add(1);
+    const std::string known = reason.empty() ? platform::lastFailureReason() : std::string(reason);
+    m_sink.NoteError(line, known);
 }
 
 void RunProgress::reportProgress()

@@ -5,6 +5,7 @@
 #include "engine/task_queue.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace tavrel::engine {
 
@@ -41,6 +42,10 @@ public:
     // per folder of the counting walk and between the chunks of a large copy.
     bool stopRequested() const { return m_state.stopRequested.load() != 0; }
     const std::atomic<int32_t>* stopFlag() const { return &m_state.stopRequested; }
+
+    // Appends an "ERROR: " line to the log, counts it as an error of the run and hands the
+    // sink the reason (the platform's last failure of this thread when `reason` is empty).
+    void logError(std::string_view line, std::string_view reason = {});
 
     // Raises the operation's counter and recomputes allOperations.
     void count(Operation operation, Direction direction);

@@ -19,6 +19,14 @@ public:
     // `text` (UTF-8, undecodable name bytes already escaped) is added at the end of the log
     // exactly as passed; the engine supplies its own "\r\n" line breaks.
     virtual void AppendLog(std::string_view text) = 0;
+    // An "ERROR: " line was just appended; `reason` is the system's words for the cause
+    // ("Read-only file system"), empty when none is known. The log keeps its exact texts; a
+    // front end may show the reason elsewhere (the runner prints both on stderr).
+    virtual void NoteError(std::string_view line, std::string_view reason)
+    {
+        (void)line;
+        (void)reason;
+    }
     // The progress bar shows `position` (0..1000; above 1000 shows full).
     virtual void SetProgress(int position) = 0;
     // The run timer starts: elapsedMs is updated once a second from now on.

@@ -55,6 +55,8 @@ struct RunState
     std::atomic<int32_t> totalFiles{0};
     std::atomic<int32_t> processedFiles{0};
     std::atomic<int32_t> stopRequested{0};
+    // "ERROR: " lines logged by this run; not a counter of the panel, but it decides the outcome.
+    std::atomic<int32_t> errors{0};
 
     // Zeroes every counter and progress count (not the stop flag).
     void reset()
@@ -62,7 +64,7 @@ struct RunState
         for (std::atomic<int32_t>* field :
              {&orgFilesCreated, &orgFoldersCreated, &orgFilesOverwritten, &orgFilesDeleted, &orgFoldersDeleted,
               &tgtFilesCreated, &tgtFoldersCreated, &tgtFilesOverwritten, &tgtFilesDeleted, &tgtFoldersDeleted,
-              &allOperations, &elapsedMs, &totalFiles, &processedFiles})
+              &allOperations, &elapsedMs, &totalFiles, &processedFiles, &errors})
             field->store(0);
     }
 

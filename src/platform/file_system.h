@@ -21,6 +21,13 @@ enum class FsError
     Stopped,      // a copy saw the stop flag between chunks: nothing was published
 };
 
+// The system's words ("Read-only file system") for the last failure that a call of this
+// thread turned into an FsError, then forgotten; empty when none is known. A reason for
+// people, never a decision.
+std::string lastFailureReason();
+// Forgets the last failure, so that a later failure without a system cause gives no reason.
+void forgetLastFailure();
+
 // Attribute bits as the engine tests them.
 inline constexpr uint32_t kAttrReadOnly = 1; // owner-write bit clear
 inline constexpr uint32_t kAttrHidden = 2;   // name begins with "."

@@ -1,6 +1,7 @@
 #include "platform/posix_io.h"
 
 #include <climits>
+#include <cstring>
 
 namespace tavrel::platform::posix {
 
@@ -26,8 +27,18 @@ int UniqueFd::close()
     return result == 0 || errno == EINTR ? 0 : errno;
 }
 
+namespace {
+
+// The errno behind the last failure mapped on this thread, like errno itself: only a reason
+// for the log, never a decision.
+thread_local int t_lastFailure = 0;
+
+} // namespace
+
 FsError errorFromErrno(int error)
 {
+    if (error != 0)
+        t_lastFailure = error;
     switch (error) {
     case 0:
         return FsError::Ok;
@@ -86,3 +97,22 @@ int64_t toFileTime(const timespec& time)
 }
 
 } // namespace tavrel::platform::posix
+
+namespace tavrel::platform {
+
+std::string lastFailureReason()
+{
+    const int error = std::exchange(posix::t_lastFailure, 0);
+    if (error == 0)
+        return {};
+    char buffer[256];
+    // GNU strerror_r returns the text, which may or may not be in `buffer`.
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+void forgetLastFailure()
+{
+    posix::t_lastFailure = 0;
+}
+
+} // namespace tavrel::platform
