@@ -9,6 +9,7 @@ enum class ExitCode : int
     Stopped = 1,
     DiskFull = 2,
     ProjectRefused = 3,
+    CompletedWithErrors = 4,
     Usage = 64,
 };
 

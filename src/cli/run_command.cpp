@@ -23,13 +23,31 @@
 namespace tavrel::cli {
 namespace {
 
-// Set by the SIGINT handler; the handler resets itself, so a second SIGINT ends the process.
+// The signals that mean Stop: Ctrl+C, and the polite ends of systemd, shutdown, `timeout` and
+// a closed terminal, which must leave a finished report and no temporary file either.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Set by the stop handler. The first stop signal puts every stop signal back to its default,
+// so a second one, of whatever kind, ends the process.
 std::atomic<int> g_interrupted{0};
 static_assert(std::atomic<int>::is_always_lock_free);
+// The run's stop flag, set by the handler itself: a large copy looks at it between chunks,
+// and a shutdown's grace period is too short to wait for the next timer tick. The main
+// loop still copies g_interrupted into it, for a signal that came before the worker began
+// (the worker clears the flag when it starts).
+std::atomic<std::atomic<int32_t>*> g_stopFlag{nullptr};
+static_assert(std::atomic<int32_t>::is_always_lock_free && std::atomic<std::atomic<int32_t>*>::is_always_lock_free);
 
 extern "C" void onInterrupt(int)
 {
     g_interrupted.store(1);
+    if (std::atomic<int32_t>* stop = g_stopFlag.load())
+        stop->store(1);
+    struct sigaction fallback = {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    for (const int signal : kStopSignals)
+        ::sigaction(signal, &fallback, nullptr);
 }
 
 void installInterruptHandler()
@@ -37,8 +55,11 @@ void installInterruptHandler()
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : kStopSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kStopSignals)
+        ::sigaction(signal, &action, nullptr);
 }
 
 // Log text made safe for a terminal: control characters other than line breaks and tabs
@@ -94,6 +115,20 @@ public:
         clearBar();
         std::fwrite(shown.data(), 1, shown.size(), m_out);
         std::fflush(m_out);
+    }
+    // Cron mail and the journal get stderr: the error line once more, with the cause.
+    void NoteError(std::string_view line, std::string_view reason) override
+    {
+        while (line.ends_with('\n') || line.ends_with('\r'))
+            line.remove_suffix(1);
+        std::string text(line);
+        if (!reason.empty())
+            text.append(": ").append(reason);
+        text = printableText(text) + "\n";
+        std::lock_guard lock(m_outputMutex);
+        clearBar();
+        std::fwrite(text.data(), 1, text.size(), m_err);
+        std::fflush(m_err);
     }
     void SetProgress(int position) override { m_position.store(position); }
     void StartRunTimer() override
@@ -227,37 +262,28 @@ std::optional<RunOptions> parseOptions(std::span<const std::string_view> argumen
 
 } // namespace
 
-ExitCode exitCodeFor(engine::RunResult result)
+ExitCode exitCodeFor(engine::RunOutcome outcome)
 {
-    switch (result) {
-    case engine::RunResult::Succeeded:
+    switch (outcome) {
+    case engine::RunOutcome::Succeeded:
         return ExitCode::Succeeded;
-    case engine::RunResult::DiskFull:
+    case engine::RunOutcome::CompletedWithErrors:
+        return ExitCode::CompletedWithErrors;
+    case engine::RunOutcome::DiskFull:
         return ExitCode::DiskFull;
-    case engine::RunResult::Stopped:
-        return ExitCode::Stopped;
+    case engine::RunOutcome::Stopped:
+    case engine::RunOutcome::Unknown:
+        break;
     }
     return ExitCode::Stopped;
 }
 
-std::string_view outcomeText(engine::RunResult result)
+std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& s)
 {
-    switch (result) {
-    case engine::RunResult::Succeeded:
-        return "Process succeeded.";
-    case engine::RunResult::Stopped:
-        return "Process was stoped by user.";
-    case engine::RunResult::DiskFull:
-        return "Not enough disk space to perform this operation.";
-    }
-    return "Unknown error occured.";
-}
-
-std::string resultJson(engine::RunResult result, const engine::StatisticsSnapshot& s)
-{
-    const char* name = result == engine::RunResult::Succeeded  ? "succeeded"
-                       : result == engine::RunResult::DiskFull ? "disk_full"
-                                                               : "stopped";
+    const char* name = outcome == engine::RunOutcome::Succeeded             ? "succeeded"
+                       : outcome == engine::RunOutcome::CompletedWithErrors ? "completed_with_errors"
+                       : outcome == engine::RunOutcome::DiskFull            ? "disk_full"
+                                                                            : "stopped";
     std::string json = std::string("{\"result\":\"") + name + "\"";
     auto field = [&json](const char* key, int32_t value) {
         json += ",\"";
@@ -265,6 +291,7 @@ std::string resultJson(engine::RunResult result, const engine::StatisticsSnapsho
         json += "\":";
         json += std::to_string(value);
     };
+    field("errors", errors);
     field("orgFilesCreated", s.orgFilesCreated);
     field("orgFoldersCreated", s.orgFoldersCreated);
     field("orgFilesOverwritten", s.orgFilesOverwritten);
@@ -309,6 +336,12 @@ ExitCode runRun(std::span<const std::string_view> arguments)
             std::fwrite(line.data(), 1, line.size(), stderr);
         };
 
+    // The handler reaches the flag only while `state` lives.
+    struct StopFlagRelease
+    {
+        ~StopFlagRelease() { g_stopFlag.store(nullptr); }
+    } release;
+    g_stopFlag.store(&state.stopRequested);
     installInterruptHandler();
     std::thread worker;
     if (engine::StartSync({job, state, fileSystem, report, sink, debugLog}, worker) != 0) {
@@ -328,12 +361,13 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     report.WriteReportTail();
     report.CloseReport();
 
-    std::printf("End process.\n%.*s\n", static_cast<int>(outcomeText(result).size()),
-                outcomeText(result).data());
+    const int32_t errors = state.errors.load();
+    const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
+    std::printf("End process.\n%s\n", engine::outcomeText(outcome, errors).c_str());
     if (options->json)
-        std::printf("%s\n", resultJson(result, state.snapshot()).c_str());
+        std::printf("%s\n", resultJson(outcome, errors, state.snapshot()).c_str());
     std::fflush(stdout);
-    return exitCodeFor(result);
+    return exitCodeFor(outcome);
 }
 
 } // namespace tavrel::cli

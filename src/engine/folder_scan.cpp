@@ -211,13 +211,29 @@ void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
                    const std::vector<std::string>& includePatterns, const SearchLog& searchLog,
-                   const std::atomic<int32_t>* stopRequested)
+                   const std::atomic<int32_t>* stopRequested, RootCheck* rootCheck)
 {
-    if (includePatterns.empty() || root.empty())
+    if (rootCheck != nullptr)
+        *rootCheck = {};
+    if (root.empty())
         return 0;
     const std::string rootFolder = asFolderPath(std::string(root));
-    int32_t total = 0;
     std::vector<DirEntry> entries;
+    // Lists `folder`; for the root, notes the outcome with the reason of this very listing.
+    auto list = [&](const std::string& folder) {
+        if (rootCheck == nullptr || folder != rootFolder)
+            return listSorted(fs, folder, entries);
+        platform::forgetLastFailure();
+        rootCheck->listed = listSorted(fs, folder, entries);
+        rootCheck->reason = rootCheck->listed ? std::string() : platform::lastFailureReason();
+        return rootCheck->listed;
+    };
+    if (includePatterns.empty()) {
+        if (rootCheck != nullptr)
+            list(rootFolder);
+        return 0;
+    }
+    int32_t total = 0;
     for (const std::string& pattern : includePatterns) {
         std::deque<std::string> queue{rootFolder};
         while (!queue.empty()) {
@@ -228,7 +244,7 @@ int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse
             // One listing serves both the "*" search and the pattern search of this folder.
             if (searchLog)
                 searchLog(folder + "*");
-            const bool listed = listSorted(fs, folder, entries);
+            const bool listed = list(folder);
             if (listed && recurse)
                 for (const DirEntry& found : entries)
                     if (found.kind == EntryKind::Folder && !pathTooLong(folder + found.name + "/"))

@@ -66,8 +66,16 @@ void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 // (every subfolder when `recurse`), counting the file entries the pattern finds. Applies no
 // exclusion and no attribute mode. A missing root counts 0. With `stopRequested`, the walk
 // ends early, with what it counted so far, once that flag is non-zero; the caller tells.
+// With `rootCheck`, says whether `root` could be listed and the system's reason when not; the
+// root is listed even when there is no pattern, so a missing root is found whatever the pair
+// counts. Not meaningful after a stop. An empty root is left to the pair's own check.
+struct RootCheck
+{
+    bool listed = true;
+    std::string reason;
+};
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
                    const std::vector<std::string>& includePatterns, const SearchLog& searchLog,
-                   const std::atomic<int32_t>* stopRequested = nullptr);
+                   const std::atomic<int32_t>* stopRequested = nullptr, RootCheck* rootCheck = nullptr);
 
 } // namespace tavrel::engine

@@ -1,5 +1,6 @@
 #include "engine/run_driver.h"
 
+#include "engine/engine_paths.h"
 #include "engine/folder_scan.h"
 #include "engine/pair_processor.h"
 #include "engine/run_progress.h"
@@ -9,6 +10,7 @@
 #include <exception>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace tavrel::engine {
 
@@ -17,20 +19,33 @@ namespace {
 // The counting pass: what the enabled pairs' include patterns find, ORG and for Synchronize
 // also TGT, with no exclusion or attribute rule. Walking a large tree takes long enough that
 // a stop is honoured per folder; the count is then incomplete and the caller must not use it.
-int32_t countJob(const RunContext& context)
+// Roots that could not be listed are added to `unreadRoots`, as the log shows them, with
+// the system's reason.
+struct UnreadRoot
+{
+    std::string shown;
+    std::string reason;
+};
+int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots)
 {
     const std::atomic<int32_t>* stop = &context.state.stopRequested;
     int32_t total = 0;
+    auto countRoot = [&](const std::u16string& path, const PairFilters& filters) {
+        const std::string root = platform::toUtf8(path);
+        RootCheck check;
+        total += CountFiles(context.fileSystem, root, filters.includeSubfolders, filters.includeFiles,
+                            context.debugLog, stop, &check);
+        if (!check.listed)
+            unreadRoots.push_back({platform::displayName(asFolderPath(root)), std::move(check.reason)});
+    };
     for (int slot = 0; slot < model::kMaxPairs && stop->load() == 0; ++slot) {
         const model::FolderPair* pair = context.job.pairAt(slot);
         if (!pair || pair->enabled == 0)
             continue;
         const PairFilters filters = PairFilters::fromPair(*pair);
-        total += CountFiles(context.fileSystem, platform::toUtf8(pair->orgPath), filters.includeSubfolders,
-                            filters.includeFiles, context.debugLog, stop);
+        countRoot(pair->orgPath, filters);
         if (pair->method == model::SyncMethod::Synchronize)
-            total += CountFiles(context.fileSystem, platform::toUtf8(pair->tgtPath),
-                                filters.includeSubfolders, filters.includeFiles, context.debugLog, stop);
+            countRoot(pair->tgtPath, filters);
     }
     return total;
 }
@@ -44,19 +59,29 @@ RunResult runJob(const RunContext& context)
     sink.StartRunTimer();
     sink.AppendLog("Calculate the file amount... ");
 
-    const int32_t countedTotal = countJob(context);
+    RunProgress progress(context.state, sink);
+    std::vector<UnreadRoot> unreadRoots;
+    const int32_t countedTotal = countJob(context, unreadRoots);
     if (context.state.stopRequested.load() != 0) {
-        sink.AppendLog("\r\n"); // the count line ends without a count: there is none
+        // The count line ends without a count: there is none. A root the stopped walk never
+        // reached is not known to be unreadable, so no root is reported.
+        sink.AppendLog("\r\n");
         return RunResult::Stopped;
     }
     char line[32];
     std::snprintf(line, sizeof line, "%d\r\n", countedTotal);
     sink.AppendLog(line);
+    // The unreadable roots follow the count line rather than interrupting it, each on a line
+    // of its own before any pair's lines. They are errors of the run even when nothing was
+    // counted: a missing drive must not end as a success.
+    for (const UnreadRoot& root : unreadRoots) {
+        platform::forgetLastFailure(); // no reason is better than another call's
+        progress.logError("ERROR: cannot read folder: " + root.shown + "\r\n", root.reason);
+    }
     sink.SetProgress(50);
     if (countedTotal == 0)
         return RunResult::Succeeded;
 
-    RunProgress progress(context.state, sink);
     progress.setCountedTotal(countedTotal);
     PairProcessor processor(context.fileSystem, context.report, sink, progress, context.debugLog);
     for (int slot = 0; slot < model::kMaxPairs; ++slot) {
@@ -88,7 +113,9 @@ void syncWorker(RunContext context)
     } catch (const std::exception& error) {
         // Out of memory and the like: say so and end as stopped, never as succeeded.
         try {
-            context.sink.AppendLog(std::string("ERROR: ") + error.what() + "\r\n");
+            // The line says all that is known; an older failure of this thread is no reason.
+            platform::forgetLastFailure();
+            RunProgress(context.state, context.sink).logError(std::string("ERROR: ") + error.what() + "\r\n");
         } catch (...) {
         }
     } catch (...) {

@@ -1,4 +1,5 @@
 // The main window's commands, the pair list's clicks and the end of a run.
+#include "engine/run_outcome.h"
 #include "platform/app_paths.h"
 #include "project/project_file.h"
 #include "report/report_file.h"
@@ -233,23 +234,26 @@ void MainWindow::RunEnded(engine::RunResult result)
     AppendLog(QStringLiteral("End process.\r\n"));
     SetIdleState(true);
     m_isRunning = false;
-    switch (result) {
-    case engine::RunResult::Succeeded:
+    // The box's text is the runner's last line; only the title and icon are the window's.
+    const int32_t errors = m_state.errors.load();
+    const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
+    const QString text = QString::fromStdString(engine::outcomeText(outcome, errors));
+    switch (outcome) {
+    case engine::RunOutcome::Succeeded:
         SetProgress(1000);
-        m_presenter->ask(this, kInformation, QStringLiteral("Process succeeded."), MessageIcon::Information,
-                         MessageButtons::Ok);
+        m_presenter->ask(this, kInformation, text, MessageIcon::Information, MessageButtons::Ok);
         break;
-    case engine::RunResult::Stopped:
-        m_presenter->ask(this, kInformation, QStringLiteral("Process was stoped by user."),
-                         MessageIcon::Information, MessageButtons::Ok);
+    case engine::RunOutcome::CompletedWithErrors:
+        // The run went through every pair, as a success does; the icon tells the difference.
+        SetProgress(1000);
+        m_presenter->ask(this, kInformation, text, MessageIcon::Warning, MessageButtons::Ok);
         break;
-    case engine::RunResult::DiskFull:
-        m_presenter->ask(this, kError, QStringLiteral("Not enough disk space to perform this operation."),
-                         MessageIcon::Error, MessageButtons::Ok);
+    case engine::RunOutcome::Stopped:
+        m_presenter->ask(this, kInformation, text, MessageIcon::Information, MessageButtons::Ok);
         break;
-    default:
-        m_presenter->ask(this, kError, QStringLiteral("Unknown error occured."), MessageIcon::Error,
-                         MessageButtons::Ok);
+    case engine::RunOutcome::DiskFull:
+    case engine::RunOutcome::Unknown:
+        m_presenter->ask(this, kError, text, MessageIcon::Error, MessageButtons::Ok);
         break;
     }
 }

@@ -5,7 +5,9 @@
 #include "support/temp_tree.h"
 
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string>
@@ -23,13 +25,13 @@ class RunCommandTest : public ::testing::Test
 {
 protected:
     // Saves a one-pair job over org/ and tgt/ and returns its file.
-    std::string saveJob(model::SyncMethod method, const std::string& name = "Docs")
+    std::string saveJob(model::SyncMethod method, const std::string& name = "Docs", const std::string& org = "org")
     {
         model::Job job;
         model::FolderPair* pair = job.addPair();
         pair->name = platform::fromUtf8(name);
         pair->method = method;
-        pair->orgPath = platform::fromUtf8(m_dir / "org");
+        pair->orgPath = platform::fromUtf8(m_dir / org);
         pair->tgtPath = platform::fromUtf8(m_dir / "tgt");
         pair->includeFiles.append(u"*");
         pair->includeFolders.append(u"*");
@@ -61,7 +63,7 @@ TEST_F(RunCommandTest, PrintsTheLogTheEndAndTheCountersAsJson)
     ASSERT_TRUE(outcome.out.starts_with(expectedText)) << outcome.out;
     const std::string json = outcome.out.substr(expectedText.size());
     EXPECT_TRUE(
-        json.starts_with("{\"result\":\"succeeded\",\"orgFilesCreated\":0,\"orgFoldersCreated\":0,"
+        json.starts_with("{\"result\":\"succeeded\",\"errors\":0,\"orgFilesCreated\":0,\"orgFoldersCreated\":0,"
                          "\"orgFilesOverwritten\":0,\"orgFilesDeleted\":0,\"orgFoldersDeleted\":0,"
                          "\"tgtFilesCreated\":2,\"tgtFoldersCreated\":1,\"tgtFilesOverwritten\":0,"
                          "\"tgtFilesDeleted\":1,\"tgtFoldersDeleted\":0,\"allOperations\":4,\"elapsedMs\":"))
@@ -116,6 +118,77 @@ TEST_F(RunCommandTest, InterruptStopsTheRunAtTheNextHandledFile)
     // A stopped run's report is finished all the same.
     EXPECT_TRUE(readFile(m_dir / "r.htm").ends_with("</p>\n</body>\n</html>\n"));
 }
+
+// What every run that logged `errors` error lines ends with, whatever they were.
+void expectCompletedWithErrors(const Outcome& outcome, int errors, const std::string& endLine)
+{
+    EXPECT_EQ(outcome.status, 4) << outcome.err;
+    const std::string end = "End process.\n" + endLine + "\n{\"result\":\"completed_with_errors\",\"errors\":" +
+                            std::to_string(errors) + ",\"orgFilesCreated\":";
+    EXPECT_NE(outcome.out.find(end), std::string::npos) << outcome.out;
+}
+
+// An unplugged ORG drive: the nightly job exits 4, and stderr tells the cron mail why.
+TEST_F(RunCommandTest, MissingOriginalEndsWithErrorsAndTellsTheCauseOnStderr)
+{
+    buildTree(m_dir / "tgt", {});
+    const Outcome outcome =
+        run({"run", saveJob(model::SyncMethod::AbsoluteCopy, "Docs", "unplugged"), "--report", m_dir / "r.htm",
+             "--json"});
+    expectCompletedWithErrors(outcome, 1, "Process completed with 1 error.");
+    EXPECT_TRUE(outcome.out.starts_with("Start process.\nCalculate the file amount... 0\n"
+                                        "ERROR: cannot read folder: " +
+                                        (m_dir / "unplugged/\nEnd process.\n")))
+        << outcome.out;
+    EXPECT_EQ(outcome.err, "ERROR: cannot read folder: " + (m_dir / "unplugged/: No such file or directory\n"));
+}
+
+class StopSignalTest : public RunCommandTest, public ::testing::WithParamInterface<int>
+{
+};
+
+// systemd, shutdown and `timeout` end a run with SIGTERM, a closed terminal with SIGHUP: both
+// stop it as the Stop command does, in the middle of a large copy: exit 1, the report
+// finished, no temporary file left in the target.
+TEST_P(StopSignalTest, StopsALargeCopyAndLeavesNoTemporary)
+{
+    std::filesystem::create_directories(m_dir / "org");
+    std::filesystem::create_directories(m_dir / "tgt");
+    {
+        // Real data, not holes: a 256 MiB copy takes long enough to be caught in the middle.
+        const int fd = ::open((m_dir / "org/big").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string block(1 << 20, 'b');
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(::write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+        ::close(fd);
+    }
+    const std::string report = m_dir / "r.htm";
+    StartedProgram program(TAVREL_CLI_PATH, {"run", saveJob(model::SyncMethod::LightCopy), "--report", report},
+                           m_dir.path());
+    auto temporaryInTarget = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir / "tgt"))
+            if (entry.path().filename().string().ends_with(".tavrel-tmp"))
+                return true;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!temporaryInTarget() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(temporaryInTarget()) << "the copy never started";
+    ::kill(program.pid(), GetParam());
+    const Outcome outcome = program.finish();
+
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess was stoped by user.\n")) << outcome.out;
+    EXPECT_TRUE(readFile(report).ends_with("</p>\n</body>\n</html>\n"));
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir / "tgt")) << "neither the file nor its temporary stays";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "Term" : "Hangup");
+                         });
 
 } // namespace
 } // namespace tavrel::test

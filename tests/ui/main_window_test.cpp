@@ -501,28 +501,58 @@ private slots:
     void outcomeTexts_data()
     {
         QTest::addColumn<int>("result");
+        QTest::addColumn<int>("errors");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("icon");
         QTest::addColumn<int>("progress");
-        QTest::newRow("succeeded fills the bar") << 1 << "INFORMATION"
-                                                 << "Process succeeded." << 1000;
-        QTest::newRow("stopped") << 0 << "INFORMATION"
-                                 << "Process was stoped by user." << 300;
-        QTest::newRow("disk full") << 2 << "ERROR"
-                                   << "Not enough disk space to perform this operation." << 300;
-        QTest::newRow("unknown value") << 7 << "ERROR"
-                                       << "Unknown error occured." << 300;
+        QTest::newRow("succeeded fills the bar") << 1 << 0 << "INFORMATION"
+                                                 << "Process succeeded." << int(ui::MessageIcon::Information) << 1000;
+        QTest::newRow("errors warn") << 1 << 3 << "INFORMATION"
+                                     << "Process completed with 3 errors." << int(ui::MessageIcon::Warning) << 1000;
+        QTest::newRow("stopped") << 0 << 0 << "INFORMATION"
+                                 << "Process was stoped by user." << int(ui::MessageIcon::Information) << 300;
+        QTest::newRow("stopped after errors") << 0 << 2 << "INFORMATION"
+                                              << "Process was stoped by user." << int(ui::MessageIcon::Information)
+                                              << 300;
+        QTest::newRow("disk full") << 2 << 1 << "ERROR"
+                                   << "Not enough disk space to perform this operation." << int(ui::MessageIcon::Error)
+                                   << 300;
+        QTest::newRow("unknown value") << 7 << 0 << "ERROR"
+                                       << "Unknown error occured." << int(ui::MessageIcon::Error) << 300;
     }
 
     void outcomeTexts()
     {
         QFETCH(int, result);
+        QFETCH(int, errors);
         Harness h;
+        h.state.errors.store(errors);
         h.window->SetProgress(300);
         h.window->RunEnded(static_cast<engine::RunResult>(result));
         QTEST(h.presenter.shown.back().title, "title");
         QTEST(h.presenter.shown.back().text, "text");
+        QTEST(int(h.presenter.shown.back().icon), "icon");
         QTEST(h.progress(), "progress");
+    }
+
+    // Two unplugged ORG drives: nothing to count, and yet the run does not end as a success.
+    void runWithMissingFoldersEndsWithAWarning()
+    {
+        Harness h;
+        for (const char16_t* name : {u"One", u"Two"})
+            QVERIFY(QDir(QString::fromStdU16String(h.addCopyPair(name, 0)->orgPath)).removeRecursively());
+        h.window->FillPairList();
+        h.window->show();
+        h.window->runCommand(command::Execute);
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
+
+        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process completed with 2 errors.")));
+        QCOMPARE(h.presenter.shown.back().icon, ui::MessageIcon::Warning);
+        const QString log = h.logText();
+        QVERIFY2(log.contains(QStringLiteral("Calculate the file amount... 0\nERROR: cannot read folder: ")),
+                 qPrintable(log));
+        QVERIFY2(log.endsWith(QStringLiteral("End process.\n")), qPrintable(log));
     }
 
     void viewReportPausesForThreeSeconds()

@@ -1,0 +1,35 @@
+#include "engine/run_outcome.h"
+
+namespace tavrel::engine {
+
+RunOutcome outcomeOf(RunResult result, int32_t errors)
+{
+    switch (result) {
+    case RunResult::Succeeded:
+        return errors > 0 ? RunOutcome::CompletedWithErrors : RunOutcome::Succeeded;
+    case RunResult::Stopped:
+        return RunOutcome::Stopped;
+    case RunResult::DiskFull:
+        return RunOutcome::DiskFull;
+    }
+    return RunOutcome::Unknown;
+}
+
+std::string outcomeText(RunOutcome outcome, int32_t errors)
+{
+    switch (outcome) {
+    case RunOutcome::Succeeded:
+        return "Process succeeded.";
+    case RunOutcome::CompletedWithErrors:
+        return "Process completed with " + std::to_string(errors) + (errors == 1 ? " error." : " errors.");
+    case RunOutcome::Stopped:
+        return "Process was stoped by user.";
+    case RunOutcome::DiskFull:
+        return "Not enough disk space to perform this operation.";
+    case RunOutcome::Unknown:
+        break;
+    }
+    return "Unknown error occured.";
+}
+
+} // namespace tavrel::engine
