@@ -184,6 +184,8 @@ std::optional<std::vector<uint8_t>> encodeProject(const model::Job& job)
         if (!encodePair(out, *job.pairAt(slot)))
             return std::nullopt;
     }
+    if (out.output().size() > kMaxProjectBytes)
+        return std::nullopt;
     return std::move(out.output());
 }
 

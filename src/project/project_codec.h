@@ -18,9 +18,27 @@ inline constexpr std::size_t kNameFieldSize = 20;
 // Stored texts are UTF-8 of 1 to 260 bytes.
 inline constexpr int32_t kMaxTextBytes = 260;
 
+// The largest file a job of 100 pairs can be saved as; readers refuse anything larger
+// without reading it whole. From the layout:
+//   header: banner 54 + version 4 + seal 16 + pair count 4                  =      78
+//   pair record, fixed fields: enabled 4 + name 20 + method 4
+//     + contentCheck, three attribute modes, includeSubfolders, recycleDeleted 6 x 4 =  52
+//   two paths, each a length 4 + at most 260 bytes                          =     528
+//   a list as the pair dialog makes it: at most 1022 UTF-16 units cut at ';', so k <= 511
+//     non-empty items holding at most 1023 - k units, at most 3 UTF-8 bytes a unit:
+//     count 4 + k x length 4 + 3 x (1023 - k) = 3073 + k <= 3584; four lists  =  14336
+//   record: 52 + 528 + 14336                                                =  14916
+//   file: 78 + 100 x 14916                                                  = 1491678
+inline constexpr std::size_t kMaxListBytes = 4 + 511 * 4 + 3 * (1023 - 511);
+inline constexpr std::size_t kMaxPairRecordBytes = 52 + 2 * (4 + kMaxTextBytes) + 4 * kMaxListBytes;
+inline constexpr std::size_t kMaxProjectBytes = 78 + 100 * kMaxPairRecordBytes;
+static_assert(kMaxProjectBytes == 1'491'678);
+
 // The whole file for `job`, with sixteen zero bytes where the seal goes. Empty when a pair
-// holds a text that no reader would accept (empty, or over 260 bytes in UTF-8): saving it
-// would report success for a file that cannot be opened again.
+// holds a text that no reader would accept (empty, or over 260 bytes in UTF-8), or when the
+// file would be larger than kMaxProjectBytes (lists longer than the pair dialog makes, read
+// from a file written elsewhere): saving it would report success for a file that cannot be
+// opened again.
 std::optional<std::vector<uint8_t>> encodeProject(const model::Job& job);
 
 // Adds the pairs of a whole project file to `job` through addPair, without looking at the seal.

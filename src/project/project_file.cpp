@@ -4,6 +4,7 @@
 #include "project/project_codec.h"
 #include "project/seal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -39,20 +40,35 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
 
+    // The whole file, or nothing for one larger than any project can be: told by its size
+    // before a byte is read, and again by reading at most one byte past the bound, so a file
+    // that grows meanwhile cannot make this read more.
     std::optional<std::vector<uint8_t>> readAll() const
     {
-        std::vector<uint8_t> data;
-        uint8_t buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
+        struct stat info = {};
+        if (::fstat(m_fd, &info) != 0 || info.st_size < 0 ||
+            static_cast<uint64_t>(info.st_size) > kMaxProjectBytes)
+            return std::nullopt;
+        constexpr std::size_t kLimit = kMaxProjectBytes + 1;
+        // One byte more than the size tells at once whether the file grew.
+        std::vector<uint8_t> data(static_cast<std::size_t>(info.st_size) + 1);
+        std::size_t have = 0;
+        while (have < kLimit) {
+            if (have == data.size())
+                data.resize(std::min(kLimit, data.size() * 2));
+            const ssize_t got = ::read(m_fd, data.data() + have, data.size() - have);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
                 return std::nullopt;
             if (got == 0)
-                return data;
-            data.insert(data.end(), buffer, buffer + got);
+                break;
+            have += static_cast<std::size_t>(got);
         }
+        if (have > kMaxProjectBytes)
+            return std::nullopt;
+        data.resize(have);
+        return data;
     }
 
 private:

@@ -1,9 +1,12 @@
+#include "model/pattern_list.h"
+#include "model/text_rules.h"
 #include "platform/replace_file.h"
 #include "project/project_codec.h"
 #include "project/project_file.h"
 #include "project_test_util.h"
 #include "support/temp_tree.h"
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +14,8 @@
 #include <iterator>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tavrel;
 using namespace tavrel::project;
@@ -166,4 +171,99 @@ TEST_F(ProjectFileTest, SaveOverAFolderFailsAndKeepsIt)
     EXPECT_EQ(saveProject(job, path), 0);
     EXPECT_TRUE(fs::is_directory(path / "inside"));
     EXPECT_EQ(entriesInFolder(), 1u);
+}
+
+namespace {
+
+// The largest job the pair dialog can make: every text at its byte limit, every list the
+// longest ';'-separated text cut into the most items, three UTF-8 bytes per character.
+model::Job largestJob()
+{
+    std::u16string list = u"ああ";
+    while (list.size() < model::kPatternTextCapacity)
+        list += u";あ";
+    const std::u16string path = std::u16string(86, u'あ') + u"ab"; // 260 bytes
+    model::Job job;
+    for (int i = 0; i < model::kMaxPairs; ++i) {
+        model::FolderPair* pair = job.addPair();
+        pair->name = u"abcdefghijklmnopqrst";
+        pair->orgPath = path;
+        pair->tgtPath = path;
+        for (int kind = 1; kind <= 4; ++kind)
+            model::parsePatternList(*pair, list, static_cast<model::PatternListKind>(kind));
+    }
+    return job;
+}
+
+} // namespace
+
+// The size bound is the largest real project: that one opens, one byte more is refused, and a
+// job that would be larger (lists longer than the dialog makes) is not saved.
+TEST_F(ProjectFileTest, LargestProjectOpensAndAnythingLargerIsRefused)
+{
+    const fs::path path = m_folder / "largest.tsp";
+    ASSERT_EQ(saveProject(largestJob(), path), 1);
+    EXPECT_EQ(fs::file_size(path), kMaxProjectBytes);
+    model::Job read;
+    ASSERT_EQ(openProject(read, path), 1);
+    EXPECT_EQ(read.count(), model::kMaxPairs);
+    EXPECT_EQ(read.pairAt(99)->excludeFolders.size(), 511u);
+
+    FileBuilder grown;
+    grown.bytes = contentOf(path);
+    grown.bytes.push_back(0);
+    writeBytes(path, grown.seal().bytes);
+    model::Job refused;
+    EXPECT_EQ(openProject(refused, path), 0);
+    EXPECT_EQ(verifySeal(path), 0);
+
+    model::Job tooLong;
+    model::FolderPair* pair = tooLong.addPair();
+    pair->orgPath = u"/o";
+    pair->tgtPath = u"/t";
+    for (std::size_t i = 0; i < kMaxProjectBytes / 5; ++i)
+        pair->excludeFiles.append(u"x");
+    EXPECT_EQ(saveProject(tooLong, m_folder / "long.tsp"), 0);
+    EXPECT_FALSE(fs::exists(m_folder / "long.tsp"));
+}
+
+// A 64 MiB file given as a project is refused at once, without being read into memory: the
+// memory high-water mark of a fresh process that opens it stays far below the file's size.
+TEST_F(ProjectFileTest, HugeFileIsRefusedWithoutBeingReadWhole)
+{
+    const fs::path path = m_folder / "huge.tsp";
+    FileBuilder start;
+    start.header().u32(1).pair("/o");
+    writeBytes(path, start.bytes);
+    fs::resize_file(path, std::uintmax_t{64} << 20);
+
+    int results[2] = {};
+    ASSERT_EQ(::pipe(results), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A fresh process starts its high-water mark at its present size.
+        struct rusage before = {};
+        struct rusage after = {};
+        ::getrusage(RUSAGE_SELF, &before);
+        const auto started = std::chrono::steady_clock::now();
+        model::Job job;
+        const int opened = openProject(job, path);
+        const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - started)
+                                              .count());
+        ::getrusage(RUSAGE_SELF, &after);
+        const long report[3] = {opened, after.ru_maxrss - before.ru_maxrss, ms};
+        (void)!::write(results[1], report, sizeof report);
+        ::_exit(0);
+    }
+    ::close(results[1]);
+    long report[3] = {-1, -1, -1};
+    const ssize_t got = ::read(results[0], report, sizeof report);
+    ::close(results[0]);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof report));
+    EXPECT_EQ(report[0], 0) << "refused";
+    EXPECT_LT(report[1], 8 * 1024) << "KiB of memory grown while refusing it";
+    EXPECT_LT(report[2], 1000) << "ms to refuse it";
 }
