@@ -30,10 +30,14 @@ bool isFileEntry(const DirEntry& entry)
 }
 
 // One read of the folder, sorted by name so that every run walks it in the same order.
-bool listSorted(platform::FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries)
+bool listSorted(platform::FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries,
+                FsError* error = nullptr)
 {
     entries.clear();
-    if (pathTooLong(folder) || fs.listFolder(folder, entries) != FsError::Ok) {
+    const FsError listed = pathTooLong(folder) ? FsError::Other : fs.listFolder(folder, entries);
+    if (error != nullptr)
+        *error = listed;
+    if (listed != FsError::Ok) {
         entries.clear();
         return false;
     }
@@ -92,7 +96,7 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
 {
     lists.Clear();
     std::vector<DirEntry> entries;
-    lists.readable = listSorted(fs, folder, entries);
+    lists.readable = listSorted(fs, folder, entries, &lists.listError);
     if (!lists.readable)
         return;
 
@@ -195,6 +199,7 @@ void ScanLists::Clear()
     folders.Clear();
     excludedFolders.Clear();
     readable = false;
+    listError = FsError::Ok;
 }
 
 void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,

@@ -48,6 +48,7 @@ struct ScanLists
     EntryList folders;         // names and attributes (the latter for Copy Only protection)
     EntryList excludedFolders; // names only
     bool readable = false;     // the folder could be listed
+    platform::FsError listError = platform::FsError::Ok; // why it could not
 
     void Clear();
 };

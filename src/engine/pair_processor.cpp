@@ -28,9 +28,21 @@ PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& repor
     : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_searchLog(std::move(searchLog))
 {}
 
-void PairProcessor::log(const std::string& text)
+void PairProcessor::logError(const std::string& text)
 {
-    m_sink.AppendLog(text);
+    m_progress.logError(text);
+}
+
+// An item of one root met inside the other (a bind mount, a link) ends the pair: one line, and
+// nothing more is written or deleted in it.
+bool PairProcessor::noteOverlap(FsError error)
+{
+    if (error != FsError::Overlap)
+        return false;
+    if (!m_overlap)
+        logError("ERROR: folders overlap: " + shown(m_sourceRoot) + " and " + shown(m_targetRoot) + "\r\n");
+    m_overlap = true;
+    return true;
 }
 
 PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
@@ -39,35 +51,48 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     m_filters = PairFilters::fromPair(pair);
 
     if (!isKnownMethod(pair.method)) {
-        log("ERROR: unknown method " + std::to_string(static_cast<int32_t>(pair.method)) +
+        logError("ERROR: unknown method " + std::to_string(static_cast<int32_t>(pair.method)) +
             ", pair skipped\r\n");
         return PairOutcome::Continue;
     }
     const std::string org = platform::toUtf8(pair.orgPath);
     const std::string tgt = platform::toUtf8(pair.tgtPath);
     if (org.empty() || tgt.empty()) {
-        log("ERROR: folder path is empty, pair skipped\r\n");
+        logError("ERROR: folder path is empty, pair skipped\r\n");
         return PairOutcome::Continue;
     }
     FolderTask task = MakeRootTask(org, tgt);
-    if (foldersOverlap(m_fs, task.sourceFolder, task.targetFolder)) {
-        log("ERROR: folders overlap: " + shown(task.sourceFolder) + " and " + shown(task.targetFolder) +
-            "\r\n");
+    m_sourceRoot = task.sourceFolder;
+    m_targetRoot = task.targetFolder;
+    m_overlap = false;
+
+    // The view and the locks go with the pair, however it ends.
+    struct PairRelease
+    {
+        PairProcessor& processor;
+        ~PairRelease()
+        {
+            processor.m_locks.clear();
+            processor.m_pairFs = nullptr;
+            processor.m_view.reset();
+        }
+    } release{*this};
+
+    // Every folder below the roots is reached through the view's handles, never through a
+    // link; by identity, neither root is entered from the other.
+    FsError confined = FsError::Ok;
+    m_view = m_fs.confineTo({task.sourceFolder, task.targetFolder}, confined);
+    m_pairFs = m_view ? m_view.get() : &m_fs;
+    if (confined == FsError::Overlap || foldersOverlap(m_fs, task.sourceFolder, task.targetFolder)) {
+        noteOverlap(FsError::Overlap);
         return PairOutcome::Continue;
     }
-
-    // The locks go with the pair, however it ends.
-    struct LockRelease
-    {
-        std::vector<std::unique_ptr<platform::FolderLock>>& locks;
-        ~LockRelease() { locks.clear(); }
-    } release{m_locks};
 
     TaskQueue queue;
     bool firstTask = true;
     for (;;) {
         const PairOutcome outcome = processTask(task, firstTask, queue);
-        if (outcome != PairOutcome::Continue)
+        if (outcome != PairOutcome::Continue || m_overlap)
             return outcome;
         firstTask = false;
         std::optional<FolderTask> next = queue.pop();
@@ -82,9 +107,9 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
 bool PairProcessor::lockRoot(const std::string& folder)
 {
     FsError error = FsError::Ok;
-    std::unique_ptr<platform::FolderLock> lock = m_fs.lockFolder(folder, error);
+    std::unique_ptr<platform::FolderLock> lock = fs().lockFolder(folder, error);
     if (error == FsError::Exists) {
-        log("ERROR: folder is in use by another run: " + shown(folder) + "\r\n");
+        logError("ERROR: folder is in use by another run: " + shown(folder) + "\r\n");
         return false;
     }
     if (lock)
@@ -95,19 +120,21 @@ bool PairProcessor::lockRoot(const std::string& folder)
 bool PairProcessor::createTargetFolder(const FolderTask& task)
 {
     if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
-        log("ERROR: path too long: " + shown(task.targetFolder) + "\r\n");
+        logError("ERROR: path too long: " + shown(task.targetFolder) + "\r\n");
         return false;
     }
     // A link or file in place of a subfolder would take the copies outside the target tree.
     if (!task.isRoot) {
         platform::FileStamp stamp;
         const std::string bare = task.targetFolder.substr(0, task.targetFolder.size() - 1);
-        if (m_fs.readStamp(bare, stamp) == FsError::Ok) {
-            log("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+        if (fs().readStamp(bare, stamp) == FsError::Ok) {
+            logError("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
             return false;
         }
     }
-    const FsError created = m_fs.createFolder(task.targetFolder);
+    const FsError created = fs().createFolder(task.targetFolder, task.sourceFolder);
+    if (noteOverlap(created))
+        return false;
     if (created == FsError::Ok) {
         m_progress.count(Operation::FolderCreated, task.direction);
         m_report.ReportFolderCreated(task.targetFolder);
@@ -115,7 +142,7 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
     }
     if (created == FsError::Exists)
         return true;
-    log("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+    logError("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
     return false;
 }
 
@@ -143,9 +170,11 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
 
     ScanLists lists;
-    ScanSource(m_fs, task, m_filters, m_progress, m_searchLog, lists);
+    ScanSource(fs(), task, m_filters, m_progress, m_searchLog, lists);
+    if (noteOverlap(lists.listError))
+        return PairOutcome::Continue;
     if (!lists.readable)
-        log("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n");
+        logError("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n");
     if (m_filters.anyCopyOnly() && !lists.files.empty())
         collectProtectedTargets(task);
 
@@ -153,13 +182,15 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         const std::string sourcePath = task.sourceFolder + entry.name;
         const std::string targetPath = task.targetFolder + entry.name;
         if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
-            log("ERROR: path too long: " + shown(sourcePath) + "\r\n");
+            logError("ERROR: path too long: " + shown(sourcePath) + "\r\n");
         } else {
             const CopyOutcome outcome = handleFile(task, entry, sourcePath, targetPath);
             if (outcome == CopyOutcome::DiskFull)
                 return PairOutcome::DiskFull;
             if (outcome == CopyOutcome::Stopped)
                 return PairOutcome::Stopped;
+            if (m_overlap)
+                return PairOutcome::Continue;
         }
         m_progress.addHandled();
         if (m_progress.processedFiles() % 20 == 19)
@@ -185,7 +216,7 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
     std::optional<TargetStamp> stamp;
     FileAction action = FileAction::CreateOnly;
     if (readsTarget(m_pair->method)) {
-        stamp = ReadTargetStamp(m_fs, targetPath);
+        stamp = ReadTargetStamp(fs(), targetPath);
         const int order = stamp ? CompareTimes(entry.lastWriteTime, stamp->lastWriteTime) : 0;
         action = decideFileAction(m_pair->method, stamp.has_value(), order);
     }
@@ -201,7 +232,7 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
     case FileAction::Overwrite:
         return OverwriteFile(task, entry, sourcePath, targetPath, *stamp);
     case FileAction::ContentCheck:
-        return ApplyContentCheck(m_fs, m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
+        return ApplyContentCheck(fs(), m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
                                  [&] { return OverwriteFile(task, entry, sourcePath, targetPath, *stamp); });
     }
     return CopyOutcome::Done;
@@ -210,7 +241,7 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
 CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& entry,
                                           const std::string& sourcePath, const std::string& targetPath)
 {
-    const FsError result = m_fs.copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
+    const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     switch (result) {
     case FsError::Ok:
         m_changed.insert(entry.name);
@@ -226,8 +257,11 @@ CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& e
         return CopyOutcome::Stopped;
     case FsError::Exists:
         return CopyOutcome::Done;
+    case FsError::Overlap:
+        noteOverlap(result);
+        return CopyOutcome::Failed;
     default:
-        log("ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
+        logError("ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
         return CopyOutcome::Failed;
     }
 }
@@ -238,9 +272,9 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
 {
     const platform::FileStamp expected{stamp.lastWriteTime, stamp.size};
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
-    FsError result = m_fs.copyOverwrite(sourcePath, targetPath, &expected, stop);
-    if (result == FsError::AccessDenied && m_fs.makeNormal(targetPath) == FsError::Ok)
-        result = m_fs.copyOverwrite(sourcePath, targetPath, &expected, stop);
+    FsError result = fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
+    if (result == FsError::AccessDenied && fs().makeNormal(targetPath) == FsError::Ok)
+        result = fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
     switch (result) {
     case FsError::Ok:
         m_changed.insert(entry.name);
@@ -252,8 +286,11 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
         return CopyOutcome::DiskFull;
     case FsError::Stopped:
         return CopyOutcome::Stopped;
+    case FsError::Overlap:
+        noteOverlap(result);
+        return CopyOutcome::Failed;
     default:
-        log("        ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
+        logError("        ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
         return CopyOutcome::Failed;
     }
 }
@@ -261,8 +298,8 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
 void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& source)
 {
     ScanLists target;
-    ScanTarget(m_fs, task, m_filters, target);
-    if (!target.readable)
+    ScanTarget(fs(), task, m_filters, target);
+    if (noteOverlap(target.listError) || !target.readable)
         return;
 
     for (const Entry& entry : source.files)
@@ -270,7 +307,7 @@ void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& sourc
     // Files before folders, both before any subfolder of this folder is processed.
     deleteUnmatched(task, target.files, Operation::FileDeleted);
 
-    if (!m_filters.includeSubfolders)
+    if (!m_filters.includeSubfolders || m_overlap)
         return;
     for (const Entry& entry : source.folders)
         target.folders.RemoveFirstNamed(entry.name);
@@ -280,16 +317,20 @@ void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& sourc
 void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& left, Operation counted)
 {
     for (const Entry& entry : left) {
+        if (m_overlap)
+            return;
         const std::string path = task.targetFolder + entry.name;
         if (m_changed.count(entry.name) || m_filters.protects(entry.attributes) || pathTooLong(path))
             continue;
         // A folder goes with everything in it, so one protected item inside keeps it.
         if (counted == Operation::FolderDeleted && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
             continue;
-        if (m_fs.deleteItem(path, m_pair->recycleDeleted != 0) == FsError::Ok) {
+        const FsError deleted = fs().deleteItem(path, m_pair->recycleDeleted != 0);
+        if (deleted == FsError::Ok) {
             m_progress.count(counted, task.direction);
             m_report.ReportDeleted(path);
         }
+        noteOverlap(deleted);
     }
 }
 
@@ -303,14 +344,14 @@ void PairProcessor::sweepTarget(const FolderTask& task)
         return;
     m_targetSwept = true;
     if (m_pair->method != SyncMethod::AbsoluteCopy)
-        m_fs.removeStaleTemporaries(task.targetFolder);
+        fs().removeStaleTemporaries(task.targetFolder);
 }
 
 void PairProcessor::collectProtectedTargets(const FolderTask& task)
 {
     m_targetSwept = true;
     std::vector<platform::DirEntry> entries;
-    if (m_fs.listFolder(task.targetFolder, entries) != FsError::Ok)
+    if (fs().listFolder(task.targetFolder, entries) != FsError::Ok)
         return;
     for (const platform::DirEntry& entry : entries)
         if (m_filters.protects(entry.attributes))
@@ -326,8 +367,13 @@ bool PairProcessor::treeHoldsProtected(const std::string& folder)
         queue.pop_front();
         entries.clear();
         // What cannot be seen cannot be shown unprotected: keep the tree.
-        if (pathTooLong(current) || m_fs.listFolder(current, entries) != FsError::Ok)
+        if (pathTooLong(current))
             return true;
+        const FsError listed = fs().listFolder(current, entries);
+        if (listed != FsError::Ok) {
+            noteOverlap(listed);
+            return true;
+        }
         for (const platform::DirEntry& entry : entries) {
             if (m_filters.protects(entry.attributes))
                 return true;

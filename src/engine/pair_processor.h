@@ -51,7 +51,10 @@ private:
     void collectProtectedTargets(const FolderTask& task);
     void sweepTarget(const FolderTask& task);
     bool treeHoldsProtected(const std::string& folder);
-    void log(const std::string& text);
+    void logError(const std::string& text);
+    bool noteOverlap(platform::FsError error);
+    // The pair's view of the disk (confined to its roots), or the whole file system.
+    platform::FileSystem& fs() { return *m_pairFs; }
 
     platform::FileSystem& m_fs;
     report::ReportFile& m_report;
@@ -61,6 +64,11 @@ private:
 
     // Per pair.
     const model::FolderPair* m_pair = nullptr;
+    std::unique_ptr<platform::FileSystem> m_view;
+    platform::FileSystem* m_pairFs = &m_fs;
+    std::string m_sourceRoot;
+    std::string m_targetRoot;
+    bool m_overlap = false; // one root was met inside the other: the pair ends
     PairFilters m_filters;
     // The pair's roots that it writes in, locked against other runs until the pair ends.
     std::vector<std::unique_ptr<platform::FolderLock>> m_locks;

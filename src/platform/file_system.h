@@ -19,6 +19,8 @@ enum class FsError
     NotFound,     // the item or a parent folder is missing
     Other,        // anything else: I/O errors, wrong kind of item, names too long
     Stopped,      // a copy saw the stop flag between chunks: nothing was published
+    Overlap,      // the folder is the pair's other root (reached through a bind mount, say):
+                  // never entered, written or deleted
 };
 
 // The system's words ("Read-only file system") for the last failure that a call of this
@@ -90,9 +92,10 @@ public:
     // midway: `entries` then holds what was read).
     virtual FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
 
-    // One level. Ok; Exists when a folder (or a link to one) is already there; NotFound when
-    // the parent is missing; AccessDenied, DiskFull, Other.
-    virtual FsError createFolder(const std::string& folder) = 0;
+    // One level. Ok; Exists when a folder is already there (by path, also a link to one; in a
+    // confined view a link is Other); NotFound when the parent is missing; AccessDenied,
+    // DiskFull, Other. Run by root, a new folder gets the owner of the folder `ownerFrom`.
+    virtual FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) = 0;
 
     // Stamp of an existing regular file or link, without following links. Ok, NotFound
     // (missing), AccessDenied, Other (also when a folder, FIFO or other non-file holds the name).
@@ -142,6 +145,21 @@ public:
     virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error)
     {
         (void)folder;
+        error = FsError::Ok;
+        return nullptr;
+    }
+
+    // A view of this file system for one pair: only items below `roots` (folder paths ending
+    // with "/") can be reached through it, every folder below a root is reached from the root's
+    // handle without following links, and no folder whose identity is another of the roots is
+    // ever entered, written or deleted (Overlap). Roots may be links; each is resolved once,
+    // when the view is made or, for one that does not exist yet, when it is created. `error`
+    // is Overlap when one root is another or lies inside it by identity (a case-folded or
+    // linked path, say); the view is made all the same. Without an override there is no view
+    // (nullptr): the caller goes on with this file system.
+    virtual std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error)
+    {
+        (void)roots;
         error = FsError::Ok;
         return nullptr;
     }

@@ -44,6 +44,25 @@ private:
     bool m_armed = true;
 };
 
+// A volume that cannot keep some metadata says so with one of these; the content stands.
+bool isRefusal(int error)
+{
+    return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Run by root, copies keep their source's owner, as cp -a does; anyone else owns what they write.
+bool keepsOwners()
+{
+    static const bool root = ::geteuid() == 0;
+    return root;
+}
+
+bool isPlainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.size() <= kMaxNameBytes && name.find('\0') == std::string::npos;
+}
+
 bool isKernelCopyUnsupported(int error)
 {
     return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
@@ -68,8 +87,9 @@ int writeAllAt(int out, const char* data, std::size_t size, off_t offset)
 // Copies the file's data regions (holes stay holes), then anything found past `size` (a file
 // that grew, or a kernel file that reports size 0), and sets the final length. 0, an errno,
 // or kStopped when `stop` was set before some chunk after the first.
-int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
+int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop, CopyNotes& notes)
 {
+    off_t extent = 0; // the end of the data written so far
     bool kernelCopy = true;
     std::vector<char> buffer;
     int chunksDone = 0;
@@ -93,6 +113,7 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
             if (int error = writeAllAt(out, buffer.data(), static_cast<std::size_t>(got), at))
                 return error;
             at += got;
+            extent = std::max(extent, at);
             ++chunksDone;
         }
         reached = at;
@@ -124,6 +145,7 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
                 retryOnEintr([&] { return ::copy_file_range(in, &inOffset, out, &outOffset, want, 0); });
             if (copied > 0) {
                 at += copied;
+                extent = std::max(extent, at);
                 ++chunksDone;
             } else if (copied == 0 || isKernelCopyUnsupported(errno)) {
                 // Another file system (EXDEV), or a file the kernel cannot splice: an early 0
@@ -150,17 +172,21 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
             return error;
         length = reached;
     }
-    // A trailing hole has no data to copy: setting the length recreates it.
-    if (retryOnEintr([&] { return ::ftruncate(out, length); }) != 0)
-        return errno;
+    // A trailing hole has no data to copy: setting the length recreates it. Only then: some
+    // volumes (FAT through FUSE) refuse ftruncate to grow a file or to keep its length.
+    if (extent != length && retryOnEintr([&] { return ::ftruncate(out, length); }) != 0) {
+        if (!isRefusal(errno) || extent > length)
+            return errno;
+        notes.lengthRefused = true;
+    }
     return 0;
 }
 
-std::string readLinkText(const std::string& path, off_t sizeHint, int& error)
+std::string readLinkText(int folder, const std::string& name, off_t sizeHint, int& error)
 {
     std::string text(static_cast<std::size_t>(std::max<off_t>(sizeHint, 63)) + 1, '\0');
     for (;;) {
-        const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
+        const ssize_t length = ::readlinkat(folder, name.c_str(), text.data(), text.size());
         if (length < 0) {
             error = errno;
             return {};
@@ -255,11 +281,11 @@ template <typename Create> int createTemporary(const std::string& name, std::str
     return EEXIST;
 }
 
-FsError copyLink(const std::string& source, const struct stat& sourceStat, int folder,
-                 const std::string& name, CopyMode mode, const FileStamp* expected)
+FsError copyLink(const Place& source, const struct stat& sourceStat, int folder, const std::string& name,
+                 CopyMode mode, const FileStamp* expected, CopyNotes& notes)
 {
     int error = 0;
-    const std::string text = readLinkText(source, sourceStat.st_size, error);
+    const std::string text = readLinkText(source.folder, source.name, sourceStat.st_size, error);
     if (error != 0)
         return errorFromErrno(error);
     std::string temporary;
@@ -269,20 +295,27 @@ FsError copyLink(const std::string& source, const struct stat& sourceStat, int f
     if (error != 0)
         return errorFromErrno(error);
     TemporaryGuard guard(folder, temporary);
+    if (keepsOwners() &&
+        ::fchownat(folder, temporary.c_str(), sourceStat.st_uid, sourceStat.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
+        notes.ownerRefused = true;
     const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
-    if (::utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        return errorFromErrno(errno);
+    if (::utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (!isRefusal(errno))
+            return errorFromErrno(errno);
+        notes.timesRefused = true;
+    }
     const FsError result = publish(folder, temporary, name, mode, expected);
     if (result == FsError::Ok)
         guard.release();
     return result;
 }
 
-FsError copyRegular(const std::string& source, int folder, const std::string& name, CopyMode mode,
-                    const FileStamp* expected, const std::atomic<int32_t>* stop)
+FsError copyRegular(const Place& source, int folder, const std::string& name, CopyMode mode,
+                    const FileStamp* expected, const std::atomic<int32_t>* stop, CopyNotes& notes)
 {
-    UniqueFd in(
-        retryOnEintr([&] { return ::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
+    UniqueFd in(retryOnEintr([&] {
+        return ::openat(source.folder, source.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
     if (!in.valid())
         return errno == ELOOP ? FsError::Other : errorFromErrno(errno);
     struct stat st = {};
@@ -305,14 +338,24 @@ FsError copyRegular(const std::string& source, int folder, const std::string& na
         return errorFromErrno(error);
     TemporaryGuard guard(folder, temporary);
 
-    if ((error = copyData(in.get(), out.get(), st.st_size, stop)) != 0)
+    if ((error = copyData(in.get(), out.get(), st.st_size, stop, notes)) != 0)
         return error == kStopped ? FsError::Stopped : errorFromErrno(error);
+    // Owner first: changing it clears mode bits that the fchmod below sets again.
+    if (keepsOwners() && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
+        notes.ownerRefused = true;
     // Only the permission bits: a set-user-ID bit on a file we now own could hand out our rights.
-    if (::fchmod(out.get(), st.st_mode & 0777) != 0)
-        return errorFromErrno(errno);
+    // A volume without permission bits (FAT) still gets the content.
+    if (::fchmod(out.get(), st.st_mode & 0777) != 0) {
+        if (!isRefusal(errno))
+            return errorFromErrno(errno);
+        notes.permissionsRefused = true;
+    }
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.get(), times) != 0)
-        return errorFromErrno(errno);
+    if (::futimens(out.get(), times) != 0) {
+        if (!isRefusal(errno))
+            return errorFromErrno(errno);
+        notes.timesRefused = true;
+    }
     // No fsync: a crash may lose a fresh copy, but the rename after close never exposes a
     // partial one under the final name, and syncing each of thousands of small files costs
     // far more than the run itself.
@@ -326,32 +369,46 @@ FsError copyRegular(const std::string& source, int folder, const std::string& na
 
 } // namespace
 
+FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, const FileStamp* expected,
+                   const std::atomic<int32_t>* stopRequested, CopyNotes* notes)
+{
+    const std::string& name = target.name;
+    if (!isPlainName(source.name) || !isPlainName(name))
+        return FsError::Other;
+    CopyNotes ignored;
+    CopyNotes& kept = notes != nullptr ? *notes : ignored;
+
+    struct stat sourceStat = {};
+    if (::fstatat(source.folder, source.name.c_str(), &sourceStat, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorFromErrno(errno);
+    if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode))
+        return FsError::Other; // folders, FIFOs, sockets and devices are never opened
+
+    // Refused before any data moves: an existing target costs one stat, not a copy.
+    if (FsError error = checkTarget(target.folder, name, mode, expected); error != FsError::Ok)
+        return error;
+
+    if (S_ISLNK(sourceStat.st_mode))
+        return copyLink(source, sourceStat, target.folder, name, mode, expected, kept);
+    return copyRegular(source, target.folder, name, mode, expected, stopRequested, kept);
+}
+
 FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,
                  const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
 {
     if (!isUsablePath(source) || !isUsablePath(target))
         return FsError::Other;
+    const auto [sourceFolderPath, sourceName] = splitFolderAndName(source);
     const auto [folderPath, name] = splitFolderAndName(target);
-    if (name.empty() || name == "." || name == ".." || name == "/")
-        return FsError::Other;
-
-    struct stat sourceStat = {};
-    if (::lstat(source.c_str(), &sourceStat) != 0)
+    UniqueFd sourceFolder(
+        retryOnEintr([&] { return ::open(sourceFolderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    if (!sourceFolder.valid())
         return errorFromErrno(errno);
-    if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode))
-        return FsError::Other; // folders, FIFOs, sockets and devices are never opened
-
     UniqueFd folder(
         retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.valid())
         return errorFromErrno(errno);
-    // Refused before any data moves: an existing target costs one stat, not a copy.
-    if (FsError error = checkTarget(folder.get(), name, mode, expected); error != FsError::Ok)
-        return error;
-
-    if (S_ISLNK(sourceStat.st_mode))
-        return copyLink(source, sourceStat, folder.get(), name, mode, expected);
-    return copyRegular(source, folder.get(), name, mode, expected, stopRequested);
+    return copyItemAt({sourceFolder.get(), sourceName}, {folder.get(), name}, mode, expected, stopRequested);
 }
 
 } // namespace tavrel::platform::posix

@@ -14,6 +14,29 @@ enum class CopyMode
     Overwrite,  // publish over an existing file or link, never over a folder
 };
 
+// A name inside a folder open as `folder` (a descriptor for *at calls).
+struct Place
+{
+    int folder;
+    std::string name;
+};
+
+// Metadata a volume refused while the content was copied and kept (FAT refuses permission bits
+// and lengths, some network mounts a link's times).
+struct CopyNotes
+{
+    bool permissionsRefused = false;
+    bool timesRefused = false;
+    bool lengthRefused = false;
+    bool ownerRefused = false;
+};
+
+// Copies the regular file or link `source` to `target`, each a name in a folder handle, as
+// copyItem below does. Nothing is resolved through a path: a folder swapped for a link after
+// its handle was opened is never followed. Refused metadata is noted in `notes`.
+FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, const FileStamp* expected,
+                   const std::atomic<int32_t>* stopRequested = nullptr, CopyNotes* notes = nullptr);
+
 // Copies a regular file (content, permission bits, nanosecond times) or a link (its text and
 // times) to a temporary file beside `target`, then renames it to `target`. A failure removes
 // the temporary file and leaves whatever was at `target` untouched. With `expected`, an

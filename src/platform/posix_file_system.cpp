@@ -1,6 +1,8 @@
 #include "platform/posix_file_system.h"
 
+#include "platform/posix_confined.h"
 #include "platform/posix_copy.h"
+#include "platform/posix_folder_ops.h"
 #include "platform/posix_io.h"
 #include "platform/posix_remove.h"
 #include "platform/posix_trash.h"
@@ -20,85 +22,31 @@ namespace tavrel::platform {
 using posix::errorFromErrno;
 using posix::isUsablePath;
 using posix::retryOnEintr;
+using posix::splitFolderAndName;
 using posix::UniqueFd;
 
 namespace {
 
-class PosixFileReader final : public FileReader
+// The folder at `path`, links followed as the path says, for *at calls. O_PATH needs no read
+// permission: a folder one may only write into still takes new files.
+UniqueFd openFolderPath(const std::string& path, FsError& error, int access = O_PATH)
 {
-public:
-    explicit PosixFileReader(UniqueFd fd) : m_fd(std::move(fd)) {}
-
-    // Fills the whole buffer unless the file ends, so two readers of equal files return equal
-    // counts block by block.
-    long read(void* buffer, std::size_t size) override
-    {
-        auto* bytes = static_cast<char*>(buffer);
-        std::size_t total = 0;
-        while (total < size) {
-            const ssize_t got = retryOnEintr([&] { return ::read(m_fd.get(), bytes + total, size - total); });
-            if (got < 0)
-                return -1;
-            if (got == 0)
-                break;
-            total += static_cast<std::size_t>(got);
-        }
-        return static_cast<long>(total);
-    }
-
-private:
-    UniqueFd m_fd;
-};
-
-// Closing the descriptor releases the lock.
-class PosixFolderLock final : public FolderLock
-{
-public:
-    explicit PosixFolderLock(UniqueFd fd) : m_fd(std::move(fd)) {}
-
-private:
-    UniqueFd m_fd;
-};
-
-// Unlinks those of `names` (temporary names found in the folder open as `folder`) that are
-// regular files whose status has not changed for `age`: left from a crash. A copy in progress
-// changes the status time with every write, and setting the final times changes it too (the
-// last write time would not do: it is set to the source's before the rename). Never a link:
-// its name says nothing of what it is.
-void removeStale(int folder, const std::vector<std::string>& names, std::chrono::seconds age)
-{
-    // The fine clock: time() may trail a status time stamped from a finer clock.
-    timespec now = {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    for (const std::string& name : names) {
-        struct stat st = {};
-        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        if (now.tv_sec - st.st_ctim.tv_sec >= age.count())
-            ::unlinkat(folder, name.c_str(), 0);
-    }
+    UniqueFd fd(retryOnEintr([&] { return ::open(path.c_str(), access | O_DIRECTORY | O_CLOEXEC); }));
+    error = fd.valid() ? FsError::Ok : errorFromErrno(errno);
+    return fd;
 }
 
-// Fills `entry` from a stat of a listed item; false for kinds that are never listed.
-bool describe(const std::string& name, const struct stat& st, DirEntry& entry)
+// Runs `call(folderFd, name)` on the item at `path`.
+template <typename Call> FsError atParent(const std::string& path, Call call)
 {
-    if (S_ISREG(st.st_mode))
-        entry.kind = EntryKind::File;
-    else if (S_ISDIR(st.st_mode))
-        entry.kind = EntryKind::Folder;
-    else if (S_ISLNK(st.st_mode))
-        entry.kind = EntryKind::Symlink;
-    else
-        return false;
-    entry.name = name;
-    entry.attributes = 0;
-    if ((st.st_mode & S_IWUSR) == 0 && !S_ISLNK(st.st_mode))
-        entry.attributes |= kAttrReadOnly;
-    if (name.front() == '.')
-        entry.attributes |= kAttrHidden;
-    entry.lastWriteTime = posix::toFileTime(st.st_mtim);
-    entry.size = entry.kind == EntryKind::Folder ? 0 : static_cast<uint64_t>(st.st_size);
-    return true;
+    if (!isUsablePath(path))
+        return FsError::Other;
+    const auto [folderPath, name] = splitFolderAndName(path);
+    FsError error = FsError::Ok;
+    const UniqueFd folder = openFolderPath(folderPath, error);
+    if (!folder.valid())
+        return error;
+    return call(folder.get(), name);
 }
 
 } // namespace
@@ -108,101 +56,40 @@ FsError PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEn
     entries.clear();
     if (!isUsablePath(folder))
         return FsError::Other;
-    const int fd = retryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
-        return errorFromErrno(errno);
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        return errorFromErrno(error);
-    }
-    FsError result = FsError::Ok;
-    std::vector<std::string> temporaries;
-    for (;;) {
-        errno = 0;
-        const dirent* found = ::readdir(dir);
-        if (found == nullptr) {
-            if (errno != 0)
-                result = FsError::Other;
-            break;
-        }
-        const std::string name = found->d_name;
-        if (name == "." || name == "..")
-            continue;
-        if (isTemporaryName(name)) {
-            if (isExactTemporaryName(name))
-                temporaries.push_back(name);
-            continue;
-        }
-        // The type from the folder itself spares a stat for items that are never listed.
-        if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR ||
-            found->d_type == DT_BLK)
-            continue;
-        struct stat st = {};
-        if (::fstatat(fd, found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            // Gone since readdir: not an item any more. Anything else makes the listing
-            // incomplete, and the caller must know (it may decide deletions on it).
-            if (errno != ENOENT)
-                result = FsError::Other;
-            continue;
-        }
-        DirEntry entry;
-        if (describe(name, st, entry))
-            entries.push_back(std::move(entry));
-    }
-    // After the walk: removing names while readdir runs may make it skip others.
-    removeStale(fd, temporaries, m_staleTemporaryAge);
-    ::closedir(dir);
-    return result;
+    FsError error = FsError::Ok;
+    const UniqueFd fd = openFolderPath(folder, error, O_RDONLY);
+    if (!fd.valid())
+        return error;
+    return posix::listFolderAt(fd.get(), entries, m_staleTemporaryAge);
 }
 
 void PosixFileSystem::removeStaleTemporaries(const std::string& folder)
 {
     if (!isUsablePath(folder))
         return;
-    const int fd = retryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
-        return;
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
-        return;
-    }
-    std::vector<std::string> temporaries;
-    while (const dirent* found = ::readdir(dir))
-        if (isExactTemporaryName(found->d_name))
-            temporaries.push_back(found->d_name);
-    removeStale(fd, temporaries, m_staleTemporaryAge);
-    ::closedir(dir);
+    FsError error = FsError::Ok;
+    const UniqueFd fd = openFolderPath(folder, error);
+    if (fd.valid())
+        posix::removeStaleTemporariesAt(fd.get(), m_staleTemporaryAge);
 }
 
-FsError PosixFileSystem::createFolder(const std::string& folder)
+FsError PosixFileSystem::createFolder(const std::string& folder, const std::string& ownerFrom)
 {
-    if (!isUsablePath(folder))
-        return FsError::Other;
-    if (::mkdir(folder.c_str(), 0777) == 0)
-        return FsError::Ok;
-    if (errno != EEXIST)
-        return errorFromErrno(errno);
+    struct stat owner = {};
+    const bool hasOwner = !ownerFrom.empty() && ::stat(ownerFrom.c_str(), &owner) == 0;
+    const FsError result = atParent(folder, [&](int parent, const std::string& name) {
+        return posix::createFolderAt(parent, name, hasOwner ? &owner : nullptr);
+    });
+    // A folder given by path may be reached through a link, as a root typed by the user may.
     struct stat st = {};
-    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (result == FsError::Other && isUsablePath(folder) && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return FsError::Exists;
-    return FsError::Other; // a file (or a dangling link) holds the name
+    return result;
 }
 
 FsError PosixFileSystem::readStamp(const std::string& path, FileStamp& stamp)
 {
-    if (!isUsablePath(path))
-        return FsError::Other;
-    struct stat st = {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return errorFromErrno(errno);
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-        return FsError::Other;
-    stamp.lastWriteTime = posix::toFileTime(st.st_mtim);
-    stamp.size = static_cast<uint64_t>(st.st_size);
-    return FsError::Ok;
+    return atParent(path, [&](int parent, const std::string& name) { return posix::readStampAt(parent, name, stamp); });
 }
 
 FsError PosixFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
@@ -219,45 +106,18 @@ FsError PosixFileSystem::copyOverwrite(const std::string& source, const std::str
 
 FsError PosixFileSystem::makeNormal(const std::string& path)
 {
-    if (!isUsablePath(path))
-        return FsError::Other;
-    struct stat st = {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return errorFromErrno(errno);
-    if (S_ISLNK(st.st_mode))
-        return FsError::Ok; // a link has no permission bits of its own
-    if ((st.st_mode & S_IWUSR) != 0)
-        return FsError::Ok;
-    // NOFOLLOW: a link swapped in since the lstat is refused (EOPNOTSUPP), not followed.
-    if (::fchmodat(AT_FDCWD, path.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == EOPNOTSUPP ? FsError::Other : errorFromErrno(errno);
-    return FsError::Ok;
+    return atParent(path, [&](int parent, const std::string& name) { return posix::makeNormalAt(parent, name); });
 }
 
 std::unique_ptr<FileReader> PosixFileSystem::openForReading(const std::string& path, FsError& error)
 {
-    if (!isUsablePath(path)) {
-        error = FsError::Other;
-        return nullptr;
-    }
-    UniqueFd fd(
-        retryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
-    if (!fd.valid()) {
-        error = errno == ELOOP ? FsError::Other : errorFromErrno(errno);
-        return nullptr;
-    }
-    struct stat st = {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = FsError::Other;
-        return nullptr;
-    }
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        error = FsError::Other;
-        return nullptr;
-    }
-    error = FsError::Ok;
-    return std::make_unique<PosixFileReader>(std::move(fd));
+    std::unique_ptr<FileReader> reader;
+    error = atParent(path, [&](int parent, const std::string& name) {
+        FsError opened = FsError::Ok;
+        reader = posix::openForReadingAt(parent, name, opened);
+        return opened;
+    });
+    return reader;
 }
 
 FsError PosixFileSystem::deleteItem(const std::string& path, bool toTrash)
@@ -290,15 +150,16 @@ std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folde
     error = FsError::Ok;
     if (!isUsablePath(folder))
         return nullptr;
-    UniqueFd fd(retryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    FsError opened = FsError::Ok;
+    const UniqueFd fd = openFolderPath(folder, opened);
     if (!fd.valid())
         return nullptr;
-    if (retryOnEintr([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
-        if (errno == EWOULDBLOCK)
-            error = FsError::Exists;
-        return nullptr;
-    }
-    return std::make_unique<PosixFolderLock>(std::move(fd));
+    return posix::lockFolderAt(fd.get(), error);
+}
+
+std::unique_ptr<FileSystem> PosixFileSystem::confineTo(const std::vector<std::string>& roots, FsError& error)
+{
+    return posix::makeConfinedFileSystem(*this, roots, m_staleTemporaryAge, error);
 }
 
 } // namespace tavrel::platform

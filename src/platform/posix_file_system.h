@@ -6,9 +6,10 @@
 
 namespace tavrel::platform {
 
-// The real file system on Linux. Links are never followed below the folder a call names,
-// FIFOs, sockets and devices are never opened, and copies appear under their final name only
-// when complete. Holds no run state: one object may serve any number of runs.
+// The real file system on Linux, reached by path: the folders a path names are resolved as it
+// says (links included), the last component never follows a link. FIFOs, sockets and devices
+// are never opened, and copies appear under their final name only when complete. Holds no run
+// state: one object may serve any number of runs, each pair through its own confined view.
 class PosixFileSystem final : public FileSystem
 {
 public:
@@ -19,7 +20,7 @@ public:
     {}
 
     FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
-    FsError createFolder(const std::string& folder) override;
+    FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
     FsError copyCreateOnly(const std::string& source, const std::string& target,
                            const std::atomic<int32_t>* stopRequested = nullptr) override;
@@ -34,6 +35,7 @@ public:
     // flock on the open folder: held by this process's descriptor, so another run in this
     // process or in any other one is refused, and a crash releases it.
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;
+    std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error) override;
 
 private:
     std::chrono::seconds m_staleTemporaryAge;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace tavrel::platform::posix {
 
@@ -34,6 +35,32 @@ public:
 private:
     int m_fd = -1;
 };
+
+// The identity of a folder, which no path text can disguise.
+struct FolderIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+inline FolderIdentity identityOf(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino};
+}
+
+// Folders a walk must never enter, write or delete: the other root of a pair.
+using ForeignFolders = std::vector<FolderIdentity>;
+
+inline bool isForeign(const struct stat& st, const ForeignFolders& foreign)
+{
+    if (!S_ISDIR(st.st_mode))
+        return false;
+    for (const FolderIdentity& id : foreign)
+        if (id == identityOf(st))
+            return true;
+    return false;
+}
 
 // Repeats a system call while it fails with EINTR.
 template <typename Call> auto retryOnEintr(Call call)

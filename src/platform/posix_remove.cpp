@@ -12,8 +12,11 @@ namespace tavrel::platform::posix {
 
 namespace {
 
-// Empties the folder open as `folder`, depth first. 0 or the first errno.
-int emptyFolder(int folder)
+// What emptyFolder returns for a subfolder of `foreign`; errno values are positive.
+constexpr int kForeign = -1;
+
+// Empties the folder open as `folder`, depth first. 0, the first errno or kForeign.
+int emptyFolder(int folder, const ForeignFolders& foreign)
 {
     // Names are read in full before anything is removed: removing while reading may make
     // readdir skip entries.
@@ -59,7 +62,12 @@ int emptyFolder(int folder)
             }));
             if (!child.valid())
                 return errno;
-            if (int error = emptyFolder(child.get()))
+            struct stat st = {};
+            if (::fstat(child.get(), &st) != 0)
+                return errno;
+            if (isForeign(st, foreign))
+                return kForeign;
+            if (int error = emptyFolder(child.get(), foreign))
                 return error;
         }
         if (::unlinkat(folder, name.c_str(), isFolder ? AT_REMOVEDIR : 0) != 0 && errno != ENOENT)
@@ -70,6 +78,30 @@ int emptyFolder(int folder)
 
 } // namespace
 
+FsError removeOutrightAt(int folder, const std::string& name, const ForeignFolders& foreign)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return FsError::Other;
+    struct stat st = {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorFromErrno(errno);
+    if (!S_ISDIR(st.st_mode))
+        return ::unlinkat(folder, name.c_str(), 0) == 0 ? FsError::Ok : errorFromErrno(errno);
+
+    UniqueFd tree(retryOnEintr(
+        [&] { return ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (!tree.valid())
+        return errno == ELOOP ? FsError::Other : errorFromErrno(errno);
+    if (::fstat(tree.get(), &st) != 0)
+        return errorFromErrno(errno);
+    if (isForeign(st, foreign))
+        return FsError::Overlap;
+    if (int error = emptyFolder(tree.get(), foreign))
+        return error == kForeign ? FsError::Overlap : errorFromErrno(error);
+    tree.reset();
+    return ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 ? FsError::Ok : errorFromErrno(errno);
+}
+
 FsError removeOutright(const std::string& path)
 {
     if (!isUsablePath(path))
@@ -77,20 +109,12 @@ FsError removeOutright(const std::string& path)
     const std::string item = withoutTrailingSlash(path);
     if (item == "/")
         return FsError::Other;
-    struct stat st = {};
-    if (::lstat(item.c_str(), &st) != 0)
-        return errorFromErrno(errno);
-    if (!S_ISDIR(st.st_mode))
-        return ::unlink(item.c_str()) == 0 ? FsError::Ok : errorFromErrno(errno);
-
+    const auto [folderPath, name] = splitFolderAndName(item);
     UniqueFd folder(
-        retryOnEintr([&] { return ::open(item.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+        retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.valid())
-        return errno == ELOOP ? FsError::Other : errorFromErrno(errno);
-    if (int error = emptyFolder(folder.get()))
-        return errorFromErrno(error);
-    folder.reset();
-    return ::rmdir(item.c_str()) == 0 ? FsError::Ok : errorFromErrno(errno);
+        return errorFromErrno(errno);
+    return removeOutrightAt(folder.get(), name);
 }
 
 } // namespace tavrel::platform::posix

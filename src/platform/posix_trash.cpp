@@ -2,10 +2,12 @@
 
 #include "platform/posix_io.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QString>
+#include "platform/replace_file.h"
+
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -62,8 +64,7 @@ std::string unescapeMountField(const std::string& field)
     return result;
 }
 
-// The mount point that holds `path` (canonical): the longest one it lies inside, as Qt's
-// storage lookup picks it.
+// The mount point that holds `path` (canonical): the longest one it lies inside.
 std::string mountRootOf(const std::string& path)
 {
     std::ifstream mounts("/proc/self/mounts");
@@ -146,84 +147,126 @@ std::string prepareTrash(const std::string& canonicalItem)
     return makeTrash(trash, false) ? trash : std::string();
 }
 
-// Whether `placed` is an absolute path directly inside `trash`/files.
-bool landedIn(const std::string& placed, const std::string& trash)
+// The folder open as `folder`, as an absolute path without links; empty when it cannot be told.
+std::string pathOfFolder(int folder)
 {
-    if (placed.empty() || placed.front() != '/')
-        return false;
-    const auto [folder, name] = splitFolderAndName(placed);
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    const std::optional<std::string> realFolder = canonical(folder);
-    const std::optional<std::string> realFiles = canonical(trash + "/files");
-    return realFolder && realFiles && *realFolder == *realFiles;
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", folder);
+    std::string path(4096, '\0');
+    const ssize_t length = ::readlink(link, path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size() || path.front() != '/')
+        return {};
+    path.resize(static_cast<std::size_t>(length));
+    return path;
 }
 
-// Undoes a move that put the item somewhere else than the trash: the item goes back under its
-// own name (never over something that took the name meanwhile), the record written beside it
-// goes, and so do the files/ and info/ folders left empty (rmdir never removes more).
-void putBack(const std::string& placed, const std::string& item)
+// The original place as a trash record keeps it: bytes outside the unreserved set of URLs are
+// %-escaped, so any name (line breaks, bytes that are not UTF-8) survives the record.
+std::string escapeTrashPath(const std::string& path)
 {
-    ::renameat2(AT_FDCWD, placed.c_str(), AT_FDCWD, item.c_str(), RENAME_NOREPLACE);
-    const auto [files, name] = splitFolderAndName(placed);
-    const auto [trash, filesName] = splitFolderAndName(files);
-    if (filesName != "files")
-        return; // not a trash layout: nothing else of it is the mover's
-    ::unlink((trash + "info/" + name + ".trashinfo").c_str());
-    ::rmdir(files.c_str());
-    ::rmdir((trash + "info").c_str());
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 || std::strchr("/-_.!~*'()", c) != nullptr) {
+            escaped += c;
+        } else {
+            escaped += '%';
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 15];
+        }
+    }
+    return escaped;
 }
 
-// Qt's trash. Qt names files by QString: a name that does not survive the round trip (bytes
-// that are not UTF-8) would make it look for, or trash, some other item.
-bool moveWithQt(const std::string& item, std::string& pathInTrash)
+std::string localDeletionDate()
 {
-    const QByteArray bytes(item.data(), static_cast<qsizetype>(item.size()));
-    const QString name = QFile::decodeName(bytes);
-    if (QFile::encodeName(name) != bytes)
-        return false;
-    QString inTrash;
-    if (!QFile::moveToTrash(name, &inTrash))
-        return false;
-    const QByteArray placed = QFile::encodeName(inTrash);
-    pathInTrash.assign(placed.constData(), static_cast<std::size_t>(placed.size()));
-    return true;
+    const std::time_t now = std::time(nullptr);
+    std::tm local = {};
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+// Reserves a name in the trash by creating its record exclusively: "name", then "name.2", ...
+// The record's descriptor is returned open with the chosen name in `trashName`.
+UniqueFd reserveTrashName(int info, const std::string& name, std::string& trashName)
+{
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        trashName = attempt == 1 ? name : name + "." + std::to_string(attempt);
+        if (trashName.size() + 10 > 255)
+            trashName = trashName.substr(trashName.size() + 10 - 255); // keep the distinguishing end
+        const std::string record = trashName + ".trashinfo";
+        UniqueFd fd(retryOnEintr([&] {
+            return ::openat(info, record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        }));
+        if (fd.valid() || errno != EEXIST)
+            return fd;
+    }
+    return UniqueFd();
 }
 
 } // namespace
 
-FsError moveToTrash(const std::string& path, const TrashMover& mover)
+FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders& foreign)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return FsError::Other;
+    struct stat st = {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorFromErrno(errno);
+    if (isForeign(st, foreign))
+        return FsError::Overlap;
+    // The item itself is never followed: a link goes to the trash of the folder it is in.
+    const std::string folderPath = pathOfFolder(folder);
+    if (folderPath.empty())
+        return FsError::Other;
+    const std::string item = joinPath(folderPath, name);
+    const std::string trash = prepareTrash(item);
+    if (trash.empty())
+        return FsError::Other;
+    UniqueFd files(retryOnEintr(
+        [&] { return ::open((trash + "/files").c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    UniqueFd info(retryOnEintr(
+        [&] { return ::open((trash + "/info").c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (!files.valid() || !info.valid())
+        return FsError::Other;
+
+    std::string trashName;
+    UniqueFd record = reserveTrashName(info.get(), name, trashName);
+    if (!record.valid())
+        return FsError::Other;
+    const std::string recordName = trashName + ".trashinfo";
+    const std::string text =
+        "[Trash Info]\nPath=" + escapeTrashPath(item) + "\nDeletionDate=" + localDeletionDate() + "\n";
+    const bool written =
+        !writeAll(record.get(), {reinterpret_cast<const uint8_t*>(text.data()), text.size()}) &&
+        record.close() == 0;
+    // One rename, from the item's own folder handle: the item leaves whole or not at all, and
+    // nothing outside that folder is touched on the way. Another file system (EXDEV) means
+    // there is no trash to be had here: nothing is deleted.
+    if (!written || ::renameat2(folder, name.c_str(), files.get(), trashName.c_str(), RENAME_NOREPLACE) != 0) {
+        const int error = errno;
+        ::unlinkat(info.get(), recordName.c_str(), 0);
+        return written && (error == ENOENT || error == EACCES || error == EPERM) ? errorFromErrno(error)
+                                                                                 : FsError::Other;
+    }
+    return FsError::Ok;
+}
+
+FsError moveToTrash(const std::string& path)
 {
     if (!isUsablePath(path))
         return FsError::Other;
     std::string item = withoutTrailingSlash(path);
-    if (item.front() != '/') {
-        const std::optional<std::string> here = canonical(".");
-        if (!here)
-            return FsError::Other;
-        item = joinPath(*here, item);
-    }
     if (item == "/")
         return FsError::Other;
-    struct stat st = {};
-    if (::lstat(item.c_str(), &st) != 0)
+    const auto [folderPath, name] = splitFolderAndName(item);
+    UniqueFd folder(retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    if (!folder.valid())
         return errorFromErrno(errno);
-    // The trash is picked by where the item really lies (through a link, as the mover does);
-    // a dangling link lies nowhere and would be trashed into the working folder.
-    const std::optional<std::string> real = canonical(item);
-    if (!real)
-        return FsError::Other;
-    const std::string trash = prepareTrash(*real);
-    if (trash.empty())
-        return FsError::Other;
-
-    std::string placed;
-    if (!(mover ? mover(item, placed) : moveWithQt(item, placed)))
-        return FsError::Other;
-    if (landedIn(placed, trash))
-        return FsError::Ok;
-    putBack(placed, item);
-    return FsError::Other;
+    return moveToTrashAt(folder.get(), name);
 }
 
 } // namespace tavrel::platform::posix

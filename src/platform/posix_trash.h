@@ -1,20 +1,21 @@
 #pragma once
 
 #include "platform/file_system.h"
+#include "platform/posix_io.h"
 
-#include <functional>
 #include <string>
 
 namespace tavrel::platform::posix {
 
-// Moves `item` (an absolute path) into a trash; true with the item's new path in `pathInTrash`.
-using TrashMover = std::function<bool(const std::string& item, std::string& pathInTrash)>;
-
 // Moves a file, a link or a folder tree to the user's freedesktop.org trash: the home trash
 // for items on the home file system, $topdir/.Trash/$uid or $topdir/.Trash-$uid on another
-// one. The trash folder is made (or found) before anything moves, and an item the mover put
-// anywhere else is moved back. Nothing is deleted when that fails (Other): there is no
-// fall-back to removal. `mover` defaults to Qt's trash; tests pass their own.
-FsError moveToTrash(const std::string& path, const TrashMover& mover = {});
+// one. The trash folder is made (or found) and the record written before anything moves; the
+// move is one rename, so nothing is deleted when it fails (Other): there is no fall-back to
+// removal. The item is `name` in the folder open as `folder`; a folder of `foreign` is never
+// moved (Overlap).
+FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders& foreign = {});
+
+// The same for a path; the folders above the item are resolved as the path says.
+FsError moveToTrash(const std::string& path);
 
 } // namespace tavrel::platform::posix

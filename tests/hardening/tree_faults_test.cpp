@@ -38,7 +38,10 @@ public:
         entries.resize(entries.size() / 2);
         return FsError::Other;
     }
-    FsError createFolder(const std::string& folder) override { return m_inner.createFolder(folder); }
+    FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override
+    {
+        return m_inner.createFolder(folder, ownerFrom);
+    }
     FsError readStamp(const std::string& path, platform::FileStamp& stamp) override
     {
         return m_inner.readStamp(path, stamp);

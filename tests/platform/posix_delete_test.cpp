@@ -178,11 +178,6 @@ TEST_F(PosixDeleteTest, FailedTrashDeletesNothing)
 {
     ScopedEnv home("HOME", scratch.path());
     ScopedEnv dataHome("XDG_DATA_HOME", scratch / "data");
-    // A name that is not UTF-8 cannot pass through Qt's names unchanged.
-    const std::string odd = scratch / "caf\xe9";
-    writeFile(odd, "keep");
-    EXPECT_EQ(fs.deleteItem(odd, true), FsError::Other);
-    EXPECT_EQ(readFile(odd), "keep");
 
     // On a read-only mount nothing can move: the trash fails and the file stays.
     const std::string mount = scratch / "mount";
@@ -234,43 +229,30 @@ TEST_F(PosixDeleteTest, TrashThatCannotBeHadMovesNothing)
     EXPECT_TRUE(std::filesystem::is_empty(scratch / "cwd"));
 }
 
-// A move that reports success but put the item outside the trash (a relative place in the
-// working folder, or any other folder) is undone: the item is back, the stray record and the
-// folders made for it are gone, and the trash reports failure.
-TEST_F(PosixDeleteTest, ItemMovedOutsideTheTrashIsPutBack)
+// The record keeps the original place of any name, line breaks and bytes that are not UTF-8
+// included, %-escaped so that a trash viewer can put the item back.
+TEST_F(PosixDeleteTest, TrashRecordKeepsAnyName)
 {
     ScopedEnv home("HOME", scratch.path());
     ScopedEnv dataHome("XDG_DATA_HOME", scratch / "data");
-    const std::filesystem::path savedCwd = std::filesystem::current_path();
-    ASSERT_EQ(::mkdir((scratch / "cwd").c_str(), 0755), 0);
-    std::filesystem::current_path(scratch / "cwd");
-    // What a mover without a trash folder does: files/ and info/ under the working folder.
-    const posix::TrashMover stray = [](const std::string& item, std::string& placed) {
-        ::mkdir("files", 0700);
-        ::mkdir("info", 0700);
-        writeFile("info/item.trashinfo", "[Trash Info]\n");
-        placed = "files/item";
-        return ::rename(item.c_str(), placed.c_str()) == 0;
-    };
-    const posix::TrashMover elsewhere = [&](const std::string& item, std::string& placed) {
-        placed = scratch / "cwd/item";
-        return ::rename(item.c_str(), placed.c_str()) == 0;
-    };
-    for (const auto& mover : {stray, elsewhere}) {
-        writeFile(scratch / "item", "keep");
-        EXPECT_EQ(posix::moveToTrash(scratch / "item", mover), FsError::Other);
-        EXPECT_EQ(readFile(scratch / "item"), "keep");
-        EXPECT_TRUE(std::filesystem::is_empty(scratch / "cwd"));
-    }
-    std::filesystem::current_path(savedCwd);
+    const std::string odd = "caf\xe9 #1\n";
+    writeFile(scratch / odd, "keep");
+    writeFile(scratch / "twin", "first");
 
-    // The same mover that does land in the trash is believed.
-    const posix::TrashMover inTrash = [&](const std::string& item, std::string& placed) {
-        placed = scratch / "data/Trash/files/item";
-        return ::rename(item.c_str(), placed.c_str()) == 0;
-    };
-    EXPECT_EQ(posix::moveToTrash(scratch / "item", inTrash), FsError::Ok);
-    EXPECT_EQ(readFile(scratch / "data/Trash/files/item"), "keep");
+    EXPECT_EQ(fs.deleteItem(scratch / odd, true), FsError::Ok);
+    EXPECT_EQ(readFile(scratch / ("data/Trash/files/" + odd)), "keep");
+    const std::string record = readFile(scratch / ("data/Trash/info/" + odd + ".trashinfo"));
+    EXPECT_NE(record.find("[Trash Info]\nPath=" + scratch.path() + "caf%E9%20%231%0A\n"), std::string::npos)
+        << record;
+    EXPECT_NE(record.find("\nDeletionDate=20"), std::string::npos) << record;
+
+    // A second item of the same name takes another name in the trash; the first stays.
+    EXPECT_EQ(fs.deleteItem(scratch / "twin", true), FsError::Ok);
+    writeFile(scratch / "twin", "second");
+    EXPECT_EQ(fs.deleteItem(scratch / "twin", true), FsError::Ok);
+    EXPECT_EQ(readFile(scratch / "data/Trash/files/twin"), "first");
+    EXPECT_EQ(readFile(scratch / "data/Trash/files/twin.2"), "second");
+    EXPECT_TRUE(exists(scratch / "data/Trash/info/twin.2.trashinfo"));
 }
 
 // An item on another file system than the home goes to that file system's own trash, made at

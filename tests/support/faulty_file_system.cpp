@@ -70,11 +70,11 @@ FsError FaultyFileSystem::listFolder(const std::string& folder, std::vector<plat
     return m_inner.listFolder(folder, entries);
 }
 
-FsError FaultyFileSystem::createFolder(const std::string& folder)
+FsError FaultyFileSystem::createFolder(const std::string& folder, const std::string& ownerFrom)
 {
     if (FsError error = nextCall(Operation::CreateFolder, folder); error != FsError::Ok)
         return error;
-    return m_inner.createFolder(folder);
+    return m_inner.createFolder(folder, ownerFrom);
 }
 
 FsError FaultyFileSystem::readStamp(const std::string& path, platform::FileStamp& stamp)

@@ -49,7 +49,7 @@ public:
 
     platform::FsError listFolder(const std::string& folder,
                                  std::vector<platform::DirEntry>& entries) override;
-    platform::FsError createFolder(const std::string& folder) override;
+    platform::FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     platform::FsError readStamp(const std::string& path, platform::FileStamp& stamp) override;
     platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
                                      const std::atomic<int32_t>* stopRequested = nullptr) override;

@@ -3,33 +3,69 @@
 #include "platform/file_system.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tavrel::test {
 
 // Forwards every call to a real file system, with hooks that let a test change the world
-// between the engine's scan and its next step, or alter what a listing shows.
+// between the engine's scan and its next step, or alter what a listing shows. A view confined
+// to a pair's roots is hooked the same way, with the same hooks.
 class HookedFileSystem final : public platform::FileSystem
 {
 public:
-    explicit HookedFileSystem(platform::FileSystem& inner) : m_inner(inner) {}
+    struct Hooks
+    {
+        // Runs before each copy (create-only or overwrite) with its source and target.
+        std::function<void(const std::string& source, const std::string& target)> beforeCopy;
+        // May change a successful listing of `folder` before the engine sees it.
+        std::function<void(const std::string& folder, std::vector<platform::DirEntry>& entries)> afterList;
+        // Runs before each listing, successful or not, with the folder about to be listed.
+        std::function<void(const std::string& folder)> beforeList;
+        // Runs before each folder creation and each delete with the path.
+        std::function<void(const std::string& path)> beforeCreateFolder;
+        std::function<void(const std::string& path)> beforeDelete;
+    };
 
-    // Runs before each copy (create-only or overwrite) with its source and target.
-    std::function<void(const std::string& source, const std::string& target)> beforeCopy;
-    // May change a successful listing of `folder` before the engine sees it.
-    std::function<void(const std::string& folder, std::vector<platform::DirEntry>& entries)> afterList;
+    explicit HookedFileSystem(platform::FileSystem& inner)
+        : m_inner(inner), m_hooks(std::make_shared<Hooks>()), beforeCopy(m_hooks->beforeCopy),
+          afterList(m_hooks->afterList), beforeList(m_hooks->beforeList),
+          beforeCreateFolder(m_hooks->beforeCreateFolder), beforeDelete(m_hooks->beforeDelete)
+    {}
+
+private:
+    HookedFileSystem(std::unique_ptr<platform::FileSystem> view, std::shared_ptr<Hooks> hooks)
+        : m_owned(std::move(view)), m_inner(*m_owned), m_hooks(std::move(hooks)), beforeCopy(m_hooks->beforeCopy),
+          afterList(m_hooks->afterList), beforeList(m_hooks->beforeList),
+          beforeCreateFolder(m_hooks->beforeCreateFolder), beforeDelete(m_hooks->beforeDelete)
+    {}
+
+    std::unique_ptr<platform::FileSystem> m_owned; // the confined view this one hooks
+    platform::FileSystem& m_inner;
+    std::shared_ptr<Hooks> m_hooks;
+
+public:
+    decltype(Hooks::beforeCopy)& beforeCopy;
+    decltype(Hooks::afterList)& afterList;
+    decltype(Hooks::beforeList)& beforeList;
+    decltype(Hooks::beforeCreateFolder)& beforeCreateFolder;
+    decltype(Hooks::beforeDelete)& beforeDelete;
 
     platform::FsError listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override
     {
+        if (beforeList)
+            beforeList(folder);
         const platform::FsError result = m_inner.listFolder(folder, entries);
         if (result == platform::FsError::Ok && afterList)
             afterList(folder, entries);
         return result;
     }
-    platform::FsError createFolder(const std::string& folder) override
+    platform::FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override
     {
-        return m_inner.createFolder(folder);
+        if (beforeCreateFolder)
+            beforeCreateFolder(folder);
+        return m_inner.createFolder(folder, ownerFrom);
     }
     platform::FsError readStamp(const std::string& path, platform::FileStamp& stamp) override
     {
@@ -58,6 +94,8 @@ public:
     }
     platform::FsError deleteItem(const std::string& path, bool toTrash) override
     {
+        if (beforeDelete)
+            beforeDelete(path);
         return m_inner.deleteItem(path, toTrash);
     }
     platform::FsError realFolder(const std::string& folder, std::string& real) override
@@ -73,9 +111,14 @@ public:
     {
         return m_inner.lockFolder(folder, error);
     }
-
-private:
-    platform::FileSystem& m_inner;
+    std::unique_ptr<platform::FileSystem> confineTo(const std::vector<std::string>& roots,
+                                                    platform::FsError& error) override
+    {
+        std::unique_ptr<platform::FileSystem> view = m_inner.confineTo(roots, error);
+        if (!view)
+            return nullptr;
+        return std::unique_ptr<platform::FileSystem>(new HookedFileSystem(std::move(view), m_hooks));
+    }
 };
 
 } // namespace tavrel::test

@@ -1,0 +1,265 @@
+#include "platform/posix_folder_ops.h"
+
+#include "platform/replace_file.h"
+
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavrel::platform::posix {
+
+namespace {
+
+class PosixFileReader final : public FileReader
+{
+public:
+    explicit PosixFileReader(UniqueFd fd) : m_fd(std::move(fd)) {}
+
+    // Fills the whole buffer unless the file ends, so two readers of equal files return equal
+    // counts block by block.
+    long read(void* buffer, std::size_t size) override
+    {
+        auto* bytes = static_cast<char*>(buffer);
+        std::size_t total = 0;
+        while (total < size) {
+            const ssize_t got = retryOnEintr([&] { return ::read(m_fd.get(), bytes + total, size - total); });
+            if (got < 0)
+                return -1;
+            if (got == 0)
+                break;
+            total += static_cast<std::size_t>(got);
+        }
+        return static_cast<long>(total);
+    }
+
+private:
+    UniqueFd m_fd;
+};
+
+// Closing the descriptor releases the lock.
+class PosixFolderLock final : public FolderLock
+{
+public:
+    explicit PosixFolderLock(UniqueFd fd) : m_fd(std::move(fd)) {}
+
+private:
+    UniqueFd m_fd;
+};
+
+bool isPlainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+// Unlinks those of `names` (temporary names found in the folder open as `folder`) that are
+// regular files whose status has not changed for `age`: left from a crash. A copy in progress
+// changes the status time with every write, and setting the final times changes it too (the
+// last write time would not do: it is set to the source's before the rename). Never a link:
+// its name says nothing of what it is.
+void removeStale(int folder, const std::vector<std::string>& names, std::chrono::seconds age)
+{
+    // The fine clock: time() may trail a status time stamped from a finer clock.
+    timespec now = {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    for (const std::string& name : names) {
+        struct stat st = {};
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (age.count() == 0 || now.tv_sec - st.st_ctim.tv_sec >= age.count())
+            ::unlinkat(folder, name.c_str(), 0);
+    }
+}
+
+// Fills `entry` from a stat of a listed item; false for kinds that are never listed.
+bool describe(const std::string& name, const struct stat& st, DirEntry& entry)
+{
+    if (S_ISREG(st.st_mode))
+        entry.kind = EntryKind::File;
+    else if (S_ISDIR(st.st_mode))
+        entry.kind = EntryKind::Folder;
+    else if (S_ISLNK(st.st_mode))
+        entry.kind = EntryKind::Symlink;
+    else
+        return false;
+    entry.name = name;
+    entry.attributes = 0;
+    if ((st.st_mode & S_IWUSR) == 0 && !S_ISLNK(st.st_mode))
+        entry.attributes |= kAttrReadOnly;
+    if (name.front() == '.')
+        entry.attributes |= kAttrHidden;
+    entry.lastWriteTime = toFileTime(st.st_mtim);
+    entry.size = entry.kind == EntryKind::Folder ? 0 : static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+// A directory stream over a duplicate of `folder`, so the caller's handle stays open.
+DIR* openStream(int folder)
+{
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return dir;
+}
+
+} // namespace
+
+FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge)
+{
+    entries.clear();
+    DIR* dir = openStream(folder);
+    if (dir == nullptr)
+        return errorFromErrno(errno);
+    const int fd = ::dirfd(dir);
+    FsError result = FsError::Ok;
+    std::vector<std::string> temporaries;
+    for (;;) {
+        errno = 0;
+        const dirent* found = ::readdir(dir);
+        if (found == nullptr) {
+            if (errno != 0)
+                result = FsError::Other;
+            break;
+        }
+        const std::string name = found->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (isTemporaryName(name)) {
+            if (isExactTemporaryName(name))
+                temporaries.push_back(name);
+            continue;
+        }
+        // The type from the folder itself spares a stat for items that are never listed.
+        if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR ||
+            found->d_type == DT_BLK)
+            continue;
+        struct stat st = {};
+        if (::fstatat(fd, found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone since readdir: not an item any more. Anything else makes the listing
+            // incomplete, and the caller must know (it may decide deletions on it).
+            if (errno != ENOENT)
+                result = FsError::Other;
+            continue;
+        }
+        DirEntry entry;
+        if (describe(name, st, entry))
+            entries.push_back(std::move(entry));
+    }
+    // After the walk: removing names while readdir runs may make it skip others.
+    removeStale(fd, temporaries, staleAge);
+    ::closedir(dir);
+    return result;
+}
+
+void removeStaleTemporariesAt(int folder, std::chrono::seconds staleAge)
+{
+    DIR* dir = openStream(folder);
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> temporaries;
+    while (const dirent* found = ::readdir(dir))
+        if (isExactTemporaryName(found->d_name))
+            temporaries.push_back(found->d_name);
+    removeStale(::dirfd(dir), temporaries, staleAge);
+    ::closedir(dir);
+}
+
+FsError createFolderAt(int parent, const std::string& name, const struct stat* ownerFrom)
+{
+    if (!isPlainName(name))
+        return FsError::Other;
+    if (::mkdirat(parent, name.c_str(), 0777) == 0) {
+        // Best effort: a volume without owners (FAT) still gets the folder.
+        if (ownerFrom != nullptr && ::geteuid() == 0)
+            (void)::fchownat(parent, name.c_str(), ownerFrom->st_uid, ownerFrom->st_gid, AT_SYMLINK_NOFOLLOW);
+        return FsError::Ok;
+    }
+    if (errno != EEXIST)
+        return errorFromErrno(errno);
+    struct stat st = {};
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+        return FsError::Exists;
+    return FsError::Other; // a file or a link holds the name
+}
+
+FsError readStampAt(int parent, const std::string& name, FileStamp& stamp)
+{
+    if (!isPlainName(name))
+        return FsError::Other;
+    struct stat st = {};
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorFromErrno(errno);
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return FsError::Other;
+    stamp.lastWriteTime = toFileTime(st.st_mtim);
+    stamp.size = static_cast<uint64_t>(st.st_size);
+    return FsError::Ok;
+}
+
+FsError makeNormalAt(int parent, const std::string& name)
+{
+    if (!isPlainName(name))
+        return FsError::Other;
+    struct stat st = {};
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorFromErrno(errno);
+    if (S_ISLNK(st.st_mode))
+        return FsError::Ok; // a link has no permission bits of its own
+    if ((st.st_mode & S_IWUSR) != 0)
+        return FsError::Ok;
+    // NOFOLLOW: a link swapped in since the stat is refused (EOPNOTSUPP), not followed.
+    if (::fchmodat(parent, name.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == EOPNOTSUPP ? FsError::Other : errorFromErrno(errno);
+    return FsError::Ok;
+}
+
+std::unique_ptr<FileReader> openForReadingAt(int parent, const std::string& name, FsError& error)
+{
+    if (!isPlainName(name)) {
+        error = FsError::Other;
+        return nullptr;
+    }
+    UniqueFd fd(retryOnEintr(
+        [&] { return ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
+    if (!fd.valid()) {
+        error = errno == ELOOP ? FsError::Other : errorFromErrno(errno);
+        return nullptr;
+    }
+    struct stat st = {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = FsError::Other;
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        error = FsError::Other;
+        return nullptr;
+    }
+    error = FsError::Ok;
+    return std::make_unique<PosixFileReader>(std::move(fd));
+}
+
+std::unique_ptr<FolderLock> lockFolderAt(int folder, FsError& error)
+{
+    error = FsError::Ok;
+    UniqueFd fd(retryOnEintr([&] { return ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (!fd.valid())
+        return nullptr;
+    if (retryOnEintr([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
+        if (errno == EWOULDBLOCK)
+            error = FsError::Exists;
+        return nullptr;
+    }
+    return std::make_unique<PosixFolderLock>(std::move(fd));
+}
+
+} // namespace tavrel::platform::posix
