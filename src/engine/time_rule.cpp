@@ -4,6 +4,15 @@
 
 namespace tavrel::engine {
 
+TimeRule timeRuleOf(const platform::VolumeTraits& traits)
+{
+    TimeRule rule;
+    rule.precision = std::max(traits.timePrecision, int64_t{1});
+    rule.min = traits.timeMin;
+    rule.max = std::max(traits.timeMin, traits.timeMax);
+    return rule;
+}
+
 TimeRule combine(const TimeRule& a, const TimeRule& b)
 {
     TimeRule rule;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/volume_probe.h"
+
 #include <cstdint>
 #include <limits>
 
@@ -24,6 +26,10 @@ struct TimeRule
 
     friend bool operator==(const TimeRule&, const TimeRule&) = default;
 };
+
+// The rule of one root's volume as probed: the precision and span it keeps. An unprobed root
+// (nothing could be created there) is taken as exact over the whole span.
+TimeRule timeRuleOf(const platform::VolumeTraits& traits);
 
 // The rule for comparing a time of one volume with a time of the other: the coarser precision
 // and the span both hold. Two spans that do not meet (no real volumes have such) collapse to one

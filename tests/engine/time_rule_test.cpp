@@ -9,6 +9,8 @@ using tavrel::engine::kFatTimeMax;
 using tavrel::engine::kFatTimeMin;
 using tavrel::engine::kTicksPerSecond;
 using tavrel::engine::TimeRule;
+using tavrel::engine::timeRuleOf;
+using tavrel::platform::VolumeTraits;
 
 namespace {
 
@@ -116,6 +118,45 @@ TEST(TimeRule, CombineTakesTheCoarserPrecisionAndTheNarrowerSpan)
         EXPECT_EQ(combine(c.a, c.b), c.expected) << c.what;
         EXPECT_EQ(combine(c.b, c.a), c.expected) << c.what << " (swapped)";
     }
+}
+
+// What the probe found on FAT (fusefat), exFAT (exfat-fuse), SFTP (sshfs) and ext4, and the rule
+// each gives: a copy's time read back from the volume compares equal to its original.
+TEST(TimeRule, ProbedTraitsGiveTheVolumesRule)
+{
+    VolumeTraits fat;
+    fat.probed = true;
+    fat.timePrecision = 2 * kSecond;
+    fat.timeMin = kFatTimeMin + kSecond;
+    fat.timeMax = kFatTimeMax - kFatTimeMax % kSecond;
+    VolumeTraits exfat;
+    exfat.probed = true;
+    exfat.timePrecision = kSecond;
+    VolumeTraits sftp;
+    sftp.probed = true;
+    sftp.timePrecision = kSecond;
+    sftp.timeMin = kSecond;
+    sftp.timeMax = int64_t{0xFFFFFFFF} * kSecond;
+    const VolumeTraits ext4;
+
+    EXPECT_EQ(timeRuleOf(ext4), kExact);
+    EXPECT_EQ(timeRuleOf(fat), (TimeRule{2 * kSecond, fat.timeMin, fat.timeMax}));
+    const TimeRule fatPair = combine(timeRuleOf(ext4), timeRuleOf(fat));
+    EXPECT_EQ(compareTimes(k1975, kFatTimeMin, fatPair), 0) << "1975 stored as 1980";
+    EXPECT_EQ(compareTimes(kT, kT - kT % (2 * kSecond), fatPair), 0);
+    EXPECT_EQ(compareTimes(k2108, kFatTimeMax - kFatTimeMax % (2 * kSecond), fatPair), 0);
+    EXPECT_EQ(compareTimes(kT, kT - kT % kSecond, combine(timeRuleOf(ext4), timeRuleOf(exfat))), 0);
+    const TimeRule sftpPair = combine(timeRuleOf(sftp), timeRuleOf(ext4));
+    EXPECT_EQ(compareTimes(kT, kT - kT % kSecond, sftpPair), 0);
+    EXPECT_EQ(compareTimes(kT, kT + kSecond, sftpPair), -1);
+    // Before 1970 SFTP cannot hold: both clamp to its first second.
+    EXPECT_EQ(compareTimes(-kSecond, 0, sftpPair), 0);
+
+    VolumeTraits odd; // values a broken probe could give still make a valid rule
+    odd.timePrecision = 0;
+    odd.timeMin = 10;
+    odd.timeMax = 5;
+    EXPECT_EQ(timeRuleOf(odd), (TimeRule{1, 10, 10}));
 }
 
 TEST(TimeRule, FatSpanConstantsAreTheCalendarDates)
