@@ -3,6 +3,7 @@
 #include "model/folder_pair.h"
 #include "model/job.h"
 #include "model/text_rules.h"
+#include "ui/cell_font.h"
 #include "ui/context_help.h"
 #include "ui/folder_browser.h"
 #include "ui/message_box.h"
@@ -79,9 +80,7 @@ PairOptionsDialog::PairOptionsDialog(model::Job& job, model::FolderPair& pair, M
     setFont(dialogFont(QStringLiteral("Arial"), 10, dpi));
     m_units = measureBaseUnits(font());
 
-    m_browseFont = QFont(QStringLiteral("Arial"));
-    m_browseFont.setPixelSize(15);
-    m_browseFont.setWeight(QFont::Normal);
+    m_browseFont = arialFifteenPixelsHigh();
     setFixedSize(dialogSizeToPixels(kTemplateSize, m_units));
     if (owner != nullptr)
         move(centredOn(owner->frameGeometry(), frameGeometry().size()));

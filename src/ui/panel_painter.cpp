@@ -27,19 +27,6 @@ const QColor kBlack{0, 0, 0};
 
 } // namespace
 
-QFont cellHeightFont(const QString& family, int cellHeight, int weight)
-{
-    QFont font(family);
-    font.setWeight(QFont::Weight(weight));
-    font.setStyleStrategy(QFont::PreferAntialias);
-    for (int pixels = cellHeight; pixels > 4; --pixels) {
-        font.setPixelSize(pixels);
-        if (QFontMetrics(font).height() <= cellHeight)
-            return font;
-    }
-    return font;
-}
-
 QFont uiFont()
 {
     return cellHeightFont(QStringLiteral("Tahoma"), 15, 400);

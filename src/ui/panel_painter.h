@@ -2,6 +2,7 @@
 
 #include "engine/run_state.h"
 #include "model/folder_pair.h"
+#include "ui/cell_font.h"
 
 #include <QColor>
 #include <QFont>
@@ -13,10 +14,6 @@
 class QPainter;
 
 namespace tavrel::ui {
-
-// A font whose cell (ascent plus descent) is at most `cellHeight` pixels, as close to it as the
-// face allows: the layout's heights are cell heights, not em sizes.
-QFont cellHeightFont(const QString& family, int cellHeight, int weight);
 
 // The UI font of the log box and the pair information labels.
 QFont uiFont();

@@ -1,6 +1,7 @@
 #include "ui/tooltip_window.h"
 
 #include "model/text_rules.h"
+#include "ui/cell_font.h"
 #include "ui/tooltip_geometry.h"
 
 #include <QApplication>
@@ -20,22 +21,11 @@ constexpr QRgb kColourKey = qRgb(255, 255, 255);
 constexpr QRgb kShadowGrey = qRgb(128, 128, 128);
 constexpr QRgb kBoxYellow = qRgb(255, 247, 208);
 
-QFont makeTipFont()
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(15);
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    font.setUnderline(false);
-    font.setStrikeOut(false);
-    return font;
-}
-
 } // namespace
 
 TooltipWindow::TooltipWindow(QWidget* owner)
     : QWidget(owner, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
-      m_tipFont(makeTipFont())
+      m_tipFont(arialFifteenPixelsHigh())
 {
     // Where a compositor blends, the transparent pixels are see-through; where none runs,
     // the mask set in showTip cuts them out. The colour key is all-or-nothing, so the

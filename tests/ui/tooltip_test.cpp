@@ -1,3 +1,4 @@
+#include "ui/cell_font.h"
 #include "ui/tooltip_geometry.h"
 #include "ui/tooltip_window.h"
 
@@ -165,7 +166,7 @@ void TooltipTest::showSizesAndPlacesTheTip()
 {
     QWidget owner;
     TooltipWindow tip(&owner);
-    QCOMPARE(tip.tipFont().pixelSize(), 15);
+    QCOMPARE(tip.tipFont(), arialFifteenPixelsHigh());
     const QString text = "Recursively expand all subfolders and do jobs to them.";
     tip.setTipText(text);
     tip.showTip(QPoint(40, 60));
