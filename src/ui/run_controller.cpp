@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/run_controller.h"
 
 #include "report/report_file.h"
@@ -14,6 +15,8 @@ RunController::RunController(const model::Job& job, engine::RunState& state, pla
 {
     m_runTimer.setInterval(1000);
     connect(&m_runTimer, &QTimer::timeout, this, &RunController::tick);
+    m_flushTimer.setInterval(kFlushIntervalMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &RunController::flush);
 }
 
 RunController::~RunController()
@@ -21,8 +24,7 @@ RunController::~RunController()
     if (!m_worker.joinable())
         return;
     // Only reached when the window goes away during a run (closing is refused then, so this is
-    // a teardown path): stop the worker and keep serving its calls until it has posted its end,
-    // because joining a worker blocked in a call into this thread would never return.
+    // a teardown path): stop the worker and wait for the end it posts before joining it.
     m_closing = true;
     m_state.stopRequested.store(1);
     while (!m_endArrived)
@@ -35,7 +37,11 @@ int RunController::start()
     if (m_worker.joinable())
         return 1;
     m_endArrived = false;
-    return engine::StartSync(m_context, m_worker);
+    m_flushTimer.start();
+    const int started = engine::StartSync(m_context, m_worker);
+    if (started != 0)
+        m_flushTimer.stop();
+    return started;
 }
 
 void RunController::requestStop()
@@ -43,48 +49,93 @@ void RunController::requestStop()
     m_state.stopRequested.store(1);
 }
 
-template <typename Call> void RunController::callInUiThread(Call call)
+bool RunController::onUiThread() const
 {
-    // A blocking queued call into one's own thread would wait for itself forever.
-    if (QThread::currentThread() == thread())
-        call();
-    else
-        QMetaObject::invokeMethod(this, call, Qt::BlockingQueuedConnection);
+    return QThread::currentThread() == thread();
 }
 
 void RunController::ClearLog()
 {
-    callInUiThread([this] { m_display.ClearLog(); });
+    if (onUiThread()) {
+        flush();
+        m_display.ClearLog();
+        return;
+    }
+    // Text gathered before the clear would be wiped by it anyway.
+    const std::lock_guard lock(m_pendingLock);
+    m_pendingText.clear();
+    m_pendingClear = true;
 }
 
 void RunController::AppendLog(std::string_view text)
 {
-    const QString line = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    callInUiThread([this, &line] { m_display.AppendLog(line); });
+    const QString decoded = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    if (onUiThread()) {
+        flush();
+        m_display.AppendLog(decoded);
+        return;
+    }
+    const std::lock_guard lock(m_pendingLock);
+    m_pendingText += decoded;
 }
 
 void RunController::SetProgress(int position)
 {
-    callInUiThread([this, position] { m_display.SetProgress(position); });
+    if (onUiThread()) {
+        m_pendingProgress.store(-1);
+        m_display.SetProgress(position);
+        return;
+    }
+    // Only the latest position matters; the bar is repainted at the flush pace.
+    m_pendingProgress.store(position < 0 ? 0 : position);
 }
 
 void RunController::StartRunTimer()
 {
-    callInUiThread([this] {
+    if (onUiThread()) {
         m_runClock.start();
         m_runTimer.start();
-    });
+        return;
+    }
+    // The clock starts now; its timer, which belongs to this thread, at the next flush.
+    const std::lock_guard lock(m_pendingLock);
+    m_runClock.start();
+    m_pendingTimerStart = true;
 }
 
 void RunController::RefreshStatistics()
 {
-    callInUiThread([this] { m_display.RefreshStatistics(); });
+    // The counters are repainted by the run timer; a request from the worker waits for it.
+    if (onUiThread())
+        m_display.RefreshStatistics();
 }
 
 void RunController::PostRunEnd(engine::RunResult result)
 {
     QMetaObject::invokeMethod(
         this, [this, result] { finishRun(result); }, Qt::QueuedConnection);
+}
+
+void RunController::flush()
+{
+    QString text;
+    bool clear = false;
+    bool timerStart = false;
+    {
+        const std::lock_guard lock(m_pendingLock);
+        text.swap(m_pendingText);
+        std::swap(clear, m_pendingClear);
+        std::swap(timerStart, m_pendingTimerStart);
+    }
+    if (timerStart)
+        m_runTimer.start();
+    if (clear)
+        m_display.ClearLog();
+    if (!text.isEmpty())
+        m_display.AppendLog(text);
+    const int position = m_pendingProgress.exchange(-1);
+    if (position >= 0)
+        m_display.SetProgress(position);
 }
 
 void RunController::tick()
@@ -96,13 +147,15 @@ void RunController::tick()
 void RunController::finishRun(engine::RunResult result)
 {
     m_endArrived = true;
+    m_flushTimer.stop();
     m_runTimer.stop();
     if (m_closing)
         return;
     // The end was the worker's last act, so this join returns at once; after it, nothing but
-    // this thread touches the report.
+    // this thread touches the report or the gathered texts.
     if (m_worker.joinable())
         m_worker.join();
+    flush();
     m_report.WriteReportTail();
     m_report.CloseReport();
     m_display.RunEnded(result);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "engine/run_driver.h"
@@ -7,6 +8,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 namespace tavrel::ui {
@@ -21,20 +24,23 @@ public:
     virtual void AppendLog(const QString& text) = 0;
     virtual void SetProgress(int position) = 0;
     virtual void RefreshStatistics() = 0;
-    // The run is over: the run timer is stopped, the worker joined and the report closed.
+    // The run is over: the run timer is stopped, the worker joined, every log text shown and
+    // the report closed.
     virtual void RunEnded(engine::RunResult result) = 0;
 };
 
-// Owns the worker thread of a run and is the engine's RunSink for the window. The worker's
-// calls complete on the user-interface thread before they return (blocking queued calls), so
-// log lines appear in call order; the end of a run is a plain queued call, after which the
-// worker has finished and is joined. The UI thread never waits for a worker that may still be
-// calling it.
+// Owns the worker thread of a run and is the engine's RunSink for the window. The worker never
+// waits for the window: its log texts and progress are gathered under a short lock and shown
+// by the user-interface thread at most every kFlushIntervalMs, in call order; a run of many
+// small failures would otherwise spend a round trip and a log-box update on every line. The
+// end of a run shows whatever is still gathered before the window hears of the end.
 class RunController final : public QObject, public engine::RunSink
 {
     Q_OBJECT
 
 public:
+    static constexpr int kFlushIntervalMs = 50;
+
     RunController(const model::Job& job, engine::RunState& state, platform::FileSystem& fileSystem,
                   report::ReportFile& report, RunDisplay& display, QObject* parent = nullptr);
     ~RunController() override;
@@ -53,8 +59,9 @@ public:
     void PostRunEnd(engine::RunResult result) override;
 
 private:
-    // Runs `call` on this object's thread and returns once it has run there.
-    template <typename Call> void callInUiThread(Call call);
+    bool onUiThread() const;
+    // Shows what the worker gathered since the last flush. User-interface thread only.
+    void flush();
     void finishRun(engine::RunResult result);
     void tick();
 
@@ -63,10 +70,19 @@ private:
     RunDisplay& m_display;
     engine::RunContext m_context;
     std::thread m_worker;
+    QTimer m_flushTimer;
     QTimer m_runTimer;
     QElapsedTimer m_runClock;
     bool m_closing = false;
     bool m_endArrived = false;
+
+    // Gathered by the worker, taken whole by flush().
+    std::mutex m_pendingLock;
+    QString m_pendingText;
+    bool m_pendingClear = false;
+    bool m_pendingTimerStart = false;
+    // -1 when the position has not changed since the last flush.
+    std::atomic<int> m_pendingProgress{-1};
 };
 
 } // namespace tavrel::ui

@@ -6,6 +6,7 @@
 #include "ui/message_box.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
@@ -44,12 +45,15 @@ void saveAndQuit(MainWindow& window, const QString& file)
     QApplication::exit(saved ? 0 : 1);
 }
 
-void whenIdle(MainWindow& window, const QString& file)
+void whenIdle(MainWindow& window, const QString& file, const QElapsedTimer& run)
 {
     if (window.isRunning()) {
-        QTimer::singleShot(100, &window, [&window, file] { whenIdle(window, file); });
+        QTimer::singleShot(10, &window, [&window, file, run] { whenIdle(window, file, run); });
         return;
     }
+    // How long the window took over the run, to compare with the runner on the same job.
+    if (run.isValid())
+        std::fprintf(stderr, "run: %lld ms\n", static_cast<long long>(run.elapsed()));
     // One more turn of the event loop so the last repaint has happened.
     QTimer::singleShot(300, &window, [&window, file] { saveAndQuit(window, file); });
 }
@@ -66,14 +70,17 @@ void scheduleScreenshotIfAsked(MainWindow& window)
     const QString job = qEnvironmentVariable("TAVREL_SCREENSHOT_JOB");
     const bool run = qEnvironmentVariable("TAVREL_SCREENSHOT_RUN") == QLatin1String("1");
     QTimer::singleShot(200, &window, [&window, file, job, run] {
+        QElapsedTimer clock;
         if (!job.isEmpty()) {
             static FixedPrompter prompter(job);
             window.setFilePrompter(&prompter);
             window.runCommand(command::Open);
-            if (run)
+            if (run) {
+                clock.start();
                 window.runCommand(command::Execute);
+            }
         }
-        whenIdle(window, file);
+        whenIdle(window, file, clock);
     });
 }
 

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/run_state.h"
+#include "model/job.h"
+#include "model/pattern_list.h"
+#include "platform/posix_file_system.h"
+#include "report/report_file.h"
+#include "support/faulty_file_system.h"
+#include "support/recording_sink.h"
+#include "ui/run_controller.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+
+using namespace tavrel;
+
+namespace {
+
+// Keeps what the window would be shown, and when.
+class RecordingDisplay final : public ui::RunDisplay
+{
+public:
+    QString log;
+    int logUpdates = 0;
+    int progressUpdates = 0;
+    int lastProgress = -1;
+    bool ended = false;
+    QString logAtEnd;
+
+    void ClearLog() override
+    {
+        log.clear();
+        ++logUpdates;
+    }
+    void AppendLog(const QString& text) override
+    {
+        log += text;
+        ++logUpdates;
+    }
+    void SetProgress(int position) override
+    {
+        lastProgress = position;
+        ++progressUpdates;
+    }
+    void RefreshStatistics() override {}
+    void RunEnded(engine::RunResult) override
+    {
+        ended = true;
+        logAtEnd = log;
+    }
+};
+
+// One Light Copy pair of `files` files into a target where every copy is refused, so every
+// file costs one log line.
+struct FailingRun
+{
+    QTemporaryDir dir;
+    model::Job job;
+    engine::RunState state;
+    platform::PosixFileSystem posix;
+    test::FaultyFileSystem fileSystem{posix};
+    report::ReportFile report{(dir.path() + QStringLiteral("/report.htm")).toStdString()};
+
+    explicit FailingRun(int files)
+    {
+        const QString org = dir.path() + QStringLiteral("/org");
+        QDir().mkpath(org);
+        for (int i = 0; i < files; ++i)
+            std::ofstream((org + QStringLiteral("/f%1").arg(i)).toStdString()) << i;
+        model::FolderPair* pair = job.addPair();
+        pair->name = u"Refused";
+        pair->orgPath = org.toStdU16String();
+        pair->tgtPath = (dir.path() + QStringLiteral("/tgt")).toStdU16String();
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FilesInclude);
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FoldersInclude);
+        pair->includeSubfolders = 1;
+        fileSystem.failMatching(test::FaultyFileSystem::Operation::CopyCreateOnly, "",
+                                platform::FsError::AccessDenied);
+    }
+};
+
+} // namespace
+
+class RunControllerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aLongLogArrivesWholeInOrderInFewUpdates()
+    {
+        constexpr int kFiles = 3000;
+        FailingRun run(kFiles);
+
+        // What the engine says, call by call, as the tests' sink records it.
+        test::RecordingSink recorder;
+        std::thread reference;
+        QCOMPARE(engine::StartSync({run.job, run.state, run.fileSystem, run.report, recorder}, reference), 0);
+        QVERIFY(recorder.waitForEnd(std::chrono::seconds(60)));
+        reference.join();
+        run.report.CloseReport();
+        const QString expected = QString::fromStdString(recorder.log());
+        QVERIFY(expected.count(QStringLiteral("ERROR")) >= kFiles);
+
+        RecordingDisplay display;
+        ui::RunController controller(run.job, run.state, run.fileSystem, run.report, display);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(controller.start(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(display.ended, 60000);
+        const qint64 elapsed = clock.elapsed();
+
+        // Every text, in call order, was shown before the window heard of the end.
+        QCOMPARE(display.logAtEnd, expected);
+        QCOMPARE(display.lastProgress, recorder.progress().back());
+        // At most one log-box update and one progress update per flush interval, plus the
+        // clear and the last flush at the end.
+        const qint64 flushes = elapsed / ui::RunController::kFlushIntervalMs + 2;
+        QVERIFY2(display.logUpdates <= flushes + 1,
+                 qPrintable(QStringLiteral("%1 updates in %2 ms").arg(display.logUpdates).arg(elapsed)));
+        QVERIFY2(display.progressUpdates <= flushes,
+                 qPrintable(QStringLiteral("%1 updates in %2 ms").arg(display.progressUpdates).arg(elapsed)));
+        QVERIFY(!controller.isActive());
+    }
+
+    void callsFromTheWindowsOwnThreadAreShownAtOnce()
+    {
+        FailingRun run(0);
+        RecordingDisplay display;
+        ui::RunController controller(run.job, run.state, run.fileSystem, run.report, display);
+        controller.AppendLog("first\r\n");
+        controller.ClearLog();
+        controller.AppendLog("second\r\n");
+        controller.SetProgress(400);
+        QCOMPARE(display.log, QStringLiteral("second\r\n"));
+        QCOMPARE(display.lastProgress, 400);
+    }
+};
+
+QTEST_MAIN(RunControllerTest)
+#include "run_controller_test.moc"
