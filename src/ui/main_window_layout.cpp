@@ -122,9 +122,13 @@ void MainWindow::createMenus()
             else
                 menu->addSeparator();
         }
-        // A highlighted item shows its tip; a closing menu leaves the status line empty.
-        connect(menu, &QMenu::hovered, this,
-                [this](QAction* action) { ShowStatusTip(action->data().toInt()); });
+        // A highlighted item shows its tip; a closing menu leaves the status line empty. The
+        // menu also relays hovers of its actions' toolbar buttons, which only the toolbar's
+        // hot-button rule may answer, so hovers are taken only while the menu is open.
+        connect(menu, &QMenu::hovered, this, [this, menu](QAction* action) {
+            if (menu->isVisible())
+                ShowStatusTip(action->data().toInt());
+        });
         connect(menu, &QMenu::aboutToHide, this, [this] { ShowStatusTip(0); });
     };
     QMenuBar* bar = menuBar();

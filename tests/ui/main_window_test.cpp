@@ -582,6 +582,50 @@ private slots:
         QCOMPARE(h.statusText(), QString());
     }
 
+    void toolbarHoverFollowsTheHotButtonRuleOnly_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("idle: New shows its tip") << false << int(command::New) << QStringLiteral("Create a new job");
+        QTest::newRow("idle: the grayed Stop shows nothing") << false << int(command::Stop) << QString();
+        QTest::newRow("running: New shows nothing") << true << int(command::New) << QString();
+        QTest::newRow("running: Save shows nothing") << true << int(command::Save) << QString();
+        QTest::newRow("running: Stop shows nothing") << true << int(command::Stop) << QString();
+        QTest::newRow("running: Content shows nothing") << true << int(command::Content) << QString();
+    }
+
+    void toolbarHoverFollowsTheHotButtonRuleOnly()
+    {
+        QFETCH(bool, running);
+        QFETCH(int, number);
+        QFETCH(QString, status);
+        Harness h;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        if (running) {
+            h.fileSystem.beforeCopy = [](const std::string&, const std::string&) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            };
+            h.addCopyPair(u"Slow", 200);
+            h.window->FillPairList();
+            h.window->runCommand(command::Execute);
+            QVERIFY(h.window->isRunning());
+        }
+        h.window->ShowStatusTip(-1, QStringLiteral("before"));
+        auto* toolbar = h.window->findChild<ui::Toolbar*>();
+        QWidget* button = toolbar->widgetForAction(h.window->commandAction(number));
+        // The pointer entering the button, as the window system reports it.
+        QEnterEvent enter(QPointF(2, 2), button->mapTo(h.window.get(), QPointF(2, 2)),
+                          button->mapToGlobal(QPointF(2, 2)));
+        QApplication::sendEvent(button, &enter);
+        QCOMPARE(h.statusText(), status);
+        if (running) {
+            h.window->runCommand(command::Stop);
+            QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
+        }
+    }
+
     void statusLineHasTheSystemGroundNotTheWindowWhite()
     {
         Harness h;
@@ -608,8 +652,12 @@ private slots:
                      "&Edit Pair...|&Remove Pair|-|E&xecute|&Stop|-|&View Report|&Help|&Content|-|&About"));
 
         QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
+        h.window->show();
+        operation->popup(h.window->mapToGlobal(QPoint(0, 0)));
+        QVERIFY(QTest::qWaitForWindowExposed(operation));
         emit operation->hovered(h.window->commandAction(command::Execute));
         QCOMPARE(h.statusText(), QStringLiteral("Run this job"));
+        operation->hide();
         emit h.window->menuBar()->hovered(h.window->menuBar()->actions().at(1));
         QCOMPARE(h.statusText(), QString());
     }
