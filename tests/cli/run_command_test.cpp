@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -141,6 +142,27 @@ TEST_F(RunCommandTest, MissingOriginalEndsWithErrorsAndTellsTheCauseOnStderr)
                                         (m_dir / "unplugged/\nEnd process.\n")))
         << outcome.out;
     EXPECT_EQ(outcome.err, "ERROR: cannot read folder: " + (m_dir / "unplugged/: No such file or directory\n"));
+}
+
+// A target on a read-only mount: every copy fails, each with the system's reason on stderr.
+TEST_F(RunCommandTest, ReadOnlyTargetEndsWithErrors)
+{
+    buildTree(m_dir / "org", {file("a", "1"), file("b", "2")});
+    const std::string target = m_dir / "tgt";
+    std::filesystem::create_directories(target);
+    if (::geteuid() != 0 || ::mount("tavrel-test", target.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        GTEST_SKIP() << "a read-only tmpfs cannot be mounted here (needs root and mount rights)";
+    struct Unmount
+    {
+        std::string path;
+        ~Unmount() { ::umount(path.c_str()); }
+    } unmount{target};
+
+    const Outcome outcome =
+        run({"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm", "--json"});
+    expectCompletedWithErrors(outcome, 2, "Process completed with 2 errors.");
+    EXPECT_EQ(outcome.err, "ERROR: cannot copy file: " + (m_dir / "org/a: Read-only file system\n") +
+                               "ERROR: cannot copy file: " + (m_dir / "org/b: Read-only file system\n"));
 }
 
 class StopSignalTest : public RunCommandTest, public ::testing::WithParamInterface<int>

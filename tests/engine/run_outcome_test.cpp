@@ -1,6 +1,7 @@
 // A run that logged errors never ends as a plain success, whatever the count found.
 #include "engine/run_outcome.h"
 #include "support/engine_fixture.h"
+#include "support/faulty_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,24 @@ TEST_F(EngineTest, SynchronizeReportsAMissingTargetRootAfterTheCountLine)
                                  "ERROR: cannot read folder: ~/gone/\r\nHandle pair : both\r\n"))
         << m_sink.log();
     EXPECT_GE(m_state.errors.load(), 1);
+}
+
+// A target where every copy fails (a read-only mount, as the fault-injecting file system
+// plays it) logs an error per file and ends with their count.
+TEST_F(EngineTest, EveryCopyFailingEndsAsCompletedWithErrors)
+{
+    buildTree(m_org, {file("a", "1"), file("b", "2"), file("c", "3")});
+    buildTree(m_tgt, {});
+    addPair(SyncMethod::Copy);
+    FaultyFileSystem faulty(m_posix);
+    faulty.failMatching(FaultyFileSystem::Operation::CopyCreateOnly, "", platform::FsError::AccessDenied);
+
+    const engine::RunResult result = run(&faulty);
+    EXPECT_EQ(m_state.errors.load(), 3) << m_sink.log();
+    const engine::RunOutcome outcome = engine::outcomeOf(result, m_state.errors.load());
+    EXPECT_EQ(outcome, engine::RunOutcome::CompletedWithErrors);
+    EXPECT_EQ(engine::outcomeText(outcome, m_state.errors.load()), "Process completed with 3 errors.");
+    EXPECT_TRUE(snapshotTree(m_tgt).empty());
 }
 
 } // namespace
