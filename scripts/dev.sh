@@ -14,7 +14,8 @@ action="${1:-}"
 packages=(g++ cmake ninja-build libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl1-mesa-dev
     xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2 fonts-wine
-    rsync desktop-file-utils appstream clang libclang-rt-14-dev)
+    rsync desktop-file-utils appstream clang libclang-rt-14-dev
+    fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
