@@ -20,19 +20,39 @@ namespace {
 constexpr QRgb kColourKey = qRgb(255, 255, 255);
 constexpr QRgb kShadowGrey = qRgb(128, 128, 128);
 constexpr QRgb kBoxYellow = qRgb(255, 247, 208);
+constexpr int kInactiveGraceMs = 150;
 
 } // namespace
 
 TooltipWindow::TooltipWindow(QWidget* owner)
-    : QWidget(owner, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+    : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
       m_tipFont(arialFifteenPixelsHigh())
 {
     // Where a compositor blends, the transparent pixels are see-through; where none runs,
     // the mask set in showTip cuts them out. The colour key is all-or-nothing, so the
     // mask alone gives the same look.
     setAttribute(Qt::WA_TranslucentBackground);
-    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QString());
+    // The focus leaving the owner's window or the program hides the tip too. Focus coming back
+    // to that window (a closing menu returns it, maybe through a moment without any focus) is
+    // no reason: every move within it starts with a press or a key.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (isVisible() && now != nullptr && now->window() != parentWidget()->window())
+            hide();
+    });
+    // The program losing the focus is judged a moment later, when a passing loss is over.
+    m_inactiveCheck.setSingleShot(true);
+    m_inactiveCheck.setInterval(kInactiveGraceMs);
+    connect(&m_inactiveCheck, &QTimer::timeout, this, [this] {
+        if (isVisible() && QGuiApplication::applicationState() != Qt::ApplicationActive)
+            hide();
+    });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (isVisible() && state != Qt::ApplicationActive)
+            m_inactiveCheck.start();
+    });
 }
 
 void TooltipWindow::setTipText(const QString& text)
@@ -70,9 +90,12 @@ void TooltipWindow::showTip(const QPoint& screenPoint)
     // The transparent pixels depend on the size only, never on the text.
     setMask(QBitmap::fromImage(paintTipImage(QString(), m_tipFont, size).createAlphaMask()));
     show();
-    activateWindow();
-    setFocus(Qt::PopupFocusReason);
     update();
+    // Presses and keys anywhere in the program hide the tip on their way to their target.
+    if (!m_watching) {
+        qApp->installEventFilter(this);
+        m_watching = true;
+    }
 }
 
 QImage TooltipWindow::paintTipImage(const QString& text, const QFont& font, const QSize& size)
@@ -118,11 +141,29 @@ QImage TooltipWindow::paintTipImage(const QString& text, const QFont& font, cons
     return image;
 }
 
-bool TooltipWindow::event(QEvent* event)
+bool TooltipWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::WindowDeactivate && isVisible())
-        hide();
-    return QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::KeyPress:
+        if (isVisible())
+            hide();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TooltipWindow::hideEvent(QHideEvent* event)
+{
+    if (m_watching) {
+        qApp->removeEventFilter(this);
+        m_watching = false;
+    }
+    QWidget::hideEvent(event);
 }
 
 void TooltipWindow::paintEvent(QPaintEvent*)

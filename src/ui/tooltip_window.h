@@ -3,13 +3,16 @@
 #include <QFont>
 #include <QImage>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 namespace tavrel::ui {
 
 // The pair dialog's help tip: a light yellow box with a black outline and a stippled
 // shadow, sized to its text and shown beside the pointer until the user clicks, types or
-// moves the focus away. Everything around the box is transparent.
+// moves the focus away. Everything around the box is transparent. It never grabs the mouse
+// or takes the focus: the click or key that hides it still reaches the control it was meant
+// for, so the first click on a check box after a tip ticks the box.
 class TooltipWindow final : public QWidget
 {
     Q_OBJECT
@@ -33,7 +36,8 @@ public:
     static QImage paintTipImage(const QString& text, const QFont& font, const QSize& size);
 
 protected:
-    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -44,6 +48,8 @@ private:
 
     QString m_tipText;
     QFont m_tipFont;
+    bool m_watching = false;
+    QTimer m_inactiveCheck;
 };
 
 } // namespace tavrel::ui
