@@ -2,8 +2,12 @@
 
 #include "ui/string_table.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QHelpEvent>
+#include <QLineEdit>
+#include <QMenu>
 #include <QShortcut>
 #include <QVariant>
 #include <QWhatsThis>
@@ -56,8 +60,37 @@ void ContextHelp::requestForFocus()
         m_handler(id, QCursor::pos());
 }
 
+QMenu* ContextHelp::contextMenuFor(QWidget* control)
+{
+    auto* edit = qobject_cast<QLineEdit*>(control);
+    QMenu* menu = edit ? edit->createStandardContextMenu() : new QMenu(control);
+    auto* whatsThis = new QAction(QString::fromLatin1(kWhatsThisText), menu);
+    whatsThis->setObjectName(QStringLiteral("whatsThis"));
+    const QList<QAction*> own = menu->actions();
+    menu->insertAction(own.isEmpty() ? nullptr : own.first(), whatsThis);
+    if (!own.isEmpty())
+        menu->insertSeparator(own.first());
+    return menu;
+}
+
 bool ContextHelp::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ContextMenu) {
+        auto* control = qobject_cast<QWidget*>(watched);
+        const int id = controlIdOf(control);
+        if (id < 0)
+            return QObject::eventFilter(watched, event);
+        const QPoint at = static_cast<QContextMenuEvent*>(event)->globalPos();
+        QMenu* menu = contextMenuFor(control);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        connect(menu->actions().first(), &QAction::triggered, this, [this, id, at] {
+            // After the menu has closed and given the focus back, which would hide the tip.
+            QMetaObject::invokeMethod(
+                this, [this, id, at] { m_handler(id, at); }, Qt::QueuedConnection);
+        });
+        menu->popup(at);
+        return true;
+    }
     if (event->type() != QEvent::WhatsThis && event->type() != QEvent::QueryWhatsThis)
         return QObject::eventFilter(watched, event);
     const int id = controlIdOf(qobject_cast<QWidget*>(watched));

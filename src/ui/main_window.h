@@ -34,6 +34,10 @@ class PairList;
 class PictureButton;
 class Toolbar;
 
+// Shown in the status line while the pair options dialog is open.
+inline const QString kPairDialogHelpHint =
+    QStringLiteral("F1 explains the control with the focus; so does a right-click on a control.");
+
 // Opens the pair options dialog on a pair; 1 for OK, 2 for Cancel.
 using PairEditor = std::function<int(QWidget* owner, model::FolderPair& pair)>;
 // Hands a file to the desktop's viewer; false when nothing could open it.

@@ -626,6 +626,22 @@ private slots:
         }
     }
 
+    void pairDialogHelpIsNamedInTheStatusLine()
+    {
+        Harness h;
+        h.window->show();
+        QString during;
+        QTimer::singleShot(0, [&] {
+            during = h.statusText();
+            if (QWidget* dialog = QApplication::activeModalWidget())
+                QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        h.window->runCommand(command::AddPair);
+        QCOMPARE(during, ui::kPairDialogHelpHint);
+        QCOMPARE(h.statusText(), QString());
+        QCOMPARE(h.job.count(), 0);
+    }
+
     void statusLineHasTheSystemGroundNotTheWindowWhite()
     {
         Harness h;

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -85,6 +86,9 @@ private slots:
     void helpTextPerControl();
     void tabOrder();
     void browseButtonsFillThePathBoxes();
+    void tipLetsThroughTheInputThatHidesIt();
+    void rightClickOffersWhatsThis_data();
+    void rightClickOffersWhatsThis();
 };
 
 void PairDialogTest::dialogUnits_data()
@@ -579,6 +583,98 @@ void PairDialogTest::browseButtonsFillThePathBoxes()
     answer.reset();
     button(dialog, PairOptionsDialog::IdBrowseOrg)->click();
     QCOMPARE(edit(dialog, PairOptionsDialog::IdOrgPath)->text(), QString());
+}
+
+void PairDialogTest::tipLetsThroughTheInputThatHidesIt()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    fillValid(dialog);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    ui::TooltipWindow* tip = dialog.tooltipWindow();
+    QWindow* window = dialog.windowHandle();
+    const auto showTip = [&] {
+        dialog.showControlHelp(PairOptionsDialog::IdIncludeSubfolders, dialog.mapToGlobal(QPoint(10, 10)));
+        QVERIFY(tip->isVisible());
+        // No popup: on X11 a popup's grab eats the press that closes it, whatever this platform
+        // does with it.
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
+    };
+    // Through the window system, as a user's click arrives; a grabbing tip would take it.
+    const auto clickOn = [&](int id) {
+        QWidget* control = dialog.control(id);
+        QTest::mouseClick(window, Qt::LeftButton, {}, control->mapTo(&dialog, control->rect().center()));
+    };
+
+    showTip();
+    clickOn(PairOptionsDialog::IdIncludeSubfolders);
+    QVERIFY(!tip->isVisible());
+    QVERIFY(!button(dialog, PairOptionsDialog::IdIncludeSubfolders)->isChecked());
+
+    showTip();
+    edit(dialog, PairOptionsDialog::IdName)->setFocus();
+    QTest::keyClick(window, Qt::Key_X);
+    QVERIFY(!tip->isVisible());
+    QCOMPARE(edit(dialog, PairOptionsDialog::IdName)->text(), QString("Docsx"));
+
+    showTip();
+    clickOn(PairOptionsDialog::IdOk);
+    QVERIFY(!tip->isVisible());
+    QCOMPARE(dialog.result(), PairOptionsDialog::kResultOk);
+    QCOMPARE(f.pair->name, std::u16string(u"Docsx"));
+}
+
+void PairDialogTest::rightClickOffersWhatsThis_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("help");
+    QTest::addColumn<bool>("editItemsToo");
+    QTest::newRow("check box") << int(PairOptionsDialog::IdIncludeSubfolders)
+                               << QString("Recursively expand all subfolders and do jobs to them.") << false;
+    QTest::newRow("radio button") << int(PairOptionsDialog::IdSynchronize)
+                                  << QString("Select the method: Synchronize") << false;
+    QTest::newRow("edit box, above its own items")
+        << int(PairOptionsDialog::IdOrgPath) << QString("The selected original path.") << true;
+    QTest::newRow("push button") << int(PairOptionsDialog::IdCancel)
+                                 << QString("Close the dialog box and cancel the changes.") << false;
+}
+
+void PairDialogTest::rightClickOffersWhatsThis()
+{
+    QFETCH(int, id);
+    QFETCH(QString, help);
+    QFETCH(bool, editItemsToo);
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QWidget* control = dialog.control(id);
+    const QPoint at = control->mapToGlobal(QPoint(3, 3));
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(3, 3), at);
+    QApplication::sendEvent(control, &rightClick);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu != nullptr);
+    QCOMPARE(menu->actions().first()->text(), QString("What's &This?"));
+    QCOMPARE(menu->actions().size() > 2, editItemsToo);
+
+    menu->actions().first()->trigger();
+    menu->close();
+    // The window manager gives the focus back to the dialog; this platform has none.
+    dialog.activateWindow();
+    QTRY_VERIFY(dialog.tooltipWindow()->isVisible());
+    QTest::qWait(300);
+    QVERIFY(dialog.tooltipWindow()->isVisible());
+    QCOMPARE(dialog.tooltipWindow()->tipText(), help);
+
+    // A label has no help, so it offers none.
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->text() != "Pair Name")
+            continue;
+        QContextMenuEvent onLabel(QContextMenuEvent::Mouse, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(label, &onLabel);
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
+    }
 }
 
 QTEST_MAIN(PairDialogTest)
