@@ -72,15 +72,16 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
 
 CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
                               const std::string& sourcePath, const std::string& targetPath,
-                              const TargetStamp& stamp, const std::function<CopyOutcome()>& overwrite)
+                              const TargetStamp& stamp, const std::function<int(const TargetStamp&)>& timeOrder,
+                              const std::function<CopyOutcome()>& overwrite)
 {
-    const bool timesDiffer = CompareTimes(entry.lastWriteTime, stamp.lastWriteTime) != 0;
+    const bool timesDiffer = timeOrder(stamp) != 0;
     const bool sizesDiffer = entry.size != stamp.size;
     auto contentEqual = [&] {
         if (entry.isLink) {
             // Read again: after an overwrite the link carries the source's stamp.
             const std::optional<TargetStamp> now = ReadTargetStamp(fs, targetPath);
-            return now && now->lastWriteTime == entry.lastWriteTime && now->size == entry.size;
+            return now && timeOrder(*now) == 0 && now->size == entry.size;
         }
         return IsContentEqual(fs, sourcePath, targetPath);
     };

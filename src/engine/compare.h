@@ -42,8 +42,10 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
 // `overwrite` zero, one or two times; stops at once when it reports DiskFull or Stopped. Unknown modes
 // act as Auto. A link's contents are its link text, which cannot be opened for reading, so a
 // link compares by its stamp: equal time and size mean equal.
+// `timeOrder` compares the source's time with a target stamp as the pair's volumes keep times.
 CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
                               const std::string& sourcePath, const std::string& targetPath,
-                              const TargetStamp& stamp, const std::function<CopyOutcome()>& overwrite);
+                              const TargetStamp& stamp, const std::function<int(const TargetStamp&)>& timeOrder,
+                              const std::function<CopyOutcome()>& overwrite);
 
 } // namespace tavrel::engine

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,12 +39,20 @@ public:
 
     std::vector<std::string> names() const;
 
+    // Keeps the entries whose `keep` value is non-zero, in their order.
+    void KeepWhere(const std::vector<char>& keep);
+
 private:
     std::vector<Entry> m_entries;
 };
 
+// The form of a name that matching compares (a case-folded name on a volume that ignores
+// case); empty: the name itself, bytes as they are.
+using NameKey = std::function<std::string(std::string_view name)>;
+
 // For each entry of `exclusions` in order, removes the first entry of `list` with exactly
-// that name. Only that first one goes, so one exclusion removes one of several copies.
-void Subtract(EntryList& list, const EntryList& exclusions);
+// that name (or that key). Only that first one goes, so one exclusion removes one of several
+// copies. Linear in the sizes of both lists.
+void Subtract(EntryList& list, const EntryList& exclusions, const NameKey& key = {});
 
 } // namespace tavrel::engine

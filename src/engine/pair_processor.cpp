@@ -4,6 +4,7 @@
 #include "engine/folder_overlap.h"
 #include "engine/method_rules.h"
 #include "engine/run_progress.h"
+#include "platform/case_fold.h"
 #include "platform/text_codec.h"
 
 #include <deque>
@@ -165,6 +166,11 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         return PairOutcome::Continue;
     if (firstTask && !lockRoot(task.targetFolder))
         return PairOutcome::Continue;
+    if (firstTask)
+        learnVolumes();
+    // Names on the task's target side match ignoring case where its volume does.
+    m_foldTargetNames = task.direction == Direction::OrgToTgt ? m_targetTraits.caseInsensitive
+                                                              : m_sourceTraits.caseInsensitive;
 
     if (synchronize && firstTask && task.direction == Direction::OrgToTgt)
         queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
@@ -175,12 +181,15 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         return PairOutcome::Continue;
     if (!lists.readable)
         logError("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n");
+    m_targetNames.clear();
+    if (lists.readable && m_targetTraits.caseInsensitive)
+        matchCaseVariants(task, lists);
     if (m_filters.anyCopyOnly() && !lists.files.empty())
         collectProtectedTargets(task);
 
     for (const Entry& entry : lists.files) {
         const std::string sourcePath = task.sourceFolder + entry.name;
-        const std::string targetPath = task.targetFolder + entry.name;
+        const std::string targetPath = task.targetFolder + targetNameOf(entry.name);
         if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
             logError("ERROR: path too long: " + shown(sourcePath) + "\r\n");
         } else {
@@ -204,10 +213,134 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     if (m_pair->method == SyncMethod::AbsoluteCopy && lists.readable)
         deletionPhase(task, lists);
 
-    if (m_filters.includeSubfolders)
-        for (const Entry& folder : lists.folders)
-            queue.push(MakeSubfolderTask(task, folder.name));
+    if (m_filters.includeSubfolders) {
+        for (const Entry& folder : lists.folders) {
+            FolderTask sub = MakeSubfolderTask(task, folder.name);
+            sub.targetFolder = task.targetFolder + targetNameOf(folder.name) + "/";
+            queue.push(std::move(sub));
+        }
+    }
     return PairOutcome::Continue;
+}
+
+// What each root's volume keeps, probed once per volume and run: the pair then compares times
+// at the precision and within the span both sides keep, and matches names ignoring case where
+// the target does. ORG is probed only where the pair writes into it.
+void PairProcessor::learnVolumes()
+{
+    auto traitsOf = [&](const std::string& root) {
+        const uint64_t volume = fs().volumeOf(root);
+        if (volume != 0)
+            if (auto known = m_volumes.find(volume); known != m_volumes.end())
+                return fs().probeVolume(root, &known->second);
+        const platform::VolumeTraits traits = fs().probeVolume(root);
+        if (volume != 0)
+            m_volumes.emplace(volume, traits);
+        return traits;
+    };
+    const bool writesOrg = m_pair->method == SyncMethod::Synchronize;
+    m_targetTraits = traitsOf(m_targetRoot);
+    m_sourceTraits = writesOrg ? traitsOf(m_sourceRoot) : platform::VolumeTraits{};
+    m_timeRule = combine(timeRuleOf(m_targetTraits), timeRuleOf(m_sourceTraits));
+    m_linkTimesKept = m_targetTraits.linkTimesSettable && m_sourceTraits.linkTimesSettable;
+    m_refusalsLogged = {};
+    // A volume that takes times without keeping them gives every copy the time of the copy;
+    // the methods then act on the times they read, which may copy again.
+    if (m_targetTraits.probed && !m_targetTraits.timesSettable)
+        warnOnce(m_refusalsLogged.times, "times", m_targetRoot);
+    if (m_sourceTraits.probed && !m_sourceTraits.timesSettable)
+        warnOnce(m_refusalsLogged.times, "times", m_sourceRoot);
+}
+
+void PairProcessor::warnOnce(bool& logged, const char* what, const std::string& root)
+{
+    if (logged)
+        return;
+    logged = true;
+    m_sink.AppendLog(std::string("WARNING: cannot keep ") + what + " on " + shown(root) + "\r\n");
+}
+
+// Metadata the volume refused on a copy whose content it kept: one line per pair and kind.
+void PairProcessor::noteRefusals(const FolderTask& task)
+{
+    const platform::MetadataRefusals refused = fs().refusedMetadata();
+    const std::string& root = task.direction == Direction::OrgToTgt ? m_targetRoot : m_sourceRoot;
+    if (refused.permissions)
+        warnOnce(m_refusalsLogged.permissions, "permissions", root);
+    if (refused.times)
+        warnOnce(m_refusalsLogged.times, "times", root);
+}
+
+std::string PairProcessor::nameKey(std::string_view name) const
+{
+    return m_foldTargetNames ? platform::foldName(name) : std::string(name);
+}
+
+const std::string& PairProcessor::targetNameOf(const std::string& name) const
+{
+    const auto mapped = m_targetNames.find(name);
+    return mapped == m_targetNames.end() ? name : mapped->second;
+}
+
+// On a target that ignores case, names the source tells apart by case alone meet one target
+// item. Copying into TGT, the first of them wins and each other is an error, never a churn of
+// create and delete. Coming back from TGT, an item goes to the ORG name it matches, and where
+// ORG holds several such names (TGT merged them) it is left alone: ORG never gets a case
+// variant of a name it has.
+void PairProcessor::matchCaseVariants(const FolderTask& task, ScanLists& lists)
+{
+    auto skipFolder = [&](const Entry& folder) {
+        m_progress.addSkipped(CountFiles(fs(), task.sourceFolder + folder.name + "/", true, m_filters.includeFiles,
+                                         m_searchLog, m_progress.stopFlag()));
+    };
+    if (task.direction == Direction::OrgToTgt) {
+        std::unordered_set<std::string> seen;
+        auto keepFirst = [&](EntryList& list, bool isFolder) {
+            std::vector<char> keep(list.size(), 1);
+            for (std::size_t i = 0; i < list.size(); ++i) {
+                if (seen.insert(platform::foldName(list[i].name)).second)
+                    continue;
+                keep[i] = 0;
+                const std::string path = task.sourceFolder + list[i].name + (isFolder ? "/" : "");
+                logError("ERROR: cannot copy file: " + shown(path) + "\r\n");
+                if (isFolder)
+                    skipFolder(list[i]);
+                else
+                    m_progress.addHandled();
+            }
+            list.KeepWhere(keep);
+        };
+        keepFirst(lists.files, false);
+        keepFirst(lists.folders, true);
+        return;
+    }
+    std::vector<platform::DirEntry> orgEntries;
+    if (fs().listFolder(task.targetFolder, orgEntries) != FsError::Ok)
+        return;
+    std::unordered_map<std::string, std::vector<std::string>> orgNames;
+    for (const platform::DirEntry& entry : orgEntries)
+        orgNames[platform::foldName(entry.name)].push_back(entry.name);
+    auto mapNames = [&](EntryList& list, bool isFolder) {
+        std::vector<char> keep(list.size(), 1);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const auto found = orgNames.find(platform::foldName(list[i].name));
+            if (found == orgNames.end())
+                continue;
+            if (found->second.size() == 1) {
+                if (found->second.front() != list[i].name)
+                    m_targetNames[list[i].name] = found->second.front();
+                continue;
+            }
+            keep[i] = 0; // the way out already reported these twins
+            if (isFolder)
+                skipFolder(list[i]);
+            else
+                m_progress.addHandled();
+        }
+        list.KeepWhere(keep);
+    };
+    mapNames(lists.files, false);
+    mapNames(lists.folders, true);
 }
 
 CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry,
@@ -217,11 +350,11 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
     FileAction action = FileAction::CreateOnly;
     if (readsTarget(m_pair->method)) {
         stamp = ReadTargetStamp(fs(), targetPath);
-        const int order = stamp ? CompareTimes(entry.lastWriteTime, stamp->lastWriteTime) : 0;
+        const int order = stamp ? timeOrder(entry, sourcePath, targetPath, *stamp) : 0;
         action = decideFileAction(m_pair->method, stamp.has_value(), order);
     }
     if ((action == FileAction::Overwrite || action == FileAction::ContentCheck) &&
-        m_protected.count(entry.name))
+        m_protected.count(nameKey(targetNameOf(entry.name))))
         return CopyOutcome::Done;
 
     switch (action) {
@@ -233,9 +366,25 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
         return OverwriteFile(task, entry, sourcePath, targetPath, *stamp);
     case FileAction::ContentCheck:
         return ApplyContentCheck(fs(), m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
+                                 [&](const TargetStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); },
                                  [&] { return OverwriteFile(task, entry, sourcePath, targetPath, *stamp); });
     }
     return CopyOutcome::Done;
+}
+
+// The order of the source's and the target's times as both volumes can keep them. A link whose
+// time a volume cannot set compares by its text and size alone.
+int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
+                             const TargetStamp& stamp)
+{
+    if (entry.isLink && !m_linkTimesKept) {
+        std::string sourceText;
+        std::string targetText;
+        const bool same = entry.size == stamp.size && fs().readLink(sourcePath, sourceText) == FsError::Ok &&
+                          fs().readLink(targetPath, targetText) == FsError::Ok && sourceText == targetText;
+        return same ? 0 : 1;
+    }
+    return compareTimes(entry.lastWriteTime, stamp.lastWriteTime, m_timeRule);
 }
 
 CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& entry,
@@ -244,8 +393,9 @@ CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& e
     const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     switch (result) {
     case FsError::Ok:
-        m_changed.insert(entry.name);
+        m_changed.insert(nameKey(targetNameOf(entry.name)));
         sweepTarget(task);
+        noteRefusals(task);
         m_progress.count(Operation::FileCreated, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, false);
         if (m_pair->method == SyncMethod::Synchronize && task.direction == Direction::OrgToTgt)
@@ -277,8 +427,9 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
         result = fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
     switch (result) {
     case FsError::Ok:
-        m_changed.insert(entry.name);
+        m_changed.insert(nameKey(targetNameOf(entry.name)));
         sweepTarget(task);
+        noteRefusals(task);
         m_progress.count(Operation::FileOverwritten, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, true);
         return CopyOutcome::Done;
@@ -302,15 +453,15 @@ void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& sourc
     if (noteOverlap(target.listError) || !target.readable)
         return;
 
-    for (const Entry& entry : source.files)
-        target.files.RemoveFirstNamed(entry.name);
+    const NameKey key = m_foldTargetNames ? NameKey([](std::string_view name) { return platform::foldName(name); })
+                                          : NameKey();
+    Subtract(target.files, source.files, key);
     // Files before folders, both before any subfolder of this folder is processed.
     deleteUnmatched(task, target.files, Operation::FileDeleted);
 
     if (!m_filters.includeSubfolders || m_overlap)
         return;
-    for (const Entry& entry : source.folders)
-        target.folders.RemoveFirstNamed(entry.name);
+    Subtract(target.folders, source.folders, key);
     deleteUnmatched(task, target.folders, Operation::FolderDeleted);
 }
 
@@ -320,7 +471,7 @@ void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& lef
         if (m_overlap)
             return;
         const std::string path = task.targetFolder + entry.name;
-        if (m_changed.count(entry.name) || m_filters.protects(entry.attributes) || pathTooLong(path))
+        if (m_changed.count(nameKey(entry.name)) || m_filters.protects(entry.attributes) || pathTooLong(path))
             continue;
         // A folder goes with everything in it, so one protected item inside keeps it.
         if (counted == Operation::FolderDeleted && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
@@ -355,7 +506,7 @@ void PairProcessor::collectProtectedTargets(const FolderTask& task)
         return;
     for (const platform::DirEntry& entry : entries)
         if (m_filters.protects(entry.attributes))
-            m_protected.insert(entry.name);
+            m_protected.insert(nameKey(entry.name));
 }
 
 bool PairProcessor::treeHoldsProtected(const std::string& folder)

@@ -5,12 +5,14 @@
 #include "engine/run_progress.h"
 #include "engine/run_sink.h"
 #include "engine/task_queue.h"
+#include "engine/time_rule.h"
 #include "model/folder_pair.h"
 #include "platform/file_system.h"
 #include "report/report_file.h"
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -51,6 +53,14 @@ private:
     void collectProtectedTargets(const FolderTask& task);
     void sweepTarget(const FolderTask& task);
     bool treeHoldsProtected(const std::string& folder);
+    void learnVolumes();
+    void warnOnce(bool& logged, const char* what, const std::string& root);
+    void noteRefusals(const FolderTask& task);
+    void matchCaseVariants(const FolderTask& task, ScanLists& lists);
+    std::string nameKey(std::string_view name) const;
+    const std::string& targetNameOf(const std::string& name) const;
+    int timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
+                  const TargetStamp& stamp);
     void logError(const std::string& text);
     bool noteOverlap(platform::FsError error);
     // The pair's view of the disk (confined to its roots), or the whole file system.
@@ -69,6 +79,18 @@ private:
     std::string m_sourceRoot;
     std::string m_targetRoot;
     bool m_overlap = false; // one root was met inside the other: the pair ends
+    // What the roots' volumes keep (ORG only where the pair writes it), and what follows.
+    platform::VolumeTraits m_targetTraits;
+    platform::VolumeTraits m_sourceTraits;
+    TimeRule m_timeRule;
+    bool m_linkTimesKept = true;
+    platform::MetadataRefusals m_refusalsLogged; // kinds already warned of in this pair
+    // Per run: each volume is probed once.
+    std::unordered_map<uint64_t, platform::VolumeTraits> m_volumes;
+    // Per task: target names are matched ignoring case; source names that go to another
+    // target name (an ORG item of another case).
+    bool m_foldTargetNames = false;
+    std::unordered_map<std::string, std::string> m_targetNames;
     PairFilters m_filters;
     // The pair's roots that it writes in, locked against other runs until the pair ends.
     std::vector<std::unique_ptr<platform::FolderLock>> m_locks;

@@ -46,7 +46,11 @@ inline int compareTimes(int64_t org, int64_t tgt, const TimeRule& rule)
     tgt = tgt < rule.min ? rule.min : tgt > rule.max ? rule.max : tgt;
     const uint64_t distance = org < tgt ? static_cast<uint64_t>(tgt) - static_cast<uint64_t>(org)
                                         : static_cast<uint64_t>(org) - static_cast<uint64_t>(tgt);
-    if (distance < static_cast<uint64_t>(rule.precision))
+    // Before 1970 some volumes (NTFS through ntfs-3g) keep whole seconds only, rounded up, and
+    // no probe sees it: there, times within a second are one time.
+    const int64_t precision = (org < 0 || tgt < 0) && rule.precision < kTicksPerSecond ? kTicksPerSecond
+                                                                                       : rule.precision;
+    if (distance < static_cast<uint64_t>(precision))
         return 0;
     return org < tgt ? -1 : 1;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/volume_probe.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -72,6 +74,15 @@ public:
 // Block size for streaming comparisons: two cached 256 MiB files compared in 65 ms with 64 KiB
 // blocks against 120 ms with 4 KiB; larger blocks gained nothing.
 inline constexpr std::size_t kCompareBlockSize = 64 * 1024;
+
+// Metadata a volume would not keep on copies whose content it did keep (FAT has no permission
+// bits, some network mounts refuse a link's times, a volume without owners refuses them).
+struct MetadataRefusals
+{
+    bool permissions = false;
+    bool times = false;
+    bool owner = false;
+};
 
 // Held while a run works in a folder; destroying it lets another run in.
 class FolderLock
@@ -148,6 +159,35 @@ public:
         error = FsError::Ok;
         return nullptr;
     }
+
+    // The text of the link `path`. Ok, NotFound, Other (not a link). Without an override, Other.
+    virtual FsError readLink(const std::string& path, std::string& text)
+    {
+        (void)path;
+        (void)text;
+        return FsError::Other;
+    }
+
+    // What the volume holding `folder` keeps of what is written there, found by trying it in
+    // that folder (see probeVolume). With `known` (found on this volume earlier), nothing is
+    // tried and the file system takes those for the folder's volume. Without an override:
+    // exact times, case kept, unprobed.
+    virtual VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known = nullptr)
+    {
+        (void)folder;
+        return known != nullptr ? *known : VolumeTraits{};
+    }
+
+    // A number that is the same for two folders exactly when they lie on one volume; 0 when
+    // it cannot be told (each folder is then probed on its own).
+    virtual uint64_t volumeOf(const std::string& folder)
+    {
+        (void)folder;
+        return 0;
+    }
+
+    // What copies made through this file system had refused so far (the content was kept).
+    virtual MetadataRefusals refusedMetadata() const { return {}; }
 
     // A view of this file system for one pair: only items below `roots` (folder paths ending
     // with "/") can be reached through it, every folder below a root is reached from the root's

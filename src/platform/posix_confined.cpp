@@ -5,6 +5,7 @@
 #include "platform/posix_io.h"
 #include "platform/posix_remove.h"
 #include "platform/posix_trash.h"
+#include "platform/volume_probe.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -74,7 +75,7 @@ public:
         : m_byPath(byPath), m_staleAge(staleAge)
     {
         for (const std::string& text : roots)
-            m_roots.push_back({text.empty() || text.back() == '/' ? text : text + "/", {}, {}, false});
+            m_roots.push_back({text.empty() || text.back() == '/' ? text : text + "/", {}, {}, false, {}});
         for (std::size_t i = 0; i < m_roots.size(); ++i)
             (void)openRoot(i);
     }
@@ -208,6 +209,60 @@ public:
         return lock;
     }
 
+    FsError readLink(const std::string& path, std::string& text) override
+    {
+        beginCall();
+        return atItem(path, [&](int parent, const std::string& name, std::size_t) {
+            char buffer[4096];
+            const ssize_t length = ::readlinkat(parent, name.c_str(), buffer, sizeof buffer);
+            if (length < 0)
+                return errno == EINVAL ? FsError::Other : errorFromErrno(errno);
+            text.assign(buffer, static_cast<std::size_t>(length));
+            return FsError::Ok;
+        });
+    }
+
+    VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known) override
+    {
+        beginCall();
+        std::size_t root = 0;
+        int fd = -1;
+        if (folderOf(folder, root, fd) != FsError::Ok)
+            return known != nullptr ? *known : VolumeTraits{};
+        VolumeTraits traits;
+        if (known != nullptr) {
+            traits = *known;
+        } else {
+            // The probe's files come and go; the folder keeps the times it had, so a probe of a
+            // folder the run changes nothing in leaves no trace (Synchronize probes ORG too).
+            struct stat before = {};
+            const bool timed = ::fstat(fd, &before) == 0;
+            traits = platform::probeVolume(fd);
+            if (timed) {
+                const timespec times[2] = {before.st_atim, before.st_mtim};
+                const std::string self = "/proc/self/fd/" + std::to_string(fd);
+                (void)::utimensat(AT_FDCWD, self.c_str(), times, 0);
+            }
+        }
+        std::string rel;
+        if (locate(folder, root, rel) && rel.empty())
+            m_roots[root].traits = traits;
+        return traits;
+    }
+
+    uint64_t volumeOf(const std::string& folder) override
+    {
+        beginCall();
+        std::size_t root = 0;
+        int fd = -1;
+        struct stat st = {};
+        if (folderOf(folder, root, fd) != FsError::Ok || ::fstat(fd, &st) != 0)
+            return 0;
+        return static_cast<uint64_t>(st.st_dev) + 1;
+    }
+
+    MetadataRefusals refusedMetadata() const override { return m_refused; }
+
 private:
     struct Root
     {
@@ -215,6 +270,7 @@ private:
         UniqueFd fd;      // once resolved
         FolderIdentity id;
         bool locked = false; // this view holds the run's lock on it
+        VolumeTraits traits; // once probed
     };
 
     struct CachedFolder
@@ -417,9 +473,20 @@ private:
         });
         if (error != FsError::Ok)
             return error;
-        return atItem(target, [&](int parent, const std::string& name, std::size_t) {
+        return atItem(target, [&](int parent, const std::string& name, std::size_t root) {
             CopyNotes notes;
-            return copyItemAt({sourceFolder, sourceName}, {parent, name}, mode, expected, stopRequested, &notes);
+            const VolumeTraits& traits = m_roots[root].traits;
+            CopyOptions options;
+            // A volume that keeps coarse times is no POSIX file system: its rename may not keep them.
+            options.retimeAfterPublish = traits.timePrecision > 1;
+            options.timeMin = traits.timeMin;
+            options.timeMax = traits.timeMax;
+            const FsError result = copyItemAt({sourceFolder, sourceName}, {parent, name}, mode, expected,
+                                              stopRequested, &notes, options);
+            m_refused.permissions |= notes.permissionsRefused;
+            m_refused.times |= notes.timesRefused;
+            m_refused.owner |= notes.ownerRefused;
+            return result;
         });
     }
 
@@ -438,6 +505,7 @@ private:
     std::vector<Root> m_roots;
     std::vector<CachedFolder> m_cache;
     uint64_t m_clock = 0;
+    MetadataRefusals m_refused;
 };
 
 } // namespace

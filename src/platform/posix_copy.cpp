@@ -87,7 +87,7 @@ int writeAllAt(int out, const char* data, std::size_t size, off_t offset)
 // Copies the file's data regions (holes stay holes), then anything found past `size` (a file
 // that grew, or a kernel file that reports size 0), and sets the final length. 0, an errno,
 // or kStopped when `stop` was set before some chunk after the first.
-int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop, CopyNotes& notes)
+int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
 {
     off_t extent = 0; // the end of the data written so far
     bool kernelCopy = true;
@@ -177,7 +177,16 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop, Copy
     if (extent != length && retryOnEintr([&] { return ::ftruncate(out, length); }) != 0) {
         if (!isRefusal(errno) || extent > length)
             return errno;
-        notes.lengthRefused = true;
+        // A trailing hole written out as zeros: the same content, only not sparse.
+        if (buffer.size() < kFallbackBlock)
+            buffer.resize(kFallbackBlock);
+        std::fill(buffer.begin(), buffer.end(), '\0');
+        while (extent < length) {
+            const auto part = static_cast<std::size_t>(std::min<off_t>(length - extent, kFallbackBlock));
+            if (int error = writeAllAt(out, buffer.data(), part, extent))
+                return error;
+            extent += static_cast<off_t>(part);
+        }
     }
     return 0;
 }
@@ -282,7 +291,7 @@ template <typename Create> int createTemporary(const std::string& name, std::str
 }
 
 FsError copyLink(const Place& source, const struct stat& sourceStat, int folder, const std::string& name,
-                 CopyMode mode, const FileStamp* expected, CopyNotes& notes)
+                 CopyMode mode, const FileStamp* expected, CopyNotes& notes, const CopyOptions& options)
 {
     int error = 0;
     const std::string text = readLinkText(source.folder, source.name, sourceStat.st_size, error);
@@ -298,12 +307,11 @@ FsError copyLink(const Place& source, const struct stat& sourceStat, int folder,
     if (keepsOwners() &&
         ::fchownat(folder, temporary.c_str(), sourceStat.st_uid, sourceStat.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
         notes.ownerRefused = true;
-    const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
-    if (::utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (!isRefusal(errno))
-            return errorFromErrno(errno);
+    // The link stands whether or not its own times can be set (SFTP mounts cannot; sshfs
+    // even answers ENOENT).
+    const timespec times[2] = {sourceStat.st_atim, options.fit(sourceStat.st_mtim)};
+    if (::utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         notes.timesRefused = true;
-    }
     const FsError result = publish(folder, temporary, name, mode, expected);
     if (result == FsError::Ok)
         guard.release();
@@ -311,7 +319,8 @@ FsError copyLink(const Place& source, const struct stat& sourceStat, int folder,
 }
 
 FsError copyRegular(const Place& source, int folder, const std::string& name, CopyMode mode,
-                    const FileStamp* expected, const std::atomic<int32_t>* stop, CopyNotes& notes)
+                    const FileStamp* expected, const std::atomic<int32_t>* stop, CopyNotes& notes,
+                    const CopyOptions& options)
 {
     UniqueFd in(retryOnEintr([&] {
         return ::openat(source.folder, source.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -338,7 +347,7 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return errorFromErrno(error);
     TemporaryGuard guard(folder, temporary);
 
-    if ((error = copyData(in.get(), out.get(), st.st_size, stop, notes)) != 0)
+    if ((error = copyData(in.get(), out.get(), st.st_size, stop)) != 0)
         return error == kStopped ? FsError::Stopped : errorFromErrno(error);
     // Owner first: changing it clears mode bits that the fchmod below sets again.
     if (keepsOwners() && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
@@ -350,7 +359,7 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
             return errorFromErrno(errno);
         notes.permissionsRefused = true;
     }
-    const timespec times[2] = {st.st_atim, st.st_mtim};
+    const timespec times[2] = {st.st_atim, options.fit(st.st_mtim)};
     if (::futimens(out.get(), times) != 0) {
         if (!isRefusal(errno))
             return errorFromErrno(errno);
@@ -362,15 +371,28 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     if ((error = out.close()) != 0)
         return errorFromErrno(error);
     const FsError result = publish(folder, temporary, name, mode, expected);
-    if (result == FsError::Ok)
+    if (result == FsError::Ok) {
         guard.release();
+        // Some volumes (FAT through FUSE) give a renamed file the time of the rename.
+        if (options.retimeAfterPublish && ::utimensat(folder, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+            notes.timesRefused = true;
+    }
     return result;
 }
 
 } // namespace
 
+timespec CopyOptions::fit(const timespec& time) const
+{
+    const int64_t ticks = toFileTime(time);
+    if (ticks >= timeMin && ticks <= timeMax)
+        return time;
+    const int64_t bound = ticks < timeMin ? timeMin : timeMax;
+    return {static_cast<time_t>(bound / 10'000'000), static_cast<long>(bound % 10'000'000) * 100};
+}
+
 FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, const FileStamp* expected,
-                   const std::atomic<int32_t>* stopRequested, CopyNotes* notes)
+                   const std::atomic<int32_t>* stopRequested, CopyNotes* notes, const CopyOptions& options)
 {
     const std::string& name = target.name;
     if (!isPlainName(source.name) || !isPlainName(name))
@@ -389,8 +411,8 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
         return error;
 
     if (S_ISLNK(sourceStat.st_mode))
-        return copyLink(source, sourceStat, target.folder, name, mode, expected, kept);
-    return copyRegular(source, target.folder, name, mode, expected, stopRequested, kept);
+        return copyLink(source, sourceStat, target.folder, name, mode, expected, kept, options);
+    return copyRegular(source, target.folder, name, mode, expected, stopRequested, kept, options);
 }
 
 FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
+#include <limits>
 #include <string>
 
 namespace tavrel::platform::posix {
@@ -27,15 +29,30 @@ struct CopyNotes
 {
     bool permissionsRefused = false;
     bool timesRefused = false;
-    bool lengthRefused = false;
     bool ownerRefused = false;
+};
+
+// What the target's volume needs of a copy.
+struct CopyOptions
+{
+    // Set the times again under the final name: some volumes (FAT through FUSE) give a
+    // renamed file the time of the rename.
+    bool retimeAfterPublish = false;
+    // The span of last-write times (100 ns units) the volume stores; a time outside it is set
+    // as the nearest end, which compares as equal later, instead of what the volume would make
+    // of it (exFAT clamps, FAT through FUSE wraps 1975 round to 2103).
+    int64_t timeMin = std::numeric_limits<int64_t>::min();
+    int64_t timeMax = std::numeric_limits<int64_t>::max();
+
+    timespec fit(const timespec& time) const;
 };
 
 // Copies the regular file or link `source` to `target`, each a name in a folder handle, as
 // copyItem below does. Nothing is resolved through a path: a folder swapped for a link after
 // its handle was opened is never followed. Refused metadata is noted in `notes`.
 FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, const FileStamp* expected,
-                   const std::atomic<int32_t>* stopRequested = nullptr, CopyNotes* notes = nullptr);
+                   const std::atomic<int32_t>* stopRequested = nullptr, CopyNotes* notes = nullptr,
+                   const CopyOptions& options = {});
 
 // Copies a regular file (content, permission bits, nanosecond times) or a link (its text and
 // times) to a temporary file beside `target`, then renames it to `target`. A failure removes

@@ -111,6 +111,16 @@ public:
     {
         return m_inner.lockFolder(folder, error);
     }
+    platform::FsError readLink(const std::string& path, std::string& text) override
+    {
+        return m_inner.readLink(path, text);
+    }
+    platform::VolumeTraits probeVolume(const std::string& folder, const platform::VolumeTraits* known) override
+    {
+        return m_inner.probeVolume(folder, known);
+    }
+    uint64_t volumeOf(const std::string& folder) override { return m_inner.volumeOf(folder); }
+    platform::MetadataRefusals refusedMetadata() const override { return m_inner.refusedMetadata(); }
     std::unique_ptr<platform::FileSystem> confineTo(const std::vector<std::string>& roots,
                                                     platform::FsError& error) override
     {
