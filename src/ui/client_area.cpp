@@ -10,8 +10,14 @@ ClientArea::ClientArea(const engine::RunState& state, ShownPair shownPair, QWidg
 {
     setFixedSize(792, 504);
     setAutoFillBackground(true);
+    // Black on white whatever the desktop's style: the painted texts have fixed colours, and the
+    // labels and the log box placed here must read like them, also under a dark style. The
+    // controls inherit these roles; the status line takes the system's back.
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, Qt::white);
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base})
+        colours.setColor(role, Qt::white);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text})
+        colours.setColor(role, Qt::black);
     setPalette(colours);
 }
 

@@ -11,6 +11,7 @@
 #include "ui/panel_painter.h"
 #include "ui/panel_widgets.h"
 #include "ui/string_table.h"
+#include "ui/toolbar.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -28,6 +29,7 @@ namespace {
 const QString kUntitled = QStringLiteral("Untitled");
 const QString kUnknown = QStringLiteral("(Unknown)");
 constexpr int kStatusTipLength = 78;
+constexpr int kFrameWaitMs = 2000;
 // Joined pattern texts are kept to what the label's text buffer held.
 constexpr int kJoinedTextLength = 2047;
 
@@ -229,11 +231,35 @@ void MainWindow::RefreshStatistics()
     m_client->update(kProgressTextArea);
 }
 
+bool MainWindow::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::WindowUnblocked:
+        if (m_toolbar)
+            m_toolbar->clearStaleHover();
+        break;
+    case QEvent::Move:
+    case QEvent::WindowActivate:
+        // The window manager adds its frame after the window is shown; centre again once its
+        // size is known, so the whole window and not only its inside sits in the middle.
+        if (m_awaitingFrame && frameGeometry().size() != m_centredFrame) {
+            m_awaitingFrame = false;
+            centreOnScreen();
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::event(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing is refused while a worker still reads the job.
+    // Closing is refused while a worker still reads the job; the status line says why, since
+    // a close box that does nothing looks broken.
     if (m_isRunning || m_run->isActive()) {
         event->ignore();
+        ShowStatusTip(-1, QStringLiteral("Stop the run before closing."));
         return;
     }
     QMainWindow::closeEvent(event);
@@ -245,6 +271,9 @@ void MainWindow::showEvent(QShowEvent* event)
     if (!m_centred) {
         m_centred = true;
         centreOnScreen();
+        // A frame that has not come by then is not coming; later moves are the user's.
+        m_awaitingFrame = true;
+        QTimer::singleShot(kFrameWaitMs, this, [this] { m_awaitingFrame = false; });
     }
 }
 

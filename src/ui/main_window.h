@@ -93,6 +93,7 @@ public:
     void RunEnded(engine::RunResult result) override;
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -139,6 +140,8 @@ private:
     int m_selectedIndex = -1;
     bool m_isRunning = false;
     bool m_centred = false;
+    bool m_awaitingFrame = false;
+    QSize m_centredFrame;
 
     std::map<int, QAction*> m_actions;
     std::map<int, QAction*> m_contextActions;

@@ -278,17 +278,20 @@ void MainWindow::showContent()
 {
     // Beside the program in a build tree; under share/doc once installed.
     const std::filesystem::path folder = platform::programFolder();
-    QString help = QFile::decodeName((folder / kHelpFile.toStdString()).c_str());
-    if (!QFileInfo(help).isFile())
-        help = QFile::decodeName(
-            (folder / "../share/doc/tavrel-sync" / kHelpFile.toStdString()).lexically_normal().c_str());
-    // Without the file the desktop would silently do nothing; say what is missing instead.
-    if (!QFileInfo(help).isFile()) {
-        m_presenter->ask(this, kError, QStringLiteral("Cannot find the help file %1.").arg(help),
-                         MessageIcon::Error, MessageButtons::Ok);
-        return;
+    const QString places[] = {
+        QFile::decodeName((folder / kHelpFile.toStdString()).c_str()),
+        QFile::decodeName(
+            (folder / "../share/doc/tavrel-sync" / kHelpFile.toStdString()).lexically_normal().c_str())};
+    for (const QString& help : places) {
+        if (QFileInfo(help).isFile()) {
+            m_urlOpener(QUrl::fromLocalFile(help));
+            return;
+        }
     }
-    m_urlOpener(QUrl::fromLocalFile(help));
+    // Without the file the desktop would silently do nothing; say where it was looked for.
+    m_presenter->ask(this, kError,
+                     QStringLiteral("Cannot find the help file %1 or %2.").arg(places[0], places[1]),
+                     MessageIcon::Error, MessageButtons::Ok);
 }
 
 void MainWindow::showAbout()

@@ -236,6 +236,7 @@ void MainWindow::centreOnScreen()
         return;
     const QRect available = screen->availableGeometry();
     const QSize frame = frameGeometry().size();
+    m_centredFrame = frame;
     move(available.x() + (available.width() - frame.width()) / 2,
          available.y() + (available.height() - frame.height()) / 2);
 }

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -62,6 +63,55 @@ protected:
     bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
 };
 
+// The arrow keys move through a radio group in its order and wrap from its last button to
+// its first and back, ticking the button they reach; grayed buttons are passed over. Qt's own
+// arrow handling goes by screen position and stops at the ends.
+class RadioGroupKeys final : public QObject
+{
+public:
+    explicit RadioGroupKeys(QButtonGroup* group) : QObject(group), m_group(group)
+    {
+        for (QAbstractButton* button : group->buttons())
+            button->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        int step = 0;
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Down:
+        case Qt::Key_Right:
+            step = 1;
+            break;
+        case Qt::Key_Up:
+        case Qt::Key_Left:
+            step = -1;
+            break;
+        default:
+            return false;
+        }
+        const QList<QAbstractButton*> buttons = m_group->buttons();
+        const qsizetype count = buttons.size();
+        const qsizetype from = buttons.indexOf(static_cast<QAbstractButton*>(watched));
+        for (qsizetype i = 1; from >= 0 && i < count; ++i) {
+            QAbstractButton* next = buttons[(from + step * i + count * count) % count];
+            if (!next->isEnabled())
+                continue;
+            next->setFocus(Qt::TabFocusReason);
+            if (!next->isChecked())
+                next->click();
+            break;
+        }
+        return true;
+    }
+
+private:
+    QButtonGroup* m_group;
+};
+
 // Only the ticked button of a radio group is a tab stop; the arrow keys move within it.
 void keepTabStopOnTicked(QButtonGroup* group)
 {
@@ -71,6 +121,7 @@ void keepTabStopOnTicked(QButtonGroup* group)
     };
     QObject::connect(group, &QButtonGroup::idToggled, group, update);
     update();
+    new RadioGroupKeys(group);
 }
 
 } // namespace

@@ -41,9 +41,12 @@ void PairList::removeAt(int position)
     const bool wasSelected = item && item->isSelected();
     delete takeTopLevelItem(position);
     // The view would hand the selection to a neighbour, which the next Remove would then
-    // delete unseen; a removed pair leaves nothing selected.
-    if (wasSelected)
+    // delete unseen; a removed pair leaves nothing selected, and no current row either,
+    // whose focus frame would still make a neighbour look chosen.
+    if (wasSelected) {
         clearSelection();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
 }
 
 void PairList::setNameAt(int position, const QString& name)

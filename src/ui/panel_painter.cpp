@@ -159,7 +159,7 @@ void PanelPainter::drawRuns(QPainter& painter, const std::vector<TextRun>& runs)
     }
 }
 
-void PanelPainter::drawLines(QPainter& painter)
+void PanelPainter::drawFrames(QPainter& painter)
 {
     painter.setPen(QPen(kBlack, 1));
     for (const QRect& frame :
@@ -174,7 +174,6 @@ void PanelPainter::drawLines(QPainter& painter)
     painter.setPen(QPen(panel_colors::kSeparator, 1));
     painter.drawLine(230, 112, 780, 112);
     painter.drawLine(230, 152, 780, 152);
-    painter.drawLine(5, 425, 194, 425);
 }
 
 void PanelPainter::paint(QPainter& painter, const model::FolderPair* shownPair,
@@ -182,8 +181,26 @@ void PanelPainter::paint(QPainter& painter, const model::FolderPair* shownPair,
 {
     painter.save();
     painter.setBackgroundMode(Qt::TransparentMode);
-    drawLines(painter);
-    drawRuns(painter, panelTexts(shownPair));
+
+    // The panels in their fixed order, each drawn over what came before: titles, frames and
+    // separators, the Result labels with the rule above their last two rows, then the method
+    // line and the headings.
+    const std::vector<TextRun> panel = panelTexts(shownPair);
+    auto next = panel.begin();
+    const auto drawWhile = [&](auto belongs) {
+        auto end = next;
+        while (end != panel.end() && belongs(*end))
+            ++end;
+        drawRuns(painter, std::vector<TextRun>(next, end));
+        next = end;
+    };
+    drawWhile([](const TextRun& run) { return run.font == PanelFont::Title; });
+    drawFrames(painter);
+    drawWhile([](const TextRun& run) { return run.font == PanelFont::Label && run.topLeft.y() < 425; });
+    painter.setPen(QPen(panel_colors::kSeparator, 1));
+    painter.drawLine(5, 425, 194, 425);
+    drawWhile([](const TextRun&) { return true; });
+
     drawRuns(painter, pairOptionTexts(shownPair));
     drawRuns(painter, counterTexts(stats));
 

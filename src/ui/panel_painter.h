@@ -71,7 +71,8 @@ public:
 
 private:
     void drawRuns(QPainter& painter, const std::vector<TextRun>& runs) const;
-    static void drawLines(QPainter& painter);
+    // The three panel frames and the two separators of the Pair Information panel.
+    static void drawFrames(QPainter& painter);
 
     QFont m_fonts[5];
 };

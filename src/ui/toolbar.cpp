@@ -3,6 +3,7 @@
 #include "ui/artwork.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QEvent>
 #include <QToolButton>
 
@@ -33,6 +34,20 @@ Toolbar::Toolbar(const std::vector<QAction*>& entries, QWidget* parent) : QToolB
         button->setFocusPolicy(Qt::NoFocus);
     }
     installEventFilter(this);
+}
+
+void Toolbar::clearStaleHover()
+{
+    bool cleared = false;
+    for (QToolButton* button : findChildren<QToolButton*>()) {
+        if (!button->underMouse() || button->rect().contains(button->mapFromGlobal(QCursor::pos())))
+            continue;
+        button->setAttribute(Qt::WA_UnderMouse, false);
+        button->update();
+        cleared = true;
+    }
+    if (cleared)
+        emit hotChanged(-1);
 }
 
 bool Toolbar::eventFilter(QObject* watched, QEvent* event)

@@ -16,6 +16,10 @@ public:
     // number as data and takes the next picture of the strips.
     Toolbar(const std::vector<QAction*>& entries, QWidget* parent);
 
+    // Forgets a hot button the pointer has left while a modal box blocked the window: the
+    // window hears of no such leave, so the button would keep its hover frame afterwards.
+    void clearStaleHover();
+
 signals:
     // The command number of the new hot button, or -1 when no enabled button is under the pointer.
     void hotChanged(int commandNumber);

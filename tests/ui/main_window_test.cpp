@@ -17,6 +17,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -228,8 +231,10 @@ private slots:
         QCOMPARE(h.job.pairAt(1), nullptr);
         QCOMPARE(h.list()->count(), 2);
         QCOMPARE(h.list()->slotAt(1), 2);
-        // Nothing is selected after a removal, so a second Remove finds no pair to ask about.
+        // Nothing is selected after a removal, so a second Remove finds no pair to ask about,
+        // and no row is current either, so none wears the focus frame.
         QCOMPARE(h.list()->selectedPosition(), -1);
+        QVERIFY(!h.list()->currentIndex().isValid());
         QCOMPARE(h.window->selectedIndex(), -1);
         QCOMPARE(h.label("orgLabel"), QStringLiteral("(Unknown)"));
         const std::size_t prompts = h.presenter.shown.size();
@@ -433,6 +438,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(h.state.processedFiles.load() > 0, 20000);
         QVERIFY(!h.window->close());
         QVERIFY(h.window->isVisible());
+        QCOMPARE(h.statusText(), QStringLiteral("Stop the run before closing."));
         h.window->findChild<ui::Toolbar*>()->hotChanged(command::Stop);
         QCOMPARE(h.statusText(), QString());
 
@@ -642,6 +648,79 @@ private slots:
         QCOMPARE(h.job.count(), 0);
     }
 
+    void hoverFrameEndsWithTheModalBoxThePointerLeftFor()
+    {
+        Harness h;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        auto* toolbar = h.window->findChild<ui::Toolbar*>();
+        QWidget* button = toolbar->widgetForAction(h.window->commandAction(command::Open));
+        QEnterEvent enter(QPointF(2, 2), button->mapTo(h.window.get(), QPointF(2, 2)),
+                          button->mapToGlobal(QPointF(2, 2)));
+        QApplication::sendEvent(button, &enter);
+        button->setAttribute(Qt::WA_UnderMouse);
+        QCOMPARE(h.statusText(), QStringLiteral("Open an existent job"));
+
+        // The pointer goes elsewhere while a box blocks the window, which hears of no leave.
+        QCursor::setPos(h.window->mapToGlobal(QPoint(400, 400)));
+        QDialog box(h.window.get());
+        QTimer::singleShot(0, &box, &QDialog::accept);
+        box.exec();
+        QVERIFY(!button->underMouse());
+        QCOMPARE(h.statusText(), QString());
+
+        // A button still under the pointer keeps its frame.
+        QCursor::setPos(button->mapToGlobal(QPoint(3, 3)));
+        button->setAttribute(Qt::WA_UnderMouse);
+        QDialog again(h.window.get());
+        QTimer::singleShot(0, &again, &QDialog::accept);
+        again.exec();
+        QVERIFY(button->underMouse());
+    }
+
+    void panelsStayBlackOnWhiteUnderADarkStyle()
+    {
+        const QPalette system = QApplication::palette();
+        QPalette dark = system;
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text})
+            dark.setColor(role, QColor(220, 220, 220));
+        QApplication::setPalette(dark);
+        struct Restore
+        {
+            QPalette palette;
+            ~Restore() { QApplication::setPalette(palette); }
+        } restore{system};
+
+        Harness h;
+        h.addPair(u"Docs")->orgPath = u"/home/user/Documents";
+        h.window->FillPairList();
+        h.click(0);
+        h.window->AppendLog(QStringLiteral("Start process.\r\n"));
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+
+        // Every pixel of a label and of the log box is the white ground or ink darker than grey.
+        for (const char* name : {"orgLabel", "logBox"}) {
+            QWidget* widget = h.window->findChild<QWidget*>(QString::fromLatin1(name));
+            // As shown: the transparent label over the client area's ground.
+            const QImage face = h.window->centralWidget()->grab(widget->geometry()).toImage();
+            int ink = 0;
+            for (int y = 2; y < qMin(face.height(), 16) - 1; ++y) {
+                for (int x = 2; x < face.width() - 20; ++x) {
+                    const QColor pixel = face.pixelColor(x, y);
+                    QVERIFY2(pixel.lightness() > 200 || pixel.lightness() < 128 || pixel.saturation() < 30,
+                             qPrintable(QStringLiteral("%1 at %2,%3").arg(QLatin1String(name)).arg(x).arg(y)));
+                    if (pixel.lightness() < 100)
+                        ++ink;
+                }
+            }
+            QVERIFY2(ink > 10, name);
+            QCOMPARE(face.pixelColor(face.width() - 30, 5), QColor(Qt::white));
+        }
+    }
+
     void statusLineHasTheSystemGroundNotTheWindowWhite()
     {
         Harness h;
@@ -755,7 +834,11 @@ private slots:
         QVERIFY(h.opened.empty());
         QCOMPARE(h.presenter.shown.size(), std::size_t(1));
         QCOMPARE(h.presenter.shown[0].title, QStringLiteral("ERROR"));
-        QVERIFY(h.presenter.shown[0].text.contains(QStringLiteral("TavrelSync.html")));
+        // Both places it looked: beside the program and where an installation puts it.
+        const QString here = QCoreApplication::applicationDirPath();
+        QCOMPARE(h.presenter.shown[0].text,
+                 QStringLiteral("Cannot find the help file %1/TavrelSync.html or %2.")
+                     .arg(here, QDir::cleanPath(here + QStringLiteral("/../share/doc/tavrel-sync/TavrelSync.html"))));
     }
 
     void progressAboveTheScaleShowsFull()

@@ -87,6 +87,8 @@ private slots:
     void tabOrder();
     void browseButtonsFillThePathBoxes();
     void tipLetsThroughTheInputThatHidesIt();
+    void arrowKeysWrapWithinARadioGroup_data();
+    void arrowKeysWrapWithinARadioGroup();
     void rightClickOffersWhatsThis_data();
     void rightClickOffersWhatsThis();
 };
@@ -623,6 +625,47 @@ void PairDialogTest::tipLetsThroughTheInputThatHidesIt()
     QVERIFY(!tip->isVisible());
     QCOMPARE(dialog.result(), PairOptionsDialog::kResultOk);
     QCOMPARE(f.pair->name, std::u16string(u"Docsx"));
+}
+
+void PairDialogTest::arrowKeysWrapWithinARadioGroup_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("to");
+    QTest::newRow("down from the last method wraps to the first")
+        << int(PairOptionsDialog::IdSynchronize) << int(Qt::Key_Down) << int(PairOptionsDialog::IdLightCopy);
+    QTest::newRow("up from the first method wraps to the last")
+        << int(PairOptionsDialog::IdLightCopy) << int(Qt::Key_Up) << int(PairOptionsDialog::IdSynchronize);
+    QTest::newRow("down between methods")
+        << int(PairOptionsDialog::IdUpdateCopy) << int(Qt::Key_Down) << int(PairOptionsDialog::IdCopy);
+    QTest::newRow("left from Auto wraps to Not Check")
+        << int(PairOptionsDialog::IdAuto) << int(Qt::Key_Left) << int(PairOptionsDialog::IdNotCheck);
+    QTest::newRow("right from Ignore wraps to Involve, same row")
+        << int(PairOptionsDialog::IdHiddenInvolve + 2) << int(Qt::Key_Right)
+        << int(PairOptionsDialog::IdHiddenInvolve);
+}
+
+void PairDialogTest::arrowKeysWrapWithinARadioGroup()
+{
+    QFETCH(int, from);
+    QFETCH(int, key);
+    QFETCH(int, to);
+    Fixture f;
+    f.pair->method = model::SyncMethod::Copy; // the content-check buttons are enabled
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    button(dialog, from)->click();
+    button(dialog, from)->setFocus();
+    QTest::keyClick(dialog.control(from), Qt::Key(key));
+    QCOMPARE(dialog.focusWidget(), dialog.control(to));
+    QVERIFY(button(dialog, to)->isChecked());
+    QVERIFY(!button(dialog, from)->isChecked());
+    // A method reached by the keys shows its description as a click would.
+    if (to >= PairOptionsDialog::IdLightCopy && to <= PairOptionsDialog::IdSynchronize) {
+        const auto* description = qobject_cast<QLabel*>(dialog.control(PairOptionsDialog::IdDescription));
+        QCOMPARE(description->text(), ui::loadString(40015 + to - PairOptionsDialog::IdLightCopy));
+    }
 }
 
 void PairDialogTest::rightClickOffersWhatsThis_data()
