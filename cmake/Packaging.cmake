@@ -13,6 +13,8 @@ if(TAVREL_BUILD_GUI)
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
   install(FILES ${packaging_bin}/${TAVREL_APP_ID}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
+  # The project file type, so the desktop opens a .TSP in the window.
+  install(FILES ${packaging_src}/tavrel-sync.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages)
 endif()
 if(TAVREL_HAVE_ICONS)
   install(FILES ${TAVREL_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps

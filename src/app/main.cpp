@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window program: one job, one report file and one run state for the life of the process,
 // handed to the window that edits and runs them.
 #include "engine/run_state.h"
@@ -8,20 +9,48 @@
 #include "ui/screenshot.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tavrel-sync [FILE.TSP]\n"
+    "Opens the window of Tavrel Synchronizer, with the job of FILE.TSP when one is named.\n"
+    "  --help     this text\n"
+    "  --version  the program's version\n"
+    "Jobs run without a window with tavrel-sync-cli.\n";
+
+constexpr int kUsageError = 64;
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    // Answered before any window system is needed, so installers and tests can ask headless.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::puts("Tavrel Synchronizer " TAVREL_VERSION);
-        return 0;
+    // Answered before any window system is needed, so installers, tests and a terminal without
+    // a display can ask.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("Tavrel Synchronizer " TAVREL_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrel-sync"));
     QApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavrel.TavrelSync"));
+
+    // Qt has taken its own options out; what is left is at most one project file.
+    QStringList files = QApplication::arguments().mid(1);
+    if (files.size() > 1 || (!files.isEmpty() && files.first().startsWith(QLatin1Char('-')))) {
+        std::fputs(kUsage, stderr);
+        return kUsageError;
+    }
 
     tavrel::model::Job job;
     tavrel::report::ReportFile report(tavrel::report::defaultReportPath());
@@ -30,6 +59,9 @@ int main(int argc, char* argv[])
 
     tavrel::ui::MainWindow window(job, report, state, fileSystem);
     window.show();
+    // First, so that a picture taken of a refused file answers its error box too.
     tavrel::ui::scheduleScreenshotIfAsked(window);
+    if (!files.isEmpty())
+        window.openProjectFile(QFileInfo(files.first()).absoluteFilePath());
     return QApplication::exec();
 }

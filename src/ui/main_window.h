@@ -64,6 +64,9 @@ public:
 
     // Carries out a command as if its menu item or button had been chosen.
     void runCommand(int number);
+    // Open without its question and dialog, for a file named on the command line: the job is
+    // replaced by the file's, or left empty after the error box when the file is refused.
+    void openProjectFile(const QString& path);
     // The menu bar's action for a command (shared with its toolbar button), or nullptr.
     QAction* commandAction(int number) const;
     // The context menu's action for 40009..40011, or nullptr.

@@ -112,7 +112,12 @@ void MainWindow::openJob()
     const QString chosen = m_prompter->openPath(this, m_dialogPath);
     if (chosen.isEmpty())
         return;
-    m_dialogPath = chosen;
+    openProjectFile(chosen);
+}
+
+void MainWindow::openProjectFile(const QString& path)
+{
+    m_dialogPath = path;
     m_job.clear();
     if (project::openProject(m_job, toPath(m_dialogPath)) == 1) {
         m_projectName = m_dialogPath;

@@ -34,6 +34,15 @@ if [ "$expect_window" = ON ]; then
         out=$(QT_QPA_PLATFORM=offscreen timeout 10 "$window" --version) ||
             fail "tavrel-sync --version exited with $?"
         grep -q '[0-9]\+\.[0-9]\+' <<<"$out" || fail "tavrel-sync --version printed no version: $out"
+        # Without any display the window program still answers --help.
+        out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "$window" --help 2>&1) ||
+            fail "tavrel-sync --help without a display exited with $?"
+        grep -q '^usage: tavrel-sync' <<<"$out" || fail "tavrel-sync --help printed no usage: $out"
+        # A file named on the command line is opened by the rules of Open: refused with its box.
+        printf 'not a project' >"$work/refused.TSP"
+        out=$(QT_QPA_PLATFORM=offscreen TAVREL_SCREENSHOT="$work/refused.png" timeout 20 \
+            "$window" "$work/refused.TSP" 2>&1) || fail "tavrel-sync FILE exited with $?"
+        grep -q 'ERROR: Failed to open TSP file.' <<<"$out" || fail "tavrel-sync FILE did not refuse a non-project: $out"
     else
         fail "bin/tavrel-sync not installed"
     fi
@@ -64,12 +73,27 @@ if [ "$expect_window" = ON ]; then
         grep -qx 'Name=Tavrel Synchronizer' "$desktop" || fail "desktop entry: wrong Name"
         grep -qx 'Categories=Utility;FileTools;' "$desktop" || fail "desktop entry: wrong Categories"
         exec_line=$(sed -n 's/^Exec=//p' "$desktop")
-        [ "$exec_line" = tavrel-sync ] || fail "desktop entry: Exec is '$exec_line', expected the bare program"
+        [ "$exec_line" = "tavrel-sync %f" ] || fail "desktop entry: Exec is '$exec_line', expected the program with %f"
+        grep -qx 'MimeType=application/x-tavrel-sync-project;' "$desktop" ||
+            fail "desktop entry does not declare the project file type"
         if command -v desktop-file-validate >/dev/null; then
             desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the desktop entry"
         else
             echo "note: desktop-file-validate not installed, entry not validated"
         fi
+    fi
+    mime="$prefix/share/mime/packages/tavrel-sync.xml"
+    need_file "$mime"
+    if [ -s "$mime" ] && command -v update-mime-database >/dev/null; then
+        # Build a database from the installed type alone, as the desktop would, and check that a
+        # project file is known by its first bytes and by its name.
+        db="$work/mime"
+        mkdir -p "$db/packages"
+        cp "$mime" "$db/packages/"
+        update-mime-database "$db" >/dev/null 2>&1 || fail "update-mime-database rejects the project file type"
+        grep -q 'TAVREL SYNCHRONIZER PROJECT' "$db/magic" 2>/dev/null || fail "the file type has no banner magic"
+        grep -q 'application/x-tavrel-sync-project:\*\.tsp' "$db/globs2" 2>/dev/null ||
+            fail "the file type has no *.tsp name"
     fi
     if [ -s "$metainfo" ]; then
         if command -v appstreamcli >/dev/null; then

@@ -2,6 +2,7 @@
 #include "model/job.h"
 #include "model/pattern_list.h"
 #include "platform/posix_file_system.h"
+#include "project/project_file.h"
 #include "report/report_file.h"
 #include "scripted_presenter.h"
 #include "support/hooked_file_system.h"
@@ -480,6 +481,44 @@ private slots:
         h.window->runCommand(command::Save);
         QCOMPARE(h.prompter.saveCalls, 1);
         QCOMPARE(QFileInfo(bogus).size(), qint64(26));
+    }
+
+    void fileNamedAtStartIsOpenedByTheRulesOfOpen_data()
+    {
+        QTest::addColumn<bool>("project");
+        QTest::newRow("a project file") << true;
+        QTest::newRow("a file that is not one") << false;
+    }
+
+    void fileNamedAtStartIsOpenedByTheRulesOfOpen()
+    {
+        QFETCH(bool, project);
+        Harness h;
+        const QString path = h.dir.path() + QStringLiteral("/daily.TSP");
+        if (project) {
+            model::Job saved;
+            for (const char16_t* name : {u"Photos", u"Music"}) {
+                model::FolderPair* pair = saved.addPair();
+                pair->name = name;
+                pair->orgPath = u"/data/" + std::u16string(name);
+                pair->tgtPath = u"/backup/" + std::u16string(name);
+                model::parsePatternList(*pair, u"*", model::PatternListKind::FilesInclude);
+                model::parsePatternList(*pair, u"*", model::PatternListKind::FoldersInclude);
+            }
+            QCOMPARE(project::saveProject(saved, path.toStdString()), 1);
+        } else {
+            writeFile(path, "not a project");
+        }
+        h.window->openProjectFile(path);
+        QCOMPARE(h.presenter.shown.empty(), project);
+        QCOMPARE(h.window->windowTitle(),
+                 project ? QStringLiteral("daily.TSP - Tavrel Synchronizer")
+                         : QStringLiteral("Untitled - Tavrel Synchronizer"));
+        QCOMPARE(h.list()->count(), project ? 2 : 0);
+        QCOMPARE(h.window->selectedIndex(), project ? 1 : -1);
+        if (!project)
+            QVERIFY(h.lastMessageIs(QStringLiteral("ERROR"), QStringLiteral("Failed to open TSP file.")));
+        QCOMPARE(h.window->dialogPath(), path);
     }
 
     void cancelledPromptKeepsTheJob()
