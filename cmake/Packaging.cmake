@@ -5,7 +5,7 @@
 set(packaging_src ${PROJECT_SOURCE_DIR}/packaging)
 set(packaging_bin ${PROJECT_BINARY_DIR}/packaging)
 
-install(FILES ${TAVREL_GUIDE} ${packaging_src}/FONTS DESTINATION ${TAVREL_DOC_DIR})
+install(FILES ${TAVREL_GUIDE} ${packaging_src}/FONTS ${packaging_src}/copyright DESTINATION ${TAVREL_DOC_DIR})
 install(FILES ${packaging_bin}/tavrel-sync-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(TAVREL_BUILD_GUI)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a sealed project file from a command line, for the demo script and the package test:
 //   tavrel-make-project OUT.TSP --pair NAME METHOD ORG TGT [PAIR OPTIONS] [--pair ...]
 // A pair starts as the window's Add Pair makes it: all files and folders included, subfolders

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's SVG icon to square PNGs for the hicolor icon theme:
 //   tavrel-render-icon ICON.svg OUT_DIR NAME SIZE...
 // writes OUT_DIR/<SIZE>x<SIZE>/apps/NAME.png for every SIZE. Runs at build time, so it must

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds a sample job to try the program on:
 #   scripts/demo.sh [FOLDER]        (default: ${TMPDIR:-/tmp}/tavrel-demo)
 # FOLDER receives two sample trees, "original" and "target", and the project file demo.TSP. Open

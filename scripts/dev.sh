@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Set-up, build and run in one step on Debian 12.
 #   scripts/dev.sh start   install what is missing, build, start the program
 #   scripts/dev.sh test    install what is missing, build, run every test, then the fuzzers

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes src/platform/case_fold_table.h from the Unicode CaseFolding.txt.
 
     scripts/gen_case_fold_table.py [CaseFolding.txt] > src/platform/case_fold_table.h

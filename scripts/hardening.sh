@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Hardening checks, each failing the script on any crash, leak or sanitizer report:
 #   1. the libFuzzer targets in fuzz/, built with clang and run from their seed corpora;
 #   2. the core tests (no window tests) under AddressSanitizer + UndefinedBehaviorSanitizer;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes docs/screenshot.png: runs the built window program under a virtual display with a small
 # sample job (sample folders in a temporary place), lets it run the job and grab itself.
 #   scripts/screenshot.sh [path/to/tavrel-sync]   (default: build/src/app/tavrel-sync)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands, the pair list's clicks and the end of a run.
 #include "engine/run_outcome.h"
 #include "platform/app_paths.h"

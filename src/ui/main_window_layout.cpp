@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls, menus and toolbar at their fixed client coordinates.
 #include "ui/artwork.h"
 #include "ui/client_area.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/tooltip_geometry.h"
 
 namespace tavrel::ui {

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of the build tree into WORK_DIR, for the package tests.
 #   build_package.sh CPACK BUILD_DIR WORK_DIR
 set -euo pipefail

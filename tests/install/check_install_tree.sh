@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a fresh prefix and checks that everything a desktop user needs is there
 # and works from its installed place.
 #   check_install_tree.sh CMAKE BUILD_DIR WORK_DIR EXPECT_WINDOW(ON|OFF) EXPECT_ICONS(ON|OFF)
@@ -51,6 +52,12 @@ fi
 doc="$prefix/share/doc/tavrel-sync"
 need_file "$doc/TavrelSync.html"
 need_file "$doc/FONTS"
+need_file "$doc/copyright"
+if [ -s "$doc/copyright" ]; then
+    head -1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "copyright is not in the machine-readable format"
+    grep -q '^License: GPL-3+$' "$doc/copyright" || fail "copyright names no GPL-3+ licence"
+fi
 grep -q 'id="cli"' "$doc/TavrelSync.html" || fail "the installed guide lacks its command-line section"
 
 man="$prefix/share/man/man1/tavrel-sync-cli.1.gz"
@@ -96,6 +103,8 @@ if [ "$expect_window" = ON ]; then
             fail "the file type has no *.tsp name"
     fi
     if [ -s "$metainfo" ]; then
+        grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+            fail "metainfo names no project licence"
         if command -v appstreamcli >/dev/null; then
             appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metainfo"
         else

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Unpacks the Debian package into a temporary root and runs the runner from there: its version,
 # and one small job when the runner has the run command.
 #   check_package.sh PACKAGE_DIR EXPECT_WINDOW(ON|OFF) [MAKE_PROJECT]

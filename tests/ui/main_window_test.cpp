@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/run_state.h"
 #include "model/job.h"
 #include "model/pattern_list.h"
