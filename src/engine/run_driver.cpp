@@ -33,8 +33,13 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
     auto countRoot = [&](const std::u16string& path, const PairFilters& filters) {
         const std::string root = platform::toUtf8(path);
         RootCheck check;
-        total += CountFiles(context.fileSystem, root, filters.includeSubfolders, filters.includeFiles,
-                            context.debugLog, stop, &check);
+        // The walk reads names only, but never those of a folder outside the root: below it,
+        // a link where a folder was is not followed here either.
+        platform::FsError confined = platform::FsError::Ok;
+        const std::unique_ptr<platform::FileSystem> view =
+            context.fileSystem.confineTo({asFolderPath(root)}, confined);
+        total += CountFiles(view ? *view : context.fileSystem, root, filters.includeSubfolders,
+                            filters.includeFiles, context.debugLog, stop, &check);
         if (!check.listed)
             unreadRoots.push_back({platform::displayName(asFolderPath(root)), std::move(check.reason)});
     };
@@ -50,7 +55,7 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
     return total;
 }
 
-RunResult runJob(const RunContext& context)
+RunResult runJob(const RunContext& context, RunProgress& progress)
 {
     RunSink& sink = context.sink;
     sink.ClearLog();
@@ -59,7 +64,6 @@ RunResult runJob(const RunContext& context)
     sink.StartRunTimer();
     sink.AppendLog("Calculate the file amount... ");
 
-    RunProgress progress(context.state, sink);
     std::vector<UnreadRoot> unreadRoots;
     const int32_t countedTotal = countJob(context, unreadRoots);
     if (context.state.stopRequested.load() != 0) {
@@ -108,18 +112,22 @@ void syncWorker(RunContext context)
 {
     context.state.stopRequested.store(0);
     RunResult result = RunResult::Stopped;
+    RunProgress progress(context.state, context.sink);
     try {
-        result = runJob(context);
+        result = runJob(context, progress);
     } catch (const std::exception& error) {
         // Out of memory and the like: say so and end as stopped, never as succeeded.
         try {
             // The line says all that is known; an older failure of this thread is no reason.
             platform::forgetLastFailure();
-            RunProgress(context.state, context.sink).logError(std::string("ERROR: ") + error.what() + "\r\n");
+            progress.logError(std::string("ERROR: ") + error.what() + "\r\n");
         } catch (...) {
         }
     } catch (...) {
     }
+    // After every change: a reader of the report finds what went wrong, and why, at its end.
+    for (const RunProgress::LoggedError& error : progress.errors())
+        context.report.ReportError(error.line, error.reason);
     context.sink.PostRunEnd(result);
 }
 

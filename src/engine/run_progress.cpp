@@ -42,6 +42,7 @@ void RunProgress::logError(std::string_view line, std::string_view reason)
     m_state.errors.fetch_add(1);
     const std::string known = reason.empty() ? platform::lastFailureReason() : std::string(reason);
     m_sink.NoteError(line, known);
+    m_errors.push_back({std::string(line), known});
 }
 
 void RunProgress::reportProgress()

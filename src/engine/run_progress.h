@@ -5,7 +5,9 @@
 #include "engine/task_queue.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavrel::engine {
 
@@ -47,6 +49,14 @@ public:
     // sink the reason (the platform's last failure of this thread when `reason` is empty).
     void logError(std::string_view line, std::string_view reason = {});
 
+    // The errors logged so far, for the report's closing records.
+    struct LoggedError
+    {
+        std::string line;
+        std::string reason;
+    };
+    const std::vector<LoggedError>& errors() const { return m_errors; }
+
     // Raises the operation's counter and recomputes allOperations.
     void count(Operation operation, Direction direction);
     // A file Synchronize created in TGT will be met again from the TGT side.
@@ -58,6 +68,7 @@ private:
     int32_t m_countedTotal = 0;
     int32_t m_handled = 0;
     int32_t m_skipped = 0;
+    std::vector<LoggedError> m_errors;
 };
 
 } // namespace tavrel::engine

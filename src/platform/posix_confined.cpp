@@ -212,14 +212,8 @@ public:
     FsError readLink(const std::string& path, std::string& text) override
     {
         beginCall();
-        return atItem(path, [&](int parent, const std::string& name, std::size_t) {
-            char buffer[4096];
-            const ssize_t length = ::readlinkat(parent, name.c_str(), buffer, sizeof buffer);
-            if (length < 0)
-                return errno == EINVAL ? FsError::Other : errorFromErrno(errno);
-            text.assign(buffer, static_cast<std::size_t>(length));
-            return FsError::Ok;
-        });
+        return atItem(path,
+                      [&](int parent, const std::string& name, std::size_t) { return readLinkAt(parent, name, text); });
     }
 
     VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known) override

@@ -120,6 +120,11 @@ std::unique_ptr<FileReader> PosixFileSystem::openForReading(const std::string& p
     return reader;
 }
 
+FsError PosixFileSystem::readLink(const std::string& path, std::string& text)
+{
+    return atParent(path, [&](int parent, const std::string& name) { return posix::readLinkAt(parent, name, text); });
+}
+
 FsError PosixFileSystem::deleteItem(const std::string& path, bool toTrash)
 {
     return toTrash ? posix::moveToTrash(path) : posix::removeOutright(path);

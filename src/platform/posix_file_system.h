@@ -31,6 +31,7 @@ public:
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
     FsError realFolder(const std::string& folder, std::string& real) override;
+    FsError readLink(const std::string& path, std::string& text) override;
     void removeStaleTemporaries(const std::string& folder) override;
     // flock on the open folder: held by this process's descriptor, so another run in this
     // process or in any other one is refused, and a crash releases it.

@@ -205,6 +205,23 @@ FsError readStampAt(int parent, const std::string& name, FileStamp& stamp)
     return FsError::Ok;
 }
 
+FsError readLinkAt(int parent, const std::string& name, std::string& text)
+{
+    if (!isPlainName(name))
+        return FsError::Other;
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlinkat(parent, name.c_str(), buffer.data(), buffer.size());
+        if (length < 0)
+            return errno == EINVAL ? FsError::Other : errorFromErrno(errno);
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            text.assign(buffer.data(), static_cast<std::size_t>(length));
+            return FsError::Ok;
+        }
+        buffer.resize(buffer.size() * 2); // longer than the buffer, or it grew: read again
+    }
+}
+
 FsError makeNormalAt(int parent, const std::string& name)
 {
     if (!isPlainName(name))

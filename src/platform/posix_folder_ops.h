@@ -25,6 +25,8 @@ void removeStaleTemporariesAt(int folder, std::chrono::seconds staleAge);
 FsError createFolderAt(int parent, const std::string& name, const struct stat* ownerFrom);
 
 FsError readStampAt(int parent, const std::string& name, FileStamp& stamp);
+// The text of the link `name`: Other when it is no link.
+FsError readLinkAt(int parent, const std::string& name, std::string& text);
 FsError makeNormalAt(int parent, const std::string& name);
 std::unique_ptr<FileReader> openForReadingAt(int parent, const std::string& name, FsError& error);
 

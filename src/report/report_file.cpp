@@ -3,6 +3,7 @@
 #include "report/report_text.h"
 
 #include <cerrno>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +59,21 @@ void ReportFile::ReportFileCopied(std::string_view source, std::string_view targ
 {
     if (isOpen())
         writeLine(recordLine(overwritten ? kFileOverwrittenMarker : kFileCreatedMarker, source, target));
+}
+
+void ReportFile::ReportError(std::string_view line, std::string_view reason)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    while (!line.empty() && line.front() == ' ')
+        line.remove_prefix(1);
+    std::string text(line);
+    if (!reason.empty()) {
+        text += ": ";
+        text += reason;
+    }
+    if (m_fd >= 0)
+        writeLine(recordLine(kErrorMarker, text));
 }
 
 void ReportFile::ReportDeleted(std::string_view path)

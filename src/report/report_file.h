@@ -29,6 +29,8 @@ public:
     void ReportFolderCreated(std::string_view folder);
     void ReportFileCopied(std::string_view source, std::string_view target, bool overwritten);
     void ReportDeleted(std::string_view path);
+    // One error line of the log (its text without the line break) and the system's reason.
+    void ReportError(std::string_view line, std::string_view reason);
     void WriteReportTail();
     void CloseReport();
 

@@ -19,6 +19,8 @@ inline constexpr std::string_view kFileCreatedMarker = "<font color=\"#000000\">
 inline constexpr std::string_view kFileOverwrittenMarker =
     "<font color=\"#7D0000\"><strong>[O]</strong></font>";
 inline constexpr std::string_view kDeletedMarker = "<font color=\"#FF0000\"><strong>[D]</strong></font>";
+// An error of the run, with the system's reason; these follow the records of changes.
+inline constexpr std::string_view kErrorMarker = "<font color=\"#FF0000\"><strong>[E]</strong></font>";
 inline constexpr std::string_view kArrow =
     "<font color=\"#FF0000\"><strong>&nbsp;=&gt;&nbsp;</strong></font>";
 inline constexpr std::string_view kLineEnd = "<br>\n";

@@ -64,6 +64,8 @@ const CompareCase kCases[] = {
     {"wide span: 1979 before 1980", kExact, k1979, kFatTimeMin, -1},
     {"wide span: 2108 after the FAT end", kExact, k2108, kFatTimeMax, 1},
     {"wide span: before 1970", kExact, -kSecond, 0, -1},
+    {"before 1970 a fraction rounded up to the second is the same time", kExact, -kSecond + 3, -kSecond + kSecond, 0},
+    {"before 1970 a whole second apart keeps the order", kExact, -2 * kSecond, -kSecond, -1},
     {"extremes do not overflow", kExact, kMin64, kMax64, -1},
     {"extremes do not overflow, other way", kExact, kMax64, kMin64, 1},
     {"coarse precision at the extremes", {kMax64, kMin64, kMax64}, kMin64, kMax64, -1},
@@ -146,6 +148,13 @@ TEST(TimeRule, ProbedTraitsGiveTheVolumesRule)
     EXPECT_EQ(compareTimes(kT, kT - kT % (2 * kSecond), fatPair), 0);
     EXPECT_EQ(compareTimes(k2108, kFatTimeMax - kFatTimeMax % (2 * kSecond), fatPair), 0);
     EXPECT_EQ(compareTimes(kT, kT - kT % kSecond, combine(timeRuleOf(ext4), timeRuleOf(exfat))), 0);
+    // A mounted exFAT shows the span as wide until mounted again; a volume that ignores case,
+    // holds no links and keeps whole seconds is taken to hold 1980 to 2107 all the same.
+    VolumeTraits fatFamily = exfat;
+    fatFamily.caseInsensitive = true;
+    fatFamily.linksCreatable = false;
+    EXPECT_EQ(timeRuleOf(fatFamily), (TimeRule{kSecond, kFatTimeMin, kFatTimeMax}));
+    EXPECT_EQ(timeRuleOf(exfat).min, exfat.timeMin) << "links or case kept: no such guess";
     const TimeRule sftpPair = combine(timeRuleOf(sftp), timeRuleOf(ext4));
     EXPECT_EQ(compareTimes(kT, kT - kT % kSecond, sftpPair), 0);
     EXPECT_EQ(compareTimes(kT, kT + kSecond, sftpPair), -1);

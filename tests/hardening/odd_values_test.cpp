@@ -39,10 +39,11 @@ TEST_F(EngineTest, NonUtf8NamesAreHandledByTheirBytesAndShownEscaped)
         "[O]~/org/caf\\xE8 => ~/tgt/caf\\xE8",
         "[D]~/tgt/\\xFE",
         "[D]~/tgt/caf\\xE7",
+        "[E]ERROR: cannot copy file: ~/org/\\xFF", // the failed copy: an error, no change
     };
     for (const std::string& line : expected)
         EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
-    EXPECT_EQ(lines.size(), expected.size()); // nothing for the copy that failed
+    EXPECT_EQ(lines.size(), expected.size());
 
     // Without the fault the last one comes over, and a further run compares them all equal.
     RecordingSink second;

@@ -55,8 +55,10 @@ FsError FaultyFileSystem::nextCall(Operation operation, const std::string& path,
             continue;
         if (rule.nth > 0 ? rule.nth == call
                          : path.find(rule.substring) != std::string::npos ||
-                               (!otherPath.empty() && otherPath.find(rule.substring) != std::string::npos))
+                               (!otherPath.empty() && otherPath.find(rule.substring) != std::string::npos)) {
+            platform::forgetLastFailure(); // an injected failure has no system reason
             return rule.error;
+        }
     }
     return FsError::Ok;
 }

@@ -42,6 +42,10 @@ public:
     void refuseDeletes() { failMatching(Operation::Delete, "", platform::FsError::AccessDenied); }
     // Every lock gives no handle and no error, as on a file system without locks.
     void withoutLocks() { m_withoutLocks = true; }
+    // The volume this file system pretends to be, as a probe would find it.
+    void pretendVolume(const platform::VolumeTraits& traits) { m_traits = traits; }
+    // Copies report these metadata refusals once they have happened (the content is kept).
+    void refuseMetadata(const platform::MetadataRefusals& refusals) { m_refusals = refusals; }
     // Calls of `operation` made so far, failed ones included.
     int callCount(Operation operation) const { return m_counts[index(operation)]; }
     // Forgets every rule and zeroes the counts.
@@ -67,6 +71,20 @@ public:
     }
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
                                                      platform::FsError& error) override;
+    platform::VolumeTraits probeVolume(const std::string& folder, const platform::VolumeTraits* known) override
+    {
+        (void)folder;
+        return known != nullptr ? *known : m_traits;
+    }
+    platform::MetadataRefusals refusedMetadata() const override
+    {
+        const bool copied = callCount(Operation::CopyCreateOnly) + callCount(Operation::CopyOverwrite) > 0;
+        return copied ? m_refusals : platform::MetadataRefusals{};
+    }
+    platform::FsError readLink(const std::string& path, std::string& text) override
+    {
+        return m_inner.readLink(path, text);
+    }
 
     // Counts a call and returns the injected error for it, or Ok to let it through.
     platform::FsError nextCall(Operation operation, const std::string& path,
@@ -88,6 +106,8 @@ private:
     std::vector<Rule> m_rules;
     std::array<int, kOperationCount> m_counts = {};
     bool m_withoutLocks = false;
+    platform::VolumeTraits m_traits;
+    platform::MetadataRefusals m_refusals;
 };
 
 } // namespace tavrel::test
