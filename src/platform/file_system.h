@@ -186,6 +186,18 @@ public:
         return 0;
     }
 
+    // Whether the folders `a` and `b` (paths, links followed) are one folder: a file made in one
+    // shows in the other. For volumes whose folder identities cannot be trusted (a user-space
+    // volume that ignores case numbers each spelling of a name apart). Nothing is left behind.
+    // Ok with `same` set; Other when it cannot be told. Without an override, Other.
+    virtual FsError sameFolder(const std::string& a, const std::string& b, bool& same)
+    {
+        (void)a;
+        (void)b;
+        same = false;
+        return FsError::Other;
+    }
+
     // What copies made through this file system had refused so far (the content was kept).
     virtual MetadataRefusals refusedMetadata() const { return {}; }
 

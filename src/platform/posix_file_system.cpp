@@ -125,6 +125,32 @@ FsError PosixFileSystem::readLink(const std::string& path, std::string& text)
     return atParent(path, [&](int parent, const std::string& name) { return posix::readLinkAt(parent, name, text); });
 }
 
+FsError PosixFileSystem::sameFolder(const std::string& a, const std::string& b, bool& same)
+{
+    same = false;
+    if (!isUsablePath(a) || !isUsablePath(b))
+        return FsError::Other;
+    FsError error = FsError::Ok;
+    const UniqueFd first = openFolderPath(a, error);
+    const UniqueFd second = openFolderPath(b, error);
+    if (!first.valid() || !second.valid())
+        return error == FsError::Ok ? FsError::Other : error;
+    // A marker made in one and looked up in the other, each way round: a read-only side may
+    // refuse the marker.
+    for (const auto& [made, looked] : {std::pair{first.get(), second.get()}, std::pair{second.get(), first.get()}}) {
+        const std::string marker = temporaryNameFor("same-folder");
+        const int fd = ::openat(made, marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
+            continue;
+        ::close(fd);
+        struct stat st = {};
+        same = ::fstatat(looked, marker.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        ::unlinkat(made, marker.c_str(), 0);
+        return FsError::Ok;
+    }
+    return FsError::Other;
+}
+
 FsError PosixFileSystem::deleteItem(const std::string& path, bool toTrash)
 {
     return toTrash ? posix::moveToTrash(path) : posix::removeOutright(path);

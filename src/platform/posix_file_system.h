@@ -32,6 +32,7 @@ public:
     FsError deleteItem(const std::string& path, bool toTrash) override;
     FsError realFolder(const std::string& folder, std::string& real) override;
     FsError readLink(const std::string& path, std::string& text) override;
+    FsError sameFolder(const std::string& a, const std::string& b, bool& same) override;
     void removeStaleTemporaries(const std::string& folder) override;
     // flock on the open folder: held by this process's descriptor, so another run in this
     // process or in any other one is refused, and a crash releases it.

@@ -250,3 +250,22 @@ TEST_F(EngineTest, FreshLeftoversUnderTheLockAreRemovedAtOnce)
 
 } // namespace
 } // namespace tavrel::test
+
+namespace tavrel::test {
+namespace {
+
+// Paths that differ only in letter case are two folders where the volume keeps case: the check
+// for one folder under two spellings must not refuse them.
+TEST_F(EngineTest, FoldersThatDifferOnlyInCaseOnACaseKeepingVolumeDoNotOverlap)
+{
+    buildTree(m_dir / "Photos/2024", {file("a", "a")});
+    buildTree(m_dir / "photos", {});
+    addPair(model::SyncMethod::AbsoluteCopy, m_dir / "Photos/2024", m_dir / "photos");
+    run();
+    EXPECT_EQ(m_state.errors.load(), 0) << m_sink.log();
+    EXPECT_EQ(readFile(m_dir / "photos/a"), "a");
+    EXPECT_TRUE(snapshotTree(m_dir / "Photos/2024").count("a"));
+}
+
+} // namespace
+} // namespace tavrel::test

@@ -279,6 +279,17 @@ run_volume() {
     if [ "$case_insensitive" = 0 ]; then
         reason=$(same_content "$c/org2" "$mnt/case2" 1) || fail "$kind case-2: $reason"
     fi
+    # ORG inside TGT under another letter case: on a volume that ignores case they are one
+    # folder, and a mirror of ORG into TGT would empty ORG. The pair is refused whole.
+    if [ "$case_insensitive" = 1 ]; then
+        mkdir -p "$mnt/overlap/Photos/2024"
+        printf 'precious\n' >"$mnt/overlap/Photos/2024/keep.jpg"
+        "$make_project" "$c/overlap.TSP" --pair overlap absolute "$mnt/overlap/Photos/2024" "$mnt/overlap/photos" --no-recycle
+        local overlap_log
+        overlap_log=$(timeout 60 "$cli" run "$c/overlap.TSP" --no-progress 2>&1)
+        [ "$(cat "$mnt/overlap/Photos/2024/keep.jpg" 2>/dev/null)" = precious ] || fail "$kind overlap: ORG lost its file"
+        grep -q '^ERROR: folders overlap: ' <<<"$overlap_log" || fail "$kind overlap: no overlap error: $overlap_log"
+    fi
     # Synchronize may fill ORG with what the target has, but never a case variant of a name ORG has.
     snapshot "$c/org3" | cmp -s - "$c/org3.before" || fail "$kind case-2-sync: ORG changed: $(snapshot "$c/org3" | diff - "$c/org3.before" | head -3 | tr '\n' ' ')"
     if [ "$failures" -gt "$failures_before" ]; then

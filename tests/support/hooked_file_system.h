@@ -120,6 +120,10 @@ public:
         return m_inner.probeVolume(folder, known);
     }
     uint64_t volumeOf(const std::string& folder) override { return m_inner.volumeOf(folder); }
+    platform::FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
+    {
+        return m_inner.sameFolder(a, b, same);
+    }
     platform::MetadataRefusals refusedMetadata() const override { return m_inner.refusedMetadata(); }
     std::unique_ptr<platform::FileSystem> confineTo(const std::vector<std::string>& roots,
                                                     platform::FsError& error) override
