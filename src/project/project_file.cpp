@@ -15,16 +15,35 @@
 namespace tavrel::project {
 namespace {
 
+void noteSystemError(OpenFailure* failure, int error)
+{
+    if (failure == nullptr)
+        return;
+    const ProjectRefusal refusal = error == ENOENT || error == ENOTDIR ? ProjectRefusal::NotFound
+                                   : error == EACCES || error == EPERM ? ProjectRefusal::PermissionDenied
+                                                                       : ProjectRefusal::ReadFailed;
+    *failure = {refusal, error};
+}
+
 // Owns one open file and closes it on every way out.
 class FileHandle final
 {
 public:
     // Opens a regular file; O_NONBLOCK keeps a FIFO put in its place from blocking the open.
-    FileHandle(const std::filesystem::path& path, int flags)
+    FileHandle(const std::filesystem::path& path, int flags, OpenFailure* failure = nullptr)
         : m_fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK))
     {
+        if (m_fd < 0) {
+            noteSystemError(failure, errno);
+            return;
+        }
         struct stat info = {};
-        if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        const bool statFailed = ::fstat(m_fd, &info) != 0;
+        const int statError = errno;
+        if (statFailed || !S_ISREG(info.st_mode)) {
+            if (failure != nullptr)
+                *failure = statFailed ? OpenFailure{ProjectRefusal::ReadFailed, statError}
+                                      : OpenFailure{ProjectRefusal::NotAFile, 0};
             ::close(m_fd);
             m_fd = -1;
         }
@@ -43,12 +62,18 @@ public:
     // The whole file, or nothing for one larger than any project can be: told by its size
     // before a byte is read, and again by reading at most one byte past the bound, so a file
     // that grows meanwhile cannot make this read more.
-    std::optional<std::vector<uint8_t>> readAll() const
+    std::optional<std::vector<uint8_t>> readAll(OpenFailure* failure = nullptr) const
     {
         struct stat info = {};
-        if (::fstat(m_fd, &info) != 0 || info.st_size < 0 ||
-            static_cast<uint64_t>(info.st_size) > kMaxProjectBytes)
+        if (::fstat(m_fd, &info) != 0) {
+            noteSystemError(failure, errno);
             return std::nullopt;
+        }
+        if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > kMaxProjectBytes) {
+            if (failure != nullptr)
+                *failure = {ProjectRefusal::TooLarge, 0};
+            return std::nullopt;
+        }
         constexpr std::size_t kLimit = kMaxProjectBytes + 1;
         // One byte more than the size tells at once whether the file grew.
         std::vector<uint8_t> data(static_cast<std::size_t>(info.st_size) + 1);
@@ -59,14 +84,19 @@ public:
             const ssize_t got = ::read(m_fd, data.data() + have, data.size() - have);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0)
+            if (got < 0) {
+                noteSystemError(failure, errno);
                 return std::nullopt;
+            }
             if (got == 0)
                 break;
             have += static_cast<std::size_t>(got);
         }
-        if (have > kMaxProjectBytes)
+        if (have > kMaxProjectBytes) {
+            if (failure != nullptr)
+                *failure = {ProjectRefusal::TooLarge, 0};
             return std::nullopt;
+        }
         data.resize(have);
         return data;
     }
@@ -75,26 +105,93 @@ private:
     int m_fd;
 };
 
-std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path)
+std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path, OpenFailure* failure = nullptr)
 {
-    const FileHandle file(path, O_RDONLY);
+    const FileHandle file(path, O_RDONLY, failure);
     if (!file.isOpen())
         return std::nullopt;
-    return file.readAll();
+    return file.readAll(failure);
+}
+
+// Why bytes that passed the size bound were refused. Asked only after a refusal, so it
+// never decides what opens; the version comes before the seal, as a newer format may seal
+// differently.
+ProjectRefusal classifyRefusedBytes(std::span<const uint8_t> bytes)
+{
+    if (bytes.size() < kProjectBanner.size() ||
+        !std::equal(kProjectBanner.begin(), kProjectBanner.end(), bytes.begin(),
+                    [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }))
+        return ProjectRefusal::NotAProjectFile;
+    if (bytes.size() >= kSealOffset) {
+        uint32_t version = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            version |= static_cast<uint32_t>(bytes[kProjectBanner.size() + i]) << (8 * i);
+        if (version > kProjectVersion)
+            return ProjectRefusal::NewerVersion;
+    }
+    return hasValidSeal(bytes) ? ProjectRefusal::DamagedContents : ProjectRefusal::DamagedSeal;
 }
 
 } // namespace
 
 int openProject(model::Job& job, const std::filesystem::path& path)
 {
-    const auto bytes = readFile(path);
-    if (!bytes || !hasValidSeal(*bytes))
+    OpenFailure failure;
+    return openProject(job, path, failure);
+}
+
+int openProject(model::Job& job, const std::filesystem::path& path, OpenFailure& failure)
+{
+    failure = {};
+    const auto bytes = readFile(path, &failure);
+    if (!bytes) {
+        if (failure.refusal == ProjectRefusal::None)
+            failure = {ProjectRefusal::ReadFailed, 0};
         return 0;
-    return readProjectBytes(job, *bytes);
+    }
+    if (hasValidSeal(*bytes) && readProjectBytes(job, *bytes) == 1)
+        return 1;
+    failure = {classifyRefusedBytes(*bytes), 0};
+    return 0;
+}
+
+std::string refusalText(const OpenFailure& failure)
+{
+    switch (failure.refusal) {
+    case ProjectRefusal::None:
+        return "opened";
+    case ProjectRefusal::NotFound:
+        return "no such file";
+    case ProjectRefusal::PermissionDenied:
+        return "permission denied";
+    case ProjectRefusal::NotAFile:
+        return "not a file";
+    case ProjectRefusal::TooLarge:
+        return "too large for a project file (over " + std::to_string(kMaxProjectBytes) + " bytes)";
+    case ProjectRefusal::NotAProjectFile:
+        return "not a project file";
+    case ProjectRefusal::NewerVersion:
+        return "made by a newer version of the program";
+    case ProjectRefusal::DamagedSeal:
+        return "damaged: its seal does not match its contents";
+    case ProjectRefusal::DamagedContents:
+        return "damaged: its pairs cannot be read";
+    case ProjectRefusal::ReadFailed:
+        break;
+    }
+    return failure.systemError != 0 ? std::generic_category().message(failure.systemError)
+                                     : std::string("cannot be read");
 }
 
 int saveProject(const model::Job& job, const std::filesystem::path& path)
 {
+    std::error_code error;
+    return saveProject(job, path, error);
+}
+
+int saveProject(const model::Job& job, const std::filesystem::path& path, std::error_code& error)
+{
+    error.clear();
     auto bytes = encodeProject(job);
     if (!bytes)
         return 0;
@@ -102,7 +199,8 @@ int saveProject(const model::Job& job, const std::filesystem::path& path)
     if (!seal)
         return 0;
     std::copy(seal->begin(), seal->end(), bytes->begin() + kSealOffset);
-    return platform::replaceFile(path, *bytes) ? 0 : 1;
+    error = platform::replaceFile(path, *bytes);
+    return error ? 0 : 1;
 }
 
 int verifySeal(const std::filesystem::path& path)

@@ -3,6 +3,8 @@
 #include "model/job.h"
 
 #include <filesystem>
+#include <string>
+#include <system_error>
 
 namespace tavrel::project {
 
@@ -14,10 +16,40 @@ namespace tavrel::project {
 // After a failure the pairs read so far stay in the job; the caller clears it.
 int openProject(model::Job& job, const std::filesystem::path& path);
 
+// Why openProject refused a file, for a front end that says more than "Failed to open".
+enum class ProjectRefusal
+{
+    None,
+    NotFound,         // no such file, or a folder on the way is missing
+    PermissionDenied, // the file or a folder on the way may not be read
+    NotAFile,         // a folder, FIFO, device or socket
+    TooLarge,         // larger than any job of 100 pairs can be saved as
+    NotAProjectFile,  // does not begin with the project banner
+    NewerVersion,     // a project file of a format newer than this program reads
+    DamagedSeal,      // the seal does not match the data (changed or cut short)
+    DamagedContents,  // sealed, but its pairs cannot be read
+    ReadFailed,       // any other failure of the system; see systemError
+};
+
+struct OpenFailure
+{
+    ProjectRefusal refusal = ProjectRefusal::None;
+    int systemError = 0; // errno of a NotFound, PermissionDenied or ReadFailed; 0 otherwise
+};
+
+// openProject that also tells why a file was refused; `failure` is None after a success.
+int openProject(model::Job& job, const std::filesystem::path& path, OpenFailure& failure);
+
+// The refusal in a few words for people ("no such file", "damaged: its seal does not match").
+std::string refusalText(const OpenFailure& failure);
+
 // Writes the sealed file for `job`. The file is written complete and sealed under a temporary
 // name beside `path` and then renamed over it, so a failed save leaves the previous file as it
 // was. Fails for a job holding a text no reader accepts (empty, or over 260 bytes in UTF-8).
 int saveProject(const model::Job& job, const std::filesystem::path& path);
+// The same, with the system's error of a failed write in `error` (empty when the job itself
+// cannot be stored, or after a success).
+int saveProject(const model::Job& job, const std::filesystem::path& path, std::error_code& error);
 
 // Whether the seal stored in the file matches its data.
 int verifySeal(const std::filesystem::path& path);

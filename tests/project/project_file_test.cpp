@@ -267,3 +267,103 @@ TEST_F(ProjectFileTest, HugeFileIsRefusedWithoutBeingReadWhole)
     EXPECT_LT(report[1], 8 * 1024) << "KiB of memory grown while refusing it";
     EXPECT_LT(report[2], 1000) << "ms to refuse it";
 }
+
+// Every refusal is told apart, so a front end can say why; a file that opens tells None.
+TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
+{
+    model::Job job;
+    addExamplePair(job);
+    const fs::path good = m_folder / "good.tsp";
+    ASSERT_EQ(saveProject(job, good), 1);
+    const std::vector<uint8_t> goodBytes = contentOf(good);
+
+    std::vector<uint8_t> flipped = goodBytes;
+    flipped[100] ^= 0x40;
+    writeBytes(m_folder / "flipped.tsp", flipped);
+    writeBytes(m_folder / "cut.tsp", std::vector<uint8_t>(goodBytes.begin(), goodBytes.begin() + 120));
+    writeBytes(m_folder / "text.tsp", {'h', 'e', 'l', 'l', 'o'});
+    writeBytes(m_folder / "empty.tsp", {});
+    FileBuilder newer;
+    newer.header(101).u32(1).pair("/o").seal();
+    writeBytes(m_folder / "newer.tsp", newer.bytes);
+    FileBuilder tooMany;
+    tooMany.header().u32(101).pair("/o").seal();
+    writeBytes(m_folder / "toomany.tsp", tooMany.bytes);
+    std::vector<uint8_t> large = goodBytes;
+    large.resize(kMaxProjectBytes + 1);
+    writeBytes(m_folder / "large.tsp", large);
+    const fs::path fifo = m_folder / "fifo.tsp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(m_folder / "folder.tsp");
+
+    const struct
+    {
+        fs::path path;
+        ProjectRefusal refusal;
+        std::string text;
+    } cases[] = {
+        {good, ProjectRefusal::None, "opened"},
+        {m_folder / "missing.tsp", ProjectRefusal::NotFound, "no such file"},
+        {m_folder / "good.tsp/below.tsp", ProjectRefusal::NotFound, "no such file"},
+        {m_folder / "folder.tsp", ProjectRefusal::NotAFile, "not a file"},
+        {fifo, ProjectRefusal::NotAFile, "not a file"},
+        {m_folder / "large.tsp", ProjectRefusal::TooLarge, "too large for a project file (over 1491678 bytes)"},
+        {m_folder / "text.tsp", ProjectRefusal::NotAProjectFile, "not a project file"},
+        {m_folder / "empty.tsp", ProjectRefusal::NotAProjectFile, "not a project file"},
+        {m_folder / "newer.tsp", ProjectRefusal::NewerVersion, "made by a newer version of the program"},
+        {m_folder / "flipped.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
+        {m_folder / "cut.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
+        {m_folder / "toomany.tsp", ProjectRefusal::DamagedContents, "damaged: its pairs cannot be read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.filename().string());
+        model::Job read;
+        OpenFailure failure{ProjectRefusal::ReadFailed, 1};
+        EXPECT_EQ(openProject(read, c.path, failure), c.refusal == ProjectRefusal::None ? 1 : 0);
+        EXPECT_EQ(failure.refusal, c.refusal);
+        EXPECT_EQ(refusalText(failure), c.text);
+        // The old form keeps its answer.
+        model::Job again;
+        EXPECT_EQ(openProject(again, c.path), c.refusal == ProjectRefusal::None ? 1 : 0);
+    }
+    EXPECT_EQ(refusalText({ProjectRefusal::ReadFailed, EIO}), "Input/output error");
+}
+
+// A file that may not be read is told apart from one that is missing. Root reads any file,
+// so the check runs in a child that has given root up.
+TEST_F(ProjectFileTest, OpenTellsPermissionDenied)
+{
+    model::Job job;
+    addExamplePair(job);
+    const fs::path path = m_folder / "locked.tsp";
+    ASSERT_EQ(saveProject(job, path), 1);
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        model::Job read;
+        OpenFailure failure;
+        const bool told = openProject(read, path, failure) == 0 &&
+                          failure.refusal == ProjectRefusal::PermissionDenied &&
+                          refusalText(failure) == "permission denied";
+        ::_exit(told ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not told as permission denied; 2: could not give root up";
+}
+
+// A failed save hands out the system's reason.
+TEST_F(ProjectFileTest, FailedSaveTellsTheSystemError)
+{
+    model::Job job;
+    addExamplePair(job);
+    std::error_code error = std::make_error_code(std::errc::io_error);
+    EXPECT_EQ(saveProject(job, m_folder / "job.tsp", error), 1);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(saveProject(job, m_folder / "no-such-folder/job.tsp", error), 0);
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+}
