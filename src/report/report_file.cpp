@@ -49,6 +49,11 @@ void ReportFile::WriteReportHead()
     writeLine(kReportHead);
 }
 
+void ReportFile::WritePreviewReportHead()
+{
+    writeLine(kPreviewReportHead);
+}
+
 void ReportFile::ReportFolderCreated(std::string_view folder)
 {
     if (isOpen())

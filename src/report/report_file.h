@@ -25,6 +25,8 @@ public:
     // created (or is not a regular file); the report then stays closed.
     bool OpenReport();
     void WriteReportHead();
+    // The head of a preview run's report, in place of WriteReportHead.
+    void WritePreviewReportHead();
     // Paths are raw bytes; they are shown with undecodable bytes as \xHH, HTML-escaped.
     void ReportFolderCreated(std::string_view folder);
     void ReportFileCopied(std::string_view source, std::string_view target, bool overwritten);
@@ -41,10 +43,14 @@ private:
     int m_fd = -1;
 };
 
-// Where the report goes: "report.htm" beside the program when that folder is writable, else in
-// the user's data folder (created if missing). `programFolderWritable` lets tests inject the check.
+// Where the report goes: "report.htm" beside the program when that folder is writable and no
+// system folder, else in the user's data folder (created if missing): a program installed for
+// everyone never writes there, even run by root. `programFolderWritable` lets tests inject the
+// check.
 std::filesystem::path defaultReportPath();
 std::filesystem::path reportPathFor(const std::filesystem::path& programFolder, bool programFolderWritable,
                                     const std::filesystem::path& dataFolder);
+// Whether `folder` is one of the system's program folders: /usr or below it, /bin, /sbin.
+bool isSystemFolder(const std::filesystem::path& folder);
 
 } // namespace tavrel::report

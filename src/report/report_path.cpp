@@ -15,10 +15,20 @@ std::filesystem::path defaultReportPath()
     return reportPathFor(program, platform::isFolderWritable(program), platform::userDataFolder());
 }
 
+bool isSystemFolder(const std::filesystem::path& folder)
+{
+    const std::filesystem::path normal = folder.lexically_normal();
+    auto part = normal.begin();
+    if (part == normal.end() || *part != "/" || ++part == normal.end())
+        return false;
+    return *part == "usr" || *part == "bin" || *part == "sbin";
+}
+
 std::filesystem::path reportPathFor(const std::filesystem::path& programFolder, bool programFolderWritable,
                                     const std::filesystem::path& dataFolder)
 {
-    if (programFolderWritable && !programFolder.empty())
+    // Run by root, /usr/bin is writable too: an installed program never writes beside itself.
+    if (programFolderWritable && !programFolder.empty() && !isSystemFolder(programFolder))
         return programFolder / kReportName;
     // A failure here shows up later as a report that cannot be opened, which a run tolerates.
     std::error_code ignored;

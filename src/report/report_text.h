@@ -11,6 +11,14 @@ inline constexpr std::string_view kReportHead =
     "<body>\n"
     "<strong><font size=\"+2\">Tavrel Synchronizer Report</font></strong>\n"
     "<p>\n";
+// The head of a preview's report: its title says that nothing was changed.
+inline constexpr std::string_view kPreviewReportHead =
+    "<html>\n"
+    "<title>Tavrel Synchronizer Report - Preview</title>\n"
+    "<body>\n"
+    "<strong><font size=\"+2\">Tavrel Synchronizer Report - Preview</font></strong>\n"
+    "<p>Preview: nothing was changed. These are the changes Execute would make.</p>\n"
+    "<p>\n";
 inline constexpr std::string_view kReportTail = "</p>\n</body>\n</html>\n";
 
 inline constexpr std::string_view kFolderCreatedMarker =

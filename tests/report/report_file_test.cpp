@@ -162,6 +162,31 @@ TEST_F(ReportFileTest, DestructionClosesAnOpenReport)
     EXPECT_EQ(contentOf(path), kHead);
 }
 
+TEST_F(ReportFileTest, APreviewHeadSaysSoAndTheRealHeadStaysAsItWas)
+{
+    const fs::path real = m_folder / "real.htm";
+    const fs::path preview = m_folder / "preview.htm";
+    for (const fs::path& path : {real, preview}) {
+        ReportFile report(path);
+        ASSERT_TRUE(report.OpenReport());
+        if (path == preview)
+            report.WritePreviewReportHead();
+        else
+            report.WriteReportHead();
+        report.ReportDeleted("/t/a");
+        report.WriteReportTail();
+    }
+    const std::string records = kD + "/t/a<br>\n" + kTail;
+    EXPECT_EQ(contentOf(real), kHead + records);
+    EXPECT_EQ(contentOf(preview), "<html>\n"
+                                  "<title>Tavrel Synchronizer Report - Preview</title>\n"
+                                  "<body>\n"
+                                  "<strong><font size=\"+2\">Tavrel Synchronizer Report - Preview</font></strong>\n"
+                                  "<p>Preview: nothing was changed. These are the changes Execute would make.</p>\n"
+                                  "<p>\n" +
+                                      records);
+}
+
 TEST_F(ReportFileTest, LocationIsBesideTheProgramWhenWritable)
 {
     const fs::path program = m_folder / "bin";

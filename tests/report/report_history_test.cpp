@@ -1,0 +1,142 @@
+#include "report/report_file.h"
+#include "report/report_history.h"
+#include "support/temp_tree.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace tavrel::report;
+namespace fs = std::filesystem;
+
+namespace {
+
+// 2023-11-14 22:13:20 UTC.
+const auto kStart = std::chrono::system_clock::from_time_t(1'700'000'000);
+
+// Names are in local time: the tests fix the zone, so that they can spell the names out.
+class ReportHistoryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (const char* zone = std::getenv("TZ"))
+            m_zone = zone;
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+    }
+    void TearDown() override
+    {
+        if (m_zone)
+            ::setenv("TZ", m_zone->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+
+    // Writes `content` as the finished report of a run.
+    fs::path finishedReport(const std::string& content)
+    {
+        std::ofstream(m_report, std::ios::binary | std::ios::trunc) << content;
+        return m_report;
+    }
+
+    std::vector<std::string> keptNames() const
+    {
+        std::vector<std::string> names;
+        for (const fs::path& path : keptReports(m_history))
+            names.push_back(path.filename().string());
+        return names;
+    }
+
+    tavrel::test::TempDir m_dir;
+    fs::path m_report = fs::path(m_dir.path()) / "report.htm";
+    fs::path m_history = fs::path(m_dir.path()) / "data" / "reports";
+    std::optional<std::string> m_zone;
+};
+
+TEST_F(ReportHistoryTest, TheHundredAndFirstRunRemovesTheOldest)
+{
+    for (int run = 0; run < 101; ++run) {
+        const fs::path kept =
+            keepReport(finishedReport("run " + std::to_string(run)), m_history, kStart + std::chrono::seconds(run));
+        ASSERT_FALSE(kept.empty()) << run;
+    }
+    const std::vector<std::string> names = keptNames();
+    ASSERT_EQ(names.size(), 100u);
+    EXPECT_EQ(names.front(), "2023-11-14_22-13-21.htm") << "the first run's report went";
+    EXPECT_EQ(names.back(), "2023-11-14_22-15-00.htm");
+    EXPECT_EQ(tavrel::test::readFile(newestReport(m_history).string()), "run 100");
+    EXPECT_EQ(tavrel::test::readFile((m_history / "2023-11-14_22-13-21.htm").string()), "run 1");
+}
+
+TEST_F(ReportHistoryTest, RunsInOneSecondGetNumberedNamesAndNoneIsOverwritten)
+{
+    // Another file in the folder is no kept report: never counted, never removed.
+    fs::create_directories(m_history);
+    for (const char* other : {"notes.txt", "2023-11-14_22-13-20_x.htm", "2023-11-14_22-13-20_1.htm"})
+        std::ofstream(m_history / other) << "mine";
+
+    for (int run = 1; run <= 11; ++run)
+        ASSERT_FALSE(keepReport(finishedReport("run " + std::to_string(run)), m_history,
+                                kStart + std::chrono::milliseconds(run * 10), 10)
+                         .empty());
+    // The eleventh run pushed out the first; "_10" and "_11" order by number, not as text.
+    const std::vector<std::string> names = keptNames();
+    ASSERT_EQ(names.size(), 10u);
+    EXPECT_EQ(names.front(), "2023-11-14_22-13-20_2.htm");
+    EXPECT_EQ(names.back(), "2023-11-14_22-13-20_11.htm");
+    EXPECT_EQ(newestReport(m_history).filename(), "2023-11-14_22-13-20_11.htm");
+    for (int run = 2; run <= 11; ++run)
+        EXPECT_EQ(tavrel::test::readFile((m_history / ("2023-11-14_22-13-20_" + std::to_string(run) + ".htm")).string()),
+                  "run " + std::to_string(run));
+    for (const char* other : {"notes.txt", "2023-11-14_22-13-20_x.htm", "2023-11-14_22-13-20_1.htm"})
+        EXPECT_EQ(tavrel::test::readFile((m_history / other).string()), "mine") << other;
+}
+
+TEST_F(ReportHistoryTest, ALaterSecondIsNewerThanNumberedNamesOfAnEarlierOne)
+{
+    keepReport(finishedReport("a"), m_history, kStart);
+    keepReport(finishedReport("b"), m_history, kStart);
+    keepReport(finishedReport("c"), m_history, kStart + std::chrono::seconds(1));
+    EXPECT_EQ(keptNames(), (std::vector<std::string>{"2023-11-14_22-13-20.htm", "2023-11-14_22-13-20_2.htm",
+                                                     "2023-11-14_22-13-21.htm"}));
+    EXPECT_EQ(tavrel::test::readFile(newestReport(m_history).string()), "c");
+}
+
+TEST_F(ReportHistoryTest, NothingIsKeptWithoutAReport)
+{
+    EXPECT_TRUE(keepReport(m_report, m_history, kStart).empty());
+    EXPECT_TRUE(keptNames().empty());
+    EXPECT_TRUE(newestReport(m_history).empty());
+    EXPECT_TRUE(newestReport(fs::path(m_dir.path()) / "missing").empty());
+}
+
+TEST(ReportLocation, AProgramInASystemFolderWritesToTheDataFolder)
+{
+    const tavrel::test::TempDir dir;
+    const fs::path data = fs::path(dir.path()) / "data" / "tavrel-sync";
+    struct Case
+    {
+        fs::path program;
+        bool writable;
+        bool beside;
+    };
+    // Run by root, every folder is writable: only the folder's place decides.
+    for (const Case& c : {Case{"/usr/bin", true, false}, Case{"/usr/local/bin", true, false},
+                          Case{"/usr", true, false}, Case{"/bin", true, false}, Case{"/sbin/", true, false},
+                          Case{"/usr/../opt/tavrel/bin", true, true}, Case{"/usrlocal/bin", true, true},
+                          Case{"/opt/tavrel/bin", false, false}, Case{fs::path(dir.path()) / "bin", true, true}}) {
+        SCOPED_TRACE(c.program.string());
+        const fs::path expected = (c.beside ? c.program : data) / "report.htm";
+        EXPECT_EQ(reportPathFor(c.program, c.writable, data), expected);
+    }
+}
+
+} // namespace
