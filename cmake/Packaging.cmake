@@ -5,12 +5,17 @@
 set(packaging_src ${PROJECT_SOURCE_DIR}/packaging)
 set(packaging_bin ${PROJECT_BINARY_DIR}/packaging)
 
-install(FILES ${TAVREL_GUIDE} ${packaging_src}/FONTS ${packaging_src}/copyright DESTINATION ${TAVREL_DOC_DIR})
+install(FILES ${TAVREL_GUIDE} ${packaging_src}/FONTS ${packaging_src}/copyright ${packaging_bin}/changelog.gz
+        DESTINATION ${TAVREL_DOC_DIR})
 install(FILES ${packaging_bin}/tavrel-sync-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Lintian's notes on texts the program must keep as they are; see the file's comments.
+install(FILES ${packaging_src}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME ${TAVREL_PACKAGE_NAME})
 
 if(TAVREL_BUILD_GUI)
   install(FILES ${packaging_src}/${TAVREL_APP_ID}.desktop
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES ${packaging_bin}/tavrel-sync.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${packaging_bin}/${TAVREL_APP_ID}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
   # The project file type, so the desktop opens a .TSP in the window.
@@ -28,12 +33,17 @@ set(CPACK_PACKAGE_VENDOR "Tavrel Synchronizer developers")
 set(CPACK_PACKAGE_CONTACT "Tavrel Synchronizer developers <maintainers@tavrel.invalid>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keeps folders in step: copy, mirror or synchronize folder pairs")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tavrel Synchronizer runs a job of up to 100 folder pairs. Each pair copies what the target lacks, "
-    "updates older files, replaces whatever differs, mirrors the original exactly or synchronizes both "
-    "ways, filtered by name patterns. Jobs are saved as project files and every run leaves an HTML "
-    "report of its changes. tavrel-sync is the window program; tavrel-sync-cli runs saved jobs from "
-    "scripts and timers.")
+# One string with its own line breaks: a list of strings would reach the control file joined
+# by ';', and dpkg wants extended description lines under 80 columns.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Tavrel Synchronizer runs a job of up to 100 folder pairs. Each pair copies\n"
+  "what the target lacks, updates older files, replaces whatever differs,\n"
+  "mirrors the original exactly or synchronizes both ways, filtered by name\n"
+  "patterns, a content check and rules for read-only and hidden files.\n"
+  "\n"
+  "Jobs are saved as project files, and every run shows a live log, progress\n"
+  "and counters and leaves an HTML report of its changes. tavrel-sync is the\n"
+  "window program; tavrel-sync-cli runs saved jobs from scripts and timers.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -18,7 +18,15 @@ need_file() { [ -s "$1" ] || fail "missing or empty: ${1#"$prefix"/}"; }
 rm -rf "$work"
 mkdir -p "$work"
 prefix="$work/prefix"
-"$cmake" --install "$build" --prefix "$prefix" >"$work/install.log"
+"$cmake" --install "$build" --strip --prefix "$prefix" >"$work/install.log"
+
+# Installed as the README says, stripped; the build tree keeps its debug symbols.
+has_debug() { readelf -S "$1" 2>/dev/null | grep -q '\.debug_info'; }
+for program in tavrel-sync-cli tavrel-sync; do
+    built=$(find "$build/src" -type f -name "$program" -perm -u+x | head -1)
+    [ -n "$built" ] && [ -x "$prefix/bin/$program" ] || continue
+    ! has_debug "$prefix/bin/$program" || fail "bin/$program is installed with its debug symbols"
+done
 
 # Programs run from the installed place, away from the build tree.
 cd "$work"
@@ -60,16 +68,20 @@ if [ -s "$doc/copyright" ]; then
 fi
 grep -q 'id="cli"' "$doc/TavrelSync.html" || fail "the installed guide lacks its command-line section"
 
-man="$prefix/share/man/man1/tavrel-sync-cli.1.gz"
-need_file "$man"
-if [ -s "$man" ]; then
-    gzip -t "$man" || fail "man page is not a valid gzip file"
-    gzip -dc "$man" | grep -q '^\.TH TAVREL-SYNC-CLI 1' || fail "man page lacks its .TH line"
+pages=(tavrel-sync-cli)
+[ "$expect_window" = ON ] && pages+=(tavrel-sync)
+for page in "${pages[@]}"; do
+    man="$prefix/share/man/man1/$page.1.gz"
+    need_file "$man"
+    [ -s "$man" ] || continue
+    gzip -t "$man" || fail "man page $page is not a valid gzip file"
+    title=$(tr '[:lower:]' '[:upper:]' <<<"$page")
+    gzip -dc "$man" | grep -q "^\.TH $title 1" || fail "man page $page lacks its .TH line"
     if command -v man >/dev/null; then
-        warnings=$(MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null) || fail "man cannot format the page"
-        [ -z "$warnings" ] || fail "man page warnings: $warnings"
+        warnings=$(MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null) || fail "man cannot format $page"
+        [ -z "$warnings" ] || fail "man page $page warnings: $warnings"
     fi
-fi
+done
 
 if [ "$expect_window" = ON ]; then
     desktop="$prefix/share/applications/org.tavrel.TavrelSync.desktop"

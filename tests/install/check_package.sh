@@ -43,8 +43,24 @@ version=$("$cli" --version) || fail "unpacked tavrel-sync-cli --version exited w
 echo "unpacked runner: $version"
 [ -s "$root/usr/share/doc/tavrel-sync/TavrelSync.html" ] || fail "the package holds no user guide"
 [ -s "$root/usr/share/man/man1/tavrel-sync-cli.1.gz" ] || fail "the package holds no man page"
+[ -s "$root/usr/share/doc/tavrel-sync/copyright" ] || fail "the package holds no copyright file"
+[ -s "$root/usr/share/doc/tavrel-sync/changelog.gz" ] || fail "the package holds no changelog"
+programs=("$cli")
 if [ "$expect_window" = ON ]; then
     [ -x "$root/usr/bin/tavrel-sync" ] || fail "the package holds no usr/bin/tavrel-sync"
+    [ -s "$root/usr/share/man/man1/tavrel-sync.1.gz" ] || fail "the package holds no man page for tavrel-sync"
+    programs+=("$root/usr/bin/tavrel-sync")
+fi
+# Debug symbols stay in the build tree; the packaged programs are stripped.
+for program in "${programs[@]}"; do
+    [ -x "$program" ] || continue
+    if readelf -S "$program" | grep -q '\.debug_info'; then
+        fail "$(basename "$program") in the package is not stripped"
+    fi
+done
+# A CMake list put into the description shows as a ';' that no prose would write.
+if dpkg-deb -f "$deb" Description | grep -Eq ';($|[^ ])| ;'; then
+    fail "the package description holds a stray ';'"
 fi
 
 if ! "$cli" --help 2>&1 | grep -qw run; then
