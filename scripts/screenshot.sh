@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Takes docs/screenshot.png: runs the built window program under a virtual display with a small
-# sample job (sample folders in a temporary place), lets it run the job and grab itself.
+# Takes docs/screenshot.png, docs/pair_dialog.png and docs/help_tip.png: runs the built window
+# program under a virtual display with a small sample job (sample folders in a temporary place),
+# lets it run the job and grab itself, then its pair options dialog, then that dialog with a
+# help tip over it.
 #   scripts/screenshot.sh [path/to/tavrel-sync]   (default: build/src/app/tavrel-sync)
 # Builds nothing. The sample project is written with tavrel-make-project from the same build
 # tree when it is there; without it the picture shows the empty window.
@@ -14,6 +16,7 @@ if [ ! -x "$app" ]; then
     echo "screenshot.sh: no program at $app (build it first)" >&2
     exit 1
 fi
+app="$(cd "$(dirname "$app")" && pwd)/$(basename "$app")"
 build=$(cd "$(dirname "$app")/../.." && pwd)
 maker="$build/packaging/tavrel-make-project"
 
@@ -33,14 +36,19 @@ if [ -x "$maker" ]; then
     for i in $(seq 1 6); do head -c 1024 /dev/urandom >"$music/Jazz/track_$i.ogg"; done
     echo "[.ShellClassInfo]" >"$docs/desktop.ini"
     job="$work/Sample.TSP"
+    # Folders relative to the program's working folder, so the pictures show no path of the
+    # machine they were taken on.
     "$maker" "$job" \
-        --pair "Music" copy "$music" "$work/Backup/Music" --exclude-folders "cache" \
-        --pair "Photos" update "$photos" "$work/Backup/Photos" --include-files "*.jpg;*.png" --hidden ignore \
-        --pair "Documents" absolute "$docs" "$work/Backup/Documents" \
+        --pair "Music" copy Music Backup/Music --exclude-folders "cache" \
+        --pair "Photos" update Photos Backup/Photos --include-files "*.jpg;*.png" --hidden ignore \
+        --pair "Documents" absolute Documents Backup/Documents \
         --exclude-files "desktop.ini;Thumbs.db" --check auto --read-only copyonly
 fi
 
 mkdir -p "$(dirname "$out")"
+docs=$(dirname "$out")
+cd "$work"
 TAVREL_SCREENSHOT="$out" TAVREL_SCREENSHOT_JOB="$job" TAVREL_SCREENSHOT_RUN=$([ -n "$job" ] && echo 1 || echo 0) \
+    TAVREL_SCREENSHOT_DIALOG="$docs/pair_dialog.png" TAVREL_SCREENSHOT_TIP="$docs/help_tip.png" \
     xvfb-run -a -s "-screen 0 1024x768x24" "$app"
-echo "wrote $out"
+echo "wrote $out, $docs/pair_dialog.png and $docs/help_tip.png"

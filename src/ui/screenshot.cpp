@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/screenshot.h"
 
+#include "model/job.h"
 #include "ui/command_ids.h"
 #include "ui/file_dialog.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
+#include "ui/pair_dialog.h"
+#include "ui/tooltip_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
@@ -38,12 +42,61 @@ public:
     }
 };
 
-void saveAndQuit(MainWindow& window, const QString& file)
+bool save(const QImage& picture, const QString& file)
 {
-    const bool saved = window.grab().save(file, "PNG");
+    const bool saved = picture.save(file, "PNG");
     if (!saved)
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-    QApplication::exit(saved ? 0 : 1);
+    return saved;
+}
+
+// The pair options dialog on a copy of the shown pair, then the same dialog with the help tip
+// of "Include subfolders" drawn where the tip window stands over it.
+void saveDialogsAndQuit(MainWindow& window, const QString& dialogFile, const QString& tipFile)
+{
+    static model::Job scratch;
+    model::FolderPair* pair = scratch.addPair();
+    if (const model::FolderPair* shown = window.shownPair())
+        *pair = *shown;
+    static SilentPresenter presenter;
+    auto* dialog = new PairOptionsDialog(scratch, *pair, presenter, &window);
+    dialog->show();
+    QTimer::singleShot(300, dialog, [dialog, dialogFile, tipFile] {
+        bool saved = save(dialog->grab().toImage(), dialogFile);
+        QWidget* box = dialog->control(PairOptionsDialog::IdIncludeSubfolders);
+        dialog->showControlHelp(PairOptionsDialog::IdIncludeSubfolders,
+                                box->mapToGlobal(QPoint(box->width() / 3, box->height() / 2)));
+        QTimer::singleShot(300, dialog, [dialog, tipFile, saved] {
+            TooltipWindow* tip = dialog->tooltipWindow();
+            // Large enough for both: the tip may reach beyond the dialog's edge.
+            const QRect dialogRect = dialog->geometry();
+            const QRect both = dialogRect.united(tip->geometry());
+            QImage picture(both.size(), QImage::Format_ARGB32);
+            picture.fill(Qt::transparent);
+            {
+                QPainter painter(&picture);
+                painter.drawPixmap(dialogRect.topLeft() - both.topLeft(), dialog->grab());
+                painter.drawImage(tip->pos() - both.topLeft(),
+                                  TooltipWindow::paintTipImage(tip->tipText(), tip->tipFont(), tip->size()));
+            }
+            const bool tipSaved = tipFile.isEmpty() || save(picture, tipFile);
+            QApplication::exit(saved && tipSaved ? 0 : 1);
+        });
+    });
+}
+
+void saveAndQuit(MainWindow& window, const QString& file)
+{
+    if (!save(window.grab().toImage(), file)) {
+        QApplication::exit(1);
+        return;
+    }
+    const QString dialogFile = qEnvironmentVariable("TAVREL_SCREENSHOT_DIALOG");
+    if (dialogFile.isEmpty()) {
+        QApplication::exit(0);
+        return;
+    }
+    saveDialogsAndQuit(window, dialogFile, qEnvironmentVariable("TAVREL_SCREENSHOT_TIP"));
 }
 
 void whenIdle(MainWindow& window, const QString& file, const QElapsedTimer& run)

@@ -8,7 +8,9 @@ class MainWindow;
 // For documentation pictures. When TAVREL_SCREENSHOT names a PNG file, the window saves a
 // picture of itself once it has been painted and the program quits. TAVREL_SCREENSHOT_JOB may
 // name a project file to open first, and TAVREL_SCREENSHOT_RUN=1 runs it before the picture;
-// message boxes are answered with their first button and not shown. Does nothing otherwise.
+// message boxes are answered with their first button and not shown. TAVREL_SCREENSHOT_DIALOG
+// may name a PNG file for the pair options dialog on the shown pair, and TAVREL_SCREENSHOT_TIP
+// one for that dialog with a help tip over it. Does nothing otherwise.
 void scheduleScreenshotIfAsked(MainWindow& window);
 
 } // namespace tavrel::ui
