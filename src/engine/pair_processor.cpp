@@ -1,5 +1,6 @@
 #include "engine/pair_processor.h"
 
+#include "engine/deletion_guard.h"
 #include "engine/engine_paths.h"
 #include "engine/folder_overlap.h"
 #include "engine/method_rules.h"
@@ -66,6 +67,7 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     m_sourceRoot = task.sourceFolder;
     m_targetRoot = task.targetFolder;
     m_overlap = false;
+    m_deletions = DeletionGate::Unasked;
 
     // The view and the locks go with the pair, however it ends.
     struct PairRelease
@@ -422,9 +424,15 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
 {
     const platform::FileStamp expected{stamp.lastWriteTime, stamp.size};
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
-    FsError result = fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
+    // With the recycle bin on, what an overwrite replaces goes there first, as a deletion would.
+    const bool keepOld = m_pair->recycleDeleted != 0;
+    auto overwrite = [&] {
+        return keepOld ? fs().copyOverwriteKeepingOld(sourcePath, targetPath, &expected, stop)
+                       : fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
+    };
+    FsError result = overwrite();
     if (result == FsError::AccessDenied && fs().makeNormal(targetPath) == FsError::Ok)
-        result = fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
+        result = overwrite();
     switch (result) {
     case FsError::Ok:
         m_changed.insert(nameKey(targetNameOf(entry.name)));
@@ -465,6 +473,33 @@ void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& sourc
     deleteUnmatched(task, target.folders, Operation::FolderDeleted);
 }
 
+// Before the pair's first deletion: a mirror about to take most of its target (an unplugged or
+// emptied ORG looks like that) asks first. Nothing is counted until then, so a run without
+// deletions pays nothing for the question.
+bool PairProcessor::deletionsAllowed()
+{
+    if (m_deletions != DeletionGate::Unasked)
+        return m_deletions == DeletionGate::Open;
+    m_deletions = DeletionGate::Open;
+    const NameKey key = m_targetTraits.caseInsensitive
+                            ? NameKey([](std::string_view name) { return platform::foldName(name); })
+                            : NameKey();
+    const DeletionPlan plan = PlanDeletions(fs(), m_sourceRoot, m_targetRoot, m_filters, key);
+    if (!IsMassDeletion(plan))
+        return true;
+    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
+    const MassDeletionAnswer answer = m_sink.ConfirmMassDeletion(MassDeletionQuestion(name, plan, shown(m_targetRoot)));
+    if (answer == MassDeletionAnswer::Delete)
+        return true;
+    m_deletions = DeletionGate::Closed;
+    const std::string line = "Deletions skipped: " + name + "\r\n";
+    if (answer == MassDeletionAnswer::SkipWithError)
+        m_progress.logError(line, "more than half of the target would be deleted; --allow-mass-delete allows it");
+    else
+        m_sink.AppendLog(line);
+    return false;
+}
+
 void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& left, Operation counted)
 {
     for (const Entry& entry : left) {
@@ -476,6 +511,8 @@ void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& lef
         // A folder goes with everything in it, so one protected item inside keeps it.
         if (counted == Operation::FolderDeleted && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
             continue;
+        if (!deletionsAllowed())
+            return;
         const FsError deleted = fs().deleteItem(path, m_pair->recycleDeleted != 0);
         if (deleted == FsError::Ok) {
             m_progress.count(counted, task.direction);

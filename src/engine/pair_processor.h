@@ -53,6 +53,7 @@ private:
     void collectProtectedTargets(const FolderTask& task);
     void sweepTarget(const FolderTask& task);
     bool treeHoldsProtected(const std::string& folder);
+    bool deletionsAllowed();
     void learnVolumes();
     void warnOnce(bool& logged, const char* what, const std::string& root);
     void noteRefusals(const FolderTask& task);
@@ -79,6 +80,12 @@ private:
     std::string m_sourceRoot;
     std::string m_targetRoot;
     bool m_overlap = false; // one root was met inside the other: the pair ends
+    enum class DeletionGate
+    {
+        Unasked,
+        Open,
+        Closed,
+    } m_deletions = DeletionGate::Unasked;
     // What the roots' volumes keep (ORG only where the pair writes it), and what follows.
     platform::VolumeTraits m_targetTraits;
     platform::VolumeTraits m_sourceTraits;

@@ -6,6 +6,14 @@
 
 namespace tavrel::engine {
 
+// What to do when a mirror is about to delete most of its target.
+enum class MassDeletionAnswer
+{
+    Delete,
+    Skip,          // the user said no: the pair's deletions are skipped
+    SkipWithError, // no one could be asked: skipped, and the run ends with errors
+};
+
 // Everything the engine needs of a user interface. The worker calls all but
 // RefreshStatistics; every call except PostRunEnd has finished on the user-interface side
 // before it returns. The window, the headless runner and the tests' recorder implement it.
@@ -26,6 +34,14 @@ public:
     {
         (void)line;
         (void)reason;
+    }
+    // Absolute Copy is about to delete more than half of its target's files (or any, with an
+    // empty ORG); `question` says so in full. Called on the worker, which waits for the
+    // answer. Without an override, the deletions go ahead as they always did.
+    virtual MassDeletionAnswer ConfirmMassDeletion(std::string_view question)
+    {
+        (void)question;
+        return MassDeletionAnswer::Delete;
     }
     // The progress bar shows `position` (0..1000; above 1000 shows full).
     virtual void SetProgress(int position) = 0;

@@ -129,6 +129,20 @@ public:
                                   const FileStamp* expected = nullptr,
                                   const std::atomic<int32_t>* stopRequested = nullptr) = 0;
 
+    // copyOverwrite that first moves the file it replaces to the user's trash, as a deletion to
+    // the trash does. Without a trash to be had: Other, and the old target stays. Without an
+    // override, Other: a file system that cannot keep the old file never replaces it.
+    virtual FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                            const FileStamp* expected = nullptr,
+                                            const std::atomic<int32_t>* stopRequested = nullptr)
+    {
+        (void)source;
+        (void)target;
+        (void)expected;
+        (void)stopRequested;
+        return FsError::Other;
+    }
+
     // Adds the owner-write bit. Ok, NotFound, AccessDenied, Other.
     virtual FsError makeNormal(const std::string& path) = 0;
 

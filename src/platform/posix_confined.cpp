@@ -136,13 +136,19 @@ public:
     FsError copyCreateOnly(const std::string& source, const std::string& target,
                            const std::atomic<int32_t>* stopRequested) override
     {
-        return copy(source, target, CopyMode::CreateOnly, nullptr, stopRequested);
+        return copy(source, target, CopyMode::CreateOnly, nullptr, stopRequested, false);
     }
 
     FsError copyOverwrite(const std::string& source, const std::string& target, const FileStamp* expected,
                           const std::atomic<int32_t>* stopRequested) override
     {
-        return copy(source, target, CopyMode::Overwrite, expected, stopRequested);
+        return copy(source, target, CopyMode::Overwrite, expected, stopRequested, false);
+    }
+
+    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target, const FileStamp* expected,
+                                    const std::atomic<int32_t>* stopRequested) override
+    {
+        return copy(source, target, CopyMode::Overwrite, expected, stopRequested, true);
     }
 
     FsError makeNormal(const std::string& path) override
@@ -455,7 +461,7 @@ private:
     }
 
     FsError copy(const std::string& source, const std::string& target, CopyMode mode, const FileStamp* expected,
-                 const std::atomic<int32_t>* stopRequested)
+                 const std::atomic<int32_t>* stopRequested, bool trashReplaced)
     {
         beginCall();
         int sourceFolder = -1;
@@ -475,6 +481,7 @@ private:
             options.retimeAfterPublish = traits.timePrecision > 1;
             options.timeMin = traits.timeMin;
             options.timeMax = traits.timeMax;
+            options.trashReplaced = trashReplaced;
             const FsError result = copyItemAt({sourceFolder, sourceName}, {parent, name}, mode, expected,
                                               stopRequested, &notes, options);
             m_refused.permissions |= notes.permissionsRefused;

@@ -1,6 +1,7 @@
 #include "platform/posix_copy.h"
 
 #include "platform/posix_io.h"
+#include "platform/posix_trash.h"
 #include "platform/replace_file.h"
 
 #include <algorithm>
@@ -242,12 +243,20 @@ FsError takenBy(int folder, const std::string& name)
 }
 
 FsError publish(int folder, const std::string& temporary, const std::string& name, CopyMode mode,
-                const FileStamp* expected)
+                const FileStamp* expected, bool trashReplaced)
 {
     if (mode == CopyMode::Overwrite) {
         // Checked again right before the rename to keep the window of a concurrent change small.
         if (FsError error = checkTarget(folder, name, mode, expected); error != FsError::Ok)
             return error;
+        if (trashReplaced) {
+            // The old file goes to the trash first; without a trash it stays and the copy fails.
+            if (moveToTrashAt(folder, name) != FsError::Ok)
+                return FsError::Other;
+            mode = CopyMode::CreateOnly; // its name is free now; anything that takes it wins
+        }
+    }
+    if (mode == CopyMode::Overwrite) {
         if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
             return errorFromErrno(errno);
         return FsError::Ok;
@@ -312,7 +321,7 @@ FsError copyLink(const Place& source, const struct stat& sourceStat, int folder,
     const timespec times[2] = {sourceStat.st_atim, options.fit(sourceStat.st_mtim)};
     if (::utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         notes.timesRefused = true;
-    const FsError result = publish(folder, temporary, name, mode, expected);
+    const FsError result = publish(folder, temporary, name, mode, expected, options.trashReplaced);
     if (result == FsError::Ok)
         guard.release();
     return result;
@@ -370,7 +379,7 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     // far more than the run itself.
     if ((error = out.close()) != 0)
         return errorFromErrno(error);
-    const FsError result = publish(folder, temporary, name, mode, expected);
+    const FsError result = publish(folder, temporary, name, mode, expected, options.trashReplaced);
     if (result == FsError::Ok) {
         guard.release();
         // Some volumes (FAT through FUSE) give a renamed file the time of the rename.
@@ -416,7 +425,7 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
 }
 
 FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,
-                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
+                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested, const CopyOptions& options)
 {
     if (!isUsablePath(source) || !isUsablePath(target))
         return FsError::Other;
@@ -430,7 +439,8 @@ FsError copyItem(const std::string& source, const std::string& target, CopyMode 
         retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.valid())
         return errorFromErrno(errno);
-    return copyItemAt({sourceFolder.get(), sourceName}, {folder.get(), name}, mode, expected, stopRequested);
+    return copyItemAt({sourceFolder.get(), sourceName}, {folder.get(), name}, mode, expected, stopRequested,
+                      nullptr, options);
 }
 
 } // namespace tavrel::platform::posix

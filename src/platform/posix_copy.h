@@ -43,6 +43,9 @@ struct CopyOptions
     // of it (exFAT clamps, FAT through FUSE wraps 1975 round to 2103).
     int64_t timeMin = std::numeric_limits<int64_t>::min();
     int64_t timeMax = std::numeric_limits<int64_t>::max();
+    // An overwrite moves the file it replaces to the trash (the copy fails, keeping the old
+    // file, when there is no trash to be had).
+    bool trashReplaced = false;
 
     timespec fit(const timespec& time) const;
 };
@@ -60,6 +63,7 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
 // overwrite is refused (Other) when the target's stamp no longer matches it. With
 // `stopRequested`, a copy that finds it non-zero between two chunks gives up (Stopped).
 FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,
-                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested = nullptr);
+                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested = nullptr,
+                 const CopyOptions& options = {});
 
 } // namespace tavrel::platform::posix

@@ -104,6 +104,14 @@ FsError PosixFileSystem::copyOverwrite(const std::string& source, const std::str
     return posix::copyItem(source, target, posix::CopyMode::Overwrite, expected, stopRequested);
 }
 
+FsError PosixFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
+{
+    posix::CopyOptions options;
+    options.trashReplaced = true;
+    return posix::copyItem(source, target, posix::CopyMode::Overwrite, expected, stopRequested, options);
+}
+
 FsError PosixFileSystem::makeNormal(const std::string& path)
 {
     return atParent(path, [&](int parent, const std::string& name) { return posix::makeNormalAt(parent, name); });

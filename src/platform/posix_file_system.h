@@ -27,6 +27,9 @@ public:
     FsError copyOverwrite(const std::string& source, const std::string& target,
                           const FileStamp* expected = nullptr,
                           const std::atomic<int32_t>* stopRequested = nullptr) override;
+    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                    const FileStamp* expected = nullptr,
+                                    const std::atomic<int32_t>* stopRequested = nullptr) override;
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;

@@ -103,6 +103,15 @@ FsError FaultyFileSystem::copyOverwrite(const std::string& source, const std::st
     return m_inner.copyOverwrite(source, target, expected, stopRequested);
 }
 
+FsError FaultyFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                                  const platform::FileStamp* expected,
+                                                  const std::atomic<int32_t>* stopRequested)
+{
+    if (FsError error = nextCall(Operation::CopyOverwrite, source, target); error != FsError::Ok)
+        return error;
+    return m_inner.copyOverwriteKeepingOld(source, target, expected, stopRequested);
+}
+
 FsError FaultyFileSystem::makeNormal(const std::string& path)
 {
     if (FsError error = nextCall(Operation::MakeNormal, path); error != FsError::Ok)

@@ -60,6 +60,10 @@ public:
     platform::FsError copyOverwrite(const std::string& source, const std::string& target,
                                     const platform::FileStamp* expected = nullptr,
                                     const std::atomic<int32_t>* stopRequested = nullptr) override;
+    // Counted and failed as CopyOverwrite.
+    platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                              const platform::FileStamp* expected = nullptr,
+                                              const std::atomic<int32_t>* stopRequested = nullptr) override;
     platform::FsError makeNormal(const std::string& path) override;
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
                                                          platform::FsError& error) override;

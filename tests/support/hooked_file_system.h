@@ -86,6 +86,14 @@ public:
             beforeCopy(source, target);
         return m_inner.copyOverwrite(source, target, expected, stopRequested);
     }
+    platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                              const platform::FileStamp* expected = nullptr,
+                                              const std::atomic<int32_t>* stopRequested = nullptr) override
+    {
+        if (beforeCopy)
+            beforeCopy(source, target);
+        return m_inner.copyOverwriteKeepingOld(source, target, expected, stopRequested);
+    }
     platform::FsError makeNormal(const std::string& path) override { return m_inner.makeNormal(path); }
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
                                                          platform::FsError& error) override

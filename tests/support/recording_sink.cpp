@@ -59,6 +59,19 @@ bool RecordingSink::waitForEnd(std::chrono::milliseconds timeout)
     });
 }
 
+engine::MassDeletionAnswer RecordingSink::ConfirmMassDeletion(std::string_view question)
+{
+    std::lock_guard lock(m_mutex);
+    m_questions.emplace_back(question);
+    return massDeletionAnswer;
+}
+
+std::vector<std::string> RecordingSink::questions() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_questions;
+}
+
 std::vector<RecordingSink::Call> RecordingSink::calls() const
 {
     std::lock_guard lock(m_mutex);

@@ -38,6 +38,12 @@ public:
     void StartRunTimer() override;
     void RefreshStatistics() override;
     void PostRunEnd(engine::RunResult result) override;
+    // Records the question and gives `massDeletionAnswer`.
+    engine::MassDeletionAnswer ConfirmMassDeletion(std::string_view question) override;
+
+    // The answer to every mass-deletion question; set it before the run starts.
+    engine::MassDeletionAnswer massDeletionAnswer = engine::MassDeletionAnswer::Delete;
+    std::vector<std::string> questions() const;
 
     // Called on the worker's thread after each call is recorded (e.g. to press Stop at a
     // chosen point). Set it before the run starts.
@@ -61,6 +67,7 @@ private:
     std::condition_variable m_ended;
     std::vector<Call> m_calls;
     std::string m_log;
+    std::vector<std::string> m_questions;
 };
 
 } // namespace tavrel::test
