@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Set-up, build and run in one step on Debian 12.
-#   scripts/dev.sh start   install what is missing, build, start the program
-#   scripts/dev.sh test    install what is missing, build, run every test, then the fuzzers
-#                          and the sanitizer builds (scripts/hardening.sh, about 10 minutes)
+#   scripts/dev.sh start   install what the window needs, build only the window, start it
+#   scripts/dev.sh test    install everything, build everything, run every test, then the
+#                          fuzzers and the sanitizer builds (scripts/hardening.sh)
 # Installs packages only when some are missing (through sudo when not root); never prompts
 # when CI=true or when stdin is not a terminal.
 set -euo pipefail
@@ -12,10 +12,15 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="${TAVREL_BUILD_DIR:-$here/build}"
 action="${1:-}"
 
-packages=(g++ cmake ninja-build libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
+# The window: compiler, Qt, OpenSSL, the faces its layout is drawn for, and a virtual display
+# for machines without one.
+window_packages=(g++ cmake ninja-build libssl-dev
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl1-mesa-dev
-    xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2 fonts-wine
-    rsync desktop-file-utils appstream clang libclang-rt-14-dev
+    xvfb xauth fonts-dejavu-core fonts-liberation2 fonts-wine)
+# Everything else the tests use: test frameworks, reference tools, desktop-file and package
+# checkers, the sanitizer compiler and the user-space file systems.
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev x11-utils
+    rsync desktop-file-utils appstream lintian clang libclang-rt-14-dev
     fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server)
 
 as_root() {
@@ -24,7 +29,7 @@ as_root() {
 
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -42,14 +47,23 @@ install_missing() {
 }
 
 build_all() {
-    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_BUILD_TESTS=ON
     cmake --build "$build" -j "$(nproc)"
+}
+
+# The window and the guide beside it. A new build folder is configured without the tests, so
+# their frameworks need not be installed; an existing one keeps its settings.
+build_window() {
+    local tests=()
+    [ -f "$build/CMakeCache.txt" ] || tests=(-DTAVREL_BUILD_TESTS=OFF)
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${tests[@]}"
+    cmake --build "$build" -j "$(nproc)" --target tavrel-sync tavrel_docs
 }
 
 case "$action" in
 start)
-    install_missing
-    build_all
+    install_missing "${window_packages[@]}"
+    build_window
     if [ -x "$build/src/app/tavrel-sync" ]; then
         if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
             echo "No display: starting under xvfb-run." >&2
@@ -60,7 +74,7 @@ start)
     exec "$build/src/cli/tavrel-sync-cli" --help
     ;;
 test)
-    install_missing
+    install_missing "${window_packages[@]}" "${test_packages[@]}"
     build_all
     export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
     ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
