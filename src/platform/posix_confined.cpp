@@ -482,11 +482,15 @@ private:
             options.timeMin = traits.timeMin;
             options.timeMax = traits.timeMax;
             options.trashReplaced = trashReplaced;
+            // The kernel copies within one volume only (mostly): once it refused this pair's
+            // volumes, each further file would ask in vain.
+            options.tryKernelCopy = !m_kernelCopyUnsupported;
             const FsError result = copyItemAt({sourceFolder, sourceName}, {parent, name}, mode, expected,
                                               stopRequested, &notes, options);
             m_refused.permissions |= notes.permissionsRefused;
             m_refused.times |= notes.timesRefused;
             m_refused.owner |= notes.ownerRefused;
+            m_kernelCopyUnsupported |= notes.kernelCopyUnsupported;
             return result;
         });
     }
@@ -507,6 +511,7 @@ private:
     std::vector<CachedFolder> m_cache;
     uint64_t m_clock = 0;
     MetadataRefusals m_refused;
+    bool m_kernelCopyUnsupported = false;
 };
 
 } // namespace

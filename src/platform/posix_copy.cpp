@@ -85,14 +85,17 @@ int writeAllAt(int out, const char* data, std::size_t size, off_t offset)
     return 0;
 }
 
-// Copies the file's data regions (holes stay holes), then anything found past `size` (a file
-// that grew, or a kernel file that reports size 0), and sets the final length. 0, an errno,
-// or kStopped when `stop` was set before some chunk after the first.
-int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
+// Copies the file's data regions (holes stay holes), reading by hand where the kernel cannot
+// copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length. 0,
+// an errno, or kStopped when `stop` was set before some chunk after the first.
+int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy)
 {
+    const off_t size = st.st_size;
+    bool kernelThisFile = true;
     off_t extent = 0; // the end of the data written so far
-    bool kernelCopy = true;
-    std::vector<char> buffer;
+    // One buffer per thread for every copy that reads by hand: a fresh 256 KiB block per file
+    // would cost two system calls of its own (mmap and munmap).
+    thread_local std::vector<char> buffer;
     int chunksDone = 0;
     // A file copied in one chunk is never given up: there is no "between" to stop in.
     auto stopBeforeChunk = [&] {
@@ -123,8 +126,11 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
 
     off_t pos = 0;
     off_t length = size;
+    // Only a file with fewer blocks than its length can hold holes; the others are one run of
+    // data, with no need to ask where the holes are.
+    const bool mayHaveHoles = static_cast<off_t>(st.st_blocks) * 512 < size;
     while (pos < size) {
-        off_t dataStart = ::lseek(in, pos, SEEK_DATA);
+        off_t dataStart = mayHaveHoles ? ::lseek(in, pos, SEEK_DATA) : pos;
         if (dataStart < 0) {
             if (errno == ENXIO)
                 break;       // only a hole is left
@@ -132,11 +138,11 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
         }
         if (dataStart >= size)
             break;
-        off_t dataEnd = ::lseek(in, dataStart, SEEK_HOLE);
+        off_t dataEnd = mayHaveHoles ? ::lseek(in, dataStart, SEEK_HOLE) : size;
         if (dataEnd < 0 || dataEnd > size)
             dataEnd = size;
         off_t at = dataStart;
-        while (at < dataEnd && kernelCopy) {
+        while (at < dataEnd && kernelCopy && kernelThisFile) {
             if (stopBeforeChunk())
                 return kStopped;
             loff_t inOffset = at;
@@ -148,10 +154,12 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
                 at += copied;
                 extent = std::max(extent, at);
                 ++chunksDone;
-            } else if (copied == 0 || isKernelCopyUnsupported(errno)) {
-                // Another file system (EXDEV), or a file the kernel cannot splice: an early 0
-                // is not the end of such a file, so read on by hand.
-                kernelCopy = false;
+            } else if (copied == 0) {
+                // A file the kernel cannot splice: an early 0 is not the end of such a file, so
+                // read on by hand.
+                kernelThisFile = false;
+            } else if (isKernelCopyUnsupported(errno)) {
+                kernelCopy = false; // another file system (EXDEV): not worth asking again
             } else {
                 return errno;
             }
@@ -167,7 +175,9 @@ int copyData(int in, int out, off_t size, const std::atomic<int32_t>* stop)
         }
         pos = dataEnd;
     }
-    if (length == size) {
+    // A file the kernel shows as empty may have content all the same (/proc and the like). One
+    // that grows while it is copied is copied as it was when opened.
+    if (size == 0) {
         off_t reached = size;
         if (int error = copyByReading(size, std::numeric_limits<off_t>::max(), reached))
             return error;
@@ -341,7 +351,7 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return errorFromErrno(errno);
     if (!S_ISREG(st.st_mode))
         return FsError::Other; // swapped for a FIFO or device after the caller looked
-    ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: regular files ignore it, so clearing it would only cost two calls.
 
     std::string temporary;
     UniqueFd out;
@@ -356,10 +366,15 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return errorFromErrno(error);
     TemporaryGuard guard(folder, temporary);
 
-    if ((error = copyData(in.get(), out.get(), st.st_size, stop)) != 0)
+    bool kernelCopy = options.tryKernelCopy;
+    error = copyData(in.get(), out.get(), st, stop, kernelCopy);
+    notes.kernelCopyUnsupported |= options.tryKernelCopy && !kernelCopy;
+    if (error != 0)
         return error == kStopped ? FsError::Stopped : errorFromErrno(error);
-    // Owner first: changing it clears mode bits that the fchmod below sets again.
-    if (keepsOwners() && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
+    // Owner first: changing it clears mode bits that the fchmod below sets again. A file we
+    // made is ours already: nothing to change when the source is ours too.
+    if (keepsOwners() && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
         notes.ownerRefused = true;
     // Only the permission bits: a set-user-ID bit on a file we now own could hand out our rights.
     // A volume without permission bits (FAT) still gets the content.

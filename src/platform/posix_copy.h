@@ -30,6 +30,7 @@ struct CopyNotes
     bool permissionsRefused = false;
     bool timesRefused = false;
     bool ownerRefused = false;
+    bool kernelCopyUnsupported = false; // the kernel could not copy between these volumes
 };
 
 // What the target's volume needs of a copy.
@@ -46,6 +47,8 @@ struct CopyOptions
     // An overwrite moves the file it replaces to the trash (the copy fails, keeping the old
     // file, when there is no trash to be had).
     bool trashReplaced = false;
+    // Try the kernel's copy first; a caller that saw it fail between the same volumes skips it.
+    bool tryKernelCopy = true;
 
     timespec fit(const timespec& time) const;
 };
