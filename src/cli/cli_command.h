@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/exit_codes.h"
+#include "model/job.h"
 
 #include <cstdio>
 #include <span>
@@ -8,12 +9,13 @@
 
 namespace tavrel::cli {
 
-// One subcommand: its name, its arguments as the usage text shows them, and its entry point,
-// which gets the arguments after the name.
+// One subcommand: its name, its arguments as the usage text shows them, the rest of its
+// `--help` text, and its entry point, which gets the arguments after the name.
 struct CliCommand
 {
     std::string_view name;
     std::string_view arguments;
+    std::string_view help;
     ExitCode (*run)(std::span<const std::string_view> arguments);
 };
 
@@ -25,5 +27,13 @@ void printUsage(std::FILE* stream);
 
 // Prints the usage text on stderr after a short reason, and gives the usage exit code.
 ExitCode usageError(std::string_view reason);
+
+// `COMMAND --help`: its usage line and help text on stdout.
+ExitCode printCommandHelp(std::string_view command);
+
+// Opens a project file for a command. A refused file gets two lines on stderr, "Failed to
+// open TSP file." and then the file with the reason ("job.TSP: no such file"); false then,
+// with `job` emptied.
+bool openJobFile(model::Job& job, std::string_view file);
 
 } // namespace tavrel::cli

@@ -1,8 +1,15 @@
 #include "cli/cli_command.h"
+#include "cli/arguments.h"
+#include "cli/job_commands.h"
+#include "cli/pair_options.h"
 #include "cli/run_command.h"
 #include "cli/show_command.h"
+#include "platform/text_codec.h"
+#include "project/project_file.h"
 
 #include <array>
+#include <filesystem>
+#include <string>
 
 namespace tavrel::cli {
 namespace {
@@ -10,8 +17,34 @@ namespace {
 // New subcommands are added here (and nowhere else in this folder besides their own file);
 // the usage text follows the table.
 constexpr std::array kCommands{
-    CliCommand{"run", "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]", runRun},
-    CliCommand{"show", "JOB.TSP", runShow},
+    CliCommand{"run", "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]",
+               "Runs the job as the window's Execute does. stdout gets the log, then \"End process.\"\n"
+               "and the outcome; stderr gets each error line with the system's reason.\n"
+               "  --report FILE   write the HTML report there (default: report.htm beside the\n"
+               "                  program, else in the user's data folder)\n"
+               "  --json          end with one line of JSON: the result, the errors, every counter\n"
+               "  --no-progress   no progress line (it is shown only when stderr is a terminal)\n"
+               "  --debug         print the folders the counting walk searches, on stderr\n"
+               "Exit status: 0 succeeded, 1 stopped, 2 disk full, 3 project refused,\n"
+               "4 completed with errors, 64 usage. Ctrl+C, SIGTERM and SIGHUP stop the run.\n",
+               runRun},
+    CliCommand{"show", "JOB.TSP",
+               "Prints every pair of the job as the window's pair information panel shows it,\n"
+               "each headed by its slot number.\n",
+               runShow},
+    CliCommand{"new", "JOB.TSP --pair NAME METHOD ORG TGT [PAIR OPTIONS] [--pair ...] [--force]",
+               "Writes a new project file with the pairs given. Each value is checked as the pair\n"
+               "dialog checks it. An existing file is kept unless --force is given.\n",
+               runNew},
+    CliCommand{"edit", "JOB.TSP ACTION [PAIR OPTIONS]...",
+               "Changes a project file; the actions apply in order and the file is written once,\n"
+               "only when all of them are valid.\n"
+               "  --pair NAME METHOD ORG TGT   add a pair (as `new` does)\n"
+               "  --change PAIR                change the pair: the pair options after it apply to it\n"
+               "  --enable PAIR | --disable PAIR\n"
+               "  --remove PAIR\n"
+               "PAIR is a slot number as `show` prints it, or a pair's name.\n",
+               runEdit},
 };
 
 } // namespace
@@ -28,7 +61,9 @@ void printUsage(std::FILE* stream)
         std::fprintf(stream, "  tavrel-sync-cli %.*s %.*s\n", static_cast<int>(command.name.size()),
                      command.name.data(), static_cast<int>(command.arguments.size()),
                      command.arguments.data());
-    std::fputs("  tavrel-sync-cli --help | --version\n", stream);
+    std::fputs("  tavrel-sync-cli --help | --version\n"
+               "  tavrel-sync-cli COMMAND --help\n",
+               stream);
 }
 
 ExitCode usageError(std::string_view reason)
@@ -36,6 +71,34 @@ ExitCode usageError(std::string_view reason)
     std::fprintf(stderr, "tavrel-sync-cli: %.*s\n", static_cast<int>(reason.size()), reason.data());
     printUsage(stderr);
     return ExitCode::Usage;
+}
+
+ExitCode printCommandHelp(std::string_view name)
+{
+    for (const CliCommand& command : kCommands) {
+        if (command.name != name)
+            continue;
+        std::string text = "usage: tavrel-sync-cli " + std::string(command.name) + " " +
+                           std::string(command.arguments) + "\n" + std::string(command.help);
+        if (name == "new" || name == "edit")
+            text += std::string(kPairOptionsHelp);
+        text += "\"--\" ends the options; what follows is the project file.\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return ExitCode::Succeeded;
+    }
+    return usageError("unknown command: " + std::string(name));
+}
+
+bool openJobFile(model::Job& job, std::string_view file)
+{
+    project::OpenFailure failure;
+    if (project::openProject(job, std::filesystem::path(file), failure) == 1)
+        return true;
+    job.clear();
+    const std::string reason = quoteArgument(file) + ": " + project::refusalText(failure) + "\n";
+    std::fputs("Failed to open TSP file.\n", stderr);
+    std::fwrite(reason.data(), 1, reason.size(), stderr);
+    return false;
 }
 
 } // namespace tavrel::cli

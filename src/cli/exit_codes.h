@@ -11,6 +11,8 @@ enum class ExitCode : int
     ProjectRefused = 3,
     CompletedWithErrors = 4,
     Usage = 64,
+    // `new` and `edit`: the project file could not be written (sysexits' "cannot create").
+    CannotSave = 73,
 };
 
 inline int toStatus(ExitCode code)

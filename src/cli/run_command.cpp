@@ -1,6 +1,9 @@
 #include "cli/run_command.h"
 
+#include "cli/arguments.h"
 #include "cli/cli_command.h"
+#include "cli/cli_sink.h"
+#include "cli/terminal_text.h"
 #include "engine/run_driver.h"
 #include "model/job.h"
 #include "platform/posix_file_system.h"
@@ -11,13 +14,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <thread>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace tavrel::cli {
@@ -62,202 +64,53 @@ void installInterruptHandler()
         ::sigaction(signal, &action, nullptr);
 }
 
-// Log text made safe for a terminal: control characters other than line breaks and tabs
-// (C0, DEL and C1) are shown as escapes, so a crafted file name cannot drive the terminal.
-std::string printableText(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        char escaped[8];
-        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            out += escaped;
-        } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(text[++i]));
-            out += escaped;
-        } else {
-            out.push_back(static_cast<char>(byte));
-        }
-    }
-    return out;
-}
-
-// The headless front end: the log goes straight to stdout, progress to stderr as one
-// redrawn line when asked for, the end is handed to the waiting main thread.
-class CliSink final : public engine::RunSink
-{
-public:
-    CliSink(std::FILE* out, std::FILE* err, bool progress) : m_out(out), m_err(err), m_progress(progress) {}
-
-    void ClearLog() override {}
-    void AppendLog(std::string_view text) override
-    {
-        std::string converted;
-        if (m_pendingReturn) {
-            m_pendingReturn = false;
-            if (!text.starts_with('\n'))
-                converted.push_back('\r');
-        }
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                continue;
-            if (text[i] == '\r' && i + 1 == text.size()) {
-                m_pendingReturn = true;
-                continue;
-            }
-            converted.push_back(text[i]);
-        }
-        const std::string shown = printableText(converted);
-        std::lock_guard lock(m_outputMutex);
-        clearBar();
-        std::fwrite(shown.data(), 1, shown.size(), m_out);
-        std::fflush(m_out);
-    }
-    // Cron mail and the journal get stderr: the error line once more, with the cause.
-    void NoteError(std::string_view line, std::string_view reason) override
-    {
-        while (line.ends_with('\n') || line.ends_with('\r'))
-            line.remove_suffix(1);
-        std::string text(line);
-        if (!reason.empty())
-            text.append(": ").append(reason);
-        text = printableText(text) + "\n";
-        std::lock_guard lock(m_outputMutex);
-        clearBar();
-        std::fwrite(text.data(), 1, text.size(), m_err);
-        std::fflush(m_err);
-    }
-    void SetProgress(int position) override { m_position.store(position); }
-    void StartRunTimer() override
-    {
-        std::lock_guard lock(m_endMutex);
-        m_start = std::chrono::steady_clock::now();
-        m_timerStarted = true;
-    }
-    void RefreshStatistics() override {}
-    void PostRunEnd(engine::RunResult result) override
-    {
-        {
-            std::lock_guard lock(m_endMutex);
-            m_result = result;
-            m_ended = true;
-        }
-        m_endSignal.notify_all();
-    }
-
-    // Waits up to `timeout` for the end; true with `result` set once it came.
-    bool waitForEnd(std::chrono::milliseconds timeout, engine::RunResult& result)
-    {
-        std::unique_lock lock(m_endMutex);
-        if (!m_endSignal.wait_for(lock, timeout, [this] { return m_ended; }))
-            return false;
-        result = m_result;
-        return true;
-    }
-
-    // One tick of the run timer: elapsedMs, and the progress line when shown.
-    void tick(engine::RunState& state)
-    {
-        {
-            std::lock_guard lock(m_endMutex);
-            if (!m_timerStarted)
-                return;
-            state.elapsedMs.store(static_cast<int32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                           std::chrono::steady_clock::now() - m_start)
-                                                           .count()));
-        }
-        if (!m_progress)
-            return;
-        constexpr int kWidth = 30;
-        const int filled = std::clamp(m_position.load(), 0, 1000) * kWidth / 1000;
-        char line[160];
-        std::snprintf(line, sizeof line, "\r[%s%s] %d / %d  %d s", std::string(filled, '#').c_str(),
-                      std::string(kWidth - filled, '-').c_str(), state.processedFiles.load(),
-                      state.totalFiles.load(), state.elapsedMs.load() / 1000);
-        std::lock_guard lock(m_outputMutex);
-        std::fputs(line, m_err);
-        std::fflush(m_err);
-        m_barShown = true;
-    }
-
-    // Takes the progress line away before the closing lines.
-    void finish()
-    {
-        std::lock_guard lock(m_outputMutex);
-        clearBar();
-    }
-
-private:
-    void clearBar()
-    {
-        if (!m_barShown)
-            return;
-        std::fputs("\r\033[K", m_err);
-        std::fflush(m_err);
-        m_barShown = false;
-    }
-
-    std::FILE* m_out;
-    std::FILE* m_err;
-    const bool m_progress;
-    bool m_pendingReturn = false;
-    std::atomic<int> m_position{0};
-    std::mutex m_outputMutex;
-    bool m_barShown = false;
-    std::mutex m_endMutex;
-    std::condition_variable m_endSignal;
-    bool m_ended = false;
-    engine::RunResult m_result = engine::RunResult::Stopped;
-    bool m_timerStarted = false;
-    std::chrono::steady_clock::time_point m_start;
-};
-
 struct RunOptions
 {
     std::string projectFile;
     std::optional<std::string> reportFile;
     bool json = false;
-    bool progress = true;
+    bool noProgress = false;
     bool debug = false;
 };
 
-std::optional<RunOptions> parseOptions(std::span<const std::string_view> arguments, ExitCode& error)
+// Empty options with `help` set for --help; a wrong command line throws.
+RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
 {
     RunOptions options;
     bool haveFile = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string_view argument = arguments[i];
-        if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--no-progress") {
-            options.progress = false;
-        } else if (argument == "--debug") {
-            options.debug = true;
-        } else if (argument == "--report") {
-            if (i + 1 >= arguments.size()) {
-                error = usageError("run: --report needs a file");
-                return std::nullopt;
-            }
-            options.reportFile = std::string(arguments[++i]);
-        } else if (argument.starts_with("-") && argument != "-") {
-            error = usageError("run: unknown option " + std::string(argument));
-            return std::nullopt;
-        } else if (haveFile) {
-            error = usageError("run: only one project file can be run");
-            return std::nullopt;
-        } else {
+    ArgumentReader reader(arguments);
+    while (reader.next()) {
+        const std::string_view argument = reader.current();
+        if (!reader.isOption()) {
+            if (haveFile)
+                throw UsageError("only one project file can be run");
             options.projectFile = std::string(argument);
             haveFile = true;
+        } else if (argument == "--help" || argument == "-h") {
+            help = true;
+            return options;
+        } else if (argument == "--report") {
+            const std::string_view file = reader.value();
+            if (file.empty())
+                throw UsageError("--report needs a file");
+            options.reportFile = std::string(file);
+        } else if (argument == "--json" || argument == "--no-progress" || argument == "--debug") {
+            reader.noValue();
+            (argument == "--json" ? options.json : argument == "--debug" ? options.debug : options.noProgress) = true;
+        } else {
+            throw UsageError("unknown option " + quoteArgument(argument));
         }
     }
-    if (!haveFile) {
-        error = usageError("run: no project file given");
-        return std::nullopt;
-    }
+    if (!haveFile)
+        throw UsageError("no project file given");
     return options;
+}
+
+// The width of the terminal on stderr, asked at each draw so a resized window is followed.
+int terminalColumns()
+{
+    struct winsize size = {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 } // namespace
@@ -312,25 +165,28 @@ std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine:
 
 ExitCode runRun(std::span<const std::string_view> arguments)
 {
-    ExitCode usage = ExitCode::Usage;
-    const std::optional<RunOptions> options = parseOptions(arguments, usage);
-    if (!options)
-        return usage;
-
-    model::Job job;
-    if (project::openProject(job, std::filesystem::path(options->projectFile)) != 1) {
-        job.clear();
-        std::fputs("Failed to open TSP file.\n", stderr);
-        return ExitCode::ProjectRefused;
+    RunOptions options;
+    try {
+        bool help = false;
+        options = parseOptions(arguments, help);
+        if (help)
+            return printCommandHelp("run");
+    } catch (const UsageError& error) {
+        return usageError(std::string("run: ") + error.what());
     }
 
-    report::ReportFile report(options->reportFile ? std::filesystem::path(*options->reportFile)
+    model::Job job;
+    if (!openJobFile(job, options.projectFile))
+        return ExitCode::ProjectRefused;
+
+    report::ReportFile report(options.reportFile ? std::filesystem::path(*options.reportFile)
                                                   : report::defaultReportPath());
     platform::PosixFileSystem fileSystem;
     engine::RunState state;
-    CliSink sink(stdout, stderr, options->progress && ::isatty(STDERR_FILENO) == 1);
+    CliSink sink(stdout, stderr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
+                 [] { return std::chrono::steady_clock::now(); }, terminalColumns);
     engine::DebugLog debugLog;
-    if (options->debug)
+    if (options.debug)
         debugLog = [](std::string_view path) {
             const std::string line = printableText(platform::displayName(path)) + "\n";
             std::fwrite(line.data(), 1, line.size(), stderr);
@@ -364,7 +220,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     const int32_t errors = state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
     std::printf("End process.\n%s\n", engine::outcomeText(outcome, errors).c_str());
-    if (options->json)
+    if (options.json)
         std::printf("%s\n", resultJson(outcome, errors, state.snapshot()).c_str());
     std::fflush(stdout);
     return exitCodeFor(outcome);

@@ -1,5 +1,6 @@
 #include "cli/show_command.h"
 
+#include "cli/arguments.h"
 #include "cli/cli_command.h"
 #include "model/job.h"
 #include "platform/text_codec.h"
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 namespace tavrel::cli {
 namespace {
@@ -98,33 +100,29 @@ std::string describePair(int slot, const model::FolderPair& pair)
 
 ExitCode runShow(std::span<const std::string_view> arguments)
 {
-    std::string_view file;
-    bool optionsEnded = false;
-    for (std::string_view argument : arguments) {
-        if (!optionsEnded && argument == "--help") {
-            printUsage(stdout);
-            return ExitCode::Succeeded;
+    std::optional<std::string_view> file;
+    try {
+        ArgumentReader reader(arguments);
+        while (reader.next()) {
+            if (reader.isOption() && (reader.current() == "--help" || reader.current() == "-h"))
+                return printCommandHelp("show");
+            if (reader.isOption())
+                throw UsageError("unknown option " + quoteArgument(reader.current()));
+            if (file)
+                throw UsageError("only one project file can be shown");
+            file = reader.current();
         }
-        if (!optionsEnded && argument == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
-            return usageError("show: unknown option " + std::string(argument));
-        } else if (file.empty()) {
-            file = argument;
-        } else {
-            return usageError("show: only one project file can be shown");
-        }
+        if (!file)
+            throw UsageError("no project file given");
+    } catch (const UsageError& error) {
+        return usageError(std::string("show: ") + error.what());
     }
-    if (file.empty())
-        return usageError("show: no project file given");
 
     model::Job job;
-    if (project::openProject(job, std::filesystem::path(file)) != 1) {
-        std::fputs("Failed to open TSP file.\n", stderr);
+    if (!openJobFile(job, *file))
         return ExitCode::ProjectRefused;
-    }
 
-    std::string out = platform::displayName(file) + ": ";
+    std::string out = platform::displayName(*file) + ": ";
     out += job.count() == 1 ? "1 pair\n" : std::to_string(job.count()) + " pairs\n";
     for (int slot : job.occupiedSlots())
         out += "\n" + describePair(slot, *job.pairAt(slot));

@@ -122,11 +122,14 @@ ProjectRefusal classifyRefusedBytes(std::span<const uint8_t> bytes)
         !std::equal(kProjectBanner.begin(), kProjectBanner.end(), bytes.begin(),
                     [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }))
         return ProjectRefusal::NotAProjectFile;
-    if (bytes.size() >= kSealOffset) {
+    // Only a whole header with a version a later release could write says "newer": text
+    // after a banner (a file cut short or overwritten) reads as a huge number.
+    constexpr uint32_t kLargestVersion = 0xFFFF;
+    if (bytes.size() >= kSealedDataOffset + 4) {
         uint32_t version = 0;
         for (std::size_t i = 0; i < 4; ++i)
             version |= static_cast<uint32_t>(bytes[kProjectBanner.size() + i]) << (8 * i);
-        if (version > kProjectVersion)
+        if (version > kProjectVersion && version <= kLargestVersion)
             return ProjectRefusal::NewerVersion;
     }
     return hasValidSeal(bytes) ? ProjectRefusal::DamagedContents : ProjectRefusal::DamagedSeal;

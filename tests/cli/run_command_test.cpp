@@ -89,7 +89,7 @@ TEST_F(RunCommandTest, RefusedProjectAndUsageErrorsHaveTheirOwnExitCodes)
     buildTree(m_dir.path(), {file("bad.tsp", "not a project")});
     const Outcome refused = run({"run", m_dir / "bad.tsp"});
     EXPECT_EQ(refused.status, 3);
-    EXPECT_EQ(refused.err, "Failed to open TSP file.\n");
+    EXPECT_EQ(refused.err, "Failed to open TSP file.\n" + (m_dir / "bad.tsp: not a project file\n"));
     EXPECT_EQ(refused.out, "");
 
     EXPECT_EQ(run({"run"}).status, 64);

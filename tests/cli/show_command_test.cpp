@@ -115,12 +115,17 @@ TEST_F(CliTest, RefusedProjectsExitWithThree)
 {
     const fs::path broken = m_folder / "broken.tsp";
     std::ofstream(broken) << "DO NOT MODIFY THIS FILE  TAVREL SYNCHRONIZER PROJECT  but not really";
-    for (const fs::path& file : {broken, m_folder / "missing.tsp", m_folder}) {
+    const std::pair<fs::path, std::string> cases[] = {
+        {broken, "damaged: its seal does not match its contents"},
+        {m_folder / "missing.tsp", "no such file"},
+        {m_folder, "not a file"},
+    };
+    for (const auto& [file, reason] : cases) {
         SCOPED_TRACE(file.filename().string());
         const Outcome outcome = run({"show", file.string()});
         EXPECT_EQ(outcome.status, 3);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, "Failed to open TSP file.\n");
+        EXPECT_EQ(outcome.err, "Failed to open TSP file.\n" + file.string() + ": " + reason + "\n");
     }
 }
 

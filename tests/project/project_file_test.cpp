@@ -283,6 +283,10 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
     writeBytes(m_folder / "cut.tsp", std::vector<uint8_t>(goodBytes.begin(), goodBytes.begin() + 120));
     writeBytes(m_folder / "text.tsp", {'h', 'e', 'l', 'l', 'o'});
     writeBytes(m_folder / "empty.tsp", {});
+    // Text after the banner reads as a huge version: damaged, not newer.
+    FileBuilder garbled;
+    garbled.raw(kProjectBanner).raw("but not really, and some more text to fill a header");
+    writeBytes(m_folder / "garbled.tsp", garbled.bytes);
     FileBuilder newer;
     newer.header(101).u32(1).pair("/o").seal();
     writeBytes(m_folder / "newer.tsp", newer.bytes);
@@ -313,6 +317,7 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
         {m_folder / "newer.tsp", ProjectRefusal::NewerVersion, "made by a newer version of the program"},
         {m_folder / "flipped.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
         {m_folder / "cut.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
+        {m_folder / "garbled.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
         {m_folder / "toomany.tsp", ProjectRefusal::DamagedContents, "damaged: its pairs cannot be read"},
     };
     for (const auto& c : cases) {

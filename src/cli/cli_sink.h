@@ -1,0 +1,67 @@
+#pragma once
+
+#include "cli/progress_line.h"
+#include "engine/run_sink.h"
+#include "engine/run_state.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+namespace tavrel::cli {
+
+// The headless front end: the log goes straight to stdout, each error once more to stderr
+// with its reason, progress to stderr as one redrawn line when asked for; the end is handed
+// to the waiting main thread.
+class CliSink final : public engine::RunSink
+{
+public:
+    // Without `progress`, no line is drawn. `clock` and `columns` serve the progress line.
+    CliSink(std::FILE* out, std::FILE* err, bool progress,
+            ProgressLine::Clock clock = [] { return std::chrono::steady_clock::now(); },
+            std::function<int()> columns = [] { return 80; });
+
+    void ClearLog() override {}
+    void AppendLog(std::string_view text) override;
+    void NoteError(std::string_view line, std::string_view reason) override;
+    void SetProgress(int position) override { (void)position; }
+    void StartRunTimer() override;
+    void RefreshStatistics() override {}
+    void PostRunEnd(engine::RunResult result) override;
+
+    // The copy notes the progress line shows the current file and bytes from. The engine
+    // calls none of them yet; each forwards to ProgressNotes.
+    void NoteCopyStarted(std::string_view source, uint64_t size) { m_notes.copyStarted(source, size); }
+    void NoteCopyEnded(bool published) { m_notes.copyEnded(published); }
+
+    // Waits up to `timeout` for the end; true with `result` set once it came.
+    bool waitForEnd(std::chrono::milliseconds timeout, engine::RunResult& result);
+
+    // One tick of the run timer: elapsedMs, and the progress line when shown.
+    void tick(engine::RunState& state);
+
+    // Takes the progress line away before the closing lines.
+    void finish();
+
+private:
+    void clearLine();
+
+    std::FILE* m_out;
+    std::FILE* m_err;
+    ProgressLine::Clock m_clock;
+    bool m_pendingReturn = false;
+    ProgressNotes m_notes;
+    std::mutex m_outputMutex;
+    std::optional<ProgressLine> m_line; // guarded by m_outputMutex
+    std::mutex m_endMutex;
+    std::condition_variable m_endSignal;
+    bool m_ended = false;
+    engine::RunResult m_result = engine::RunResult::Stopped;
+    bool m_timerStarted = false;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+} // namespace tavrel::cli

@@ -1,0 +1,296 @@
+#include "cli/pair_options.h"
+
+#include "model/pattern_list.h"
+#include "model/text_rules.h"
+#include "platform/case_fold.h"
+#include "platform/text_codec.h"
+#include "project/project_codec.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+namespace tavrel::cli {
+
+const std::string_view kPairOptionsHelp =
+    "Pair options (each applies to the pair of the --pair, or of edit's --change, before it):\n"
+    "  --include-files PATTERNS    files to handle, ';'-separated (default *)\n"
+    "  --exclude-files PATTERNS    files to leave alone (default none)\n"
+    "  --include-folders PATTERNS  folders to enter (default *)\n"
+    "  --exclude-folders PATTERNS  folders to leave alone (default none)\n"
+    "                              patterns match names: * any run, ? one character\n"
+    "  --check auto|check|notcheck         compare contents of same-stamped files\n"
+    "  --read-only involve|copyonly|ignore how read-only files are treated\n"
+    "  --hidden involve|copyonly|ignore    how hidden files are treated\n"
+    "  --system involve|copyonly|ignore    how system files are treated\n"
+    "  --subfolders | --no-subfolders      include subfolders (default on)\n"
+    "  --recycle | --no-recycle            deleted files go to the trash (default on)\n"
+    "  --enabled | --disabled              the pair takes part in runs (default on)\n"
+    "  --name NAME  --method METHOD  --org PATH  --tgt PATH   change those fields\n"
+    "METHOD: light | update | copy | absolute | sync (Light Copy, Update Copy, Copy,\n"
+    "Absolute Copy, Synchronize). NAME: 1 to 20 characters. A relative ORG or TGT is taken\n"
+    "from the current folder and stored whole.\n";
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kMethodWords = {"light", "update", "copy", "absolute", "sync"};
+constexpr std::array<std::string_view, 3> kCheckWords = {"auto", "check", "notcheck"};
+constexpr std::array<std::string_view, 3> kModeWords = {"involve", "copyonly", "ignore"};
+
+std::string lowered(std::string_view text)
+{
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+template <typename Enum, std::size_t N>
+Enum pick(std::string_view option, std::string_view word, const std::array<std::string_view, N>& words,
+          std::string_view what)
+{
+    const std::string wanted = lowered(word);
+    for (std::size_t i = 0; i < N; ++i) {
+        if (wanted == words[i])
+            return static_cast<Enum>(i);
+    }
+    std::string choices;
+    for (std::size_t i = 0; i < N; ++i)
+        choices += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(words[i]);
+    throw UsageError(std::string(option) + ": unknown " + std::string(what) + " \"" + platform::displayName(word) +
+                     "\" (" + choices + ")");
+}
+
+std::u16string textOf(std::string_view option, std::string_view what, std::string_view value)
+{
+    // A project file keeps text, not bytes: a name in another encoding could not be given back.
+    if (!platform::isValidUtf8(value))
+        throw UsageError(std::string(option) + ": " + std::string(what) + " " + quoteArgument(value) +
+                         " is not valid UTF-8");
+    return platform::fromUtf8(value);
+}
+
+std::u16string nameOf(std::string_view option, std::string_view value)
+{
+    const std::u16string name = model::trimSpaces(textOf(option, "the pair name", value));
+    if (name.empty())
+        throw UsageError(std::string(option) + ": a pair name cannot be empty");
+    if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }))
+        throw UsageError(std::string(option) + ": a pair name cannot hold control characters");
+    // The file keeps 20 bytes of UTF-8; more would come back cut.
+    if (name.size() > model::kNameCapacity || platform::toUtf8(name).size() > project::kNameFieldSize)
+        throw UsageError(std::string(option) + ": the pair name " + quoteArgument(value) +
+                         " is longer than 20 characters (20 bytes of UTF-8)");
+    return name;
+}
+
+std::u16string pathOf(std::string_view option, std::string_view what, std::string_view value)
+{
+    textOf(option, what, value);
+    if (model::trimSpaces(platform::fromUtf8(value)).empty())
+        throw UsageError(std::string(option) + ": the " + std::string(what) + " path cannot be empty");
+    std::string stored(value);
+    if (!std::filesystem::path(stored).is_absolute()) {
+        std::error_code error;
+        const std::filesystem::path here = std::filesystem::current_path(error);
+        if (error)
+            throw UsageError(std::string(option) + ": " + std::string(what) + " " + quoteArgument(value) +
+                             " is relative and the current folder is unknown");
+        stored = (here / stored).lexically_normal().string();
+    }
+    const std::u16string path = platform::fromUtf8(stored);
+    if (path.size() > model::kPathCapacity || stored.size() > static_cast<std::size_t>(project::kMaxTextBytes))
+        throw UsageError(std::string(option) + ": the " + std::string(what) + " path " + quoteArgument(stored) +
+                         " is longer than a pair keeps (259 characters, 260 bytes of UTF-8)");
+    return path;
+}
+
+void setPatterns(std::string_view option, std::string_view value, model::FolderPair& pair,
+                 model::PatternListKind kind)
+{
+    const std::u16string text = textOf(option, "the pattern list", value);
+    if (text.size() > model::kPatternTextCapacity)
+        throw UsageError(std::string(option) + ": the pattern list is longer than 1022 characters");
+    const bool include = kind == model::PatternListKind::FilesInclude || kind == model::PatternListKind::FoldersInclude;
+    // The list would cut a longer item silently; a command line says so instead.
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t stop = std::min(text.find(u';', start), text.size());
+        const std::u16string item = model::trimSpaces(std::u16string_view(text).substr(start, stop - start));
+        if (item.size() > model::kItemCapacity)
+            throw UsageError(std::string(option) + ": the pattern " + quoteArgument(platform::toUtf8(item.substr(0, 40))) +
+                             "... is longer than 259 characters");
+        start = stop + 1;
+    }
+    model::FolderPair scratch;
+    model::parsePatternList(scratch, text, kind);
+    const model::PatternList& list = *scratch.patternList(kind);
+    if (include && list.empty())
+        throw UsageError(std::string(option) + ": needs at least one pattern (* for all " +
+                         (kind == model::PatternListKind::FilesInclude ? "files)" : "folders)"));
+    for (const std::u16string& item : list) {
+        const std::string bytes = platform::toUtf8(item);
+        if (item.find(u'/') != std::u16string::npos)
+            throw UsageError(std::string(option) + ": the pattern " + quoteArgument(bytes) +
+                             " holds a '/'; patterns match names, not paths");
+        if (bytes.size() > static_cast<std::size_t>(project::kMaxTextBytes))
+            throw UsageError(std::string(option) + ": the pattern " + quoteArgument(bytes.substr(0, 40)) +
+                             "... is longer than a pair keeps (260 bytes of UTF-8)");
+    }
+    *pair.patternList(kind) = list;
+}
+
+struct Flag
+{
+    std::string_view option;
+    int32_t model::FolderPair::*field;
+    int32_t value;
+};
+constexpr Flag kFlags[] = {
+    {"--subfolders", &model::FolderPair::includeSubfolders, 1},
+    {"--no-subfolders", &model::FolderPair::includeSubfolders, 0},
+    {"--recycle", &model::FolderPair::recycleDeleted, 1},
+    {"--no-recycle", &model::FolderPair::recycleDeleted, 0},
+    {"--enabled", &model::FolderPair::enabled, 1},
+    {"--disabled", &model::FolderPair::enabled, 0},
+};
+
+struct PatternOption
+{
+    std::string_view option;
+    model::PatternListKind kind;
+};
+constexpr PatternOption kPatternOptions[] = {
+    {"--include-files", model::PatternListKind::FilesInclude},
+    {"--exclude-files", model::PatternListKind::FilesExclude},
+    {"--include-folders", model::PatternListKind::FoldersInclude},
+    {"--exclude-folders", model::PatternListKind::FoldersExclude},
+};
+
+struct ModeOption
+{
+    std::string_view option;
+    model::AttributeMode model::FolderPair::*field;
+};
+constexpr ModeOption kModeOptions[] = {
+    {"--read-only", &model::FolderPair::readOnlyMode},
+    {"--hidden", &model::FolderPair::hiddenMode},
+    {"--system", &model::FolderPair::systemMode},
+};
+
+constexpr std::string_view kValueOptions[] = {"--check", "--name", "--method", "--org", "--tgt"};
+
+} // namespace
+
+model::FolderPair pairFromArguments(std::string_view option, std::span<const std::string_view> values)
+{
+    model::FolderPair pair;
+    pair.name = nameOf(option, values[0]);
+    pair.method = pick<model::SyncMethod>(option, values[1], kMethodWords, "method");
+    pair.orgPath = pathOf(option, "ORG", values[2]);
+    pair.tgtPath = pathOf(option, "TGT", values[3]);
+    pair.includeFiles.append(u"*");
+    pair.includeFolders.append(u"*");
+    pair.includeSubfolders = 1;
+    pair.recycleDeleted = 1;
+    return pair;
+}
+
+bool isPairOption(std::string_view option)
+{
+    const auto named = [option](const auto& entry) { return entry.option == option; };
+    return std::any_of(std::begin(kFlags), std::end(kFlags), named) ||
+           std::any_of(std::begin(kPatternOptions), std::end(kPatternOptions), named) ||
+           std::any_of(std::begin(kModeOptions), std::end(kModeOptions), named) ||
+           std::find(std::begin(kValueOptions), std::end(kValueOptions), option) != std::end(kValueOptions);
+}
+
+bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair)
+{
+    const std::string_view option = reader.current();
+    for (const Flag& flag : kFlags) {
+        if (flag.option == option) {
+            reader.noValue();
+            pair.*flag.field = flag.value;
+            return true;
+        }
+    }
+    for (const PatternOption& patterns : kPatternOptions) {
+        if (patterns.option == option) {
+            setPatterns(option, reader.value(), pair, patterns.kind);
+            return true;
+        }
+    }
+    for (const ModeOption& mode : kModeOptions) {
+        if (mode.option == option) {
+            pair.*mode.field = pick<model::AttributeMode>(option, reader.value(), kModeWords, "mode");
+            return true;
+        }
+    }
+    if (option == "--check")
+        pair.contentCheck = pick<model::ContentCheckMode>(option, reader.value(), kCheckWords, "content check");
+    else if (option == "--name")
+        pair.name = nameOf(option, reader.value());
+    else if (option == "--method")
+        pair.method = pick<model::SyncMethod>(option, reader.value(), kMethodWords, "method");
+    else if (option == "--org")
+        pair.orgPath = pathOf(option, "ORG", reader.value());
+    else if (option == "--tgt")
+        pair.tgtPath = pathOf(option, "TGT", reader.value());
+    else
+        return false;
+    return true;
+}
+
+bool pathsOverlap(std::u16string_view org, std::u16string_view tgt)
+{
+    // Compared as whole folders: "/a/b" lies inside "/a", "/ab" does not. Dots are taken out
+    // first, so "/a/./b" and "/a/x/../b" are the folder they name.
+    const auto folded = [](std::u16string_view path) {
+        std::string text = std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
+        if (text.empty() || text.back() != '/')
+            text += '/';
+        return platform::foldName(text);
+    };
+    const std::string a = folded(org);
+    const std::string b = folded(tgt);
+    const std::size_t length = std::min(a.size(), b.size());
+    return a.compare(0, length, b, 0, length) == 0;
+}
+
+void checkWholePair(const model::FolderPair& pair, std::string_view action)
+{
+    if (pathsOverlap(pair.orgPath, pair.tgtPath))
+        throw UsageError(std::string(action) + ": ORG " + quoteArgument(platform::toUtf8(pair.orgPath)) + " and TGT " +
+                         quoteArgument(platform::toUtf8(pair.tgtPath)) + " overlap; neither may lie inside the other");
+}
+
+int findPair(const model::Job& job, std::string_view option, std::string_view wanted)
+{
+    const std::string shown = std::string(option) + " " + quoteArgument(wanted);
+    if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const int slot = wanted.size() <= 3 ? std::stoi(std::string(wanted)) : model::kMaxPairs;
+        if (job.pairAt(slot) == nullptr)
+            throw UsageError(shown + ": no pair in slot " + std::string(wanted) + " (`show` lists the slots)");
+        return slot;
+    }
+    const std::u16string name = model::trimSpaces(platform::fromUtf8(wanted));
+    std::vector<int> found;
+    for (const int slot : job.occupiedSlots()) {
+        if (job.pairAt(slot)->name == name)
+            found.push_back(slot);
+    }
+    if (found.empty())
+        throw UsageError(shown + ": no pair of that name");
+    if (found.size() > 1) {
+        std::string slots;
+        for (const int slot : found)
+            slots += (slots.empty() ? "" : ", ") + std::to_string(slot);
+        throw UsageError(shown + ": " + std::to_string(found.size()) + " pairs have that name (slots " + slots +
+                         "); give the slot");
+    }
+    return found.front();
+}
+
+} // namespace tavrel::cli

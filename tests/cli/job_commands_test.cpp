@@ -1,0 +1,403 @@
+// Making and keeping jobs from the command line: `new` and `edit`, their checks, and what the
+// commands say about a project file they cannot open.
+#include "model/job.h"
+#include "platform/text_codec.h"
+#include "project/project_codec.h"
+#include "project/project_file.h"
+#include "support/program_runner.h"
+#include "support/temp_tree.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tavrel;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Outcome = tavrel::test::ProgramOutcome;
+using Arguments = std::vector<std::string>;
+
+class JobCommandTest : public ::testing::Test
+{
+protected:
+    Outcome run(const Arguments& arguments) const
+    {
+        return tavrel::test::runProgram(TAVREL_CLI_PATH, arguments, m_dir.path(), m_dir.path());
+    }
+    std::string path(const std::string& name) const { return m_dir / name; }
+    std::string bytesOf(const std::string& file) const
+    {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    model::Job open(const std::string& file) const
+    {
+        model::Job job;
+        EXPECT_EQ(project::openProject(job, file), 1);
+        return job;
+    }
+
+    tavrel::test::TempDir m_dir;
+};
+
+std::string firstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+std::string secondLine(const std::string& text)
+{
+    const std::size_t start = text.find('\n') + 1;
+    return text.substr(start, text.find('\n', start) - start);
+}
+
+// The pair the window's Add Pair and OK would make over `org` and `tgt`.
+model::FolderPair windowPair(const char16_t* name, model::SyncMethod method, const std::string& org,
+                             const std::string& tgt)
+{
+    model::FolderPair pair;
+    pair.name = name;
+    pair.method = method;
+    pair.orgPath = platform::fromUtf8(org);
+    pair.tgtPath = platform::fromUtf8(tgt);
+    pair.includeFiles.append(u"*");
+    pair.includeFolders.append(u"*");
+    pair.includeSubfolders = 1;
+    pair.recycleDeleted = 1;
+    return pair;
+}
+
+TEST_F(JobCommandTest, NewWritesEveryOptionAndShowPrintsIt)
+{
+    const Outcome made = run({"new", "job.TSP", "--pair", "Docs", "absolute", "docs", "/backup/docs",
+                              "--include-files", "*.odt; *.ods", "--exclude-files=~*;*.tmp", "--include-folders",
+                              "2024;2025", "--exclude-folders", ".cache", "--check", "notcheck", "--read-only",
+                              "copyonly", "--hidden=ignore", "--system", "IGNORE", "--no-subfolders",
+                              "--no-recycle", "--disabled", "--pair", "Photos", "sync", "/data/Photos",
+                              "/backup/photos"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.out, "");
+    EXPECT_EQ(made.err, "");
+
+    // A relative ORG is stored whole, from the folder the command ran in.
+    const std::string docsPath = (fs::canonical(m_dir.path()) / "docs").string();
+    model::FolderPair docs = windowPair(u"Docs", model::SyncMethod::AbsoluteCopy, docsPath, "/backup/docs");
+    docs.includeFiles.clear();
+    docs.includeFiles.append(u"*.odt");
+    docs.includeFiles.append(u"*.ods");
+    docs.excludeFiles.append(u"~*");
+    docs.excludeFiles.append(u"*.tmp");
+    docs.includeFolders.clear();
+    docs.includeFolders.append(u"2024");
+    docs.includeFolders.append(u"2025");
+    docs.excludeFolders.append(u".cache");
+    docs.contentCheck = model::ContentCheckMode::NotCheck;
+    docs.readOnlyMode = model::AttributeMode::CopyOnly;
+    docs.hiddenMode = model::AttributeMode::Ignore;
+    docs.systemMode = model::AttributeMode::Ignore;
+    docs.includeSubfolders = 0;
+    docs.recycleDeleted = 0;
+    docs.enabled = 0;
+    const model::Job job = open(path("job.TSP"));
+    ASSERT_EQ(job.count(), 2);
+    EXPECT_EQ(*job.pairAt(0), docs);
+    EXPECT_EQ(*job.pairAt(1), windowPair(u"Photos", model::SyncMethod::Synchronize, "/data/Photos", "/backup/photos"));
+
+    const Outcome shown = run({"show", "job.TSP"});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out, "job.TSP: 2 pairs\n"
+                         "\n[slot 0] Docs\n"
+                         "  Enabled:                               NO\n"
+                         "  ORG:                                   " + docsPath + "\n"
+                         "  TGT:                                   /backup/docs\n"
+                         "  Method: Absolute Copy\n"
+                         "  Files/Folders to include:              *.odt; *.ods / 2024; 2025\n"
+                         "  Files/Folders to exclude:              ~*; *.tmp / .cache\n"
+                         "  Check file contents:                   NOT CHECK\n"
+                         "  Read-only files:                       COPY ONLY\n"
+                         "  Hidden files:                          IGNORE\n"
+                         "  System files:                          IGNORE\n"
+                         "  Include subfolders:                    NO\n"
+                         "  Take the deleted files to recycle bin: NO\n"
+                         "\n[slot 1] Photos\n"
+                         "  Enabled:                               YES\n"
+                         "  ORG:                                   /data/Photos\n"
+                         "  TGT:                                   /backup/photos\n"
+                         "  Method: Synchronize\n"
+                         "  Files/Folders to include:              * / *\n"
+                         "  Files/Folders to exclude:              (None) / (None)\n"
+                         "  Check file contents:                   Auto\n"
+                         "  Read-only files:                       INVOLVE\n"
+                         "  Hidden files:                          INVOLVE\n"
+                         "  System files:                          INVOLVE\n"
+                         "  Include subfolders:                    YES\n"
+                         "  Take the deleted files to recycle bin: YES\n");
+}
+
+TEST_F(JobCommandTest, EditAddsChangesEnablesDisablesAndRemovesPairs)
+{
+    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "copy", "/d", "/e", "--pair", "Photos", "update", "/p", "/q",
+                   "--pair", "Music", "light", "/m", "/n", "--disabled"})
+                  .status,
+              0);
+    const Outcome edited =
+        run({"edit", "job.TSP", "--change", "Docs", "--name", "Letters", "--method", "sync", "--org", "/letters",
+             "--exclude-files", "*.bak", "--no-recycle", "--remove", "1", "--enable", "Music", "--disable", "0",
+             "--pair", "Video", "absolute", "/v", "/w", "--check", "check", "--change", "Video", "--subfolders=x"});
+    EXPECT_EQ(edited.status, 64) << "a wrong flag value refuses the whole edit";
+    EXPECT_EQ(firstLine(edited.err), "tavrel-sync-cli: edit: --subfolders takes no value");
+    const std::string before = bytesOf(path("job.TSP"));
+
+    const Outcome again =
+        run({"edit", "job.TSP", "--change", "Docs", "--name", "Letters", "--method", "sync", "--org", "/letters",
+             "--exclude-files", "*.bak", "--no-recycle", "--remove", "1", "--enable", "Music", "--disable", "0",
+             "--pair", "Video", "absolute", "/v", "/w", "--check", "check", "--change", "Video", "--hidden", "ignore"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(bytesOf(path("job.TSP")), before);
+
+    model::FolderPair letters = windowPair(u"Letters", model::SyncMethod::Synchronize, "/letters", "/e");
+    letters.excludeFiles.append(u"*.bak");
+    letters.recycleDeleted = 0;
+    letters.enabled = 0;
+    model::FolderPair video = windowPair(u"Video", model::SyncMethod::AbsoluteCopy, "/v", "/w");
+    video.contentCheck = model::ContentCheckMode::Check;
+    video.hiddenMode = model::AttributeMode::Ignore;
+    const model::Job job = open(path("job.TSP"));
+    // The added pair takes the lowest free slot, as the window's Add Pair does.
+    ASSERT_EQ(job.count(), 3);
+    EXPECT_EQ(*job.pairAt(0), letters);
+    EXPECT_EQ(*job.pairAt(1), video);
+    EXPECT_EQ(*job.pairAt(2), windowPair(u"Music", model::SyncMethod::LightCopy, "/m", "/n"));
+
+    const Outcome shown = run({"show", "job.TSP"});
+    EXPECT_NE(shown.out.find("[slot 0] Letters\n  Enabled:                               NO\n"), std::string::npos)
+        << shown.out;
+    EXPECT_NE(shown.out.find("[slot 1] Video\n  Enabled:                               YES\n"), std::string::npos);
+    EXPECT_NE(shown.out.find("[slot 2] Music\n  Enabled:                               YES\n"), std::string::npos);
+}
+
+TEST_F(JobCommandTest, NewKeepsAnExistingFileUnlessForced)
+{
+    ASSERT_EQ(run({"new", "job.TSP", "--pair", "A", "copy", "/a", "/b"}).status, 0);
+    const std::string before = bytesOf(path("job.TSP"));
+    const Outcome kept = run({"new", "job.TSP", "--pair", "B", "copy", "/c", "/d"});
+    EXPECT_EQ(kept.status, 73);
+    EXPECT_EQ(kept.err, "Failed to save TSP file.\njob.TSP: exists; --force replaces it\n");
+    EXPECT_EQ(bytesOf(path("job.TSP")), before);
+
+    ASSERT_EQ(run({"new", "--force", "job.TSP", "--pair", "B", "copy", "/c", "/d"}).status, 0);
+    EXPECT_EQ(open(path("job.TSP")).pairAt(0)->name, u"B");
+
+    const Outcome unwritable = run({"new", "no-such-folder/job.TSP", "--pair", "B", "copy", "/c", "/d"});
+    EXPECT_EQ(unwritable.status, 73);
+    EXPECT_EQ(unwritable.err, "Failed to save TSP file.\nno-such-folder/job.TSP: No such file or directory\n");
+}
+
+// "--" ends the options: a project file may then begin with "-"; values of an option are
+// taken as they are, also when they begin with "-".
+TEST_F(JobCommandTest, OptionsEndAndDashValues)
+{
+    const Outcome made =
+        run({"new", "--pair", "-x", "copy", "/a", "/b", "--exclude-files", "-draft*", "--", "-job.TSP"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const model::Job job = open(path("-job.TSP"));
+    EXPECT_EQ(job.pairAt(0)->name, u"-x");
+    EXPECT_EQ(job.pairAt(0)->excludeFiles.items(), std::vector<std::u16string>{u"-draft*"});
+
+    ASSERT_EQ(run({"edit", "--remove", "-x", "--", "-job.TSP"}).status, 0);
+    EXPECT_EQ(open(path("-job.TSP")).count(), 0);
+    EXPECT_EQ(run({"show", "--", "-job.TSP"}).out, "-job.TSP: 0 pairs\n");
+}
+
+TEST_F(JobCommandTest, EachCommandHasItsOwnHelp)
+{
+    const struct
+    {
+        std::string command;
+        std::string usage;
+        std::string mention;
+    } cases[] = {
+        {"run", "usage: tavrel-sync-cli run JOB.TSP [--report FILE]", "--no-progress"},
+        {"show", "usage: tavrel-sync-cli show JOB.TSP", "slot number"},
+        {"new", "usage: tavrel-sync-cli new JOB.TSP --pair NAME METHOD ORG TGT", "--exclude-folders PATTERNS"},
+        {"edit", "usage: tavrel-sync-cli edit JOB.TSP ACTION", "--remove PAIR"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const Outcome help = run({c.command, "--help"});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_TRUE(help.out.starts_with(c.usage)) << help.out;
+        EXPECT_NE(help.out.find(c.mention), std::string::npos) << help.out;
+        EXPECT_EQ(help.err, "");
+    }
+}
+
+// Every wrong value is refused with the option it came with, and nothing is written.
+TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
+{
+    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "copy", "/d", "/e", "--pair", "Twin", "copy", "/t", "/u",
+                   "--pair", "Twin", "copy", "/v", "/w"})
+                  .status,
+              0);
+    const std::string before = bytesOf(path("job.TSP"));
+    const std::string longPath = "/" + std::string(259, 'p');
+    const std::string longItem(260, 'i');
+    const std::string longList(1023, 'l');
+    const Arguments pair = {"new", "x.TSP", "--pair", "A", "copy", "/a", "/b"};
+    const auto with = [&pair](const Arguments& more) {
+        Arguments all = pair;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const struct
+    {
+        Arguments arguments;
+        std::string message;
+    } cases[] = {
+        {{"new"}, "new: no project file given"},
+        {{"new", "x.TSP"}, "new: no pair given (--pair NAME METHOD ORG TGT)"},
+        {{"new", "x.TSP", "y.TSP", "--pair", "A", "copy", "/a", "/b"}, "new: one project file only (x.TSP and y.TSP)"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a"}, "new: --pair needs NAME METHOD ORG TGT"},
+        {{"new", "x.TSP", "--pair=A", "copy", "/a", "/b"}, "new: --pair takes NAME METHOD ORG TGT as separate arguments"},
+        {{"new", "x.TSP", "--pair", "  ", "copy", "/a", "/b"}, "new: --pair: a pair name cannot be empty"},
+        {{"new", "x.TSP", "--pair", "A\tB", "copy", "/a", "/b"}, "new: --pair: a pair name cannot hold control characters"},
+        {{"new", "x.TSP", "--pair", "123456789012345678901", "copy", "/a", "/b"},
+         "new: --pair: the pair name 123456789012345678901 is longer than 20 characters (20 bytes of UTF-8)"},
+        {{"new", "x.TSP", "--pair", "ÄÄÄÄÄÄÄÄÄÄÄ", "copy", "/a", "/b"},
+         "new: --pair: the pair name ÄÄÄÄÄÄÄÄÄÄÄ is longer than 20 characters (20 bytes of UTF-8)"},
+        {{"new", "x.TSP", "--pair", "A", "mirror", "/a", "/b"},
+         "new: --pair: unknown method \"mirror\" (light, update, copy, absolute or sync)"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "", "/b"}, "new: --pair: the ORG path cannot be empty"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a", " "}, "new: --pair: the TGT path cannot be empty"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a", longPath},
+         "new: --pair: the TGT path " + longPath + " is longer than a pair keeps (259 characters, 260 bytes of UTF-8)"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a\xff", "/b"}, "new: --pair: ORG /a\\xFF is not valid UTF-8"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/data/Photos", "/DATA/photos/2024"},
+         "new: --pair A: ORG /data/Photos and TGT /DATA/photos/2024 overlap; neither may lie inside the other"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a/b", "/a/c/../b/"},
+         "new: --pair A: ORG /a/b and TGT /a/c/../b/ overlap; neither may lie inside the other"},
+        {{"new", "x.TSP", "--hidden", "ignore"}, "new: --hidden: pair options follow --pair NAME METHOD ORG TGT"},
+        {{"new", "x.TSP", "--change", "A"}, "new: unknown option --change"},
+        {with({"--bogus"}), "new: unknown option --bogus"},
+        {with({"--check", "sometimes"}), "new: --check: unknown content check \"sometimes\" (auto, check or notcheck)"},
+        {with({"--check"}), "new: --check needs a value"},
+        {with({"--read-only", "keep"}), "new: --read-only: unknown mode \"keep\" (involve, copyonly or ignore)"},
+        {with({"--hidden", ""}), "new: --hidden: unknown mode \"\" (involve, copyonly or ignore)"},
+        {with({"--system=no"}), "new: --system: unknown mode \"no\" (involve, copyonly or ignore)"},
+        {with({"--include-files", " ; "}), "new: --include-files: needs at least one pattern (* for all files)"},
+        {with({"--include-folders="}), "new: --include-folders: needs at least one pattern (* for all folders)"},
+        {with({"--exclude-files", "*.tmp;docs/*.txt"}),
+         "new: --exclude-files: the pattern docs/*.txt holds a '/'; patterns match names, not paths"},
+        {with({"--exclude-folders", longList}), "new: --exclude-folders: the pattern list is longer than 1022 characters"},
+        {with({"--exclude-folders", "a;" + longItem}),
+         "new: --exclude-folders: the pattern " + longItem.substr(0, 40) + "... is longer than 259 characters"},
+        {with({"--no-recycle=yes"}), "new: --no-recycle takes no value"},
+        {with({"--name", ""}), "new: --name: a pair name cannot be empty"},
+        {with({"--method", "both"}), "new: --method: unknown method \"both\" (light, update, copy, absolute or sync)"},
+        {with({"--tgt", "/a/sub"}), "new: --pair A: ORG /a and TGT /a/sub overlap; neither may lie inside the other"},
+        {{"edit", "job.TSP"}, "edit: nothing to change (--pair, --change, --enable, --disable or --remove)"},
+        {{"edit", "--remove", "0"}, "edit: no project file given"},
+        {{"edit", "job.TSP", "--force", "--remove", "0"}, "edit: unknown option --force"},
+        {{"edit", "job.TSP", "--hidden", "ignore"},
+         "edit: --hidden: pair options follow --pair NAME METHOD ORG TGT or --change PAIR"},
+        {{"edit", "job.TSP", "--remove", "0", "--hidden", "ignore"},
+         "edit: --hidden: pair options follow --pair NAME METHOD ORG TGT or --change PAIR"},
+        {{"edit", "job.TSP", "--change"}, "edit: --change needs a value"},
+        {{"edit", "job.TSP", "--enable", ""}, "edit: --enable needs a PAIR (a slot number or a pair's name)"},
+        {{"edit", "job.TSP", "--remove", "7"}, "edit: --remove 7: no pair in slot 7 (`show` lists the slots)"},
+        {{"edit", "job.TSP", "--disable", "Nope"}, "edit: --disable Nope: no pair of that name"},
+        {{"edit", "job.TSP", "--change", "Twin", "--check", "auto"},
+         "edit: --change Twin: 2 pairs have that name (slots 1, 2); give the slot"},
+        {{"edit", "job.TSP", "--remove", "0", "--change", "Docs"}, "edit: --change Docs: no pair of that name"},
+        {{"edit", "job.TSP", "--change", "0", "--org", "/e/f"},
+         "edit: --change 0: ORG /e/f and TGT /e overlap; neither may lie inside the other"},
+        {{"edit", "job.TSP", "--change", "1", "--check", "maybe"},
+         "edit: --check: unknown content check \"maybe\" (auto, check or notcheck)"},
+        {{"run"}, "run: no project file given"},
+        {{"run", "job.TSP", "--report="}, "run: --report needs a file"},
+        {{"run", "job.TSP", "--report"}, "run: --report needs a value"},
+        {{"run", "job.TSP", "--json=yes"}, "run: --json takes no value"},
+        {{"run", "job.TSP", "--bogus"}, "run: unknown option --bogus"},
+        {{"show", "job.TSP", "--json"}, "show: unknown option --json"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const Outcome outcome = run(c.arguments);
+        EXPECT_EQ(outcome.status, 64);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(firstLine(outcome.err), "tavrel-sync-cli: " + c.message);
+        EXPECT_NE(outcome.err.find("\nusage:\n"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(path("x.TSP")));
+    EXPECT_EQ(bytesOf(path("job.TSP")), before);
+}
+
+// A refused project file: the first line stays what the window says, the second names the
+// file and why, for every command that opens one.
+TEST_F(JobCommandTest, RefusalsSayWhy)
+{
+    ASSERT_EQ(run({"new", "good.TSP", "--pair", "A", "copy", "/a", "/b"}).status, 0);
+    std::string bytes = bytesOf(path("good.TSP"));
+    std::string flipped = bytes;
+    flipped[100] ^= 0x40;
+    std::ofstream(path("damaged.TSP"), std::ios::binary) << flipped;
+    std::ofstream(path("notes.TSP")) << "shopping list\n";
+    std::string newer = bytes;
+    newer[54] = 101;
+    std::ofstream(path("newer.TSP"), std::ios::binary) << newer;
+    bytes.resize(project::kMaxProjectBytes + 1);
+    std::ofstream(path("large.TSP"), std::ios::binary) << bytes;
+    fs::create_directory(path("folder.TSP"));
+
+    const struct
+    {
+        std::string file;
+        std::string reason;
+    } cases[] = {
+        {"missing.TSP", "missing.TSP: no such file"},
+        {"folder.TSP", "folder.TSP: not a file"},
+        {"notes.TSP", "notes.TSP: not a project file"},
+        {"damaged.TSP", "damaged.TSP: damaged: its seal does not match its contents"},
+        {"newer.TSP", "newer.TSP: made by a newer version of the program"},
+        {"large.TSP", "large.TSP: too large for a project file (over 1491678 bytes)"},
+        {"", "\"\": no such file"},
+    };
+    for (const auto& c : cases) {
+        for (const Arguments& arguments : {Arguments{"show", c.file}, Arguments{"run", c.file, "--report", "r.htm"},
+                                           Arguments{"edit", c.file, "--remove", "0"}}) {
+            SCOPED_TRACE(arguments[0] + " " + c.file);
+            const Outcome outcome = run(arguments);
+            EXPECT_EQ(outcome.status, 3);
+            EXPECT_EQ(outcome.out, "");
+            EXPECT_EQ(outcome.err, "Failed to open TSP file.\n" + c.reason + "\n");
+        }
+    }
+}
+
+TEST_F(JobCommandTest, RefusalSaysPermissionDenied)
+{
+    ASSERT_EQ(run({"new", "locked.TSP", "--pair", "A", "copy", "/a", "/b"}).status, 0);
+    ASSERT_EQ(::chmod(path("locked.TSP").c_str(), 0), 0);
+    // Root reads any file: the runner then runs as nobody.
+    Outcome outcome;
+    if (::geteuid() == 0) {
+        if (::access("/usr/bin/setpriv", X_OK) != 0)
+            GTEST_SKIP() << "run by root without setpriv to give root up";
+        outcome = tavrel::test::runProgram(
+            "/usr/bin/setpriv",
+            {"--reuid=65534", "--regid=65534", "--clear-groups", TAVREL_CLI_PATH, "show", path("locked.TSP")},
+            m_dir.path());
+    } else {
+        outcome = run({"show", path("locked.TSP")});
+    }
+    EXPECT_EQ(outcome.status, 3);
+    EXPECT_EQ(outcome.err, "Failed to open TSP file.\n" + path("locked.TSP") + ": permission denied\n");
+}
+
+} // namespace
