@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <string>
 #include <sys/mount.h>
@@ -73,6 +74,73 @@ TEST_F(RunCommandTest, PrintsTheLogTheEndAndTheCountersAsJson)
     EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a"), file("sub/b.txt", "b")}));
     EXPECT_EQ(readReportLines(report).size(), 4u);
     EXPECT_EQ(outcome.err, ""); // stderr is not a terminal: no progress line
+}
+
+// "--report=FILE" is "--report FILE"; after "--" a project file may begin with "-".
+TEST_F(RunCommandTest, ReportWithEqualsAndAFileAfterTheOptionsEnd)
+{
+    buildTree(m_dir / "org", {file("a.txt", "a")});
+    const std::string job = saveJob(model::SyncMethod::Copy);
+    std::filesystem::rename(job, m_dir / "-job.tsp");
+    const Outcome outcome = runProgram(TAVREL_CLI_PATH, {"run", "--report=r=1.htm", "--", "-job.tsp"}, m_dir.path(),
+                                       m_dir.path());
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess succeeded.\n")) << outcome.out;
+    EXPECT_EQ(readReportLines(m_dir / "r=1.htm").size(), 2u); // the folder, the file
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a")}));
+}
+
+// On a terminal stderr shows the progress line, redrawn in place and taken away before the
+// end; --no-progress and a stderr that is no terminal show none.
+TEST_F(RunCommandTest, ProgressLineOnlyOnATerminal)
+{
+    std::vector<Node> nodes;
+    for (int i = 0; i < 20; ++i)
+        nodes.push_back(file("f" + std::to_string(i), std::string(1000, 'x')));
+    buildTree(m_dir / "org", nodes);
+    const std::string job = saveJob(model::SyncMethod::Copy);
+
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "--no-progress" : "progress");
+        std::filesystem::remove_all(m_dir / "tgt");
+        int terminal = -1;
+        int side = -1;
+        ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+        std::vector<std::string> arguments = {TAVREL_CLI_PATH, "run", job, "--report", m_dir / "r.htm"};
+        if (quiet)
+            arguments.push_back("--no-progress");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(side, STDERR_FILENO);
+            std::vector<char*> argv;
+            for (std::string& argument : arguments)
+                argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(side);
+        std::string err;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;) // EIO once the child is gone
+            err.append(buffer, static_cast<std::size_t>(got));
+        ::close(terminal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+        if (quiet) {
+            EXPECT_EQ(err, "");
+        } else {
+            EXPECT_TRUE(err.starts_with("\r")) << err;
+            EXPECT_NE(err.find(" files  "), std::string::npos) << err;
+            EXPECT_NE(err.find(" files/s  "), std::string::npos) << err;
+            EXPECT_NE(err.find(" elapsed  "), std::string::npos) << err;
+            EXPECT_TRUE(err.ends_with("\033[K\r\033[K")) << "the line is taken away at the end: " << err;
+        }
+    }
 }
 
 TEST_F(RunCommandTest, DebugPrintsTheCountingWalkOnStderr)
