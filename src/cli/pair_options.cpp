@@ -21,7 +21,7 @@ const std::string_view kPairOptionsHelp =
     "  --include-folders PATTERNS  folders to enter (default *)\n"
     "  --exclude-folders PATTERNS  folders to leave alone (default none)\n"
     "                              patterns match names: * any run, ? one character\n"
-    "  --check auto|check|notcheck         compare contents of same-stamped files\n"
+    "  --check auto|check|notcheck         content check of Copy and Absolute Copy\n"
     "  --read-only involve|copyonly|ignore how read-only files are treated\n"
     "  --hidden involve|copyonly|ignore    how hidden files are treated\n"
     "  --system involve|copyonly|ignore    how system files are treated\n"
