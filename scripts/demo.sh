@@ -13,14 +13,15 @@ build="${TAVREL_BUILD_DIR:-$here/build}"
 demo="${1:-${TMPDIR:-/tmp}/tavrel-demo}"
 marker=".tavrel-demo"
 
-writer="${TAVREL_MAKE_PROJECT:-$build/packaging/tavrel-make-project}"
-if [ ! -x "$writer" ]; then
+# The runner writes the project file (its `new` command).
+cli="${TAVREL_SYNC_CLI:-$build/src/cli/tavrel-sync-cli}"
+if [ ! -x "$cli" ]; then
     if [ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ]; then
-        echo "Building the project writer in $build ..."
-        cmake --build "$build" --target tavrel-make-project >/dev/null
+        echo "Building the runner in $build ..."
+        cmake --build "$build" --target tavrel-sync-cli >/dev/null
     fi
-    if [ ! -x "$writer" ]; then
-        echo "demo.sh: no project writer at $writer; build first (scripts/dev.sh test)," >&2
+    if [ ! -x "$cli" ]; then
+        echo "demo.sh: no runner at $cli; build first (scripts/dev.sh test)," >&2
         echo "or point TAVREL_BUILD_DIR at your build folder." >&2
         exit 1
     fi
@@ -80,7 +81,7 @@ file "$tgt/shared/plan.txt" "$old" "plan"
 file "$tgt/shared/ideas.txt" "$new" "ideas, changed on the other side"
 file "$tgt/shared/from-laptop/notes.txt" "$mid" "written on the other side"
 
-"$writer" "$demo/demo.TSP" \
+"$cli" new "$demo/demo.TSP" \
     --pair "Documents" light "$org/documents" "$tgt/documents" \
     --pair "Photos" update "$org/photos" "$tgt/photos" \
     --pair "Music mirror" absolute "$org/music" "$tgt/music" --exclude-files "*.tmp" --no-recycle \
