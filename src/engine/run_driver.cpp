@@ -4,10 +4,13 @@
 #include "engine/folder_scan.h"
 #include "engine/pair_processor.h"
 #include "engine/run_progress.h"
+#include "platform/preview_file_system.h"
 #include "platform/text_codec.h"
 
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -131,20 +134,43 @@ void syncWorker(RunContext context)
     context.sink.PostRunEnd(result);
 }
 
+int startRun(const RunContext& context, std::thread& worker, bool preview)
+{
+    context.report.OpenReport();
+    if (preview)
+        context.report.WritePreviewReportHead();
+    else
+        context.report.WriteReportHead();
+    context.state.reset();
+    context.sink.RefreshStatistics();
+    try {
+        if (!preview) {
+            worker = std::thread(syncWorker, context);
+            return 0;
+        }
+        // The same run through a file system that only remembers its writes, owned by the worker.
+        auto previewFs = std::make_unique<platform::PreviewFileSystem>(context.fileSystem);
+        worker = std::thread([context, fs = std::move(previewFs)] {
+            syncWorker(RunContext{context.job, context.state, *fs, context.report, context.sink, context.debugLog});
+        });
+    } catch (const std::system_error&) {
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int StartSync(const RunContext& context, std::thread& worker)
 {
-    context.report.OpenReport();
-    context.report.WriteReportHead();
-    context.state.reset();
-    context.sink.RefreshStatistics();
-    try {
-        worker = std::thread(syncWorker, context);
-    } catch (const std::system_error&) {
-        return 1;
-    }
-    return 0;
+    return startRun(context, worker, false);
+}
+
+int StartPreview(const RunContext& context, std::thread& worker)
+{
+    return startRun(context, worker, true);
 }
 
 } // namespace tavrel::engine

@@ -32,4 +32,12 @@ struct RunContext
 // PostRunEnd has been handled.
 int StartSync(const RunContext& context, std::thread& worker);
 
+// StartSync for a run that shows what the real one would do and changes nothing: the worker
+// goes through a platform::PreviewFileSystem over `context.fileSystem` (made and dropped by
+// the worker), and the report gets the preview head. The sink receives the same log lines,
+// progress and counters as the real run would, in the same order; the caller ends it with
+// previewOutcomeText. For a preview that removes not even crash leftovers, give it a
+// PosixFileSystem made with platform::kKeepEveryTemporary.
+int StartPreview(const RunContext& context, std::thread& worker);
+
 } // namespace tavrel::engine

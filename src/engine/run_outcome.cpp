@@ -32,4 +32,13 @@ std::string outcomeText(RunOutcome outcome, int32_t errors)
     return "Unknown error occured.";
 }
 
+std::string previewOutcomeText(RunOutcome outcome, int32_t errors)
+{
+    std::string text = outcomeText(outcome, errors);
+    // Every outcome text begins with an ASCII capital.
+    if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z')
+        text.front() = static_cast<char>(text.front() - 'A' + 'a');
+    return "Preview: " + text;
+}
+
 } // namespace tavrel::engine

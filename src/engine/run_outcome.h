@@ -26,4 +26,8 @@ RunOutcome outcomeOf(RunResult result, int32_t errors);
 // "Process completed with 3 errors." and so on.
 std::string outcomeText(RunOutcome outcome, int32_t errors);
 
+// The same for a preview run: "Preview: " and the outcome's text with its first letter in
+// lower case ("Preview: process succeeded.", "Preview: process completed with 3 errors.").
+std::string previewOutcomeText(RunOutcome outcome, int32_t errors);
+
 } // namespace tavrel::engine
