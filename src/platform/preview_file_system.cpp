@@ -218,7 +218,8 @@ bool PreviewFileSystem::reachesByListing(const std::string& key) const
 {
     if (m_roots.empty())
         return true;
-    return std::any_of(m_roots.begin(), m_roots.end(), [&](const std::string& root) { return isBelow(key, root); });
+    return std::any_of(m_roots.begin(), m_roots.end(),
+                       [&](const std::string& root) { return isBelow(key, root); });
 }
 
 PreviewFileSystem::Found PreviewFileSystem::stateOf(const std::string& key)
@@ -618,13 +619,15 @@ MetadataRefusals PreviewFileSystem::refusedMetadata() const
     return m_refused;
 }
 
-std::unique_ptr<FileSystem> PreviewFileSystem::confineTo(const std::vector<std::string>& roots, FsError& error)
+std::unique_ptr<FileSystem> PreviewFileSystem::confineTo(const std::vector<std::string>& roots,
+                                                         FsError& error)
 {
     std::unique_ptr<FileSystem> view = m_disk.confineTo(roots, error);
     std::vector<std::string> keys;
     for (const std::string& root : roots)
         keys.push_back(keyOf(root));
-    return std::unique_ptr<FileSystem>(new PreviewFileSystem(m_disk, std::move(view), std::move(keys), m_overlay));
+    return std::unique_ptr<FileSystem>(
+        new PreviewFileSystem(m_disk, std::move(view), std::move(keys), m_overlay));
 }
 
 } // namespace tavrel::platform

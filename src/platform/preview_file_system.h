@@ -52,7 +52,8 @@ public:
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
     FsError copyCreateOnly(const std::string& source, const std::string& target,
                            const std::atomic<int32_t>* stopRequested = nullptr) override;
-    FsError copyOverwrite(const std::string& source, const std::string& target, const FileStamp* expected = nullptr,
+    FsError copyOverwrite(const std::string& source, const std::string& target,
+                          const FileStamp* expected = nullptr,
                           const std::atomic<int32_t>* stopRequested = nullptr) override;
     // Acts as copyOverwrite: the old file's move to the trash is a write like any other.
     FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
@@ -85,9 +86,11 @@ private:
     Found diskStateOf(const std::string& key);
     bool isRoot(const std::string& key) const;
     bool reachesByListing(const std::string& key) const;
-    FsError copy(const std::string& source, const std::string& target, bool overwrite, const FileStamp* expected);
+    FsError copy(const std::string& source, const std::string& target, bool overwrite,
+                 const FileStamp* expected);
     std::string nearestDiskFolder(const std::string& key);
-    FileSystem& volumeView(const std::string& folder, std::string& where, std::unique_ptr<FileSystem>& holder);
+    FileSystem& volumeView(const std::string& folder, std::string& where,
+                           std::unique_ptr<FileSystem>& holder);
     const VolumeTraits* traitsFor(const std::string& key) const;
 
     FileSystem& m_disk;

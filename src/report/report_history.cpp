@@ -129,7 +129,8 @@ std::vector<std::filesystem::path> keptReports(const std::filesystem::path& fold
 {
     std::vector<std::pair<Order, std::filesystem::path>> found;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
         const std::optional<Order> order = orderOf(it->path().filename().string());
         if (order && it->is_regular_file(error))
             found.emplace_back(*order, it->path());
@@ -160,7 +161,8 @@ std::filesystem::path keepReport(const std::filesystem::path& report, const std:
     int fd = -1;
     // O_EXCL: a name another run took in the same second is never written over.
     for (int number = 1; fd < 0 && number <= kMaxSuffix; ++number) {
-        kept = folder / (stamp + (number == 1 ? std::string() : "_" + std::to_string(number)) + std::string(kExtension));
+        kept = folder / (stamp + (number == 1 ? std::string() : "_" + std::to_string(number)) +
+                         std::string(kExtension));
         fd = ::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0 && errno != EEXIST)
             return {};

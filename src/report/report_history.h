@@ -20,7 +20,8 @@ std::filesystem::path defaultHistoryFolder();
 // Returns the copy's path, or an empty path when nothing could be kept (no report file, a
 // folder that cannot be written). Call it after ReportFile::CloseReport.
 std::filesystem::path keepReport(const std::filesystem::path& report, const std::filesystem::path& folder,
-                                 std::chrono::system_clock::time_point startedAt, std::size_t keep = kKeptReports);
+                                 std::chrono::system_clock::time_point startedAt,
+                                 std::size_t keep = kKeptReports);
 
 // The kept reports in `folder`, oldest first: by the time in the name, then by the number
 // after it. Files of other names are no kept reports and are never touched.

@@ -8,11 +8,11 @@
 #include "support/recording_sink.h"
 #include "support/temp_tree.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
-#include <cstdlib>
 #include <sys/stat.h>
 
 namespace tavrel::test {
@@ -32,7 +32,7 @@ std::vector<Node> orgTree()
         file("a.txt", "org only", at(10)),
         file("newer.txt", "org newer", at(20)),
         file("older.txt", "org older", at(10)),
-        file("same.txt", "aaa", at(5)),  // same stamp as TGT's, other bytes: only Check copies
+        file("same.txt", "aaa", at(5)),   // same stamp as TGT's, other bytes: only Check copies
         file("bytes.txt", "same", at(5)), // same bytes as TGT's, other time: Auto reads and keeps
         file("ro.txt", "read-only", at(10), 0444),
         file("locked.txt", "org", at(20)),
@@ -122,9 +122,11 @@ std::vector<PreviewCase> previewCases()
              pair.readOnlyMode = AttributeMode::Ignore;
              pair.hiddenMode = AttributeMode::Ignore;
          }},
-        {"CopyCheckThenASecondPairReadsItsCopies", SyncMethod::Copy, check(ContentCheckMode::Check), false, true},
+        {"CopyCheckThenASecondPairReadsItsCopies", SyncMethod::Copy, check(ContentCheckMode::Check), false,
+         true},
         // Deleted and overwritten files go to the trash (in the run's own data folder).
-        {"AbsoluteCopyToTheTrash", SyncMethod::AbsoluteCopy, [](model::FolderPair& pair) { pair.recycleDeleted = 1; }},
+        {"AbsoluteCopyToTheTrash", SyncMethod::AbsoluteCopy,
+         [](model::FolderPair& pair) { pair.recycleDeleted = 1; }},
         {"AbsoluteCopyAsksBeforeTakingMostOfTheTarget", SyncMethod::AbsoluteCopy, {}, false, false, true},
     };
 }
@@ -226,8 +228,8 @@ RunRecord runCase(const PreviewCase& c, const std::string& base, bool preview)
     if (!results.empty())
         record.result = results.back();
     for (const RecordingSink::Call& call : sink.calls())
-        record.calls.push_back(std::to_string(static_cast<int>(call.kind)) + " " + std::to_string(call.value) + " " +
-                               relativeTo(call.text, base));
+        record.calls.push_back(std::to_string(static_cast<int>(call.kind)) + " " +
+                               std::to_string(call.value) + " " + relativeTo(call.text, base));
     for (const std::string& question : sink.questions())
         record.questions.push_back(relativeTo(question, base));
     record.recycled = first->recycleDeleted != 0;

@@ -64,8 +64,8 @@ protected:
 TEST_F(ReportHistoryTest, TheHundredAndFirstRunRemovesTheOldest)
 {
     for (int run = 0; run < 101; ++run) {
-        const fs::path kept =
-            keepReport(finishedReport("run " + std::to_string(run)), m_history, kStart + std::chrono::seconds(run));
+        const fs::path kept = keepReport(finishedReport("run " + std::to_string(run)), m_history,
+                                         kStart + std::chrono::seconds(run));
         ASSERT_FALSE(kept.empty()) << run;
     }
     const std::vector<std::string> names = keptNames();
@@ -94,7 +94,8 @@ TEST_F(ReportHistoryTest, RunsInOneSecondGetNumberedNamesAndNoneIsOverwritten)
     EXPECT_EQ(names.back(), "2023-11-14_22-13-20_11.htm");
     EXPECT_EQ(newestReport(m_history).filename(), "2023-11-14_22-13-20_11.htm");
     for (int run = 2; run <= 11; ++run)
-        EXPECT_EQ(tavrel::test::readFile((m_history / ("2023-11-14_22-13-20_" + std::to_string(run) + ".htm")).string()),
+        EXPECT_EQ(tavrel::test::readFile(
+                      (m_history / ("2023-11-14_22-13-20_" + std::to_string(run) + ".htm")).string()),
                   "run " + std::to_string(run));
     for (const char* other : {"notes.txt", "2023-11-14_22-13-20_x.htm", "2023-11-14_22-13-20_1.htm"})
         EXPECT_EQ(tavrel::test::readFile((m_history / other).string()), "mine") << other;
@@ -129,10 +130,11 @@ TEST(ReportLocation, AProgramInASystemFolderWritesToTheDataFolder)
         bool beside;
     };
     // Run by root, every folder is writable: only the folder's place decides.
-    for (const Case& c : {Case{"/usr/bin", true, false}, Case{"/usr/local/bin", true, false},
-                          Case{"/usr", true, false}, Case{"/bin", true, false}, Case{"/sbin/", true, false},
-                          Case{"/usr/../opt/tavrel/bin", true, true}, Case{"/usrlocal/bin", true, true},
-                          Case{"/opt/tavrel/bin", false, false}, Case{fs::path(dir.path()) / "bin", true, true}}) {
+    for (const Case& c :
+         {Case{"/usr/bin", true, false}, Case{"/usr/local/bin", true, false}, Case{"/usr", true, false},
+          Case{"/bin", true, false}, Case{"/sbin/", true, false}, Case{"/usr/../opt/tavrel/bin", true, true},
+          Case{"/usrlocal/bin", true, true}, Case{"/opt/tavrel/bin", false, false},
+          Case{fs::path(dir.path()) / "bin", true, true}}) {
         SCOPED_TRACE(c.program.string());
         const fs::path expected = (c.beside ? c.program : data) / "report.htm";
         EXPECT_EQ(reportPathFor(c.program, c.writable, data), expected);
