@@ -22,6 +22,11 @@ inline constexpr std::chrono::seconds kKeepEveryTemporary = std::chrono::seconds
 // onto a file or link, Other onto a folder, NotFound into a missing folder, Other for an
 // overwrite whose target changed since `expected`, and so on.
 //
+// A copy takes the time the target volume's probed span allows, and a volume whose probe found
+// no permission bits or settable times reports those refusals as the real copies would. Each
+// remembered write costs memory (a few hundred bytes): a preview of a first copy of a million
+// files holds a few hundred megabytes until the run ends.
+//
 // What a preview cannot foresee, and a real run may meet: a disk that fills up, a folder or
 // volume that refuses the write, a trash that cannot be had, a file changed by someone else
 // after the preview read it, and two names one case-insensitive volume would take as one.
