@@ -31,10 +31,12 @@ bool isFileEntry(const DirEntry& entry)
 
 // One read of the folder, sorted by name so that every run walks it in the same order.
 bool listSorted(platform::FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries,
-                FsError* error = nullptr)
+                FsError* error = nullptr, bool kindsOnly = false)
 {
     entries.clear();
-    const FsError listed = pathTooLong(folder) ? FsError::Other : fs.listFolder(folder, entries);
+    const FsError listed = pathTooLong(folder) ? FsError::Other
+                           : kindsOnly         ? fs.listKinds(folder, entries)
+                                               : fs.listFolder(folder, entries);
     if (error != nullptr)
         *error = listed;
     if (listed != FsError::Ok) {
@@ -226,10 +228,11 @@ int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse
     std::vector<DirEntry> entries;
     // Lists `folder`; for the root, notes the outcome with the reason of this very listing.
     auto list = [&](const std::string& folder) {
+        // A count needs names and kinds only.
         if (rootCheck == nullptr || folder != rootFolder)
-            return listSorted(fs, folder, entries);
+            return listSorted(fs, folder, entries, nullptr, true);
         platform::forgetLastFailure();
-        rootCheck->listed = listSorted(fs, folder, entries);
+        rootCheck->listed = listSorted(fs, folder, entries, nullptr, true);
         rootCheck->reason = rootCheck->listed ? std::string() : platform::lastFailureReason();
         return rootCheck->listed;
     };

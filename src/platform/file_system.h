@@ -103,6 +103,14 @@ public:
     // midway: `entries` then holds what was read).
     virtual FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
 
+    // The names and kinds of `folder`'s items as listFolder gives them, without their
+    // attributes, times and sizes (left zero): what a count needs, often without a stat per
+    // item. Without an override, listFolder.
+    virtual FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries)
+    {
+        return listFolder(folder, entries);
+    }
+
     // One level. Ok; Exists when a folder is already there (by path, also a link to one; in a
     // confined view a link is Other); NotFound when the parent is missing; AccessDenied,
     // DiskFull, Other. Run by root, a new folder gets the owner of the folder `ownerFrom`.

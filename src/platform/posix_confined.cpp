@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tavrel::platform::posix {
 
@@ -107,6 +108,17 @@ public:
         return listFolderAt(fd, entries, staleAgeIn(root));
     }
 
+    FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries) override
+    {
+        entries.clear();
+        beginCall();
+        std::size_t root = 0;
+        int fd = -1;
+        if (FsError error = folderOf(folder, root, fd); error != FsError::Ok)
+            return error;
+        return listFolderAt(fd, entries, staleAgeIn(root), /*kindsOnly=*/true);
+    }
+
     FsError createFolder(const std::string& folder, const std::string& ownerFrom) override
     {
         beginCall();
@@ -128,9 +140,13 @@ public:
     FsError readStamp(const std::string& path, FileStamp& stamp) override
     {
         beginCall();
-        return atItem(path, [&](int parent, const std::string& name, std::size_t) {
+        const FsError result = atItem(path, [&](int parent, const std::string& name, std::size_t) {
             return readStampAt(parent, name, stamp);
         });
+        // A create-only copy right after this need not look for the target again: its final
+        // rename refuses a name taken in between all the same.
+        m_lastAbsent = result == FsError::NotFound ? path : std::string();
+        return result;
     }
 
     FsError copyCreateOnly(const std::string& source, const std::string& target,
@@ -292,6 +308,7 @@ private:
     void beginCall()
     {
         forgetLastFailure();
+        m_knownAbsent = std::exchange(m_lastAbsent, std::string());
         while (m_cache.size() > kCachedFolders) {
             auto oldest = std::min_element(m_cache.begin(), m_cache.end(),
                                            [](const CachedFolder& a, const CachedFolder& b) { return a.lastUse < b.lastUse; });
@@ -485,6 +502,7 @@ private:
             // The kernel copies within one volume only (mostly): once it refused this pair's
             // volumes, each further file would ask in vain.
             options.tryKernelCopy = !m_kernelCopyUnsupported;
+            options.targetKnownAbsent = mode == CopyMode::CreateOnly && !m_knownAbsent.empty() && m_knownAbsent == target;
             const FsError result = copyItemAt({sourceFolder, sourceName}, {parent, name}, mode, expected,
                                               stopRequested, &notes, options);
             m_refused.permissions |= notes.permissionsRefused;
@@ -512,6 +530,8 @@ private:
     uint64_t m_clock = 0;
     MetadataRefusals m_refused;
     bool m_kernelCopyUnsupported = false;
+    std::string m_lastAbsent;  // the path the last call found missing
+    std::string m_knownAbsent; // the same, for the call under way
 };
 
 } // namespace

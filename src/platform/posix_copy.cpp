@@ -58,6 +58,14 @@ bool keepsOwners()
     return root;
 }
 
+// Whether a file we create is owned as `st` says already (ours, with our group).
+bool ownedLike(const struct stat& st)
+{
+    static const uid_t user = ::geteuid();
+    static const gid_t group = ::getegid();
+    return st.st_uid == user && st.st_gid == group;
+}
+
 bool isPlainName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -373,7 +381,7 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return error == kStopped ? FsError::Stopped : errorFromErrno(error);
     // Owner first: changing it clears mode bits that the fchmod below sets again. A file we
     // made is ours already: nothing to change when the source is ours too.
-    if (keepsOwners() && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+    if (keepsOwners() && !ownedLike(st) &&
         ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
         notes.ownerRefused = true;
     // Only the permission bits: a set-user-ID bit on a file we now own could hand out our rights.
@@ -431,8 +439,9 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
         return FsError::Other; // folders, FIFOs, sockets and devices are never opened
 
     // Refused before any data moves: an existing target costs one stat, not a copy.
-    if (FsError error = checkTarget(target.folder, name, mode, expected); error != FsError::Ok)
-        return error;
+    if (!options.targetKnownAbsent || mode != CopyMode::CreateOnly)
+        if (FsError error = checkTarget(target.folder, name, mode, expected); error != FsError::Ok)
+            return error;
 
     if (S_ISLNK(sourceStat.st_mode))
         return copyLink(source, sourceStat, target.folder, name, mode, expected, kept, options);

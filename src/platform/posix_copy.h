@@ -49,6 +49,8 @@ struct CopyOptions
     bool trashReplaced = false;
     // Try the kernel's copy first; a caller that saw it fail between the same volumes skips it.
     bool tryKernelCopy = true;
+    // The caller has just seen the target missing: a create-only copy does not stat it again.
+    bool targetKnownAbsent = false;
 
     timespec fit(const timespec& time) const;
 };

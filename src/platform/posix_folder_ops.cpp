@@ -113,7 +113,7 @@ DIR* openStream(int folder)
 
 } // namespace
 
-FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge)
+FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge, bool kindsOnly)
 {
     entries.clear();
     DIR* dir = openStream(folder);
@@ -142,6 +142,15 @@ FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::se
         if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR ||
             found->d_type == DT_BLK)
             continue;
+        if (kindsOnly && (found->d_type == DT_REG || found->d_type == DT_DIR || found->d_type == DT_LNK)) {
+            DirEntry entry;
+            entry.name = name;
+            entry.kind = found->d_type == DT_REG   ? EntryKind::File
+                         : found->d_type == DT_DIR ? EntryKind::Folder
+                                                   : EntryKind::Symlink;
+            entries.push_back(std::move(entry));
+            continue;
+        }
         struct stat st = {};
         if (::fstatat(fd, found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // Gone since readdir: not an item any more. Anything else makes the listing

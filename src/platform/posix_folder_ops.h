@@ -14,7 +14,10 @@ namespace tavrel::platform::posix {
 
 // Lists the folder open as `folder` (read access). Temporary files of ours are never listed;
 // those unchanged for `staleAge` are removed on the way (zero: all of them).
-FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge);
+// With `kindsOnly`, items are told apart by the folder's own type field, stat only where
+// the volume does not fill it in; attributes, times and sizes stay zero.
+FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge,
+                     bool kindsOnly = false);
 
 // Removes the leftover temporary files of `folder` unchanged for `staleAge`.
 void removeStaleTemporariesAt(int folder, std::chrono::seconds staleAge);

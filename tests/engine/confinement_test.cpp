@@ -111,8 +111,9 @@ TEST_P(FolderSwap, NothingOutsideThePairIsReadWrittenOrDeleted)
     EXPECT_FALSE(holdsContent(snapshotTree(m_tgt), kSecret));
     // A deletion may take the link away (never what it points to); a copy never replaces it.
     struct stat st = {};
-    if (::lstat(swapped.c_str(), &st) == 0)
+    if (::lstat(swapped.c_str(), &st) == 0) {
         EXPECT_TRUE(S_ISLNK(st.st_mode));
+    }
 }
 
 std::vector<SwapCase> swapCases()

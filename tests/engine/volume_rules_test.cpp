@@ -142,7 +142,7 @@ TEST_F(EngineTest, RefusedMetadataKeepsTheContentAndWarnsOncePerPair)
     EXPECT_EQ(readFile(m_tgt + "sub/c"), "c");
     EXPECT_EQ(readFile(m_dir / "tgt2/b"), "b");
     const std::string log = relative(m_sink.log());
-    for (const std::string& line : {"WARNING: cannot keep permissions on ~/tgt/\r\n",
+    for (const std::string line : {"WARNING: cannot keep permissions on ~/tgt/\r\n",
                                     "WARNING: cannot keep times on ~/tgt/\r\n",
                                     "WARNING: cannot keep permissions on ~/tgt2/\r\n",
                                     "WARNING: cannot keep times on ~/tgt2/\r\n"}) {
