@@ -34,8 +34,8 @@ public:
 
     // The copy notes the progress line shows the current file and bytes from. The engine
     // calls none of them yet; each forwards to ProgressNotes.
-    void NoteCopyStarted(std::string_view source, uint64_t size) { m_notes.copyStarted(source, size); }
-    void NoteCopyEnded(bool published) { m_notes.copyEnded(published); }
+    void NoteCopyStarted(std::string_view source, uint64_t size) override { m_notes.copyStarted(source, size); }
+    void NoteCopyEnded(bool published) override { m_notes.copyEnded(published); }
 
     // Waits up to `timeout` for the end; true with `result` set once it came.
     bool waitForEnd(std::chrono::milliseconds timeout, engine::RunResult& result);

@@ -392,7 +392,9 @@ int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, 
 CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& entry,
                                           const std::string& sourcePath, const std::string& targetPath)
 {
+    m_sink.NoteCopyStarted(sourcePath, entry.size);
     const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
+    m_sink.NoteCopyEnded(result == FsError::Ok);
     switch (result) {
     case FsError::Ok:
         m_changed.insert(nameKey(targetNameOf(entry.name)));
@@ -430,9 +432,11 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
         return keepOld ? fs().copyOverwriteKeepingOld(sourcePath, targetPath, &expected, stop)
                        : fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
     };
+    m_sink.NoteCopyStarted(sourcePath, entry.size);
     FsError result = overwrite();
     if (result == FsError::AccessDenied && fs().makeNormal(targetPath) == FsError::Ok)
         result = overwrite();
+    m_sink.NoteCopyEnded(result == FsError::Ok);
     switch (result) {
     case FsError::Ok:
         m_changed.insert(nameKey(targetNameOf(entry.name)));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "engine/run_state.h"
@@ -35,6 +36,14 @@ public:
         (void)line;
         (void)reason;
     }
+    // The worker is about to copy `source` (raw path bytes), `size` bytes as listed; then the
+    // copy begun last has ended (`published` when it is in place). For a progress display.
+    virtual void NoteCopyStarted(std::string_view source, uint64_t size)
+    {
+        (void)source;
+        (void)size;
+    }
+    virtual void NoteCopyEnded(bool published) { (void)published; }
     // Absolute Copy is about to delete more than half of its target's files (or any, with an
     // empty ORG); `question` says so in full. Called on the worker, which waits for the
     // answer. Without an override, the deletions go ahead as they always did.
