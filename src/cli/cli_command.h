@@ -9,8 +9,9 @@
 
 namespace tavrel::cli {
 
-// One subcommand: its name, its arguments as the usage text shows them, the rest of its
-// `--help` text, and its entry point, which gets the arguments after the name.
+// One subcommand: its name, its arguments as the usage text shows them (after a "\n" they go
+// on in a line of their own, indented to where they begin), the rest of its `--help` text, and
+// its entry point, which gets the arguments after the name.
 struct CliCommand
 {
     std::string_view name;

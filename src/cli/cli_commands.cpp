@@ -17,16 +17,26 @@ namespace {
 // New subcommands are added here (and nowhere else in this folder besides their own file);
 // the usage text follows the table.
 constexpr std::array kCommands{
-    CliCommand{"run", "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]",
+    CliCommand{"run",
+               "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]\n"
+               "[--dry-run] [--allow-mass-delete] [--no-history]",
                "Runs the job as the window's Execute does. stdout gets the log, then \"End process.\"\n"
                "and the outcome; stderr gets each error line with the system's reason.\n"
-               "  --report FILE   write the HTML report there (default: report.htm beside the\n"
-               "                  program, else in the user's data folder)\n"
-               "  --json          end with one line of JSON: the result, the errors, every counter\n"
-               "  --no-progress   no progress line (it is shown only when stderr is a terminal)\n"
-               "  --debug         print the folders the counting walk searches, on stderr\n"
+               "  --report FILE        write the HTML report there (default: report.htm beside the\n"
+               "                       program, else in the user's data folder)\n"
+               "  --json               end with one line of JSON: the result, the errors, every\n"
+               "                       counter\n"
+               "  --no-progress        no progress line (it is shown only when stderr is a terminal)\n"
+               "  --debug              print the folders the counting walk searches, on stderr\n"
+               "  --dry-run            change nothing: print the log the run would print, then\n"
+               "                       \"Preview: \" and its outcome (the JSON gets \"preview\":true)\n"
+               "  --allow-mass-delete  let Absolute Copy delete more than half of a target's files\n"
+               "                       (without it, those deletions are skipped with an error)\n"
+               "  --no-history         do not keep the report in the run history (the user's data\n"
+               "                       folder's reports/, the newest 100 runs)\n"
                "Exit status: 0 succeeded, 1 stopped, 2 disk full, 3 project refused,\n"
-               "4 completed with errors, 64 usage. Ctrl+C, SIGTERM and SIGHUP stop the run.\n",
+               "4 completed with errors, 64 usage; a dry run's status is that of its outcome.\n"
+               "Ctrl+C, SIGTERM and SIGHUP stop the run.\n",
                runRun},
     CliCommand{"show", "JOB.TSP",
                "Prints every pair of the job as the window's pair information panel shows it,\n"
@@ -47,6 +57,20 @@ constexpr std::array kCommands{
                runEdit},
 };
 
+// The usage line of `command` after `prefix`: a second line of its arguments is indented to
+// where they begin.
+std::string usageLine(std::string_view prefix, const CliCommand& command)
+{
+    const std::string start = std::string(prefix) + std::string(command.name) + " ";
+    std::string line = start;
+    for (const char c : command.arguments) {
+        line.push_back(c);
+        if (c == '\n')
+            line.append(start.size(), ' ');
+    }
+    return line + "\n";
+}
+
 } // namespace
 
 std::span<const CliCommand> cliCommands()
@@ -58,9 +82,7 @@ void printUsage(std::FILE* stream)
 {
     std::fputs("usage:\n", stream);
     for (const CliCommand& command : kCommands)
-        std::fprintf(stream, "  tavrel-sync-cli %.*s %.*s\n", static_cast<int>(command.name.size()),
-                     command.name.data(), static_cast<int>(command.arguments.size()),
-                     command.arguments.data());
+        std::fputs(usageLine("  tavrel-sync-cli ", command).c_str(), stream);
     std::fputs("  tavrel-sync-cli --help | --version\n"
                "  tavrel-sync-cli COMMAND --help\n",
                stream);
@@ -78,8 +100,7 @@ ExitCode printCommandHelp(std::string_view name)
     for (const CliCommand& command : kCommands) {
         if (command.name != name)
             continue;
-        std::string text = "usage: tavrel-sync-cli " + std::string(command.name) + " " +
-                           std::string(command.arguments) + "\n" + std::string(command.help);
+        std::string text = usageLine("usage: tavrel-sync-cli ", command) + std::string(command.help);
         if (name == "new" || name == "edit")
             text += std::string(kPairOptionsHelp);
         text += "\"--\" ends the options; what follows is the project file.\n";

@@ -54,6 +54,20 @@ void CliSink::NoteError(std::string_view line, std::string_view reason)
     std::fflush(m_err);
 }
 
+engine::MassDeletionAnswer CliSink::ConfirmMassDeletion(std::string_view question)
+{
+    const std::string text = printableText(question) +
+                             (m_allowMassDeletion ? " Yes: --allow-mass-delete was given.\n"
+                                                  : " No: skipped (--allow-mass-delete deletes them).\n");
+    {
+        std::lock_guard lock(m_outputMutex);
+        clearLine();
+        std::fwrite(text.data(), 1, text.size(), m_err);
+        std::fflush(m_err);
+    }
+    return m_allowMassDeletion ? engine::MassDeletionAnswer::Delete : engine::MassDeletionAnswer::SkipWithError;
+}
+
 void CliSink::StartRunTimer()
 {
     {

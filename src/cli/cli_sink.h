@@ -15,7 +15,8 @@ namespace tavrel::cli {
 
 // The headless front end: the log goes straight to stdout, each error once more to stderr
 // with its reason, progress to stderr as one redrawn line when asked for; the end is handed
-// to the waiting main thread.
+// to the waiting main thread. No one is there to answer a question: a mass deletion is
+// skipped with an error unless the command line allowed it.
 class CliSink final : public engine::RunSink
 {
 public:
@@ -32,10 +33,16 @@ public:
     void RefreshStatistics() override {}
     void PostRunEnd(engine::RunResult result) override;
 
-    // The copy notes the progress line shows the current file and bytes from. The engine
-    // calls none of them yet; each forwards to ProgressNotes.
+    // The copy notes the progress line shows the current file and bytes from; each forwards
+    // to ProgressNotes.
     void NoteCopyStarted(std::string_view source, uint64_t size) override { m_notes.copyStarted(source, size); }
     void NoteCopyEnded(bool published) override { m_notes.copyEnded(published); }
+
+    // Prints the question on stderr with what was done: Delete when allowed, else
+    // SkipWithError (the engine logs the skip as an error, so the run ends with errors).
+    engine::MassDeletionAnswer ConfirmMassDeletion(std::string_view question) override;
+    // `--allow-mass-delete`; set before the run starts.
+    void allowMassDeletion(bool allow) { m_allowMassDeletion = allow; }
 
     // Waits up to `timeout` for the end; true with `result` set once it came.
     bool waitForEnd(std::chrono::milliseconds timeout, engine::RunResult& result);
@@ -53,6 +60,7 @@ private:
     std::FILE* m_err;
     ProgressLine::Clock m_clock;
     bool m_pendingReturn = false;
+    bool m_allowMassDeletion = false;
     ProgressNotes m_notes;
     std::mutex m_outputMutex;
     std::optional<ProgressLine> m_line; // guarded by m_outputMutex

@@ -7,11 +7,14 @@
 #include "engine/run_driver.h"
 #include "model/job.h"
 #include "platform/posix_file_system.h"
+#include "platform/preview_file_system.h"
 #include "platform/text_codec.h"
 #include "project/project_file.h"
 #include "report/report_file.h"
+#include "report/report_history.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -71,7 +74,20 @@ struct RunOptions
     bool json = false;
     bool noProgress = false;
     bool debug = false;
+    bool dryRun = false;
+    bool allowMassDelete = false;
+    bool noHistory = false;
 };
+
+// The options that take no value, and what each one switches on.
+constexpr std::array<std::pair<std::string_view, bool RunOptions::*>, 6> kSwitches{{
+    {"--json", &RunOptions::json},
+    {"--no-progress", &RunOptions::noProgress},
+    {"--debug", &RunOptions::debug},
+    {"--dry-run", &RunOptions::dryRun},
+    {"--allow-mass-delete", &RunOptions::allowMassDelete},
+    {"--no-history", &RunOptions::noHistory},
+}};
 
 // Empty options with `help` set for --help; a wrong command line throws.
 RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
@@ -94,11 +110,13 @@ RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
             if (file.empty())
                 throw UsageError("--report needs a file");
             options.reportFile = std::string(file);
-        } else if (argument == "--json" || argument == "--no-progress" || argument == "--debug") {
-            reader.noValue();
-            (argument == "--json" ? options.json : argument == "--debug" ? options.debug : options.noProgress) = true;
         } else {
-            throw UsageError("unknown option " + quoteArgument(argument));
+            const auto known = std::find_if(kSwitches.begin(), kSwitches.end(),
+                                            [argument](const auto& entry) { return entry.first == argument; });
+            if (known == kSwitches.end())
+                throw UsageError("unknown option " + quoteArgument(argument));
+            reader.noValue();
+            options.*(known->second) = true;
         }
     }
     if (!haveFile)
@@ -111,6 +129,18 @@ int terminalColumns()
 {
     struct winsize size = {};
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+// Adds the finished report to the run history. A history that cannot be written costs the run
+// nothing but a line on stderr.
+void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_clock::time_point startedAt)
+{
+    const std::filesystem::path folder = report::defaultHistoryFolder();
+    if (!report::keepReport(reportFile, folder, startedAt).empty())
+        return;
+    const std::string line = "tavrel-sync-cli: the report was not kept in the history folder " +
+                             printableText(platform::displayName(folder.native())) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 } // namespace
@@ -131,13 +161,16 @@ ExitCode exitCodeFor(engine::RunOutcome outcome)
     return ExitCode::Stopped;
 }
 
-std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& s)
+std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& s,
+                       bool preview)
 {
     const char* name = outcome == engine::RunOutcome::Succeeded             ? "succeeded"
                        : outcome == engine::RunOutcome::CompletedWithErrors ? "completed_with_errors"
                        : outcome == engine::RunOutcome::DiskFull            ? "disk_full"
                                                                             : "stopped";
     std::string json = std::string("{\"result\":\"") + name + "\"";
+    if (preview)
+        json += ",\"preview\":true";
     auto field = [&json](const char* key, int32_t value) {
         json += ",\"";
         json += key;
@@ -181,10 +214,13 @@ ExitCode runRun(std::span<const std::string_view> arguments)
 
     report::ReportFile report(options.reportFile ? std::filesystem::path(*options.reportFile)
                                                   : report::defaultReportPath());
-    platform::PosixFileSystem fileSystem;
+    // A preview reads through a file system that leaves even crash leftovers where they are.
+    platform::PosixFileSystem fileSystem = options.dryRun ? platform::PosixFileSystem(platform::kKeepEveryTemporary)
+                                                          : platform::PosixFileSystem();
     engine::RunState state;
     CliSink sink(stdout, stderr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
                  [] { return std::chrono::steady_clock::now(); }, terminalColumns);
+    sink.allowMassDeletion(options.allowMassDelete);
     engine::DebugLog debugLog;
     if (options.debug)
         debugLog = [](std::string_view path) {
@@ -199,8 +235,11 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     } release;
     g_stopFlag.store(&state.stopRequested);
     installInterruptHandler();
+    // The history names the report by the time the run started.
+    const auto startedAt = std::chrono::system_clock::now();
+    const engine::RunContext context{job, state, fileSystem, report, sink, debugLog};
     std::thread worker;
-    if (engine::StartSync({job, state, fileSystem, report, sink, debugLog}, worker) != 0) {
+    if ((options.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker)) != 0) {
         std::fputs("Cannot process synchronization.\n", stderr);
         return ExitCode::Stopped;
     }
@@ -216,12 +255,16 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     sink.finish();
     report.WriteReportTail();
     report.CloseReport();
+    if (!options.noHistory)
+        keepInHistory(report.path(), startedAt);
 
     const int32_t errors = state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
-    std::printf("End process.\n%s\n", engine::outcomeText(outcome, errors).c_str());
+    const std::string endLine =
+        options.dryRun ? engine::previewOutcomeText(outcome, errors) : engine::outcomeText(outcome, errors);
+    std::printf("End process.\n%s\n", endLine.c_str());
     if (options.json)
-        std::printf("%s\n", resultJson(outcome, errors, state.snapshot()).c_str());
+        std::printf("%s\n", resultJson(outcome, errors, state.snapshot(), options.dryRun).c_str());
     std::fflush(stdout);
     return exitCodeFor(outcome);
 }

@@ -51,12 +51,6 @@ std::string firstLine(const std::string& text)
     return text.substr(0, text.find('\n'));
 }
 
-std::string secondLine(const std::string& text)
-{
-    const std::size_t start = text.find('\n') + 1;
-    return text.substr(start, text.find('\n', start) - start);
-}
-
 // The pair the window's Add Pair and OK would make over `org` and `tgt`.
 model::FolderPair windowPair(const char16_t* name, model::SyncMethod method, const std::string& org,
                              const std::string& tgt)
@@ -323,6 +317,8 @@ TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
         {{"run", "job.TSP", "--report="}, "run: --report needs a file"},
         {{"run", "job.TSP", "--report"}, "run: --report needs a value"},
         {{"run", "job.TSP", "--json=yes"}, "run: --json takes no value"},
+        {{"run", "job.TSP", "--dry-run=yes"}, "run: --dry-run takes no value"},
+        {{"run", "job.TSP", "--allow-mass-delete=1"}, "run: --allow-mass-delete takes no value"},
         {{"run", "job.TSP", "--bogus"}, "run: unknown option --bogus"},
         {{"show", "job.TSP", "--json"}, "show: unknown option --json"},
     };

@@ -230,6 +230,41 @@ TEST(CliSinkProgress, DrawsFromTheRunStateAndClearsForOtherOutput)
                           "\033[K\r\033[K");
 }
 
+// No one answers the mass-deletion question: the runner skips with an error, or deletes when
+// told; either way the question and the answer go to stderr, with the progress line taken
+// away first and the log left alone.
+TEST(CliSinkMassDeletion, AnswersAsTheCommandLineSaysAndTellsSo)
+{
+    const struct
+    {
+        bool allow;
+        engine::MassDeletionAnswer answer;
+        const char* said;
+    } cases[] = {
+        {false, engine::MassDeletionAnswer::SkipWithError, "No: skipped (--allow-mass-delete deletes them)."},
+        {true, engine::MassDeletionAnswer::Delete, "Yes: --allow-mass-delete was given."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        MemoryStream out;
+        MemoryStream err;
+        FakeClock clock;
+        CliSink sink(out.file(), err.file(), true, clock.function(), [] { return 100; });
+        sink.allowMassDeletion(c.allow);
+        engine::RunState state;
+        sink.StartRunTimer();
+        state.totalFiles = 4;
+        clock.now += 1s;
+        sink.tick(state);
+        EXPECT_EQ(sink.ConfirmMassDeletion("Absolute Copy of pair \x1b would delete 12 of 13 files in /t/. Delete them?"),
+                  c.answer);
+        EXPECT_EQ(out.text(), "");
+        EXPECT_EQ(err.text(), "\r0/4 files  0.0 files/s  0:01 elapsed  --:-- left\033[K\r\033[K"
+                              "Absolute Copy of pair \\x1B would delete 12 of 13 files in /t/. Delete them? " +
+                                  std::string(c.said) + "\n");
+    }
+}
+
 TEST(CliSinkProgress, NoLineWhenNotAsked)
 {
     MemoryStream out;

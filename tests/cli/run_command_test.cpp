@@ -4,12 +4,16 @@
 #include "support/program_runner.h"
 #include "support/temp_tree.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <pty.h>
+#include <regex>
 #include <signal.h>
 #include <string>
 #include <sys/mount.h>
@@ -23,9 +27,38 @@ namespace {
 
 using Outcome = ProgramOutcome;
 
+// Every run keeps its report in the history under $XDG_DATA_HOME: the tests' runs keep theirs
+// in their own folder, never in the user's.
 class RunCommandTest : public ::testing::Test
 {
 protected:
+    RunCommandTest()
+    {
+        if (const char* old = std::getenv("XDG_DATA_HOME"))
+            m_oldDataHome = old;
+        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+    }
+    ~RunCommandTest() override
+    {
+        if (m_oldDataHome)
+            ::setenv("XDG_DATA_HOME", m_oldDataHome->c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+    }
+
+    // The run history's folder.
+    std::string historyFolder() const { return m_dir / "data/tavrel-sync/reports"; }
+    // The files in it, by name.
+    std::vector<std::string> keptReports() const
+    {
+        std::vector<std::string> names;
+        if (std::filesystem::is_directory(historyFolder()))
+            for (const auto& entry : std::filesystem::directory_iterator(historyFolder()))
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     // Saves a one-pair job over org/ and tgt/ and returns its file.
     std::string saveJob(model::SyncMethod method, const std::string& name = "Docs", const std::string& org = "org")
     {
@@ -49,6 +82,7 @@ protected:
     }
 
     TempDir m_dir;
+    std::optional<std::string> m_oldDataHome;
 };
 
 TEST_F(RunCommandTest, PrintsTheLogTheEndAndTheCountersAsJson)
@@ -231,6 +265,261 @@ TEST_F(RunCommandTest, ReadOnlyTargetEndsWithErrors)
     expectCompletedWithErrors(outcome, 2, "Process completed with 2 errors.");
     EXPECT_EQ(outcome.err, "ERROR: cannot copy file: " + (m_dir / "org/a: Read-only file system\n") +
                                "ERROR: cannot copy file: " + (m_dir / "org/b: Read-only file system\n"));
+}
+
+// A run's stdout taken apart: the log, the end line after "End process.", and the JSON line
+// with its elapsed time set to 0 (two runs never take the same time).
+struct RunText
+{
+    std::string log;
+    std::string endLine;
+    std::string json;
+};
+
+RunText splitRunText(const std::string& out)
+{
+    const std::string endProcess = "End process.\n";
+    const std::size_t end = out.rfind(endProcess);
+    if (end == std::string::npos)
+        return {out, "", ""};
+    RunText text;
+    text.log = out.substr(0, end);
+    const std::string rest = out.substr(end + endProcess.size());
+    const std::size_t lineEnd = std::min(rest.find('\n'), rest.size());
+    text.endLine = rest.substr(0, lineEnd);
+    text.json = std::regex_replace(rest.substr(std::min(lineEnd + 1, rest.size())),
+                                   std::regex("\"elapsedMs\":[0-9]+"), "\"elapsedMs\":0");
+    return text;
+}
+
+struct DryRunCase
+{
+    const char* name;
+    model::SyncMethod method;
+    const char* org;     // the ORG folder's name: "unplugged" is missing
+    int status;          // of the preview and of the real run
+    const char* realEnd; // the real run's end line
+    bool changes;        // whether the real run changes the trees
+};
+
+void PrintTo(const DryRunCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class DryRunTest : public RunCommandTest, public ::testing::WithParamInterface<DryRunCase>
+{
+};
+
+// `--dry-run` changes nothing, and prints what the real run then prints: the same log and
+// stderr, the same report records and counters, the same exit status; only the end line
+// says "Preview: " and the JSON "preview":true.
+TEST_P(DryRunTest, ChangesNothingAndPrintsWhatTheRunThenDoes)
+{
+    const DryRunCase& c = GetParam();
+    buildTree(m_dir / "org", {file("new.txt", "new"), file("same.txt", "same"), file("newer.txt", "v2", at(100)),
+                              file("older.txt", "v0", at(0)), file("sub/deep.txt", "deep"),
+                              file("read-only.txt", "ro", at(0), 0444), file(".hidden", "h"),
+                              symlink("link", "new.txt"), file("skip.tmp", "excluded")});
+    buildTree(m_dir / "tgt", {file("same.txt", "same"), file("newer.txt", "v1", at(0)), file("older.txt", "v9", at(50)),
+                              file("stale.txt", "stale"), file("gone/old.txt", "old")});
+    model::Job job;
+    model::FolderPair* pair = job.addPair();
+    pair->name = u"Docs";
+    pair->method = c.method;
+    pair->orgPath = platform::fromUtf8(m_dir / c.org);
+    pair->tgtPath = platform::fromUtf8(m_dir / "tgt");
+    pair->includeFiles.append(u"*");
+    pair->excludeFiles.append(u"*.tmp");
+    pair->includeFolders.append(u"*");
+    pair->includeSubfolders = 1;
+    const std::string project = m_dir / "job.tsp";
+    ASSERT_EQ(project::saveProject(job, project), 1);
+    const TreeSnapshot org = snapshotTree(m_dir / "org");
+    const TreeSnapshot tgt = snapshotTree(m_dir / "tgt");
+
+    const Outcome preview = run({"run", project, "--report", m_dir / "preview.htm", "--json", "--dry-run"});
+    EXPECT_EQ(snapshotTree(m_dir / "org"), org);
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), tgt);
+    const Outcome real = run({"run", project, "--report", m_dir / "real.htm", "--json"});
+    EXPECT_EQ(snapshotTree(m_dir / "org") != org || snapshotTree(m_dir / "tgt") != tgt, c.changes);
+
+    EXPECT_EQ(preview.status, c.status) << preview.err;
+    EXPECT_EQ(real.status, c.status) << real.err;
+    const RunText previewText = splitRunText(preview.out);
+    const RunText realText = splitRunText(real.out);
+    EXPECT_TRUE(realText.log.starts_with("Start process.\n")) << real.out;
+    EXPECT_EQ(previewText.log, realText.log);
+    EXPECT_EQ(realText.endLine, c.realEnd);
+    EXPECT_EQ(previewText.endLine, "Preview: p" + realText.endLine.substr(1));
+    EXPECT_EQ(preview.err, real.err);
+    EXPECT_EQ(readReportLines(m_dir / "preview.htm"), readReportLines(m_dir / "real.htm"));
+
+    // The JSON's result is the outcome's, with "preview":true after it.
+    const std::string mark = ",\"preview\":true";
+    const std::size_t at = previewText.json.find(mark);
+    ASSERT_NE(at, std::string::npos) << previewText.json;
+    EXPECT_EQ(previewText.json.substr(0, at) + previewText.json.substr(at + mark.size()), realText.json);
+    EXPECT_EQ(previewText.json.find("\"result\":"), 1u) << previewText.json;
+    EXPECT_EQ(realText.json.find("preview"), std::string::npos) << realText.json;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, DryRunTest,
+    ::testing::Values(DryRunCase{"Light", model::SyncMethod::LightCopy, "org", 0, "Process succeeded.", true},
+                      DryRunCase{"Update", model::SyncMethod::UpdateCopy, "org", 0, "Process succeeded.", true},
+                      DryRunCase{"Copy", model::SyncMethod::Copy, "org", 0, "Process succeeded.", true},
+                      DryRunCase{"Absolute", model::SyncMethod::AbsoluteCopy, "org", 0, "Process succeeded.", true},
+                      DryRunCase{"Synchronize", model::SyncMethod::Synchronize, "org", 0, "Process succeeded.", true},
+                      DryRunCase{"UnpluggedOriginal", model::SyncMethod::AbsoluteCopy, "unplugged", 4,
+                                 "Process completed with 1 error.", false}),
+    [](const ::testing::TestParamInfo<DryRunCase>& info) { return std::string(info.param.name); });
+
+struct GuardCase
+{
+    const char* name;
+    int stale;         // target files ORG lacks
+    bool allow;        // --allow-mass-delete
+    int status;
+    const char* asked; // the answer printed after the question; nullptr: no question
+    bool deleted;      // the stale files are gone
+};
+
+void PrintTo(const GuardCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class MassDeletionTest : public RunCommandTest, public ::testing::WithParamInterface<GuardCase>
+{
+};
+
+// Absolute Copy about to delete more than half of a target of over ten files: without
+// --allow-mass-delete the runner skips the pair's deletions with an error (exit 4), with it
+// they go ahead; a smaller deletion asks nothing. Each question is printed on stderr with
+// what the runner answered.
+TEST_P(MassDeletionTest, SkipsUnlessAllowed)
+{
+    const GuardCase& c = GetParam();
+    std::vector<Node> org;
+    for (int i = 0; i < 12; ++i)
+        org.push_back(file("keep" + std::to_string(i), "k"));
+    std::vector<Node> tgt = org;
+    for (int i = 0; i < c.stale; ++i)
+        tgt.push_back(file("stale" + std::to_string(i), "s"));
+    buildTree(m_dir / "org", org);
+    buildTree(m_dir / "tgt", tgt);
+    std::vector<std::string> arguments = {"run", saveJob(model::SyncMethod::AbsoluteCopy), "--report",
+                                          m_dir / "r.htm"};
+    if (c.allow)
+        arguments.push_back("--allow-mass-delete");
+
+    const Outcome outcome = run(arguments);
+    EXPECT_EQ(outcome.status, c.status) << outcome.err;
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree(c.deleted ? org : tgt));
+    const bool skipped = outcome.out.find("\nDeletions skipped: Docs\n") != std::string::npos;
+    EXPECT_EQ(skipped, !c.deleted) << outcome.out;
+    if (c.asked == nullptr) {
+        EXPECT_EQ(outcome.err, "");
+        return;
+    }
+    const std::string question = "Absolute Copy of pair Docs would delete " + std::to_string(c.stale) + " of " +
+                                 std::to_string(12 + c.stale) + " files in " + (m_dir / "tgt/") + ". Delete them? ";
+    EXPECT_TRUE(outcome.err.starts_with(question + c.asked + "\n")) << outcome.err;
+    // The skip is an error line like any other: once more on stderr, with its reason.
+    EXPECT_EQ(outcome.err.find("\nDeletions skipped: Docs: ") != std::string::npos, !c.deleted) << outcome.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Guard, MassDeletionTest,
+    ::testing::Values(
+        GuardCase{"OverTheThreshold", 13, false, 4, "No: skipped (--allow-mass-delete deletes them).", false},
+        GuardCase{"OverTheThresholdAllowed", 13, true, 0, "Yes: --allow-mass-delete was given.", true},
+        GuardCase{"UnderTheThreshold", 11, false, 0, nullptr, true}),
+    [](const ::testing::TestParamInfo<GuardCase>& info) { return std::string(info.param.name); });
+
+// The local time as the history names its reports.
+std::string historyStamp(std::chrono::system_clock::time_point time)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local = {};
+    char text[32] = {};
+    ::localtime_r(&seconds, &local);
+    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &local);
+    return text;
+}
+
+struct HistoryCase
+{
+    const char* name;
+    std::vector<std::string> options;
+    bool kept;
+};
+
+void PrintTo(const HistoryCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class RunHistoryTest : public RunCommandTest, public ::testing::WithParamInterface<HistoryCase>
+{
+};
+
+// Each run, a preview too and also with --report FILE, adds its report to the history under
+// the time it started; --no-history adds none. What the folder held stays.
+TEST_P(RunHistoryTest, AddsTheReportUnlessTold)
+{
+    const HistoryCase& c = GetParam();
+    buildTree(m_dir / "org", {file("a.txt", "a")});
+    buildTree(historyFolder(), {file("2001-01-01_00-00-00.htm", "older run"), file("notes.txt", "mine")});
+    const std::vector<std::string> before = keptReports();
+    std::vector<std::string> arguments = {"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+
+    const std::string earliest = historyStamp(std::chrono::system_clock::now());
+    const Outcome outcome = run(arguments);
+    const std::string latest = historyStamp(std::chrono::system_clock::now());
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+
+    std::vector<std::string> added;
+    for (const std::string& name : keptReports())
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            added.push_back(name);
+    EXPECT_EQ(readFile(historyFolder() + "/2001-01-01_00-00-00.htm"), "older run");
+    EXPECT_EQ(readFile(historyFolder() + "/notes.txt"), "mine");
+    if (!c.kept) {
+        EXPECT_TRUE(added.empty()) << added.front();
+        return;
+    }
+    ASSERT_EQ(added.size(), 1u);
+    const std::string& name = added.front();
+    EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{2}-[0-9]{2}-[0-9]{2}\\.htm")))
+        << name;
+    const std::string stamp = name.substr(0, 19);
+    EXPECT_TRUE(earliest <= stamp && stamp <= latest) << stamp << " not within " << earliest << " .. " << latest;
+    const std::string report = readFile(m_dir / "r.htm");
+    EXPECT_FALSE(report.empty());
+    EXPECT_EQ(readFile(historyFolder() + "/" + name), report);
+}
+
+INSTANTIATE_TEST_SUITE_P(History, RunHistoryTest,
+                         ::testing::Values(HistoryCase{"Run", {}, true}, HistoryCase{"DryRun", {"--dry-run"}, true},
+                                           HistoryCase{"NoHistory", {"--no-history"}, false},
+                                           HistoryCase{"DryRunNoHistory", {"--dry-run", "--no-history"}, false}),
+                         [](const ::testing::TestParamInfo<HistoryCase>& info) { return std::string(info.param.name); });
+
+// A history folder that cannot be made costs the run nothing but a line on stderr.
+TEST_F(RunCommandTest, AHistoryThatCannotBeWrittenIsToldAndTheRunSucceeds)
+{
+    buildTree(m_dir / "org", {file("a.txt", "a")});
+    buildTree(m_dir / "data", {file("tavrel-sync", "a file where the data folder would be")});
+    const Outcome outcome = run({"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess succeeded.\n")) << outcome.out;
+    EXPECT_EQ(outcome.err,
+              "tavrel-sync-cli: the report was not kept in the history folder " + historyFolder() + "\n");
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a")}));
 }
 
 class StopSignalTest : public RunCommandTest, public ::testing::WithParamInterface<int>
