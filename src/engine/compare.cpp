@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace tavrel::engine {
 
@@ -10,6 +12,10 @@ namespace {
 
 // Larger than the 4096-byte minimum: the same answer with far fewer reads.
 constexpr std::size_t kBlockSize = 64 * 1024;
+// Files from this size on are read on two threads, a block of this size each at a time: a
+// thread per block costs some 20 microseconds, a 4 MiB read from the cache some 400.
+constexpr uint64_t kOverlapFrom = 8 * 1024 * 1024;
+constexpr std::size_t kLargeBlockSize = 4 * 1024 * 1024;
 
 // Fills `buffer` as far as the file allows, so that a short read from the kernel is not
 // mistaken for the end of the file. -1 on a read error.
@@ -46,7 +52,8 @@ int CompareTimes(int64_t source, int64_t target)
     return 0;
 }
 
-bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, const std::string& targetPath)
+bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, const std::string& targetPath,
+                    uint64_t sizeHint)
 {
     platform::FsError error = platform::FsError::Ok;
     std::unique_ptr<platform::FileReader> source = fs.openForReading(sourcePath, error);
@@ -56,16 +63,35 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
     if (!target)
         return false;
 
-    auto sourceBlock = std::make_unique<char[]>(kBlockSize);
-    auto targetBlock = std::make_unique<char[]>(kBlockSize);
+    // Large files are read on two threads at once, in large blocks: the two reads overlap,
+    // whether they wait for the disk or copy from its cache. Small ones are not worth a thread.
+    const bool overlapped = sizeHint >= kOverlapFrom && sizeHint != UINT64_MAX;
+    const std::size_t block = overlapped ? kLargeBlockSize : kBlockSize;
+    thread_local std::vector<char> sourceBlock;
+    thread_local std::vector<char> targetBlock;
+    sourceBlock.resize(block);
+    targetBlock.resize(block);
+    // The buffers are this thread's: the other thread is handed their addresses, never the names.
+    char* const sourceData = sourceBlock.data();
+    char* const targetData = targetBlock.data();
     for (;;) {
-        const long sourceCount = readBlock(*source, sourceBlock.get(), kBlockSize);
-        const long targetCount = readBlock(*target, targetBlock.get(), kBlockSize);
+        long sourceCount = 0;
+        long targetCount = 0;
+        if (overlapped) {
+            std::thread other([&target, &targetCount, targetData, block] {
+                targetCount = readBlock(*target, targetData, block);
+            });
+            sourceCount = readBlock(*source, sourceData, block);
+            other.join();
+        } else {
+            sourceCount = readBlock(*source, sourceData, block);
+            targetCount = readBlock(*target, targetData, block);
+        }
         if (sourceCount < 0 || targetCount < 0 || sourceCount != targetCount)
             return false;
         if (sourceCount == 0)
             return true;
-        if (std::memcmp(sourceBlock.get(), targetBlock.get(), static_cast<std::size_t>(sourceCount)) != 0)
+        if (std::memcmp(sourceData, targetData, static_cast<std::size_t>(sourceCount)) != 0)
             return false;
     }
 }
@@ -77,13 +103,18 @@ CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode 
 {
     const bool timesDiffer = timeOrder(stamp) != 0;
     const bool sizesDiffer = entry.size != stamp.size;
+    bool knownEqual = false;
     auto contentEqual = [&] {
         if (entry.isLink) {
             // Read again: after an overwrite the link carries the source's stamp.
             const std::optional<TargetStamp> now = ReadTargetStamp(fs, targetPath);
             return now && timeOrder(*now) == 0 && now->size == entry.size;
         }
-        return IsContentEqual(fs, sourcePath, targetPath);
+        // Asked twice only when the first answer was "equal" and nothing was written since:
+        // the same bytes, so the same answer without reading both files again.
+        if (!knownEqual)
+            knownEqual = IsContentEqual(fs, sourcePath, targetPath, entry.size);
+        return knownEqual;
     };
 
     if (mode == model::ContentCheckMode::Check && !contentEqual()) {

@@ -36,7 +36,9 @@ int CompareTimes(int64_t source, int64_t target);
 
 // Whether both files open and hold the same bytes, streamed in bounded blocks. Any failure to
 // open or read counts as not equal.
-bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, const std::string& targetPath);
+// `sizeHint` (the listed size) lets large files be read on two threads at once.
+bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, const std::string& targetPath,
+                    uint64_t sizeHint = 0);
 
 // Runs the content-check procedure of Copy and Absolute Copy on an existing target, calling
 // `overwrite` zero, one or two times; stops at once when it reports DiskFull or Stopped. Unknown modes

@@ -151,5 +151,33 @@ TEST_F(ContentEqualTest, StreamsWholeFilesAndTreatsFailuresAsDifferent)
     EXPECT_FALSE(engine::IsContentEqual(faulty, m_dir / "big1", m_dir / "big2"));
 }
 
+// Large files are read on two threads at once: the answers stay those of a plain read, a
+// difference in the last byte of a later block included.
+TEST_F(ContentEqualTest, LargeFilesReadOnTwoThreadsGiveTheSameAnswers)
+{
+    std::string large(9 * 1024 * 1024 + 5, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 7 + i / 4093);
+    std::string lastDiffers = large;
+    lastDiffers.back() ^= 1;
+    std::string firstBlockDiffers = large;
+    firstBlockDiffers[12345] ^= 1;
+    buildTree(m_dir.path(), {file("a", large), file("b", large), file("c", lastDiffers), file("d", firstBlockDiffers),
+                             file("e", large.substr(0, large.size() - 1))});
+    const uint64_t size = large.size();
+    auto equal = [&](const char* a, const char* b) {
+        return engine::IsContentEqual(m_posix, m_dir / a, m_dir / b, size);
+    };
+    EXPECT_TRUE(equal("a", "b"));
+    EXPECT_FALSE(equal("a", "c"));
+    EXPECT_FALSE(equal("a", "d"));
+    EXPECT_FALSE(equal("a", "e"));
+    EXPECT_FALSE(equal("e", "a"));
+
+    FaultyFileSystem faulty(m_posix);
+    faulty.failNth(Op::Read, 4, platform::FsError::Other); // the target's second block
+    EXPECT_FALSE(engine::IsContentEqual(faulty, m_dir / "a", m_dir / "b", size));
+}
+
 } // namespace
 } // namespace tavrel::test

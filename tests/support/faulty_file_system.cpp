@@ -43,7 +43,8 @@ void FaultyFileSystem::failMatching(Operation operation, std::string substring, 
 void FaultyFileSystem::reset()
 {
     m_rules.clear();
-    m_counts = {};
+    for (std::atomic<int>& count : m_counts)
+        count.store(0);
     m_withoutLocks = false;
 }
 

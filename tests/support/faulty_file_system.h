@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -108,7 +109,8 @@ private:
 
     platform::FileSystem& m_inner;
     std::vector<Rule> m_rules;
-    std::array<int, kOperationCount> m_counts = {};
+    // Readers of large files are read on two threads at once.
+    std::array<std::atomic<int>, kOperationCount> m_counts = {};
     bool m_withoutLocks = false;
     platform::VolumeTraits m_traits;
     platform::MetadataRefusals m_refusals;
