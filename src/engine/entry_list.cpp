@@ -1,6 +1,5 @@
 #include "engine/entry_list.h"
 
-#include <unordered_map>
 
 #include <algorithm>
 
@@ -36,19 +35,39 @@ void Subtract(EntryList& list, const EntryList& exclusions, const NameKey& key)
 {
     if (exclusions.empty() || list.empty())
         return;
-    // Each exclusion takes the first entry of its name still left: the entries of one name are
-    // queued in list order, so the result is that of removing one by one, in linear time.
-    std::unordered_map<std::string, std::vector<std::size_t>> byName;
-    byName.reserve(list.size());
-    for (std::size_t i = list.size(); i-- > 0;)
-        byName[key ? key(list[i].name) : list[i].name].push_back(i); // last first: pop_back gives the first
+    // The list's names are looked up as views of its own entries; only folded names need
+    // storage of their own.
+    std::vector<std::string> folded;
+    if (key) {
+        folded.reserve(list.size());
+        for (const Entry& entry : list)
+            folded.push_back(key(entry.name));
+    }
+    auto nameAt = [&](std::size_t i) -> std::string_view { return key ? folded[i] : list[i].name; };
+    // The list's positions sorted by name, equal names in list order: each exclusion takes the
+    // first entry of its name still left, as removing one by one would, in n log n time and
+    // a few bytes per entry.
+    std::vector<uint32_t> order(list.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return nameAt(a) < nameAt(b); });
+    std::vector<uint32_t> takenFromGroup(order.size(), 0); // by the position where a name's group starts
     std::vector<char> keep(list.size(), 1);
+    std::string exclusionKey;
     for (const Entry& exclusion : exclusions) {
-        const auto found = byName.find(key ? key(exclusion.name) : exclusion.name);
-        if (found == byName.end() || found->second.empty())
-            continue;
-        keep[found->second.back()] = 0;
-        found->second.pop_back();
+        std::string_view name = exclusion.name;
+        if (key) {
+            exclusionKey = key(exclusion.name);
+            name = exclusionKey;
+        }
+        const auto first = std::lower_bound(order.begin(), order.end(), name,
+                                            [&](uint32_t at, std::string_view wanted) { return nameAt(at) < wanted; });
+        const auto group = static_cast<std::size_t>(first - order.begin());
+        const std::size_t next = group + takenFromGroup[group];
+        if (next >= order.size() || nameAt(order[next]) != name)
+            continue; // none of that name, or none left
+        keep[order[next]] = 0;
+        ++takenFromGroup[group];
     }
     list.KeepWhere(keep);
 }
