@@ -82,7 +82,7 @@ json_field() { sed -n 's/.*"'"$2"'":\([0-9]*\).*/\1/p' <<<"$1" | tail -1; }
 # run JOB LOG: runs the job, prints "operations errors".
 run_job() {
     local out
-    out=$(timeout 60 "$cli" run "$1" --json --no-progress 2>&1)
+    out=$(timeout 60 "$cli" run "$1" --json --no-progress --no-history 2>&1)
     printf '%s\n' "$out" >>"$2"
     local line
     line=$(grep '^{"result"' <<<"$out" | tail -1)
@@ -286,7 +286,7 @@ run_volume() {
         printf 'precious\n' >"$mnt/overlap/Photos/2024/keep.jpg"
         "$make_project" "$c/overlap.TSP" --pair overlap absolute "$mnt/overlap/Photos/2024" "$mnt/overlap/photos" --no-recycle
         local overlap_log
-        overlap_log=$(timeout 60 "$cli" run "$c/overlap.TSP" --no-progress 2>&1)
+        overlap_log=$(timeout 60 "$cli" run "$c/overlap.TSP" --no-progress --no-history 2>&1)
         [ "$(cat "$mnt/overlap/Photos/2024/keep.jpg" 2>/dev/null)" = precious ] || fail "$kind overlap: ORG lost its file"
         grep -q '^ERROR: folders overlap: ' <<<"$overlap_log" || fail "$kind overlap: no overlap error: $overlap_log"
     fi

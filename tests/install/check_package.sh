@@ -76,7 +76,7 @@ else
     printf 'stale\n' >"$job/tgt/gone.txt"
     "$make_project" "$job/mirror.TSP" --pair Mirror absolute "$job/org" "$job/tgt" --no-recycle
     status=0
-    "$cli" run "$job/mirror.TSP" --report "$job/report.htm" --no-progress >"$job/out.txt" 2>&1 || status=$?
+    "$cli" run "$job/mirror.TSP" --report "$job/report.htm" --no-progress --no-history >"$job/out.txt" 2>&1 || status=$?
     cat "$job/out.txt"
     [ "$status" -eq 0 ] || fail "unpacked tavrel-sync-cli run exited with $status"
     cmp -s "$job/org/a.txt" "$job/tgt/a.txt" || fail "run did not copy a.txt"
