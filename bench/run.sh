@@ -115,7 +115,7 @@ generate() { # generate KIND ROOT [N]: once, kept under a marker
     local marker="$(dirname "$2")/.generated-$(basename "$2")"
     [ "$1/$2" = "mixed/$src" ] && marker="$data/.generated"
     [ -f "$marker" ] && return 0
-    echo "Generating $1 ${3:-} in $2 ..."
+    echo "Generating $1${3:+ $3} in $2 ..."
     rm -rf "$2"
     python3 "$data/generate.py" "$1" "$2" "${3:-}"
     touch "$marker"
@@ -134,7 +134,8 @@ results="$data/results"
 rm -rf "$results" && mkdir -p "$results"
 measure() { # measure LABEL CMD [PREPARE]: hyperfine medians; peak RSS of every run into LABEL.rss
     local label=$1 cmd=$2 prepare=${3:-true}
-    if ! hyperfine --runs "$runs" --warmup 0 --prepare "$prepare" --export-json "$results/$label.json" \
+    # sync: the previous command's dirty pages are written before the clock starts, not during it.
+    if ! hyperfine --runs "$runs" --warmup 0 --prepare "$prepare; sync" --export-json "$results/$label.json" \
         --style none "/usr/bin/time -f %M -a -o $results/$label.rss $cmd" >/dev/null 2>"$results/$label.err"; then
         rm -f "$results/$label.json"
         echo "  $label failed: $(grep -v '^ *$' "$results/$label.err" | tail -1)" >&2
