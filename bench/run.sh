@@ -4,7 +4,7 @@
 #   bench/run.sh [BUILD_DIR] [DATA_DIR]
 # BUILD_DIR (default build/) may be fresh: it is configured as Release and the runner, the job
 # writer and the floor walker are built when missing. DATA_DIR (default BUILD_DIR/bench-data) must be
-# on the disk you care about (not a tmpfs); it needs about 3.5 GB. Generated trees are kept there
+# on the disk you care about (not a tmpfs); it needs about 12 GB. Generated trees are kept there
 # and made again only when missing. The /usr/share and million-file sets go to a tmpfs (mounted at
 # DATA_DIR/tmpfs when root, else a folder in /dev/shm); it is left mounted with the million-file
 # trees for the next run (umount it to free the memory).
