@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor a synchronizer's pass cannot beat, for the benchmarks:
 //   tavrel-bench-floor walk DIR...   lists every folder and lstats every entry below each DIR
 //   tavrel-bench-floor read DIR...   the same, and reads every regular file to its end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a one-pair project file for the benchmarks:
 //   tavrel-bench-job OUT.TSP METHOD CONTENT_CHECK ORG TGT
 // METHOD and CONTENT_CHECK are the stored numbers (0..4, 0..2).

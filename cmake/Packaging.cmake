@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install rules for everything beside the programs, and the Debian package. Included from
 # packaging/CMakeLists.txt, which sets the TAVREL_* names used here. The programs' own
 # install(TARGETS) rules live with their targets.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Helpers that keep each module's and each test's CMake to a few lines.
 
 # tavrel_add_gtest(<name> SOURCES <files...> LIBS <targets...>)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // parsePatternList on arbitrary UTF-16 text (lone surrogates included): the returned count
 // matches the list, items are trimmed, non-empty, within capacity and free of ';', and
 // the list shown joined with "; " parses back to the same list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens a project file from arbitrary bytes: the seal check, then the reader. A fuzzer rarely
 // forges an MD5 seal, so the first byte chooses whether the input is resealed before the
 // check; either way the reader is reached, and what it accepts must survive a write and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // matchesPattern against a slow reference that follows the documented rules literally: names
 // and patterns are cut into characters (a well-formed UTF-8 sequence, else one byte), "*"
 // takes any run of characters, "?" exactly one, ASCII letters match without case and every

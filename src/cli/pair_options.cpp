@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/pair_options.h"
 
 #include "model/pattern_list.h"

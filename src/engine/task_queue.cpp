@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/task_queue.h"
 
 #include "engine/engine_paths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/case_fold.h"
 
 #include "platform/case_fold_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "project/project_codec.h"
 
 #include "model/text_rules.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Making and keeping jobs from the command line: `new` and `edit`, their checks, and what the
 // commands say about a project file they cannot open.
 #include "model/job.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules `new` and `edit` apply to pairs and to their command lines, without a process.
 #include "cli/arguments.h"
 #include "cli/pair_options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The runner's progress line without a terminal: its text, its pace against a fake clock, and
 // the sink that feeds it, all writing into memory.
 #include "cli/cli_sink.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Another program may change the trees while a pair runs: a folder turns into a link to some
 // other place, or one root turns out to be the other one under a second name. The run must then
 // read, write and delete nothing outside the pair.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/compare.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"

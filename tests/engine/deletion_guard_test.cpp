@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Before a mirror deletes most of its target, it asks; with the recycle bin on, what a run
 // replaces is kept there like what it deletes.
 #include "support/engine_fixture.h"

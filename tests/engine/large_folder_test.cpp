@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder of tens of thousands of files costs time in proportion to its size: matching ORG
 // names against TGT names never scans one list per name of the other.
 #include "support/engine_fixture.h"

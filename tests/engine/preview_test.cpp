@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A preview shows what the real run does, call for call, and leaves the disk as it found it.
 #include "engine/run_driver.h"
 #include "engine/run_outcome.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/folder_scan.h"
 #include "engine/run_progress.h"
 #include "support/engine_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A run that logged errors never ends as a plain success, whatever the count found.
 #include "engine/run_outcome.h"
 #include "support/engine_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/folder_overlap.h"
 #include "support/engine_fixture.h"
 #include "support/hooked_file_system.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Temporary files left in a target by a crashed run stay hidden from every scan, so the run
 // itself must clear them, without reading any folder it would not read anyway.
 #include "support/engine_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's stop, seen where a run can spend long: between handled files, before each folder
 // task, per folder of the counting walk and between the chunks of a large copy.
 #include "support/engine_fixture.h"

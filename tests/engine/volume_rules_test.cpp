@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a run does on volumes that keep less than a POSIX file system: coarse times, letter case
 // ignored, permission bits refused. The volume is pretended by the test file system (the real
 // ones are in the file-system matrix); the trees are real.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The drives people sync to, in user space: small FAT (fusefat), exFAT (exfat-fuse), NTFS (ntfs-3g)
 # images and an SFTP mount (sshfs to an sshd of our own on 127.0.0.1). For each volume and each of
 # the five methods, a tree of about 40 files on the local disk is run onto the volume, the volume

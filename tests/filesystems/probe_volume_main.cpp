@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints what probeVolume finds in a folder, one "key value" line each, for the file-system
 // matrix to check against what each volume is known to keep.
 //   tavrel-probe-volume FOLDER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kernel-call faults during copies: the kernel copy giving up early or refusing, short and
 // failing writes, and a full disk at each copy of a run.
 #include "support/engine_fixture.h"

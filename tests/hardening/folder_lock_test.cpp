@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two runs of one job at once (the window and a scheduled runner, or two runners): a pair whose
 // folder another run holds is skipped whole, and the rest of the job goes on.
 #include "project/project_file.h"

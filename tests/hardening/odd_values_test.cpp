@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names and stored values the window would never produce: bytes that are not UTF-8, names at
 // the length limit, and project files holding methods and modes out of range.
 #include "project/project_file.h"

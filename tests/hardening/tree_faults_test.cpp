@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults in the trees themselves: listings that break off, items of another kind where a file
 // is expected, trees that change under a run, a trash that cannot take anything, odd names.
 #include "support/engine_fixture.h"

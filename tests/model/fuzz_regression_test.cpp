@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inputs found by fuzzing parsePatternList, kept so they stay fixed.
 #include "model/folder_pair.h"
 #include "model/pattern_list.h"

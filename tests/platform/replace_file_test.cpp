@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/replace_file.h"
 #include "platform/text_codec.h"
 

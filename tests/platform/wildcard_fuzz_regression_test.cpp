@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inputs found by fuzzing the wildcard matcher against a reference, kept so they stay fixed.
 #include "platform/wildcard.h"
 

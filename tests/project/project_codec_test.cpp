@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/text_rules.h"
 #include "project/project_codec.h"
 #include "project/seal.h"
