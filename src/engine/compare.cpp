@@ -18,18 +18,20 @@ constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr uint64_t kOverlapFrom = 8 * 1024 * 1024;
 constexpr std::size_t kLargeBlockSize = 4 * 1024 * 1024;
 
-// Fills `buffer` as far as the file allows, so that a short read from the kernel is not
-// mistaken for the end of the file. -1 on a read error.
+// Fills `buffer` as far as the file allows (readers return less only at the end of the
+// file). -1 on a read error.
 long readBlock(platform::FileReader& reader, char* buffer, std::size_t size)
 {
     std::size_t filled = 0;
     while (filled < size) {
-        const long got = reader.read(buffer + filled, size - filled);
+        const std::size_t want = size - filled;
+        const long got = reader.read(buffer + filled, want);
         if (got < 0)
             return -1;
-        if (got == 0)
-            break;
         filled += static_cast<std::size_t>(got);
+        // A reader fills what it is asked for unless the file ends: no need to ask again.
+        if (static_cast<std::size_t>(got) < want)
+            break;
     }
     return static_cast<long>(filled);
 }
@@ -94,6 +96,9 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
             return true;
         if (std::memcmp(sourceData, targetData, static_cast<std::size_t>(sourceCount)) != 0)
             return false;
+        // A reader fills the block unless its file ended: both did, so there is no more to read.
+        if (static_cast<std::size_t>(sourceCount) < block)
+            return true;
     }
 }
 

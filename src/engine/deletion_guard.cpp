@@ -42,11 +42,13 @@ DeletionPlan PlanDeletions(platform::FileSystem& fs, const std::string& orgRoot,
     bool root = true;
     ScanLists source;
     ScanLists target;
+    // Names and kinds are all the count needs unless a read-only rule has to see the bit.
+    const bool kindsOnly = filters.readOnlyMode == model::AttributeMode::Involve;
     while (!queue.empty()) {
         const auto [org, tgt] = std::move(queue.front());
         queue.pop_front();
-        ScanTarget(fs, FolderTask{{}, org, Direction::OrgToTgt, root}, filters, source);
-        ScanTarget(fs, FolderTask{{}, tgt, Direction::OrgToTgt, root}, filters, target);
+        ScanTarget(fs, FolderTask{{}, org, Direction::OrgToTgt, root}, filters, source, kindsOnly);
+        ScanTarget(fs, FolderTask{{}, tgt, Direction::OrgToTgt, root}, filters, target, kindsOnly);
         if (root)
             plan.originalEmpty = source.readable && source.files.empty() && source.folders.empty();
         root = false;

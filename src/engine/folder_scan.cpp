@@ -95,11 +95,11 @@ bool hasMode(model::AttributeMode mode, model::AttributeMode wanted)
 
 // The scan both sides share; `progress` is null for the target side.
 void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairFilters& filters,
-                RunProgress* progress, const SearchLog& searchLog, ScanLists& lists)
+                RunProgress* progress, const SearchLog& searchLog, ScanLists& lists, bool kindsOnly = false)
 {
     lists.Clear();
     std::vector<DirEntry> entries;
-    lists.readable = listSorted(fs, folder, entries, &lists.listError);
+    lists.readable = listSorted(fs, folder, entries, &lists.listError, kindsOnly);
     if (!lists.readable)
         return;
 
@@ -212,9 +212,9 @@ void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 }
 
 void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
-                ScanLists& lists)
+                ScanLists& lists, bool kindsOnly)
 {
-    scanFolder(fs, task.targetFolder, filters, nullptr, {}, lists);
+    scanFolder(fs, task.targetFolder, filters, nullptr, {}, lists, kindsOnly);
 }
 
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,

@@ -60,9 +60,11 @@ struct ScanLists
 void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
                 RunProgress& progress, const SearchLog& searchLog, ScanLists& lists);
 
-// The same lists from the task's target folder, without counting or progress.
+// The same lists from the task's target folder, without counting or progress. With
+// `kindsOnly`, entries carry names, kinds and the hidden bit only (no stat per item): for
+// callers whose filters look at no other attribute.
 void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
-                ScanLists& lists);
+                ScanLists& lists, bool kindsOnly = false);
 
 // The counting walk: for each include pattern, every folder from `root` breadth first
 // (every subfolder when `recurse`), counting the file entries the pattern finds. Applies no

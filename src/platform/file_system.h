@@ -104,9 +104,9 @@ public:
     // midway: `entries` then holds what was read).
     virtual FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
 
-    // The names and kinds of `folder`'s items as listFolder gives them, without their
-    // attributes, times and sizes (left zero): what a count needs, often without a stat per
-    // item. Without an override, listFolder.
+    // The names and kinds of `folder`'s items as listFolder gives them, with the hidden bit
+    // (it comes from the name) but no other attribute, time or size (left zero): what a count
+    // needs, often without a stat per item. Without an override, listFolder.
     virtual FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries)
     {
         return listFolder(folder, entries);

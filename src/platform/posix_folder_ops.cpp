@@ -146,6 +146,7 @@ FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::se
         if (kindsOnly && (found->d_type == DT_REG || found->d_type == DT_DIR || found->d_type == DT_LNK)) {
             DirEntry entry;
             entry.name = name;
+            entry.attributes = name.front() == '.' ? kAttrHidden : 0;
             entry.kind = found->d_type == DT_REG   ? EntryKind::File
                          : found->d_type == DT_DIR ? EntryKind::Folder
                                                    : EntryKind::Symlink;
@@ -266,11 +267,7 @@ std::unique_ptr<FileReader> openForReadingAt(int parent, const std::string& name
         error = FsError::Other;
         return nullptr;
     }
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        error = FsError::Other;
-        return nullptr;
-    }
+    // O_NONBLOCK stays: regular files ignore it.
     error = FsError::Ok;
     return std::make_unique<PosixFileReader>(std::move(fd));
 }
