@@ -17,8 +17,10 @@ enum class MassDeletionAnswer
 };
 
 // Everything the engine needs of a user interface. The worker calls all but
-// RefreshStatistics; every call except PostRunEnd has finished on the user-interface side
-// before it returns. The window, the headless runner and the tests' recorder implement it.
+// RefreshStatistics. A front end may show what it is given later (the window gathers log text
+// and progress and shows them at most every 50 ms) but keeps their order, and shows all of it
+// before the end of the run; ConfirmMassDeletion alone waits for the user. The window, the
+// headless runner and the tests' recorder implement it.
 class RunSink
 {
 public:
