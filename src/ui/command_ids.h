@@ -13,6 +13,8 @@ inline constexpr int AddPair = 40009;
 inline constexpr int EditPair = 40010;
 inline constexpr int RemovePair = 40011;
 inline constexpr int Execute = 40012;
+// Execute without a change on disk: the same log, counters and report, as a preview.
+inline constexpr int Preview = 40022;
 inline constexpr int Stop = 40020;
 inline constexpr int ViewReport = 1032;
 inline constexpr int Content = 40013;

@@ -70,6 +70,8 @@ MainWindow::MainWindow(model::Job& job, report::ReportFile& report, engine::RunS
     };
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_run = std::make_unique<RunController>(job, state, fileSystem, report, *this);
+    m_preview = std::make_unique<RunController>(job, state, m_previewDisk, report, *this,
+                                                RunController::Kind::Preview);
 
     CreateChildControls();
     m_state.reset();
@@ -84,6 +86,7 @@ MainWindow::~MainWindow()
 {
     // A run still going has to end before the window's parts go away.
     m_run.reset();
+    m_preview.reset();
     m_job.clear();
 }
 
@@ -178,9 +181,9 @@ void MainWindow::ResetRunDisplay()
 
 void MainWindow::SetIdleState(bool idle)
 {
-    for (int number :
-         {command::New, command::Open, command::Save, command::SaveAs, command::Exit, command::AddPair,
-          command::EditPair, command::RemovePair, command::Execute, command::Content, command::About})
+    for (int number : {command::New, command::Open, command::Save, command::SaveAs, command::Exit,
+                       command::AddPair, command::EditPair, command::RemovePair, command::Execute,
+                       command::Preview, command::Content, command::About})
         m_actions.at(number)->setEnabled(idle);
     m_actions.at(command::Stop)->setEnabled(!idle);
     for (const auto& [number, action] : m_contextActions)
@@ -258,7 +261,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Closing is refused while a worker still reads the job; the status line says why, since
     // a close box that does nothing looks broken.
-    if (m_isRunning || m_run->isActive()) {
+    if (m_isRunning || m_run->isActive() || m_preview->isActive()) {
         event->ignore();
         ShowStatusTip(-1, QStringLiteral("Stop the run before closing."));
         return;

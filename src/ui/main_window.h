@@ -3,12 +3,15 @@
 
 #include "engine/run_state.h"
 #include "model/job.h"
+#include "platform/posix_file_system.h"
+#include "platform/preview_file_system.h"
 #include "ui/run_controller.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -74,6 +77,8 @@ public:
     QAction* contextAction(int number) const;
 
     bool isRunning() const { return m_isRunning; }
+    // The run going on, or the last one, is a preview.
+    bool isPreview() const { return m_previewing; }
     bool isClosable() const { return !m_isRunning; }
     const QString& projectName() const { return m_projectName; }
     const QString& dialogPath() const { return m_dialogPath; }
@@ -94,6 +99,7 @@ public:
     void AppendLog(const QString& text) override;
     void SetProgress(int position) override;
     void RefreshStatistics() override;
+    bool ConfirmMassDeletion(const QString& question) override;
     void RunEnded(engine::RunResult result) override;
 
 protected:
@@ -118,7 +124,8 @@ private:
     void addPair();
     void EditSelectedPair();
     void RemoveSelectedPair();
-    void execute();
+    // A real run, or with `preview` one that changes nothing.
+    void execute(bool preview = false);
     void viewReport();
     void showContent();
     void showAbout();
@@ -143,6 +150,9 @@ private:
     QString m_dialogPath;
     int m_selectedIndex = -1;
     bool m_isRunning = false;
+    bool m_previewing = false;
+    // Names the run's report in the history.
+    std::chrono::system_clock::time_point m_runStartedAt;
     bool m_centred = false;
     bool m_awaitingFrame = false;
     QSize m_centredFrame;
@@ -164,6 +174,9 @@ private:
     PictureButton* m_reportButton = nullptr;
     QTimer m_reportPause;
     std::unique_ptr<RunController> m_run;
+    // What a preview reads through: a listing of it removes not even crash leftovers.
+    platform::PosixFileSystem m_previewDisk{platform::kKeepEveryTemporary};
+    std::unique_ptr<RunController> m_preview;
 };
 
 } // namespace tavrel::ui

@@ -4,6 +4,7 @@
 #include "platform/app_paths.h"
 #include "project/project_file.h"
 #include "report/report_file.h"
+#include "report/report_history.h"
 #include "ui/about_dialog.h"
 #include "ui/command_ids.h"
 #include "ui/file_dialog.h"
@@ -68,8 +69,11 @@ void MainWindow::runCommand(int number)
     case command::Execute:
         execute();
         break;
+    case command::Preview:
+        execute(true);
+        break;
     case command::Stop:
-        m_run->requestStop();
+        (m_previewing ? m_preview : m_run)->requestStop();
         break;
     case command::ViewReport:
         viewReport();
@@ -221,12 +225,14 @@ void MainWindow::RemoveSelectedPair()
     ShowPairInfo();
 }
 
-void MainWindow::execute()
+void MainWindow::execute(bool preview)
 {
     StorePairChecks();
     SetIdleState(false);
     m_isRunning = true;
-    if (m_run->start() != 0) {
+    m_previewing = preview;
+    m_runStartedAt = std::chrono::system_clock::now();
+    if ((preview ? m_preview : m_run)->start() != 0) {
         m_presenter->ask(this, kError, QStringLiteral("Cannot process synchronization."), MessageIcon::Error,
                          MessageButtons::Ok);
         SetIdleState(true);
@@ -240,10 +246,14 @@ void MainWindow::RunEnded(engine::RunResult result)
     AppendLog(QStringLiteral("End process.\r\n"));
     SetIdleState(true);
     m_isRunning = false;
+    // Every run's report, a preview's too, is kept in the history that View Report opens. A
+    // history that cannot be written leaves View Report on the report itself.
+    report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt);
     // The box's text is the runner's last line; only the title and icon are the window's.
     const int32_t errors = m_state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
-    const QString text = QString::fromStdString(engine::outcomeText(outcome, errors));
+    const QString text = QString::fromStdString(m_previewing ? engine::previewOutcomeText(outcome, errors)
+                                                             : engine::outcomeText(outcome, errors));
     switch (outcome) {
     case engine::RunOutcome::Succeeded:
         SetProgress(1000);
@@ -264,9 +274,19 @@ void MainWindow::RunEnded(engine::RunResult result)
     }
 }
 
+bool MainWindow::ConfirmMassDeletion(const QString& question)
+{
+    return m_presenter->ask(this, kPrompt, question, MessageIcon::Warning, MessageButtons::YesNo) ==
+           MessageAnswer::Yes;
+}
+
 void MainWindow::viewReport()
 {
-    m_urlOpener(QUrl::fromLocalFile(QString::fromStdString(m_report.path().string())));
+    // The newest run's report as the history keeps it; the report itself before any is kept.
+    std::filesystem::path shown = report::newestReport(report::defaultHistoryFolder());
+    if (shown.empty())
+        shown = m_report.path();
+    m_urlOpener(QUrl::fromLocalFile(QFile::decodeName(shown.c_str())));
     m_reportButton->setEnabled(false);
     m_actions.at(command::ViewReport)->setEnabled(false);
     m_reportPause.start();

@@ -38,6 +38,7 @@ constexpr CommandItem kOperationMenu[] = {{command::AddPair, "&Add Pair..."},
                                           {command::RemovePair, "&Remove Pair"},
                                           {0, nullptr},
                                           {command::Execute, "E&xecute"},
+                                          {command::Preview, "&Preview"},
                                           {command::Stop, "&Stop"},
                                           {0, nullptr},
                                           {command::ViewReport, "&View Report"}};

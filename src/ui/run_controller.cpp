@@ -9,9 +9,9 @@
 namespace tavrel::ui {
 
 RunController::RunController(const model::Job& job, engine::RunState& state, platform::FileSystem& fileSystem,
-                             report::ReportFile& report, RunDisplay& display, QObject* parent)
-    : QObject(parent), m_state(state), m_report(report),
-      m_display(display), m_context{job, state, fileSystem, report, *this}
+                             report::ReportFile& report, RunDisplay& display, Kind kind, QObject* parent)
+    : QObject(parent), m_state(state), m_report(report), m_display(display),
+      m_kind(kind), m_context{job, state, fileSystem, report, *this}
 {
     m_runTimer.setInterval(1000);
     connect(&m_runTimer, &QTimer::timeout, this, &RunController::tick);
@@ -38,7 +38,8 @@ int RunController::start()
         return 1;
     m_endArrived = false;
     m_flushTimer.start();
-    const int started = engine::StartSync(m_context, m_worker);
+    const int started = m_kind == Kind::Preview ? engine::StartPreview(m_context, m_worker)
+                                                : engine::StartSync(m_context, m_worker);
     if (started != 0)
         m_flushTimer.stop();
     return started;
@@ -108,6 +109,24 @@ void RunController::RefreshStatistics()
     // The counters are repainted by the run timer; a request from the worker waits for it.
     if (onUiThread())
         m_display.RefreshStatistics();
+}
+
+engine::MassDeletionAnswer RunController::ConfirmMassDeletion(std::string_view question)
+{
+    const QString text = QString::fromUtf8(question.data(), qsizetype(question.size()));
+    bool remove = false;
+    auto ask = [this, &text, &remove] {
+        // The box comes after the lines that led to it, not before a flush that shows them.
+        flush();
+        remove = !m_closing && m_display.ConfirmMassDeletion(text);
+    };
+    // The worker waits here while the user-interface thread asks: a blocking call is safe
+    // because that thread joins the worker only after the end the worker posts last.
+    if (onUiThread())
+        ask();
+    else
+        QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+    return remove ? engine::MassDeletionAnswer::Delete : engine::MassDeletionAnswer::Skip;
 }
 
 void RunController::PostRunEnd(engine::RunResult result)

@@ -24,6 +24,9 @@ public:
     virtual void AppendLog(const QString& text) = 0;
     virtual void SetProgress(int position) = 0;
     virtual void RefreshStatistics() = 0;
+    // A mirror is about to delete most of its target; `question` says so in full. True lets
+    // the deletions go ahead. Every log text of the run so far is shown before this is asked.
+    virtual bool ConfirmMassDeletion(const QString& question) = 0;
     // The run is over: the run timer is stopped, the worker joined, every log text shown and
     // the report closed.
     virtual void RunEnded(engine::RunResult result) = 0;
@@ -41,8 +44,16 @@ class RunController final : public QObject, public engine::RunSink
 public:
     static constexpr int kFlushIntervalMs = 50;
 
+    // A real run, or a preview that shows what the real run would do and changes nothing.
+    enum class Kind
+    {
+        Sync,
+        Preview,
+    };
+
     RunController(const model::Job& job, engine::RunState& state, platform::FileSystem& fileSystem,
-                  report::ReportFile& report, RunDisplay& display, QObject* parent = nullptr);
+                  report::ReportFile& report, RunDisplay& display, Kind kind = Kind::Sync,
+                  QObject* parent = nullptr);
     ~RunController() override;
 
     // Starts a run; 0 when the worker was started, 1 when it could not be.
@@ -56,6 +67,9 @@ public:
     void SetProgress(int position) override;
     void StartRunTimer() override;
     void RefreshStatistics() override;
+    // Waits for the display's answer on the user-interface thread, after showing every text
+    // gathered so far; a window going away during the run answers Skip without asking.
+    engine::MassDeletionAnswer ConfirmMassDeletion(std::string_view question) override;
     void PostRunEnd(engine::RunResult result) override;
 
 private:
@@ -68,6 +82,7 @@ private:
     engine::RunState& m_state;
     report::ReportFile& m_report;
     RunDisplay& m_display;
+    Kind m_kind;
     engine::RunContext m_context;
     std::thread m_worker;
     QTimer m_flushTimer;

@@ -44,7 +44,7 @@ constexpr StringEntry kStrings[] = {
     {1023, "Existent system files will not be changed."},
     {1024, "Ignore all system files."},
     {1025, "Recursively expand all subfolders and do jobs to them."},
-    {1026, "Take the deleted files to the recycle bin."},
+    {1026, "Take the deleted files, and the old versions of the files a run replaces, to the recycle bin."},
     {1027,
      "Specify the included folders. If * is specified, all folders are inivolved.  Use ; to separate items."},
     {1028, "Description of the methods."},
@@ -82,6 +82,7 @@ constexpr StringEntry kStrings[] = {
             "and old TGT files will be replaced by the new version."},
     {40020, "Stop the current process"},
     {40021, "Save the current job as..."},
+    {40022, "Show what Execute would do, changing nothing"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

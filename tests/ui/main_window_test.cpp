@@ -5,6 +5,7 @@
 #include "platform/posix_file_system.h"
 #include "project/project_file.h"
 #include "report/report_file.h"
+#include "report/report_history.h"
 #include "scripted_presenter.h"
 #include "support/hooked_file_system.h"
 #include "ui/about_dialog.h"
@@ -88,8 +89,12 @@ struct Harness
     std::vector<QString> opened;
     std::unique_ptr<MainWindow> window;
 
+    // The run history goes to this test's own data folder, not the user's.
+    const QByteArray oldDataHome = qgetenv("XDG_DATA_HOME");
+
     Harness()
     {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path() + QStringLiteral("/data")));
         window = std::make_unique<MainWindow>(job, report, state, fileSystem);
         window->setMessagePresenter(&presenter);
         window->setFilePrompter(&prompter);
@@ -98,7 +103,14 @@ struct Harness
             return true;
         });
     }
-    ~Harness() { window.reset(); }
+    ~Harness()
+    {
+        window.reset();
+        if (oldDataHome.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", oldDataHome);
+    }
 
     model::FolderPair* addPair(const char16_t* name)
     {
@@ -140,6 +152,22 @@ struct Harness
         pair->includeSubfolders = 1;
         return pair;
     }
+    // An Absolute Copy pair from an ORG of `orgFiles` files onto a TGT of `tgtFiles`.
+    model::FolderPair* addMirrorPair(const char16_t* name, int orgFiles, int tgtFiles)
+    {
+        model::FolderPair* pair = addCopyPair(name, orgFiles);
+        pair->method = model::SyncMethod::AbsoluteCopy;
+        const QString tgt = QString::fromStdU16String(pair->tgtPath);
+        QDir().mkpath(tgt);
+        for (int i = 0; i < tgtFiles; ++i)
+            writeFile(tgt + QStringLiteral("/old%1.txt").arg(i), "old " + std::to_string(i));
+        return pair;
+    }
+    void runToEnd(int number)
+    {
+        window->runCommand(number);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isRunning(), 20000);
+    }
     bool lastMessageIs(const QString& title, const QString& text) const
     {
         return !presenter.shown.empty() && presenter.shown.back().title == title &&
@@ -149,7 +177,8 @@ struct Harness
 
 constexpr int kJobCommands[] = {command::New,     command::Open,    command::Save,     command::SaveAs,
                                 command::Exit,    command::AddPair, command::EditPair, command::RemovePair,
-                                command::Execute, command::Content, command::About,    command::ViewReport};
+                                command::Execute, command::Preview, command::Content, command::About,
+                                command::ViewReport};
 
 } // namespace
 
@@ -420,6 +449,107 @@ private slots:
         // Everything but Stop is back.
         QVERIFY(h.window->commandAction(command::Execute)->isEnabled());
         QVERIFY(!h.window->commandAction(command::Stop)->isEnabled());
+    }
+
+    // A preview shows the log the real run then shows, changes nothing and says it previewed.
+    void previewShowsWhatExecuteDoesAndChangesNothing()
+    {
+        Harness h;
+        h.addCopyPair(u"Docs", 3);
+        h.window->FillPairList();
+        h.window->show();
+        h.window->runCommand(command::Preview);
+        QVERIFY(h.window->isRunning() && h.window->isPreview());
+        QVERIFY(!h.window->commandAction(command::Preview)->isEnabled());
+        QVERIFY(!h.window->commandAction(command::Execute)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
+
+        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Preview: process succeeded.")));
+        QVERIFY(!QFileInfo::exists(h.dir.path() + QStringLiteral("/tgt_Docs")));
+        QCOMPARE(h.state.tgtFilesCreated.load(), 3);
+        QCOMPARE(h.progress(), 1000);
+        QVERIFY(h.window->commandAction(command::Preview)->isEnabled());
+        const QString previewLog = h.logText();
+
+        h.runToEnd(command::Execute);
+        QVERIFY(!h.window->isPreview());
+        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process succeeded.")));
+        QVERIFY(QFileInfo::exists(h.dir.path() + QStringLiteral("/tgt_Docs/file2.txt")));
+        QCOMPARE(h.logText(), previewLog);
+    }
+
+    void massDeletionIsAskedFirst_data()
+    {
+        QTest::addColumn<int>("orgFiles");
+        QTest::addColumn<int>("tgtFiles");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<int>("left");
+        const int yes = int(ui::MessageAnswer::Yes);
+        const int no = int(ui::MessageAnswer::No);
+        QTest::newRow("empty ORG, No keeps the target") << 0 << 3 << no << "delete 3 of 3 files" << 3;
+        QTest::newRow("empty ORG, Yes deletes") << 0 << 3 << yes << "delete 3 of 3 files" << 0;
+        // The count is of the target as the deletions find it: after the copy of ORG's file.
+        QTest::newRow("most of the target, No keeps it") << 1 << 12 << no << "delete 12 of 13 files" << 13;
+        QTest::newRow("most of the target, Yes deletes") << 1 << 12 << yes << "delete 12 of 13 files" << 1;
+        QTest::newRow("a few deletions are not asked") << 9 << 3 << yes << "" << 9;
+    }
+
+    void massDeletionIsAskedFirst()
+    {
+        QFETCH(int, orgFiles);
+        QFETCH(int, tgtFiles);
+        QFETCH(int, answer);
+        QFETCH(QString, question);
+        Harness h;
+        const model::FolderPair* pair = h.addMirrorPair(u"Mirror", orgFiles, tgtFiles);
+        const QString tgt = QString::fromStdU16String(pair->tgtPath);
+        // A job with no ORG file at all ends after its count, before any pair.
+        h.addCopyPair(u"Other", 1);
+        h.window->FillPairList();
+        h.window->show();
+        if (!question.isEmpty())
+            h.presenter.answers.push_back(ui::MessageAnswer(answer));
+        h.runToEnd(command::Execute);
+
+        QCOMPARE(h.presenter.shown.size(), question.isEmpty() ? std::size_t(1) : std::size_t(2));
+        if (!question.isEmpty()) {
+            const Message& asked = h.presenter.shown.front();
+            QCOMPARE(asked.buttons, ui::MessageButtons::YesNo);
+            QVERIFY2(asked.text.startsWith(QStringLiteral("Absolute Copy of pair Mirror would ") + question +
+                                           QStringLiteral(" in ")) &&
+                         asked.text.endsWith(QStringLiteral(". Delete them?")),
+                     qPrintable(asked.text));
+        }
+        const bool skipped = answer == int(ui::MessageAnswer::No);
+        QCOMPARE(h.logText().contains(QStringLiteral("Deletions skipped: Mirror\n")), skipped);
+        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process succeeded.")));
+        QTEST(int(QDir(tgt).entryList(QDir::Files).size()), "left");
+    }
+
+    // View Report opens the newest report of the history; every run, a preview too, adds one.
+    void viewReportOpensTheNewestKeptReport()
+    {
+        Harness h;
+        const QString history = h.dir.path() + QStringLiteral("/data/tavrel-sync/reports");
+        QDir().mkpath(history);
+        for (const char* name : {"2021-03-04_05-06-07.htm", "2020-12-31_23-59-59.htm"})
+            writeFile(history + QLatin1Char('/') + QLatin1String(name), "old");
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened, std::vector<QString>{history + QStringLiteral("/2021-03-04_05-06-07.htm")});
+
+        h.addCopyPair(u"Docs", 1);
+        h.window->FillPairList();
+        h.runToEnd(command::Preview);
+        const std::vector<std::filesystem::path> kept = report::keptReports(history.toStdString());
+        QCOMPARE(kept.size(), std::size_t(3));
+        QFile newest(QString::fromStdString(kept.back().string()));
+        QFile current(QString::fromStdString(h.report.path().string()));
+        QVERIFY(newest.open(QIODevice::ReadOnly) && current.open(QIODevice::ReadOnly));
+        QCOMPARE(newest.readAll(), current.readAll());
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened.back(), newest.fileName());
     }
 
     void stopEndsARunAndTheWindowCannotCloseMeanwhile()
@@ -784,7 +914,7 @@ private slots:
         QCOMPARE(texts.join(QLatin1Char('|')),
                  QStringLiteral(
                      "&File|&New|&Open...|-|&Save|Save &As...|-|E&xit|&Operation|&Add Pair...|"
-                     "&Edit Pair...|&Remove Pair|-|E&xecute|&Stop|-|&View Report|&Help|&Content|-|&About"));
+                     "&Edit Pair...|&Remove Pair|-|E&xecute|&Preview|&Stop|-|&View Report|&Help|&Content|-|&About"));
 
         QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
         h.window->show();

@@ -536,7 +536,10 @@ void PairDialogTest::helpTextPerControl()
     QTest::mouseClick(recycle, Qt::LeftButton, {}, QPoint(4, 4));
     QCoreApplication::processEvents();
     QVERIFY(!QWhatsThis::inWhatsThisMode());
-    QCOMPARE(tip->tipText(), QString("Take the deleted files to the recycle bin."));
+    QCOMPARE(
+        tip->tipText(),
+        QString(
+            "Take the deleted files, and the old versions of the files a run replaces, to the recycle bin."));
     QVERIFY(tip->isVisible());
     // The click asked for help and did not toggle the box.
     QVERIFY(button(dialog, PairOptionsDialog::IdRecycleDeleted)->isChecked());

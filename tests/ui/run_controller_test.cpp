@@ -28,6 +28,8 @@ public:
     int lastProgress = -1;
     bool ended = false;
     QString logAtEnd;
+    QStringList questions;
+    QString logAtQuestion;
 
     void ClearLog() override
     {
@@ -45,6 +47,12 @@ public:
         ++progressUpdates;
     }
     void RefreshStatistics() override {}
+    bool ConfirmMassDeletion(const QString& question) override
+    {
+        questions << question;
+        logAtQuestion = log;
+        return false;
+    }
     void RunEnded(engine::RunResult) override
     {
         ended = true;
@@ -135,6 +143,32 @@ private slots:
         controller.SetProgress(400);
         QCOMPARE(display.log, QStringLiteral("second\r\n"));
         QCOMPARE(display.lastProgress, 400);
+    }
+
+    // The worker's gathered lines are shown before the mass-deletion question, whose answer
+    // the worker waits for.
+    void theDeletionQuestionComesAfterTheLinesBeforeIt()
+    {
+        // The one ORG file's copy is refused; the twelve TGT files would all be deleted.
+        FailingRun run(1);
+        model::FolderPair* pair = run.job.pairAt(run.job.occupiedSlots().front());
+        pair->name = u"Mirror";
+        pair->method = model::SyncMethod::AbsoluteCopy;
+        const QString tgt = QString::fromStdU16String(pair->tgtPath);
+        QDir().mkpath(tgt);
+        for (int i = 0; i < 12; ++i)
+            std::ofstream((tgt + QStringLiteral("/old%1").arg(i)).toStdString()) << i;
+
+        RecordingDisplay display;
+        ui::RunController controller(run.job, run.state, run.fileSystem, run.report, display);
+        QCOMPARE(controller.start(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(display.ended, 20000);
+
+        QCOMPARE(display.questions.size(), 1);
+        QVERIFY2(display.logAtQuestion.contains(QStringLiteral("Handle pair : Mirror\r\nERROR: ")),
+                 qPrintable(display.logAtQuestion));
+        QVERIFY(display.log.contains(QStringLiteral("Deletions skipped: Mirror\r\n")));
+        QCOMPARE(QDir(tgt).entryList(QDir::Files).size(), 12);
     }
 };
 

@@ -17,6 +17,11 @@ private slots:
         QTest::newRow("tip of New") << 40001 << "Create a new job";
         QTest::newRow("tip of Save As") << 40021 << "Save the current job as...";
         QTest::newRow("tip of Execute") << 40012 << "Run this job";
+        QTest::newRow("tip of Preview") << 40022 << "Show what Execute would do, changing nothing";
+        QTest::newRow("help of the recycle switch names replaced files too")
+            << 1026
+            << "Take the deleted files, and the old versions of the files a run replaces, to the recycle "
+               "bin.";
         QTest::newRow("tip of View Report") << 1032 << "View the previous process report";
         QTest::newRow("tip of Content") << 40013 << "Display the table of the content for the documentation";
         QTest::newRow("help of OK") << 1 << "Close the dialog box and apply the changes.";
