@@ -100,24 +100,12 @@ public:
 
     FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override
     {
-        entries.clear();
-        beginCall();
-        std::size_t root = 0;
-        int fd = -1;
-        if (FsError error = folderOf(folder, root, fd); error != FsError::Ok)
-            return error;
-        return listFolderAt(fd, entries, staleAgeIn(root));
+        return list(folder, entries, false);
     }
 
     FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries) override
     {
-        entries.clear();
-        beginCall();
-        std::size_t root = 0;
-        int fd = -1;
-        if (FsError error = folderOf(folder, root, fd); error != FsError::Ok)
-            return error;
-        return listFolderAt(fd, entries, staleAgeIn(root), /*kindsOnly=*/true);
+        return list(folder, entries, true);
     }
 
     FsError createFolder(const std::string& folder, const std::string& ownerFrom) override
@@ -439,6 +427,17 @@ private:
         fd = opened.get();
         m_cache.push_back({root, rel, std::move(opened), ++m_clock});
         return FsError::Ok;
+    }
+
+    FsError list(const std::string& folder, std::vector<DirEntry>& entries, bool kindsOnly)
+    {
+        entries.clear();
+        beginCall();
+        std::size_t root = 0;
+        int fd = -1;
+        if (FsError error = folderOf(folder, root, fd); error != FsError::Ok)
+            return error;
+        return listFolderAt(fd, entries, staleAgeIn(root), kindsOnly);
     }
 
     FsError folderOf(const std::string& folder, std::size_t& root, int& fd)

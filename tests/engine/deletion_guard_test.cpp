@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Before a mirror deletes most of its target, it asks; with the recycle bin on, what a run
 // replaces is kept there like what it deletes.
+#include "support/scoped_env.h"
 #include "support/engine_fixture.h"
 
 #include <cstdlib>
@@ -92,30 +93,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, MassDeletion,
                              return name;
                          });
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // An overwrite with the recycle bin on leaves the old content there, with its record; the log
 // and the report read as for any overwrite.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/scoped_env.h"
 #include "platform/posix_file_system.h"
 #include "platform/posix_trash.h"
 #include "scratch_folder.h"
@@ -17,35 +18,12 @@
 
 using namespace tavrel::platform;
 using tavrel::test::readFile;
+using tavrel::test::ScopedEnv;
 using tavrel::test::ScratchFolder;
 using tavrel::test::writeFile;
 
 namespace {
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 bool exists(const std::string& path)
 {
