@@ -95,10 +95,12 @@ bool hasMode(model::AttributeMode mode, model::AttributeMode wanted)
 
 // The scan both sides share; `progress` is null for the target side.
 void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairFilters& filters,
-                RunProgress* progress, const SearchLog& searchLog, ScanLists& lists, bool kindsOnly = false)
+                RunProgress* progress, const SearchLog& searchLog, ScanLists& lists, bool kindsOnly = false,
+                std::vector<DirEntry>* listing = nullptr)
 {
     lists.Clear();
-    std::vector<DirEntry> entries;
+    std::vector<DirEntry> own;
+    std::vector<DirEntry>& entries = listing != nullptr ? *listing : own;
     lists.readable = listSorted(fs, folder, entries, &lists.listError, kindsOnly);
     if (!lists.readable)
         return;
@@ -212,9 +214,16 @@ void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 }
 
 void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
-                ScanLists& lists, bool kindsOnly)
+                ScanLists& lists, bool kindsOnly, std::vector<platform::DirEntry>* listing)
 {
-    scanFolder(fs, task.targetFolder, filters, nullptr, {}, lists, kindsOnly);
+    scanFolder(fs, task.targetFolder, filters, nullptr, {}, lists, kindsOnly, listing);
+}
+
+const platform::DirEntry* FindListed(const std::vector<platform::DirEntry>& listing, std::string_view name)
+{
+    const auto found = std::lower_bound(listing.begin(), listing.end(), name,
+                                        [](const DirEntry& entry, std::string_view wanted) { return entry.name < wanted; });
+    return found != listing.end() && found->name == name ? &*found : nullptr;
 }
 
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,

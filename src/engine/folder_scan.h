@@ -63,8 +63,12 @@ void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 // The same lists from the task's target folder, without counting or progress. With
 // `kindsOnly`, entries carry names, kinds and the hidden bit only (no stat per item): for
 // callers whose filters look at no other attribute.
+// With `listing`, the folder's whole listing (sorted by name, before any filter) is kept there.
 void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
-                ScanLists& lists, bool kindsOnly = false);
+                ScanLists& lists, bool kindsOnly = false, std::vector<platform::DirEntry>* listing = nullptr);
+
+// The item of a sorted listing with exactly this name, or null.
+const platform::DirEntry* FindListed(const std::vector<platform::DirEntry>& listing, std::string_view name);
 
 // The counting walk: for each include pattern, every folder from `root` breadth first
 // (every subfolder when `recurse`), counting the file entries the pattern finds. Applies no

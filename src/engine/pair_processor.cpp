@@ -189,6 +189,16 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         matchCaseVariants(task, lists);
     if (m_filters.anyCopyOnly() && !lists.files.empty())
         collectProtectedTargets(task);
+    // Absolute Copy lists each target folder for its deletions anyway: listed before the files
+    // are handled, that one listing also gives their targets' stamps. What this task then
+    // creates or replaces is never deleted by it, so the later state need not be listed again.
+    m_targetListed = false;
+    if (m_pair->method == SyncMethod::AbsoluteCopy && lists.readable) {
+        ScanTarget(fs(), task, m_filters, m_targetScan, false, &m_targetListing);
+        if (noteOverlap(m_targetScan.listError))
+            return PairOutcome::Continue;
+        m_targetListed = m_targetScan.readable;
+    }
 
     for (const Entry& entry : lists.files) {
         const std::string sourcePath = task.sourceFolder + entry.name;
@@ -352,7 +362,7 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
     std::optional<TargetStamp> stamp;
     FileAction action = FileAction::CreateOnly;
     if (readsTarget(m_pair->method)) {
-        stamp = ReadTargetStamp(fs(), targetPath);
+        stamp = targetStamp(entry, targetPath);
         const int order = stamp ? timeOrder(entry, sourcePath, targetPath, *stamp) : 0;
         action = decideFileAction(m_pair->method, stamp.has_value(), order);
     }
@@ -459,12 +469,27 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
     }
 }
 
+// The stamp of a source file's target: from the task's listing of the target folder where
+// there is one (the name as it is), else read.
+std::optional<TargetStamp> PairProcessor::targetStamp(const Entry& entry, const std::string& targetPath)
+{
+    if (!m_targetListed || m_foldTargetNames || !m_targetNames.empty())
+        return ReadTargetStamp(fs(), targetPath);
+    const platform::DirEntry* listed = FindListed(m_targetListing, entry.name);
+    if (listed == nullptr || listed->kind == platform::EntryKind::Folder)
+        return std::nullopt;
+    return TargetStamp{listed->lastWriteTime, listed->size};
+}
+
 void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& source)
 {
-    ScanLists target;
-    ScanTarget(fs(), task, m_filters, target);
-    if (noteOverlap(target.listError) || !target.readable)
-        return;
+    ScanLists listedNow;
+    if (!m_targetListed) {
+        ScanTarget(fs(), task, m_filters, listedNow);
+        if (noteOverlap(listedNow.listError) || !listedNow.readable)
+            return;
+    }
+    ScanLists& target = m_targetListed ? m_targetScan : listedNow;
 
     const NameKey key = m_foldTargetNames ? NameKey([](std::string_view name) { return platform::foldName(name); })
                                           : NameKey();

@@ -12,6 +12,7 @@
 #include "report/report_file.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -55,6 +56,7 @@ private:
     void sweepTarget(const FolderTask& task);
     bool treeHoldsProtected(const std::string& folder);
     bool deletionsAllowed();
+    std::optional<TargetStamp> targetStamp(const Entry& entry, const std::string& targetPath);
     void learnVolumes();
     void warnOnce(bool& logged, const char* what, const std::string& root);
     void noteRefusals(const FolderTask& task);
@@ -98,6 +100,10 @@ private:
     // Per task: target names are matched ignoring case; source names that go to another
     // target name (an ORG item of another case).
     bool m_foldTargetNames = false;
+    // Per task of Absolute Copy: the target folder as listed before its files are handled.
+    bool m_targetListed = false;
+    ScanLists m_targetScan;
+    std::vector<platform::DirEntry> m_targetListing;
     std::unordered_map<std::string, std::string> m_targetNames;
     PairFilters m_filters;
     // The pair's roots that it writes in, locked against other runs until the pair ends.
