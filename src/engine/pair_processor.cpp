@@ -189,11 +189,12 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         matchCaseVariants(task, lists);
     if (m_filters.anyCopyOnly() && !lists.files.empty())
         collectProtectedTargets(task);
-    // Absolute Copy lists each target folder for its deletions anyway: listed before the files
-    // are handled, that one listing also gives their targets' stamps. What this task then
+    // The target folder is listed once, before the files are handled: that listing gives their
+    // targets' stamps (one stat per entry, as a walk of both trees makes, instead of a lookup
+    // by path per file), and Absolute Copy's deletion phase works on it too: what this task
     // creates or replaces is never deleted by it, so the later state need not be listed again.
     m_targetListed = false;
-    if (m_pair->method == SyncMethod::AbsoluteCopy && lists.readable) {
+    if (readsTarget(m_pair->method) && lists.readable && !lists.files.empty()) {
         ScanTarget(fs(), task, m_filters, m_targetScan, false, &m_targetListing);
         if (noteOverlap(m_targetScan.listError))
             return PairOutcome::Continue;
@@ -473,7 +474,8 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
 // there is one (the name as it is), else read.
 std::optional<TargetStamp> PairProcessor::targetStamp(const Entry& entry, const std::string& targetPath)
 {
-    if (!m_targetListed || m_foldTargetNames || !m_targetNames.empty())
+    // A file this task has written already (one that two patterns list) is read anew.
+    if (!m_targetListed || m_foldTargetNames || !m_targetNames.empty() || m_changed.count(entry.name) != 0)
         return ReadTargetStamp(fs(), targetPath);
     const platform::DirEntry* listed = FindListed(m_targetListing, entry.name);
     if (listed == nullptr || listed->kind == platform::EntryKind::Folder)
