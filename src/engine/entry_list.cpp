@@ -64,6 +64,8 @@ void Subtract(EntryList& list, const EntryList& exclusions, const NameKey& key)
         const auto first = std::lower_bound(order.begin(), order.end(), name,
                                             [&](uint32_t at, std::string_view wanted) { return nameAt(at) < wanted; });
         const auto group = static_cast<std::size_t>(first - order.begin());
+        if (group == order.size())
+            continue; // past every name of the list
         const std::size_t next = group + takenFromGroup[group];
         if (next >= order.size() || nameAt(order[next]) != name)
             continue; // none of that name, or none left
