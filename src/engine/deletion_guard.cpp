@@ -4,6 +4,7 @@
 #include "engine/engine_paths.h"
 
 #include <deque>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -70,22 +71,19 @@ DeletionPlan PlanDeletions(platform::FileSystem& fs, const std::string& orgRoot,
             continue;
         EntryList doomedFolders = target.folders;
         Subtract(doomedFolders, source.folders, key);
-        EntryList kept = target.folders;
-        Subtract(kept, doomedFolders);
         for (const Entry& folder : doomedFolders) {
             const int64_t inside = filesBelow(fs, tgt + folder.name + "/");
             plan.targetFiles += inside;
             plan.doomedFiles += inside;
         }
-        for (const Entry& folder : kept) {
-            // The source folder of the same name (ignoring case where the key folds).
-            std::string sourceName = folder.name;
-            for (const Entry& candidate : source.folders)
-                if ((key ? key(candidate.name) == key(folder.name) : candidate.name == folder.name)) {
-                    sourceName = candidate.name;
-                    break;
-                }
-            queue.emplace_back(org + sourceName + "/", tgt + folder.name + "/");
+        // The folders both sides have are walked on, each with the source's own spelling of it.
+        std::unordered_map<std::string, const std::string*> sourceNames;
+        for (const Entry& folder : source.folders)
+            sourceNames.emplace(key ? key(folder.name) : folder.name, &folder.name);
+        for (const Entry& folder : target.folders) {
+            const auto found = sourceNames.find(key ? key(folder.name) : folder.name);
+            if (found != sourceNames.end())
+                queue.emplace_back(org + *found->second + "/", tgt + folder.name + "/");
         }
     }
     return plan;

@@ -383,7 +383,7 @@ private:
             return errorFromErrno(errno);
         if (FsError error = openRoot(root); error != FsError::Ok)
             return error;
-        if (made && owner != nullptr && ::geteuid() == 0)
+        if (made && owner != nullptr && keepsOwners())
             (void)::fchownat(r.fd.get(), "", owner->st_uid, owner->st_gid, AT_EMPTY_PATH);
         return made ? FsError::Ok : FsError::Exists;
     }

@@ -52,25 +52,12 @@ bool isRefusal(int error)
     return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
 }
 
-// Run by root, copies keep their source's owner, as cp -a does; anyone else owns what they write.
-bool keepsOwners()
-{
-    static const bool root = ::geteuid() == 0;
-    return root;
-}
-
 // Whether a file we create is owned as `st` says already (ours, with our group).
 bool ownedLike(const struct stat& st)
 {
     static const uid_t user = ::geteuid();
     static const gid_t group = ::getegid();
     return st.st_uid == user && st.st_gid == group;
-}
-
-bool isPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.size() <= kMaxNameBytes && name.find('\0') == std::string::npos;
 }
 
 bool isKernelCopyUnsupported(int error)

@@ -50,12 +50,6 @@ private:
     UniqueFd m_fd;
 };
 
-bool isPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
 // Unlinks those of `names` (temporary names found in the folder open as `folder`) that are
 // regular files whose status has not changed for `age`: left from a crash. A copy in progress
 // changes the status time with every write, and setting the final times changes it too (the
@@ -190,7 +184,7 @@ FsError createFolderAt(int parent, const std::string& name, const struct stat* o
         return FsError::Other;
     if (::mkdirat(parent, name.c_str(), 0777) == 0) {
         // Best effort: a volume without owners (FAT) still gets the folder.
-        if (ownerFrom != nullptr && ::geteuid() == 0)
+        if (ownerFrom != nullptr && keepsOwners())
             (void)::fchownat(parent, name.c_str(), ownerFrom->st_uid, ownerFrom->st_gid, AT_SYMLINK_NOFOLLOW);
         return FsError::Ok;
     }

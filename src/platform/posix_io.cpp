@@ -76,6 +76,18 @@ bool isUsablePath(std::string_view path)
     return true;
 }
 
+bool isPlainName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.size() <= NAME_MAX &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+bool keepsOwners()
+{
+    static const bool root = ::geteuid() == 0;
+    return root;
+}
+
 std::string withoutTrailingSlash(std::string_view path)
 {
     while (path.size() > 1 && path.back() == '/')

@@ -79,6 +79,14 @@ FsError errorFromErrno(int error);
 // of PATH_MAX bytes or more, or with a component longer than NAME_MAX.
 bool isUsablePath(std::string_view path);
 
+// Whether `name` is one item's name: not empty, not "." or "..", without "/" or a NUL byte,
+// at most NAME_MAX bytes. Every *at call of ours takes only such names.
+bool isPlainName(std::string_view name);
+
+// Run by root, what the program creates keeps its source's owner, as cp -a does; anyone else
+// owns what they write.
+bool keepsOwners();
+
 // `path` without trailing "/" (the root stays "/").
 std::string withoutTrailingSlash(std::string_view path);
 

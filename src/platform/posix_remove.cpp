@@ -81,7 +81,7 @@ int emptyFolder(int folder, const ForeignFolders& foreign)
 
 FsError removeOutrightAt(int folder, const std::string& name, const ForeignFolders& foreign)
 {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    if (!isPlainName(name))
         return FsError::Other;
     struct stat st = {};
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)

@@ -212,7 +212,7 @@ UniqueFd reserveTrashName(int info, const std::string& name, std::string& trashN
 
 FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders& foreign)
 {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    if (!isPlainName(name))
         return FsError::Other;
     struct stat st = {};
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)

@@ -25,6 +25,14 @@ platform::VolumeTraits coarseVolume(int64_t precisionTicks)
     return traits;
 }
 
+platform::VolumeTraits caseIgnoringVolume()
+{
+    platform::VolumeTraits traits;
+    traits.probed = true;
+    traits.caseInsensitive = true;
+    return traits;
+}
+
 // Target times a 2-second volume made of the source's: nothing changed, so nothing is copied,
 // overwritten or even read, for every method, both ways of Synchronize included.
 TEST_F(EngineTest, TimesTheVolumeRoundedCountAsEqual)
@@ -90,10 +98,7 @@ TEST_F(EngineTest, CaseTwinsOnACaseIgnoringTargetGiveOneErrorAndNoChurn)
                       file("REPORT.DOC", "R")});
     addPair(SyncMethod::AbsoluteCopy);
     FaultyFileSystem volume(m_posix);
-    platform::VolumeTraits ignoringCase;
-    ignoringCase.probed = true;
-    ignoringCase.caseInsensitive = true;
-    volume.pretendVolume(ignoringCase);
+    volume.pretendVolume(caseIgnoringVolume());
 
     EXPECT_EQ(run(&volume), engine::RunResult::Succeeded);
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("CaseDir/one", "1"), file("REPORT.DOC", "R")}));
@@ -116,10 +121,7 @@ TEST_F(EngineTest, SynchronizeBackFromACaseIgnoringTargetKeepsOrgNames)
     buildTree(m_tgt, {file("REPORT.DOC", "new", at(9)), file("PHOTOS/p", "p", at(1)), file("PHOTOS/q", "q", at(1))});
     addPair(SyncMethod::Synchronize);
     FaultyFileSystem volume(m_posix);
-    platform::VolumeTraits ignoringCase;
-    ignoringCase.probed = true;
-    ignoringCase.caseInsensitive = true;
-    volume.pretendVolume(ignoringCase);
+    volume.pretendVolume(caseIgnoringVolume());
 
     run(&volume);
     EXPECT_EQ(readFile(m_org + "Report.doc"), "new");
