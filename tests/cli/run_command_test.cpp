@@ -552,10 +552,12 @@ TEST_P(StopSignalTest, StopsALargeCopyAndLeavesNoTemporary)
                 return true;
         return false;
     };
+    // The first sighting counts: looking again could miss a temporary renamed meanwhile.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!temporaryInTarget() && std::chrono::steady_clock::now() < deadline)
+    bool started = false;
+    while (!(started = temporaryInTarget()) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(temporaryInTarget()) << "the copy never started";
+    ASSERT_TRUE(started) << "the copy never started";
     ::kill(program.pid(), GetParam());
     const Outcome outcome = program.finish();
 
