@@ -8,12 +8,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -100,10 +99,9 @@ int main(int argc, char** argv)
         }
         walk(fd, readFiles, counts);
     }
-    std::printf("%llu folders, %llu entries, %llu bytes read, %llu errors\n",
-                static_cast<unsigned long long>(counts.folders),
-                static_cast<unsigned long long>(counts.entries),
-                static_cast<unsigned long long>(counts.bytes),
-                static_cast<unsigned long long>(counts.errors));
+    std::printf(
+        "%llu folders, %llu entries, %llu bytes read, %llu errors\n",
+        static_cast<unsigned long long>(counts.folders), static_cast<unsigned long long>(counts.entries),
+        static_cast<unsigned long long>(counts.bytes), static_cast<unsigned long long>(counts.errors));
     return counts.errors == 0 ? 0 : 1;
 }

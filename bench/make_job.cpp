@@ -2,13 +2,13 @@
 // Writes a one-pair project file for the benchmarks:
 //   tavrel-bench-job OUT.TSP METHOD CONTENT_CHECK ORG TGT
 // METHOD and CONTENT_CHECK are the stored numbers (0..4, 0..2).
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
 #include "model/job.h"
 #include "platform/text_codec.h"
 #include "project/project_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 int main(int argc, char** argv)
 {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/cli_command.h"
 #include "cli/arguments.h"
+#include "cli/cli_command.h"
 #include "cli/job_commands.h"
 #include "cli/pair_options.h"
 #include "cli/run_command.h"

@@ -66,7 +66,8 @@ engine::MassDeletionAnswer CliSink::ConfirmMassDeletion(std::string_view questio
         std::fwrite(text.data(), 1, text.size(), m_err);
         std::fflush(m_err);
     }
-    return m_allowMassDeletion ? engine::MassDeletionAnswer::Delete : engine::MassDeletionAnswer::SkipWithError;
+    return m_allowMassDeletion ? engine::MassDeletionAnswer::Delete
+                               : engine::MassDeletionAnswer::SkipWithError;
 }
 
 void CliSink::StartRunTimer()

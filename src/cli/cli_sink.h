@@ -22,9 +22,10 @@ class CliSink final : public engine::RunSink
 {
 public:
     // Without `progress`, no line is drawn. `clock` and `columns` serve the progress line.
-    CliSink(std::FILE* out, std::FILE* err, bool progress,
-            ProgressLine::Clock clock = [] { return std::chrono::steady_clock::now(); },
-            std::function<int()> columns = [] { return 80; });
+    CliSink(
+        std::FILE* out, std::FILE* err, bool progress,
+        ProgressLine::Clock clock = [] { return std::chrono::steady_clock::now(); },
+        std::function<int()> columns = [] { return 80; });
 
     void ClearLog() override {}
     void AppendLog(std::string_view text) override;
@@ -36,7 +37,10 @@ public:
 
     // The copy notes the progress line shows the current file and bytes from; each forwards
     // to ProgressNotes.
-    void NoteCopyStarted(std::string_view source, uint64_t size) override { m_notes.copyStarted(source, size); }
+    void NoteCopyStarted(std::string_view source, uint64_t size) override
+    {
+        m_notes.copyStarted(source, size);
+    }
     void NoteCopyEnded(bool published) override { m_notes.copyEnded(published); }
 
     // Prints the question on stderr with what was done: Delete when allowed, else

@@ -31,9 +31,9 @@ struct Action
         Remove,
     };
     Kind kind;
-    std::string option;         // "--pair", "--change", ...
-    std::string_view target;    // the PAIR of --change, --enable, --disable and --remove
-    model::FolderPair added;    // the pair of --pair
+    std::string option;      // "--pair", "--change", ...
+    std::string_view target; // the PAIR of --change, --enable, --disable and --remove
+    model::FolderPair added; // the pair of --pair
     std::vector<std::span<const std::string_view>> pairOptions;
 
     // "--change Docs": names the action in messages.
@@ -58,7 +58,8 @@ CommandLine readCommandLine(std::span<const std::string_view> arguments, bool ed
         const std::string_view argument = reader.current();
         if (!reader.isOption()) {
             if (line.file)
-                throw UsageError("one project file only (" + quoteArgument(*line.file) + " and " + quoteArgument(argument) + ")");
+                throw UsageError("one project file only (" + quoteArgument(*line.file) + " and " +
+                                 quoteArgument(argument) + ")");
             line.file = argument;
             continue;
         }
@@ -81,8 +82,8 @@ CommandLine readCommandLine(std::span<const std::string_view> arguments, bool ed
         }
         if (editing && (argument == "--change" || argument == "--enable" || argument == "--disable" ||
                         argument == "--remove")) {
-            const Action::Kind kind = argument == "--change"   ? Action::Kind::Change
-                                      : argument == "--enable" ? Action::Kind::Enable
+            const Action::Kind kind = argument == "--change"    ? Action::Kind::Change
+                                      : argument == "--enable"  ? Action::Kind::Enable
                                       : argument == "--disable" ? Action::Kind::Disable
                                                                 : Action::Kind::Remove;
             const std::string_view target = reader.value();
@@ -95,9 +96,9 @@ CommandLine readCommandLine(std::span<const std::string_view> arguments, bool ed
         }
         if (isPairOption(argument)) {
             if (current == nullptr)
-                throw UsageError(std::string(argument) + ": pair options follow " +
-                                 (editing ? "--pair NAME METHOD ORG TGT or --change PAIR"
-                                          : "--pair NAME METHOD ORG TGT"));
+                throw UsageError(
+                    std::string(argument) + ": pair options follow " +
+                    (editing ? "--pair NAME METHOD ORG TGT or --change PAIR" : "--pair NAME METHOD ORG TGT"));
             applyPairOption(reader, scratch);
             current->pairOptions.push_back(reader.taken());
             continue;
@@ -123,7 +124,8 @@ void apply(model::Job& job, const Action& action)
     if (action.kind == Action::Kind::Add) {
         model::FolderPair* pair = job.addPair();
         if (pair == nullptr)
-            throw UsageError(action.label() + ": a job holds at most " + std::to_string(model::kMaxPairs) + " pairs");
+            throw UsageError(action.label() + ": a job holds at most " + std::to_string(model::kMaxPairs) +
+                             " pairs");
         *pair = action.added;
         finishPair(action, *pair);
         return;
@@ -150,8 +152,8 @@ ExitCode save(const model::Job& job, std::string_view file)
     std::error_code error;
     if (project::saveProject(job, std::filesystem::path(file), error) == 1)
         return ExitCode::Succeeded;
-    const std::string reason =
-        quoteArgument(file) + ": " + (error ? error.message() : std::string("the job cannot be stored")) + "\n";
+    const std::string reason = quoteArgument(file) + ": " +
+                               (error ? error.message() : std::string("the job cannot be stored")) + "\n";
     std::fputs("Failed to save TSP file.\n", stderr);
     std::fwrite(reason.data(), 1, reason.size(), stderr);
     return ExitCode::CannotSave;

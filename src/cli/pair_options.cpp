@@ -60,8 +60,8 @@ Enum pick(std::string_view option, std::string_view word, const std::array<std::
     std::string choices;
     for (std::size_t i = 0; i < N; ++i)
         choices += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(words[i]);
-    throw UsageError(std::string(option) + ": unknown " + std::string(what) + " \"" + platform::displayName(word) +
-                     "\" (" + choices + ")");
+    throw UsageError(std::string(option) + ": unknown " + std::string(what) + " \"" +
+                     platform::displayName(word) + "\" (" + choices + ")");
 }
 
 std::u16string textOf(std::string_view option, std::string_view what, std::string_view value)
@@ -102,8 +102,10 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
         stored = (here / stored).lexically_normal().string();
     }
     const std::u16string path = platform::fromUtf8(stored);
-    if (path.size() > model::kPathCapacity || stored.size() > static_cast<std::size_t>(project::kMaxTextBytes))
-        throw UsageError(std::string(option) + ": the " + std::string(what) + " path " + quoteArgument(stored) +
+    if (path.size() > model::kPathCapacity ||
+        stored.size() > static_cast<std::size_t>(project::kMaxTextBytes))
+        throw UsageError(std::string(option) + ": the " + std::string(what) + " path " +
+                         quoteArgument(stored) +
                          " is longer than a pair keeps (259 characters, 260 bytes of UTF-8)");
     return path;
 }
@@ -114,13 +116,15 @@ void setPatterns(std::string_view option, std::string_view value, model::FolderP
     const std::u16string text = textOf(option, "the pattern list", value);
     if (text.size() > model::kPatternTextCapacity)
         throw UsageError(std::string(option) + ": the pattern list is longer than 1022 characters");
-    const bool include = kind == model::PatternListKind::FilesInclude || kind == model::PatternListKind::FoldersInclude;
+    const bool include =
+        kind == model::PatternListKind::FilesInclude || kind == model::PatternListKind::FoldersInclude;
     // The list would cut a longer item silently; a command line says so instead.
     for (std::size_t start = 0; start <= text.size();) {
         const std::size_t stop = std::min(text.find(u';', start), text.size());
         const std::u16string item = model::trimSpaces(std::u16string_view(text).substr(start, stop - start));
         if (item.size() > model::kItemCapacity)
-            throw UsageError(std::string(option) + ": the pattern " + quoteArgument(platform::toUtf8(item.substr(0, 40))) +
+            throw UsageError(std::string(option) + ": the pattern " +
+                             quoteArgument(platform::toUtf8(item.substr(0, 40))) +
                              "... is longer than 259 characters");
         start = stop + 1;
     }
@@ -230,7 +234,8 @@ bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair)
         }
     }
     if (option == "--check")
-        pair.contentCheck = pick<model::ContentCheckMode>(option, reader.value(), kCheckWords, "content check");
+        pair.contentCheck =
+            pick<model::ContentCheckMode>(option, reader.value(), kCheckWords, "content check");
     else if (option == "--name")
         pair.name = nameOf(option, reader.value());
     else if (option == "--method")
@@ -249,7 +254,8 @@ bool pathsOverlap(std::u16string_view org, std::u16string_view tgt)
     // Compared as whole folders: "/a/b" lies inside "/a", "/ab" does not. Dots are taken out
     // first, so "/a/./b" and "/a/x/../b" are the folder they name.
     const auto folded = [](std::u16string_view path) {
-        std::string text = std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
+        std::string text =
+            std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
         if (text.empty() || text.back() != '/')
             text += '/';
         return platform::foldName(text);
@@ -263,17 +269,20 @@ bool pathsOverlap(std::u16string_view org, std::u16string_view tgt)
 void checkWholePair(const model::FolderPair& pair, std::string_view action)
 {
     if (pathsOverlap(pair.orgPath, pair.tgtPath))
-        throw UsageError(std::string(action) + ": ORG " + quoteArgument(platform::toUtf8(pair.orgPath)) + " and TGT " +
-                         quoteArgument(platform::toUtf8(pair.tgtPath)) + " overlap; neither may lie inside the other");
+        throw UsageError(std::string(action) + ": ORG " + quoteArgument(platform::toUtf8(pair.orgPath)) +
+                         " and TGT " + quoteArgument(platform::toUtf8(pair.tgtPath)) +
+                         " overlap; neither may lie inside the other");
 }
 
 int findPair(const model::Job& job, std::string_view option, std::string_view wanted)
 {
     const std::string shown = std::string(option) + " " + quoteArgument(wanted);
-    if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (!wanted.empty() &&
+        std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         const int slot = wanted.size() <= 3 ? std::stoi(std::string(wanted)) : model::kMaxPairs;
         if (job.pairAt(slot) == nullptr)
-            throw UsageError(shown + ": no pair in slot " + std::string(wanted) + " (`show` lists the slots)");
+            throw UsageError(shown + ": no pair in slot " + std::string(wanted) +
+                             " (`show` lists the slots)");
         return slot;
     }
     const std::u16string name = model::trimSpaces(platform::fromUtf8(wanted));
@@ -288,8 +297,8 @@ int findPair(const model::Job& job, std::string_view option, std::string_view wa
         std::string slots;
         for (const int slot : found)
             slots += (slots.empty() ? "" : ", ") + std::to_string(slot);
-        throw UsageError(shown + ": " + std::to_string(found.size()) + " pairs have that name (slots " + slots +
-                         "); give the slot");
+        throw UsageError(shown + ": " + std::to_string(found.size()) + " pairs have that name (slots " +
+                         slots + "); give the slot");
     }
     return found.front();
 }

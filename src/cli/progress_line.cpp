@@ -51,16 +51,18 @@ std::string formatDuration(std::chrono::milliseconds duration)
     const long long seconds = std::max<long long>(0, duration.count() / 1000);
     char text[32];
     if (seconds >= 3600)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                      seconds % 60);
     else
         std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
     return text;
 }
 
-std::string formatProgress(const ProgressSample& sample, std::chrono::milliseconds elapsed, const ProgressRates& rates,
-                           int columns)
+std::string formatProgress(const ProgressSample& sample, std::chrono::milliseconds elapsed,
+                           const ProgressRates& rates, int columns)
 {
-    std::string line = std::to_string(sample.processedFiles) + "/" + std::to_string(sample.totalFiles) + " files";
+    std::string line =
+        std::to_string(sample.processedFiles) + "/" + std::to_string(sample.totalFiles) + " files";
     if (sample.bytesCopied)
         line += "  " + formatBytes(static_cast<double>(*sample.bytesCopied));
     if (rates.bytesPerSecond)
@@ -112,8 +114,8 @@ ProgressRates ProgressLine::ratesAt(std::chrono::steady_clock::time_point now, c
         return rates;
     rates.filesPerSecond = std::max(0, sample.processedFiles - from.files) / seconds;
     if (sample.bytesCopied)
-        rates.bytesPerSecond = static_cast<double>(*sample.bytesCopied - std::min(from.bytes, *sample.bytesCopied)) /
-                               seconds;
+        rates.bytesPerSecond =
+            static_cast<double>(*sample.bytesCopied - std::min(from.bytes, *sample.bytesCopied)) / seconds;
     return rates;
 }
 
@@ -124,7 +126,8 @@ bool ProgressLine::update(const ProgressSample& sample)
         return false;
     m_lastDraw = now;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
-    const std::string line = "\r" + formatProgress(sample, elapsed, ratesAt(now, sample), m_columns()) + "\033[K";
+    const std::string line =
+        "\r" + formatProgress(sample, elapsed, ratesAt(now, sample), m_columns()) + "\033[K";
     std::fwrite(line.data(), 1, line.size(), m_out);
     std::fflush(m_out);
     m_shown = true;
@@ -148,8 +151,8 @@ void ProgressNotes::pairStarted(std::string_view name)
 
 void ProgressNotes::copyStarted(std::string_view source, uint64_t size)
 {
-    const std::string shown = printableText(platform::displayName(source)) + " (" +
-                              formatBytes(static_cast<double>(size)) + ")";
+    const std::string shown =
+        printableText(platform::displayName(source)) + " (" + formatBytes(static_cast<double>(size)) + ")";
     std::lock_guard lock(m_mutex);
     m_current = shown;
     m_pendingSize = size;

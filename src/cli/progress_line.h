@@ -36,8 +36,8 @@ struct ProgressRates
 //   "412/1000 files  37.5 MiB  3.1 MiB/s  12.0 files/s  0:34 elapsed  0:48 left  /org/a.txt"
 // Bytes and their rate are left out while unknown; "--:-- left" until a file is done. A long
 // current file is cut from the front ("...").
-std::string formatProgress(const ProgressSample& sample, std::chrono::milliseconds elapsed, const ProgressRates& rates,
-                           int columns);
+std::string formatProgress(const ProgressSample& sample, std::chrono::milliseconds elapsed,
+                           const ProgressRates& rates, int columns);
 
 // "999 B", "1.5 KiB", "37.5 MiB", ... (1024-based, one decimal from KiB on).
 std::string formatBytes(double bytes);

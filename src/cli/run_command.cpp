@@ -22,8 +22,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <thread>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tavrel::cli {
@@ -42,7 +42,8 @@ static_assert(std::atomic<int>::is_always_lock_free);
 // loop still copies g_interrupted into it, for a signal that came before the worker began
 // (the worker clears the flag when it starts).
 std::atomic<std::atomic<int32_t>*> g_stopFlag{nullptr};
-static_assert(std::atomic<int32_t>::is_always_lock_free && std::atomic<std::atomic<int32_t>*>::is_always_lock_free);
+static_assert(std::atomic<int32_t>::is_always_lock_free &&
+              std::atomic<std::atomic<int32_t>*>::is_always_lock_free);
 
 extern "C" void onInterrupt(int)
 {
@@ -112,8 +113,9 @@ RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
                 throw UsageError("--report needs a file");
             options.reportFile = std::string(file);
         } else {
-            const auto known = std::find_if(kSwitches.begin(), kSwitches.end(),
-                                            [argument](const auto& entry) { return entry.first == argument; });
+            const auto known =
+                std::find_if(kSwitches.begin(), kSwitches.end(),
+                             [argument](const auto& entry) { return entry.first == argument; });
             if (known == kSwitches.end())
                 throw UsageError("unknown option " + quoteArgument(argument));
             reader.noValue();
@@ -214,13 +216,15 @@ ExitCode runRun(std::span<const std::string_view> arguments)
         return ExitCode::ProjectRefused;
 
     report::ReportFile report(options.reportFile ? std::filesystem::path(*options.reportFile)
-                                                  : report::defaultReportPath());
+                                                 : report::defaultReportPath());
     // A preview reads through a file system that leaves even crash leftovers where they are.
-    platform::PosixFileSystem fileSystem = options.dryRun ? platform::PosixFileSystem(platform::kKeepEveryTemporary)
-                                                          : platform::PosixFileSystem();
+    platform::PosixFileSystem fileSystem = options.dryRun
+                                               ? platform::PosixFileSystem(platform::kKeepEveryTemporary)
+                                               : platform::PosixFileSystem();
     engine::RunState state;
-    CliSink sink(stdout, stderr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
-                 [] { return std::chrono::steady_clock::now(); }, terminalColumns);
+    CliSink sink(
+        stdout, stderr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
+        [] { return std::chrono::steady_clock::now(); }, terminalColumns);
     sink.allowMassDeletion(options.allowMassDelete);
     engine::DebugLog debugLog;
     if (options.debug)

@@ -25,7 +25,7 @@ ExitCode exitCodeFor(engine::RunOutcome outcome);
 
 // One JSON object: "result", "preview":true for a preview, "errors" and every counter under
 // its own name.
-std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& statistics,
-                       bool preview);
+std::string resultJson(engine::RunOutcome outcome, int32_t errors,
+                       const engine::StatisticsSnapshot& statistics, bool preview);
 
 } // namespace tavrel::cli

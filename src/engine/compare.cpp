@@ -104,7 +104,8 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
 
 CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
                               const std::string& sourcePath, const std::string& targetPath,
-                              const TargetStamp& stamp, const std::function<int(const TargetStamp&)>& timeOrder,
+                              const TargetStamp& stamp,
+                              const std::function<int(const TargetStamp&)>& timeOrder,
                               const std::function<CopyOutcome()>& overwrite)
 {
     const bool timesDiffer = timeOrder(stamp) != 0;

@@ -48,7 +48,8 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
 // `timeOrder` compares the source's time with a target stamp as the pair's volumes keep times.
 CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
                               const std::string& sourcePath, const std::string& targetPath,
-                              const TargetStamp& stamp, const std::function<int(const TargetStamp&)>& timeOrder,
+                              const TargetStamp& stamp,
+                              const std::function<int(const TargetStamp&)>& timeOrder,
                               const std::function<CopyOutcome()>& overwrite);
 
 } // namespace tavrel::engine

@@ -13,8 +13,8 @@ namespace tavrel::engine {
 // What a mirror's deletions would take, counted before the first of them.
 struct DeletionPlan
 {
-    int64_t doomedFiles = 0; // files (and links) the pair would delete, those in deleted folders included
-    int64_t targetFiles = 0; // files the pair's target holds in all
+    int64_t doomedFiles = 0;    // files (and links) the pair would delete, those in deleted folders included
+    int64_t targetFiles = 0;    // files the pair's target holds in all
     bool originalEmpty = false; // the ORG root shows nothing at all
 };
 
@@ -30,6 +30,7 @@ DeletionPlan PlanDeletions(platform::FileSystem& fs, const std::string& orgRoot,
 bool IsMassDeletion(const DeletionPlan& plan);
 
 // The window's question, one text for every front end.
-std::string MassDeletionQuestion(const std::string& pairName, const DeletionPlan& plan, const std::string& tgtRoot);
+std::string MassDeletionQuestion(const std::string& pairName, const DeletionPlan& plan,
+                                 const std::string& tgtRoot);
 
 } // namespace tavrel::engine

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/entry_list.h"
 
-
 #include <algorithm>
 
 namespace tavrel::engine {
@@ -51,7 +50,8 @@ void Subtract(EntryList& list, const EntryList& exclusions, const NameKey& key)
     std::vector<uint32_t> order(list.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = static_cast<uint32_t>(i);
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return nameAt(a) < nameAt(b); });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return nameAt(a) < nameAt(b); });
     std::vector<uint32_t> takenFromGroup(order.size(), 0); // by the position where a name's group starts
     std::vector<char> keep(list.size(), 1);
     std::string exclusionKey;
@@ -61,8 +61,9 @@ void Subtract(EntryList& list, const EntryList& exclusions, const NameKey& key)
             exclusionKey = key(exclusion.name);
             name = exclusionKey;
         }
-        const auto first = std::lower_bound(order.begin(), order.end(), name,
-                                            [&](uint32_t at, std::string_view wanted) { return nameAt(at) < wanted; });
+        const auto first =
+            std::lower_bound(order.begin(), order.end(), name,
+                             [&](uint32_t at, std::string_view wanted) { return nameAt(at) < wanted; });
         const auto group = static_cast<std::size_t>(first - order.begin());
         if (group == order.size())
             continue; // past every name of the list

@@ -16,7 +16,7 @@ struct Entry
     uint32_t attributes = 0;
     int64_t lastWriteTime = 0;
     uint64_t size = UINT64_MAX; // whole size: two sizes that differ by 4 GiB are not equal
-    bool isLink = false; // a symbolic link, handled as a leaf
+    bool isLink = false;        // a symbolic link, handled as a leaf
 };
 
 // Entries in the order they were appended; duplicates kept (a file found by two patterns is

@@ -221,8 +221,9 @@ void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilt
 
 const platform::DirEntry* FindListed(const std::vector<platform::DirEntry>& listing, std::string_view name)
 {
-    const auto found = std::lower_bound(listing.begin(), listing.end(), name,
-                                        [](const DirEntry& entry, std::string_view wanted) { return entry.name < wanted; });
+    const auto found =
+        std::lower_bound(listing.begin(), listing.end(), name,
+                         [](const DirEntry& entry, std::string_view wanted) { return entry.name < wanted; });
     return found != listing.end() && found->name == name ? &*found : nullptr;
 }
 

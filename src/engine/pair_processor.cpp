@@ -55,7 +55,7 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
 
     if (!isKnownMethod(pair.method)) {
         logError("ERROR: unknown method " + std::to_string(static_cast<int32_t>(pair.method)) +
-            ", pair skipped\r\n");
+                 ", pair skipped\r\n");
         return PairOutcome::Continue;
     }
     const std::string org = platform::toUtf8(pair.orgPath);
@@ -304,8 +304,8 @@ const std::string& PairProcessor::targetNameOf(const std::string& name) const
 void PairProcessor::matchCaseVariants(const FolderTask& task, ScanLists& lists)
 {
     auto skipFolder = [&](const Entry& folder) {
-        m_progress.addSkipped(CountFiles(fs(), task.sourceFolder + folder.name + "/", true, m_filters.includeFiles,
-                                         m_searchLog, m_progress.stopFlag()));
+        m_progress.addSkipped(CountFiles(fs(), task.sourceFolder + folder.name + "/", true,
+                                         m_filters.includeFiles, m_searchLog, m_progress.stopFlag()));
     };
     if (task.direction == Direction::OrgToTgt) {
         std::unordered_set<std::string> seen;
@@ -379,9 +379,10 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
     case FileAction::Overwrite:
         return OverwriteFile(task, entry, sourcePath, targetPath, *stamp);
     case FileAction::ContentCheck:
-        return ApplyContentCheck(fs(), m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
-                                 [&](const TargetStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); },
-                                 [&] { return OverwriteFile(task, entry, sourcePath, targetPath, *stamp); });
+        return ApplyContentCheck(
+            fs(), m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
+            [&](const TargetStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); },
+            [&] { return OverwriteFile(task, entry, sourcePath, targetPath, *stamp); });
     }
     return CopyOutcome::Done;
 }
@@ -493,8 +494,9 @@ void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& sourc
     }
     ScanLists& target = m_targetListed ? m_targetScan : listedNow;
 
-    const NameKey key = m_foldTargetNames ? NameKey([](std::string_view name) { return platform::foldName(name); })
-                                          : NameKey();
+    const NameKey key = m_foldTargetNames
+                            ? NameKey([](std::string_view name) { return platform::foldName(name); })
+                            : NameKey();
     Subtract(target.files, source.files, key);
     // Files before folders, both before any subfolder of this folder is processed.
     deleteUnmatched(task, target.files, Operation::FileDeleted);
@@ -520,13 +522,15 @@ bool PairProcessor::deletionsAllowed()
     if (!IsMassDeletion(plan))
         return true;
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    const MassDeletionAnswer answer = m_sink.ConfirmMassDeletion(MassDeletionQuestion(name, plan, shown(m_targetRoot)));
+    const MassDeletionAnswer answer =
+        m_sink.ConfirmMassDeletion(MassDeletionQuestion(name, plan, shown(m_targetRoot)));
     if (answer == MassDeletionAnswer::Delete)
         return true;
     m_deletions = DeletionGate::Closed;
     const std::string line = "Deletions skipped: " + name + "\r\n";
     if (answer == MassDeletionAnswer::SkipWithError)
-        m_progress.logError(line, "more than half of the target would be deleted; --allow-mass-delete allows it");
+        m_progress.logError(line,
+                            "more than half of the target would be deleted; --allow-mass-delete allows it");
     else
         m_sink.AppendLog(line);
     return false;

@@ -152,7 +152,8 @@ int startRun(const RunContext& context, std::thread& worker, bool preview)
         // The same run through a file system that only remembers its writes, owned by the worker.
         auto previewFs = std::make_unique<platform::PreviewFileSystem>(context.fileSystem);
         worker = std::thread([context, fs = std::move(previewFs)] {
-            syncWorker(RunContext{context.job, context.state, *fs, context.report, context.sink, context.debugLog});
+            syncWorker(
+                RunContext{context.job, context.state, *fs, context.report, context.sink, context.debugLog});
         });
     } catch (const std::system_error&) {
         return 1;

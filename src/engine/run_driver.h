@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <functional>
-#include <string_view>
-#include <thread>
-
 #include "engine/run_sink.h"
 #include "engine/run_state.h"
 #include "model/job.h"
 #include "platform/file_system.h"
 #include "report/report_file.h"
+
+#include <functional>
+#include <string_view>
+#include <thread>
 
 namespace tavrel::engine {
 

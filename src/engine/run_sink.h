@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/run_state.h"
+
 #include <cstdint>
 #include <string_view>
-
-#include "engine/run_state.h"
 
 namespace tavrel::engine {
 

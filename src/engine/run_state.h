@@ -63,9 +63,10 @@ struct RunState
     void reset()
     {
         for (std::atomic<int32_t>* field :
-             {&orgFilesCreated, &orgFoldersCreated, &orgFilesOverwritten, &orgFilesDeleted, &orgFoldersDeleted,
-              &tgtFilesCreated, &tgtFoldersCreated, &tgtFilesOverwritten, &tgtFilesDeleted, &tgtFoldersDeleted,
-              &allOperations, &elapsedMs, &totalFiles, &processedFiles, &errors})
+             {&orgFilesCreated, &orgFoldersCreated, &orgFilesOverwritten, &orgFilesDeleted,
+              &orgFoldersDeleted, &tgtFilesCreated, &tgtFoldersCreated, &tgtFilesOverwritten,
+              &tgtFilesDeleted, &tgtFoldersDeleted, &allOperations, &elapsedMs, &totalFiles, &processedFiles,
+              &errors})
             field->store(0);
     }
 
@@ -83,7 +84,6 @@ struct RunState
                 tgtFilesCreated, tgtFoldersCreated, tgtFilesOverwritten, tgtFilesDeleted, tgtFoldersDeleted,
                 allOperations,   elapsedMs,         totalFiles,          processedFiles};
     }
-
 };
 
 } // namespace tavrel::engine

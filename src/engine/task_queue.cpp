@@ -7,7 +7,8 @@ namespace tavrel::engine {
 
 FolderTask MakeRootTask(std::string_view orgFolder, std::string_view tgtFolder)
 {
-    return {asFolderPath(std::string(orgFolder)), asFolderPath(std::string(tgtFolder)), Direction::OrgToTgt, true};
+    return {asFolderPath(std::string(orgFolder)), asFolderPath(std::string(tgtFolder)), Direction::OrgToTgt,
+            true};
 }
 
 FolderTask MakeSubfolderTask(const FolderTask& task, std::string_view name)

@@ -49,8 +49,8 @@ inline int compareTimes(int64_t org, int64_t tgt, const TimeRule& rule)
                                         : static_cast<uint64_t>(org) - static_cast<uint64_t>(tgt);
     // Before 1970 some volumes (NTFS through ntfs-3g) keep whole seconds only, rounded up, and
     // no probe sees it: there, times within a second are one time.
-    const int64_t precision = (org < 0 || tgt < 0) && rule.precision < kTicksPerSecond ? kTicksPerSecond
-                                                                                       : rule.precision;
+    const int64_t precision =
+        (org < 0 || tgt < 0) && rule.precision < kTicksPerSecond ? kTicksPerSecond : rule.precision;
     if (distance < static_cast<uint64_t>(precision))
         return 0;
     return org < tgt ? -1 : 1;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/pattern_list.h"
+
 #include <cstdint>
 #include <string>
-
-#include "model/pattern_list.h"
 
 namespace tavrel::model {
 
@@ -73,7 +73,7 @@ struct FolderPair
 };
 
 // Texts the window shows for the option values.
-std::u16string methodLabel(SyncMethod method);          // "Light Copy", ...; "" for unknown values
+std::u16string methodLabel(SyncMethod method);               // "Light Copy", ...; "" for unknown values
 std::u16string contentCheckPanelText(ContentCheckMode mode); // "Auto", "CHECK", "NOT CHECK"
 std::u16string attributePanelText(AttributeMode mode);       // "INVOLVE", "COPY ONLY", "IGNORE"
 

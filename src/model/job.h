@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/folder_pair.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-#include "model/folder_pair.h"
 
 namespace tavrel::model {
 

@@ -2,9 +2,8 @@
 #include "platform/app_paths.h"
 
 #include <cstdlib>
-#include <system_error>
-
 #include <pwd.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace tavrel::platform {

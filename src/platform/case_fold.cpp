@@ -84,8 +84,9 @@ char32_t foldCodePoint(char32_t c)
     using detail::kFoldRuns;
     // Runs never overlap another folded code point, so only the last run starting at or below
     // `c` can hold it.
-    const auto next = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), c,
-                                       [](char32_t value, const detail::FoldRun& run) { return value < run.first; });
+    const auto next =
+        std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), c,
+                         [](char32_t value, const detail::FoldRun& run) { return value < run.first; });
     if (next == std::begin(kFoldRuns))
         return c;
     const detail::FoldRun& run = *std::prev(next);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+// One run per line, as generated.
+// clang-format off
 namespace tavrel::platform::detail {
 
 inline constexpr char kCaseFoldUnicodeVersion[] = "15.0.0";
@@ -224,3 +226,4 @@ inline constexpr FoldRun kFoldRuns[] = {
 };
 
 } // namespace tavrel::platform::detail
+// clang-format on

@@ -73,7 +73,8 @@ UniqueFd openNearestExisting(std::string text)
 class ConfinedFileSystem final : public FileSystem
 {
 public:
-    ConfinedFileSystem(FileSystem& byPath, const std::vector<std::string>& roots, std::chrono::seconds staleAge)
+    ConfinedFileSystem(FileSystem& byPath, const std::vector<std::string>& roots,
+                       std::chrono::seconds staleAge)
         : m_byPath(byPath), m_staleAge(staleAge)
     {
         for (const std::string& text : roots)
@@ -86,8 +87,10 @@ public:
     FsError checkOverlap()
     {
         for (std::size_t i = 0; i < m_roots.size(); ++i) {
-            UniqueFd start = m_roots[i].fd.valid() ? UniqueFd(::openat(m_roots[i].fd.get(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC))
-                                                   : openNearestExisting(m_roots[i].text);
+            UniqueFd start =
+                m_roots[i].fd.valid()
+                    ? UniqueFd(::openat(m_roots[i].fd.get(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC))
+                    : openNearestExisting(m_roots[i].text);
             if (!start.valid())
                 continue;
             // A root left unopened because it is another root is met here as well.
@@ -150,7 +153,8 @@ public:
         return copy(source, target, CopyMode::Overwrite, expected, stopRequested, false);
     }
 
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target, const FileStamp* expected,
+    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                    const FileStamp* expected,
                                     const std::atomic<int32_t>* stopRequested) override
     {
         return copy(source, target, CopyMode::Overwrite, expected, stopRequested, true);
@@ -159,8 +163,9 @@ public:
     FsError makeNormal(const std::string& path) override
     {
         beginCall();
-        return atItem(path,
-                      [&](int parent, const std::string& name, std::size_t) { return makeNormalAt(parent, name); });
+        return atItem(path, [&](int parent, const std::string& name, std::size_t) {
+            return makeNormalAt(parent, name);
+        });
     }
 
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override
@@ -223,8 +228,9 @@ public:
     FsError readLink(const std::string& path, std::string& text) override
     {
         beginCall();
-        return atItem(path,
-                      [&](int parent, const std::string& name, std::size_t) { return readLinkAt(parent, name, text); });
+        return atItem(path, [&](int parent, const std::string& name, std::size_t) {
+            return readLinkAt(parent, name, text);
+        });
     }
 
     VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known) override
@@ -299,8 +305,9 @@ private:
         forgetLastFailure();
         m_knownAbsent = std::exchange(m_lastAbsent, std::string());
         while (m_cache.size() > kCachedFolders) {
-            auto oldest = std::min_element(m_cache.begin(), m_cache.end(),
-                                           [](const CachedFolder& a, const CachedFolder& b) { return a.lastUse < b.lastUse; });
+            auto oldest = std::min_element(
+                m_cache.begin(), m_cache.end(),
+                [](const CachedFolder& a, const CachedFolder& b) { return a.lastUse < b.lastUse; });
             m_cache.erase(oldest);
         }
     }
@@ -327,8 +334,9 @@ private:
         if (!found || !isUsablePath(path))
             return false;
         root = best;
-        rel = path.size() > m_roots[best].text.size() ? withoutTrailingSlash(path.substr(m_roots[best].text.size()))
-                                                      : std::string();
+        rel = path.size() > m_roots[best].text.size()
+                  ? withoutTrailingSlash(path.substr(m_roots[best].text.size()))
+                  : std::string();
         // Every component must be a plain name: "." or ".." would step outside the walk.
         for (std::size_t start = 0; start < rel.size();) {
             std::size_t end = rel.find('/', start);
@@ -469,16 +477,17 @@ private:
         if (!locate(path, root, rel))
             return FsError::Other;
         if (rel.empty())
-            return openRoot(root) == FsError::Ok && ::fstat(m_roots[root].fd.get(), &st) == 0 ? FsError::Ok
-                                                                                                   : FsError::Other;
+            return openRoot(root) == FsError::Ok && ::fstat(m_roots[root].fd.get(), &st) == 0
+                       ? FsError::Ok
+                       : FsError::Other;
         return atItem(path, [&](int parent, const std::string& name, std::size_t) {
             return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? FsError::Ok
-                                                                                   : errorFromErrno(errno);
+                                                                                  : errorFromErrno(errno);
         });
     }
 
-    FsError copy(const std::string& source, const std::string& target, CopyMode mode, const FileStamp* expected,
-                 const std::atomic<int32_t>* stopRequested, bool trashReplaced)
+    FsError copy(const std::string& source, const std::string& target, CopyMode mode,
+                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested, bool trashReplaced)
     {
         beginCall();
         int sourceFolder = -1;
@@ -502,7 +511,8 @@ private:
             // The kernel copies within one volume only (mostly): once it refused this pair's
             // volumes, each further file would ask in vain.
             options.tryKernelCopy = !m_kernelCopyUnsupported;
-            options.targetKnownAbsent = mode == CopyMode::CreateOnly && !m_knownAbsent.empty() && m_knownAbsent == target;
+            options.targetKnownAbsent =
+                mode == CopyMode::CreateOnly && !m_knownAbsent.empty() && m_knownAbsent == target;
             const FsError result = copyItemAt({sourceFolder, sourceName}, {parent, name}, mode, expected,
                                               stopRequested, &notes, options);
             m_refused.permissions |= notes.permissionsRefused;

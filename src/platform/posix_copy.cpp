@@ -369,8 +369,7 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return error == kStopped ? FsError::Stopped : errorFromErrno(error);
     // Owner first: changing it clears mode bits that the fchmod below sets again. A file we
     // made is ours already: nothing to change when the source is ours too.
-    if (keepsOwners() && !ownedLike(st) &&
-        ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
+    if (keepsOwners() && !ownedLike(st) && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
         notes.ownerRefused = true;
     // Only the permission bits: a set-user-ID bit on a file we now own could hand out our rights.
     // A volume without permission bits (FAT) still gets the content.
@@ -437,7 +436,8 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
 }
 
 FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,
-                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested, const CopyOptions& options)
+                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested,
+                 const CopyOptions& options)
 {
     if (!isUsablePath(source) || !isUsablePath(target))
         return FsError::Other;

@@ -83,14 +83,16 @@ FsError PosixFileSystem::createFolder(const std::string& folder, const std::stri
     });
     // A folder given by path may be reached through a link, as a root typed by the user may.
     struct stat st = {};
-    if (result == FsError::Other && isUsablePath(folder) && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (result == FsError::Other && isUsablePath(folder) && ::stat(folder.c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode))
         return FsError::Exists;
     return result;
 }
 
 FsError PosixFileSystem::readStamp(const std::string& path, FileStamp& stamp)
 {
-    return atParent(path, [&](int parent, const std::string& name) { return posix::readStampAt(parent, name, stamp); });
+    return atParent(
+        path, [&](int parent, const std::string& name) { return posix::readStampAt(parent, name, stamp); });
 }
 
 FsError PosixFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
@@ -106,7 +108,8 @@ FsError PosixFileSystem::copyOverwrite(const std::string& source, const std::str
 }
 
 FsError PosixFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                                 const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
+                                                 const FileStamp* expected,
+                                                 const std::atomic<int32_t>* stopRequested)
 {
     posix::CopyOptions options;
     options.trashReplaced = true;
@@ -115,7 +118,8 @@ FsError PosixFileSystem::copyOverwriteKeepingOld(const std::string& source, cons
 
 FsError PosixFileSystem::makeNormal(const std::string& path)
 {
-    return atParent(path, [&](int parent, const std::string& name) { return posix::makeNormalAt(parent, name); });
+    return atParent(path,
+                    [&](int parent, const std::string& name) { return posix::makeNormalAt(parent, name); });
 }
 
 std::unique_ptr<FileReader> PosixFileSystem::openForReading(const std::string& path, FsError& error)
@@ -131,7 +135,8 @@ std::unique_ptr<FileReader> PosixFileSystem::openForReading(const std::string& p
 
 FsError PosixFileSystem::readLink(const std::string& path, std::string& text)
 {
-    return atParent(path, [&](int parent, const std::string& name) { return posix::readLinkAt(parent, name, text); });
+    return atParent(
+        path, [&](int parent, const std::string& name) { return posix::readLinkAt(parent, name, text); });
 }
 
 FsError PosixFileSystem::sameFolder(const std::string& a, const std::string& b, bool& same)
@@ -146,9 +151,11 @@ FsError PosixFileSystem::sameFolder(const std::string& a, const std::string& b, 
         return error == FsError::Ok ? FsError::Other : error;
     // A marker made in one and looked up in the other, each way round: a read-only side may
     // refuse the marker.
-    for (const auto& [made, looked] : {std::pair{first.get(), second.get()}, std::pair{second.get(), first.get()}}) {
+    for (const auto& [made, looked] :
+         {std::pair{first.get(), second.get()}, std::pair{second.get(), first.get()}}) {
         const std::string marker = temporaryNameFor("same-folder");
-        const int fd = ::openat(made, marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd =
+            ::openat(made, marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             continue;
         ::close(fd);

@@ -108,7 +108,8 @@ DIR* openStream(int folder)
 
 } // namespace
 
-FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge, bool kindsOnly)
+FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge,
+                     bool kindsOnly)
 {
     entries.clear();
     DIR* dir = openStream(folder);

@@ -2,14 +2,13 @@
 #include "platform/posix_trash.h"
 
 #include "platform/posix_io.h"
-
 #include "platform/replace_file.h"
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
@@ -247,7 +246,8 @@ FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders&
     // One rename, from the item's own folder handle: the item leaves whole or not at all, and
     // nothing outside that folder is touched on the way. Another file system (EXDEV) means
     // there is no trash to be had here: nothing is deleted.
-    if (!written || ::renameat2(folder, name.c_str(), files.get(), trashName.c_str(), RENAME_NOREPLACE) != 0) {
+    if (!written ||
+        ::renameat2(folder, name.c_str(), files.get(), trashName.c_str(), RENAME_NOREPLACE) != 0) {
         const int error = errno;
         ::unlinkat(info.get(), recordName.c_str(), 0);
         return written && (error == ENOENT || error == EACCES || error == EPERM) ? errorFromErrno(error)
@@ -264,7 +264,8 @@ FsError moveToTrash(const std::string& path)
     if (item == "/")
         return FsError::Other;
     const auto [folderPath, name] = splitFolderAndName(item);
-    UniqueFd folder(retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    UniqueFd folder(
+        retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.valid())
         return errorFromErrno(errno);
     return moveToTrashAt(folder.get(), name);

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tavrel::platform {
@@ -206,9 +206,9 @@ VolumeTraits probeVolume(int folderFd)
 
     // Read back by name after the close: some volumes answer from the open file.
     struct stat st = {};
-    traits.permissionsSettable =
-        chmodDone && ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (st.st_mode & 07777) == kProbeMode;
+    traits.permissionsSettable = chmodDone &&
+                                 ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                 (st.st_mode & 07777) == kProbeMode;
 
     // The swapped name was never made, so finding it means the volume ignores case.
     traits.caseInsensitive = ::fstatat(folderFd, swapCase(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;

@@ -10,8 +10,8 @@ namespace tavrel::platform {
 // Times are 100 ns units since the Unix epoch.
 struct VolumeTraits
 {
-    bool probed = false; // false: nothing could be created there; the rest are the defaults
-    int error = 0;       // errno of the create that failed when not probed
+    bool probed = false;       // false: nothing could be created there; the rest are the defaults
+    int error = 0;             // errno of the create that failed when not probed
     int64_t timePrecision = 1; // a stored time is within this of the time set (1: exact)
     int64_t timeMin = std::numeric_limits<int64_t>::min(); // span of times stored as set
     int64_t timeMax = std::numeric_limits<int64_t>::max();

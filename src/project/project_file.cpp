@@ -106,7 +106,8 @@ private:
     int m_fd;
 };
 
-std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path, OpenFailure* failure = nullptr)
+std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path,
+                                             OpenFailure* failure = nullptr)
 {
     const FileHandle file(path, O_RDONLY, failure);
     if (!file.isOpen())
@@ -184,7 +185,7 @@ std::string refusalText(const OpenFailure& failure)
         break;
     }
     return failure.systemError != 0 ? std::generic_category().message(failure.systemError)
-                                     : std::string("cannot be read");
+                                    : std::string("cannot be read");
 }
 
 int saveProject(const model::Job& job, const std::filesystem::path& path)

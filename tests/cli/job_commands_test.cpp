@@ -70,11 +70,34 @@ model::FolderPair windowPair(const char16_t* name, model::SyncMethod method, con
 
 TEST_F(JobCommandTest, NewWritesEveryOptionAndShowPrintsIt)
 {
-    const Outcome made = run({"new", "job.TSP", "--pair", "Docs", "absolute", "docs", "/backup/docs",
-                              "--include-files", "*.odt; *.ods", "--exclude-files=~*;*.tmp", "--include-folders",
-                              "2024;2025", "--exclude-folders", ".cache", "--check", "notcheck", "--read-only",
-                              "copyonly", "--hidden=ignore", "--system", "IGNORE", "--no-subfolders",
-                              "--no-recycle", "--disabled", "--pair", "Photos", "sync", "/data/Photos",
+    const Outcome made = run({"new",
+                              "job.TSP",
+                              "--pair",
+                              "Docs",
+                              "absolute",
+                              "docs",
+                              "/backup/docs",
+                              "--include-files",
+                              "*.odt; *.ods",
+                              "--exclude-files=~*;*.tmp",
+                              "--include-folders",
+                              "2024;2025",
+                              "--exclude-folders",
+                              ".cache",
+                              "--check",
+                              "notcheck",
+                              "--read-only",
+                              "copyonly",
+                              "--hidden=ignore",
+                              "--system",
+                              "IGNORE",
+                              "--no-subfolders",
+                              "--no-recycle",
+                              "--disabled",
+                              "--pair",
+                              "Photos",
+                              "sync",
+                              "/data/Photos",
                               "/backup/photos"});
     ASSERT_EQ(made.status, 0) << made.err;
     EXPECT_EQ(made.out, "");
@@ -102,57 +125,111 @@ TEST_F(JobCommandTest, NewWritesEveryOptionAndShowPrintsIt)
     const model::Job job = open(path("job.TSP"));
     ASSERT_EQ(job.count(), 2);
     EXPECT_EQ(*job.pairAt(0), docs);
-    EXPECT_EQ(*job.pairAt(1), windowPair(u"Photos", model::SyncMethod::Synchronize, "/data/Photos", "/backup/photos"));
+    EXPECT_EQ(*job.pairAt(1),
+              windowPair(u"Photos", model::SyncMethod::Synchronize, "/data/Photos", "/backup/photos"));
 
     const Outcome shown = run({"show", "job.TSP"});
     EXPECT_EQ(shown.status, 0);
     EXPECT_EQ(shown.out, "job.TSP: 2 pairs\n"
                          "\n[slot 0] Docs\n"
                          "  Enabled:                               NO\n"
-                         "  ORG:                                   " + docsPath + "\n"
-                         "  TGT:                                   /backup/docs\n"
-                         "  Method: Absolute Copy\n"
-                         "  Files/Folders to include:              *.odt; *.ods / 2024; 2025\n"
-                         "  Files/Folders to exclude:              ~*; *.tmp / .cache\n"
-                         "  Check file contents:                   NOT CHECK\n"
-                         "  Read-only files:                       COPY ONLY\n"
-                         "  Hidden files:                          IGNORE\n"
-                         "  System files:                          IGNORE\n"
-                         "  Include subfolders:                    NO\n"
-                         "  Take the deleted files to recycle bin: NO\n"
-                         "\n[slot 1] Photos\n"
-                         "  Enabled:                               YES\n"
-                         "  ORG:                                   /data/Photos\n"
-                         "  TGT:                                   /backup/photos\n"
-                         "  Method: Synchronize\n"
-                         "  Files/Folders to include:              * / *\n"
-                         "  Files/Folders to exclude:              (None) / (None)\n"
-                         "  Check file contents:                   Auto\n"
-                         "  Read-only files:                       INVOLVE\n"
-                         "  Hidden files:                          INVOLVE\n"
-                         "  System files:                          INVOLVE\n"
-                         "  Include subfolders:                    YES\n"
-                         "  Take the deleted files to recycle bin: YES\n");
+                         "  ORG:                                   " +
+                             docsPath +
+                             "\n"
+                             "  TGT:                                   /backup/docs\n"
+                             "  Method: Absolute Copy\n"
+                             "  Files/Folders to include:              *.odt; *.ods / 2024; 2025\n"
+                             "  Files/Folders to exclude:              ~*; *.tmp / .cache\n"
+                             "  Check file contents:                   NOT CHECK\n"
+                             "  Read-only files:                       COPY ONLY\n"
+                             "  Hidden files:                          IGNORE\n"
+                             "  System files:                          IGNORE\n"
+                             "  Include subfolders:                    NO\n"
+                             "  Take the deleted files to recycle bin: NO\n"
+                             "\n[slot 1] Photos\n"
+                             "  Enabled:                               YES\n"
+                             "  ORG:                                   /data/Photos\n"
+                             "  TGT:                                   /backup/photos\n"
+                             "  Method: Synchronize\n"
+                             "  Files/Folders to include:              * / *\n"
+                             "  Files/Folders to exclude:              (None) / (None)\n"
+                             "  Check file contents:                   Auto\n"
+                             "  Read-only files:                       INVOLVE\n"
+                             "  Hidden files:                          INVOLVE\n"
+                             "  System files:                          INVOLVE\n"
+                             "  Include subfolders:                    YES\n"
+                             "  Take the deleted files to recycle bin: YES\n");
 }
 
 TEST_F(JobCommandTest, EditAddsChangesEnablesDisablesAndRemovesPairs)
 {
-    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "copy", "/d", "/e", "--pair", "Photos", "update", "/p", "/q",
-                   "--pair", "Music", "light", "/m", "/n", "--disabled"})
+    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "copy", "/d", "/e", "--pair", "Photos", "update", "/p",
+                   "/q", "--pair", "Music", "light", "/m", "/n", "--disabled"})
                   .status,
               0);
-    const Outcome edited =
-        run({"edit", "job.TSP", "--change", "Docs", "--name", "Letters", "--method", "sync", "--org", "/letters",
-             "--exclude-files", "*.bak", "--no-recycle", "--remove", "1", "--enable", "Music", "--disable", "0",
-             "--pair", "Video", "absolute", "/v", "/w", "--check", "check", "--change", "Video", "--subfolders=x"});
+    const Outcome edited = run({"edit",
+                                "job.TSP",
+                                "--change",
+                                "Docs",
+                                "--name",
+                                "Letters",
+                                "--method",
+                                "sync",
+                                "--org",
+                                "/letters",
+                                "--exclude-files",
+                                "*.bak",
+                                "--no-recycle",
+                                "--remove",
+                                "1",
+                                "--enable",
+                                "Music",
+                                "--disable",
+                                "0",
+                                "--pair",
+                                "Video",
+                                "absolute",
+                                "/v",
+                                "/w",
+                                "--check",
+                                "check",
+                                "--change",
+                                "Video",
+                                "--subfolders=x"});
     EXPECT_EQ(edited.status, 64) << "a wrong flag value refuses the whole edit";
     EXPECT_EQ(firstLine(edited.err), "tavrel-sync-cli: edit: --subfolders takes no value");
     const std::string before = bytesOf(path("job.TSP"));
 
-    const Outcome again =
-        run({"edit", "job.TSP", "--change", "Docs", "--name", "Letters", "--method", "sync", "--org", "/letters",
-             "--exclude-files", "*.bak", "--no-recycle", "--remove", "1", "--enable", "Music", "--disable", "0",
-             "--pair", "Video", "absolute", "/v", "/w", "--check", "check", "--change", "Video", "--hidden", "ignore"});
+    const Outcome again = run({"edit",
+                               "job.TSP",
+                               "--change",
+                               "Docs",
+                               "--name",
+                               "Letters",
+                               "--method",
+                               "sync",
+                               "--org",
+                               "/letters",
+                               "--exclude-files",
+                               "*.bak",
+                               "--no-recycle",
+                               "--remove",
+                               "1",
+                               "--enable",
+                               "Music",
+                               "--disable",
+                               "0",
+                               "--pair",
+                               "Video",
+                               "absolute",
+                               "/v",
+                               "/w",
+                               "--check",
+                               "check",
+                               "--change",
+                               "Video",
+                               "--hidden",
+                               "ignore"});
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_NE(bytesOf(path("job.TSP")), before);
 
@@ -171,10 +248,13 @@ TEST_F(JobCommandTest, EditAddsChangesEnablesDisablesAndRemovesPairs)
     EXPECT_EQ(*job.pairAt(2), windowPair(u"Music", model::SyncMethod::LightCopy, "/m", "/n"));
 
     const Outcome shown = run({"show", "job.TSP"});
-    EXPECT_NE(shown.out.find("[slot 0] Letters\n  Enabled:                               NO\n"), std::string::npos)
+    EXPECT_NE(shown.out.find("[slot 0] Letters\n  Enabled:                               NO\n"),
+              std::string::npos)
         << shown.out;
-    EXPECT_NE(shown.out.find("[slot 1] Video\n  Enabled:                               YES\n"), std::string::npos);
-    EXPECT_NE(shown.out.find("[slot 2] Music\n  Enabled:                               YES\n"), std::string::npos);
+    EXPECT_NE(shown.out.find("[slot 1] Video\n  Enabled:                               YES\n"),
+              std::string::npos);
+    EXPECT_NE(shown.out.find("[slot 2] Music\n  Enabled:                               YES\n"),
+              std::string::npos);
 }
 
 TEST_F(JobCommandTest, NewKeepsAnExistingFileUnlessForced)
@@ -191,7 +271,8 @@ TEST_F(JobCommandTest, NewKeepsAnExistingFileUnlessForced)
 
     const Outcome unwritable = run({"new", "no-such-folder/job.TSP", "--pair", "B", "copy", "/c", "/d"});
     EXPECT_EQ(unwritable.status, 73);
-    EXPECT_EQ(unwritable.err, "Failed to save TSP file.\nno-such-folder/job.TSP: No such file or directory\n");
+    EXPECT_EQ(unwritable.err,
+              "Failed to save TSP file.\nno-such-folder/job.TSP: No such file or directory\n");
 }
 
 // "--" ends the options: a project file may then begin with "-"; values of an option are
@@ -220,7 +301,8 @@ TEST_F(JobCommandTest, EachCommandHasItsOwnHelp)
     } cases[] = {
         {"run", "usage: tavrel-sync-cli run JOB.TSP [--report FILE]", "--no-progress"},
         {"show", "usage: tavrel-sync-cli show JOB.TSP", "slot number"},
-        {"new", "usage: tavrel-sync-cli new JOB.TSP --pair NAME METHOD ORG TGT", "--exclude-folders PATTERNS"},
+        {"new", "usage: tavrel-sync-cli new JOB.TSP --pair NAME METHOD ORG TGT",
+         "--exclude-folders PATTERNS"},
         {"edit", "usage: tavrel-sync-cli edit JOB.TSP ACTION", "--remove PAIR"},
     };
     for (const auto& c : cases) {
@@ -236,8 +318,8 @@ TEST_F(JobCommandTest, EachCommandHasItsOwnHelp)
 // Every wrong value is refused with the option it came with, and nothing is written.
 TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
 {
-    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "copy", "/d", "/e", "--pair", "Twin", "copy", "/t", "/u",
-                   "--pair", "Twin", "copy", "/v", "/w"})
+    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "copy", "/d", "/e", "--pair", "Twin", "copy", "/t",
+                   "/u", "--pair", "Twin", "copy", "/v", "/w"})
                   .status,
               0);
     const std::string before = bytesOf(path("job.TSP"));
@@ -257,11 +339,14 @@ TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
     } cases[] = {
         {{"new"}, "new: no project file given"},
         {{"new", "x.TSP"}, "new: no pair given (--pair NAME METHOD ORG TGT)"},
-        {{"new", "x.TSP", "y.TSP", "--pair", "A", "copy", "/a", "/b"}, "new: one project file only (x.TSP and y.TSP)"},
+        {{"new", "x.TSP", "y.TSP", "--pair", "A", "copy", "/a", "/b"},
+         "new: one project file only (x.TSP and y.TSP)"},
         {{"new", "x.TSP", "--pair", "A", "copy", "/a"}, "new: --pair needs NAME METHOD ORG TGT"},
-        {{"new", "x.TSP", "--pair=A", "copy", "/a", "/b"}, "new: --pair takes NAME METHOD ORG TGT as separate arguments"},
+        {{"new", "x.TSP", "--pair=A", "copy", "/a", "/b"},
+         "new: --pair takes NAME METHOD ORG TGT as separate arguments"},
         {{"new", "x.TSP", "--pair", "  ", "copy", "/a", "/b"}, "new: --pair: a pair name cannot be empty"},
-        {{"new", "x.TSP", "--pair", "A\tB", "copy", "/a", "/b"}, "new: --pair: a pair name cannot hold control characters"},
+        {{"new", "x.TSP", "--pair", "A\tB", "copy", "/a", "/b"},
+         "new: --pair: a pair name cannot hold control characters"},
         {{"new", "x.TSP", "--pair", "123456789012345678901", "copy", "/a", "/b"},
          "new: --pair: the pair name 123456789012345678901 is longer than 20 characters (20 bytes of UTF-8)"},
         {{"new", "x.TSP", "--pair", "ÄÄÄÄÄÄÄÄÄÄÄ", "copy", "/a", "/b"},
@@ -271,31 +356,43 @@ TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
         {{"new", "x.TSP", "--pair", "A", "copy", "", "/b"}, "new: --pair: the ORG path cannot be empty"},
         {{"new", "x.TSP", "--pair", "A", "copy", "/a", " "}, "new: --pair: the TGT path cannot be empty"},
         {{"new", "x.TSP", "--pair", "A", "copy", "/a", longPath},
-         "new: --pair: the TGT path " + longPath + " is longer than a pair keeps (259 characters, 260 bytes of UTF-8)"},
-        {{"new", "x.TSP", "--pair", "A", "copy", "/a\xff", "/b"}, "new: --pair: ORG /a\\xFF is not valid UTF-8"},
+         "new: --pair: the TGT path " + longPath +
+             " is longer than a pair keeps (259 characters, 260 bytes of UTF-8)"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a\xff", "/b"},
+         "new: --pair: ORG /a\\xFF is not valid UTF-8"},
         {{"new", "x.TSP", "--pair", "A", "copy", "/data/Photos", "/DATA/photos/2024"},
-         "new: --pair A: ORG /data/Photos and TGT /DATA/photos/2024 overlap; neither may lie inside the other"},
+         "new: --pair A: ORG /data/Photos and TGT /DATA/photos/2024 overlap; neither may lie inside the "
+         "other"},
         {{"new", "x.TSP", "--pair", "A", "copy", "/a/b", "/a/c/../b/"},
          "new: --pair A: ORG /a/b and TGT /a/c/../b/ overlap; neither may lie inside the other"},
-        {{"new", "x.TSP", "--hidden", "ignore"}, "new: --hidden: pair options follow --pair NAME METHOD ORG TGT"},
+        {{"new", "x.TSP", "--hidden", "ignore"},
+         "new: --hidden: pair options follow --pair NAME METHOD ORG TGT"},
         {{"new", "x.TSP", "--change", "A"}, "new: unknown option --change"},
         {with({"--bogus"}), "new: unknown option --bogus"},
-        {with({"--check", "sometimes"}), "new: --check: unknown content check \"sometimes\" (auto, check or notcheck)"},
+        {with({"--check", "sometimes"}),
+         "new: --check: unknown content check \"sometimes\" (auto, check or notcheck)"},
         {with({"--check"}), "new: --check needs a value"},
-        {with({"--read-only", "keep"}), "new: --read-only: unknown mode \"keep\" (involve, copyonly or ignore)"},
+        {with({"--read-only", "keep"}),
+         "new: --read-only: unknown mode \"keep\" (involve, copyonly or ignore)"},
         {with({"--hidden", ""}), "new: --hidden: unknown mode \"\" (involve, copyonly or ignore)"},
         {with({"--system=no"}), "new: --system: unknown mode \"no\" (involve, copyonly or ignore)"},
-        {with({"--include-files", " ; "}), "new: --include-files: needs at least one pattern (* for all files)"},
-        {with({"--include-folders="}), "new: --include-folders: needs at least one pattern (* for all folders)"},
+        {with({"--include-files", " ; "}),
+         "new: --include-files: needs at least one pattern (* for all files)"},
+        {with({"--include-folders="}),
+         "new: --include-folders: needs at least one pattern (* for all folders)"},
         {with({"--exclude-files", "*.tmp;docs/*.txt"}),
          "new: --exclude-files: the pattern docs/*.txt holds a '/'; patterns match names, not paths"},
-        {with({"--exclude-folders", longList}), "new: --exclude-folders: the pattern list is longer than 1022 characters"},
-        {with({"--exclude-folders", "a;" + longItem}),
-         "new: --exclude-folders: the pattern " + longItem.substr(0, 40) + "... is longer than 259 characters"},
+        {with({"--exclude-folders", longList}),
+         "new: --exclude-folders: the pattern list is longer than 1022 characters"},
+        {with({"--exclude-folders", "a;" + longItem}), "new: --exclude-folders: the pattern " +
+                                                           longItem.substr(0, 40) +
+                                                           "... is longer than 259 characters"},
         {with({"--no-recycle=yes"}), "new: --no-recycle takes no value"},
         {with({"--name", ""}), "new: --name: a pair name cannot be empty"},
-        {with({"--method", "both"}), "new: --method: unknown method \"both\" (light, update, copy, absolute or sync)"},
-        {with({"--tgt", "/a/sub"}), "new: --pair A: ORG /a and TGT /a/sub overlap; neither may lie inside the other"},
+        {with({"--method", "both"}),
+         "new: --method: unknown method \"both\" (light, update, copy, absolute or sync)"},
+        {with({"--tgt", "/a/sub"}),
+         "new: --pair A: ORG /a and TGT /a/sub overlap; neither may lie inside the other"},
         {{"edit", "job.TSP"}, "edit: nothing to change (--pair, --change, --enable, --disable or --remove)"},
         {{"edit", "--remove", "0"}, "edit: no project file given"},
         {{"edit", "job.TSP", "--force", "--remove", "0"}, "edit: unknown option --force"},
@@ -305,11 +402,13 @@ TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
          "edit: --hidden: pair options follow --pair NAME METHOD ORG TGT or --change PAIR"},
         {{"edit", "job.TSP", "--change"}, "edit: --change needs a value"},
         {{"edit", "job.TSP", "--enable", ""}, "edit: --enable needs a PAIR (a slot number or a pair's name)"},
-        {{"edit", "job.TSP", "--remove", "7"}, "edit: --remove 7: no pair in slot 7 (`show` lists the slots)"},
+        {{"edit", "job.TSP", "--remove", "7"},
+         "edit: --remove 7: no pair in slot 7 (`show` lists the slots)"},
         {{"edit", "job.TSP", "--disable", "Nope"}, "edit: --disable Nope: no pair of that name"},
         {{"edit", "job.TSP", "--change", "Twin", "--check", "auto"},
          "edit: --change Twin: 2 pairs have that name (slots 1, 2); give the slot"},
-        {{"edit", "job.TSP", "--remove", "0", "--change", "Docs"}, "edit: --change Docs: no pair of that name"},
+        {{"edit", "job.TSP", "--remove", "0", "--change", "Docs"},
+         "edit: --change Docs: no pair of that name"},
         {{"edit", "job.TSP", "--change", "0", "--org", "/e/f"},
          "edit: --change 0: ORG /e/f and TGT /e overlap; neither may lie inside the other"},
         {{"edit", "job.TSP", "--change", "1", "--check", "maybe"},
@@ -366,8 +465,9 @@ TEST_F(JobCommandTest, RefusalsSayWhy)
         {"", "\"\": no such file"},
     };
     for (const auto& c : cases) {
-        for (const Arguments& arguments : {Arguments{"show", c.file}, Arguments{"run", c.file, "--report", "r.htm"},
-                                           Arguments{"edit", c.file, "--remove", "0"}}) {
+        for (const Arguments& arguments :
+             {Arguments{"show", c.file}, Arguments{"run", c.file, "--report", "r.htm"},
+              Arguments{"edit", c.file, "--remove", "0"}}) {
             SCOPED_TRACE(arguments[0] + " " + c.file);
             const Outcome outcome = run(arguments);
             EXPECT_EQ(outcome.status, 3);

@@ -20,10 +20,17 @@ TEST(PairRules, FoldersOverlapAsTheDialogDecides)
         std::u16string tgt;
         bool overlap;
     } cases[] = {
-        {u"/a", u"/a", true},           {u"/a/", u"/a", true},         {u"/a", u"/a/b", true},
-        {u"/a/b", u"/a", true},         {u"/data/Photos", u"/DATA/photos/2024", true},
-        {u"/a/./b", u"/a/b", true},     {u"/a/x/../b", u"/a/b/c", true}, {u"/ab", u"/a", false},
-        {u"/a/b", u"/a/c", false},      {u"/\u00C4rger", u"/\u00E4rger/x", true}, {u"/a b", u"/a", false},
+        {u"/a", u"/a", true},
+        {u"/a/", u"/a", true},
+        {u"/a", u"/a/b", true},
+        {u"/a/b", u"/a", true},
+        {u"/data/Photos", u"/DATA/photos/2024", true},
+        {u"/a/./b", u"/a/b", true},
+        {u"/a/x/../b", u"/a/b/c", true},
+        {u"/ab", u"/a", false},
+        {u"/a/b", u"/a/c", false},
+        {u"/\u00C4rger", u"/\u00E4rger/x", true},
+        {u"/a b", u"/a", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(pathsOverlap(c.org, c.tgt), c.overlap) << std::string(c.org.begin(), c.org.end());
@@ -51,8 +58,8 @@ TEST(PairRules, APairIsFoundBySlotOrName)
 
 TEST(ArgumentReaderTest, OptionsValuesAndOperands)
 {
-    const std::vector<std::string_view> arguments = {"--report=r=1.htm", "--pair", "-n", "m", "--", "o",
-                                                     "-",  "--check", "x",     "--", "--json"};
+    const std::vector<std::string_view> arguments = {
+        "--report=r=1.htm", "--pair", "-n", "m", "--", "o", "-", "--check", "x", "--", "--json"};
     ArgumentReader reader(arguments);
     std::vector<std::string> seen;
     while (reader.next()) {

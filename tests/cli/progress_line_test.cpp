@@ -66,8 +66,12 @@ TEST(ProgressLineText, BytesAndDurations)
     {
         double bytes;
         std::string text;
-    } sizes[] = {{0, "0 B"}, {1023, "1023 B"}, {1024, "1.0 KiB"}, {1536, "1.5 KiB"},
-                 {37.5 * 1024 * 1024, "37.5 MiB"}, {5.0 * (1ull << 40), "5.0 TiB"}};
+    } sizes[] = {{0, "0 B"},
+                 {1023, "1023 B"},
+                 {1024, "1.0 KiB"},
+                 {1536, "1.5 KiB"},
+                 {37.5 * 1024 * 1024, "37.5 MiB"},
+                 {5.0 * (1ull << 40), "5.0 TiB"}};
     for (const auto& size : sizes)
         EXPECT_EQ(formatBytes(size.bytes), size.text);
     const struct
@@ -91,24 +95,49 @@ TEST(ProgressLineText, FitsTheTerminal)
         std::string line;
     } cases[] = {
         // Before the engine tells of copies: files, their rate and times only.
-        {{0, 100, std::nullopt, ""}, 0ms, {0, std::nullopt}, 80, "0/100 files  0.0 files/s  0:00 elapsed  --:-- left"},
-        {{40, 100, std::nullopt, "pair Docs"}, 20s, {2, std::nullopt}, 80,
+        {{0, 100, std::nullopt, ""},
+         0ms,
+         {0, std::nullopt},
+         80,
+         "0/100 files  0.0 files/s  0:00 elapsed  --:-- left"},
+        {{40, 100, std::nullopt, "pair Docs"},
+         20s,
+         {2, std::nullopt},
+         80,
          "40/100 files  2.0 files/s  0:20 elapsed  0:30 left  pair Docs"},
-        {{40, 100, 39321600, file}, 20s, {2, 3.1 * 1024 * 1024}, 119 + 2,
+        {{40, 100, 39321600, file},
+         20s,
+         {2, 3.1 * 1024 * 1024},
+         119 + 2,
          "40/100 files  37.5 MiB  3.1 MiB/s  2.0 files/s  0:20 elapsed  0:30 left  " + file},
         // A long current file loses its front; the line never reaches the last column.
-        {{40, 100, 39321600, file}, 20s, {2, 3.1 * 1024 * 1024}, 100,
-         "40/100 files  37.5 MiB  3.1 MiB/s  2.0 files/s  0:20 elapsed  0:30 left  .../IMG_1001.jpg (2.0 MiB)"},
+        {{40, 100, 39321600, file},
+         20s,
+         {2, 3.1 * 1024 * 1024},
+         100,
+         "40/100 files  37.5 MiB  3.1 MiB/s  2.0 files/s  0:20 elapsed  0:30 left  .../IMG_1001.jpg (2.0 "
+         "MiB)"},
         // Too little room for a useful part of the file: none of it.
-        {{40, 100, 39321600, file}, 20s, {2, 3.1 * 1024 * 1024}, 80,
+        {{40, 100, 39321600, file},
+         20s,
+         {2, 3.1 * 1024 * 1024},
+         80,
          "40/100 files  37.5 MiB  3.1 MiB/s  2.0 files/s  0:20 elapsed  0:30 left"},
         {{40, 100, std::nullopt, ""}, 20s, {2, std::nullopt}, 20, "40/100 files  2.0 f"},
         // Files found after the count: nothing is left, never a negative time.
-        {{120, 100, std::nullopt, ""}, 3723s, {0.5, std::nullopt}, 80,
+        {{120, 100, std::nullopt, ""},
+         3723s,
+         {0.5, std::nullopt},
+         80,
          "120/100 files  0.5 files/s  1:02:03 elapsed  0:00 left"},
         // Characters, not bytes, are counted against the columns.
-        {{1, 2, std::nullopt, "/o/\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
-         1s, {1, std::nullopt}, 60, "1/2 files  1.0 files/s  0:01 elapsed  0:01 left  ...\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
+        {{1, 2, std::nullopt,
+          "/o/\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
+         1s,
+         {1, std::nullopt},
+         60,
+         "1/2 files  1.0 files/s  0:01 elapsed  0:01 left  "
+         "...\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -130,7 +159,8 @@ TEST(ProgressLinePace, AtMostTenDrawsASecond)
     }
     EXPECT_EQ(drawn, 10);
     EXPECT_EQ(countOf(err.text(), "\033[K"), 10u);
-    EXPECT_TRUE(err.text().starts_with("\r0/100 files  0.0 files/s  0:00 elapsed  --:-- left\033[K\r10/100 files"))
+    EXPECT_TRUE(
+        err.text().starts_with("\r0/100 files  0.0 files/s  0:00 elapsed  --:-- left\033[K\r10/100 files"))
         << err.text();
 
     // A clear does not buy an early redraw.
@@ -155,14 +185,16 @@ TEST(ProgressLinePace, RatesFollowTheRecentPast)
         clock.now += 1s;
         ASSERT_TRUE(line.update({second * 10, 1000, uint64_t(second) * (1 << 20), ""}));
     }
-    EXPECT_NE(err.text().rfind("\r100/1000 files  10.0 MiB  1.0 MiB/s  10.0 files/s  0:10 elapsed  1:30 left\033[K"),
+    EXPECT_NE(err.text().rfind(
+                  "\r100/1000 files  10.0 MiB  1.0 MiB/s  10.0 files/s  0:10 elapsed  1:30 left\033[K"),
               std::string::npos)
         << err.text();
     for (int second = 11; second <= 16; ++second) {
         clock.now += 1s;
         ASSERT_TRUE(line.update({100, 1000, uint64_t(10) << 20, ""}));
     }
-    EXPECT_TRUE(err.text().ends_with("\r100/1000 files  10.0 MiB  0 B/s  0.0 files/s  0:16 elapsed  2:24 left\033[K"))
+    EXPECT_TRUE(
+        err.text().ends_with("\r100/1000 files  10.0 MiB  0 B/s  0.0 files/s  0:16 elapsed  2:24 left\033[K"))
         << err.text();
 }
 
@@ -213,7 +245,8 @@ TEST(CliSinkProgress, DrawsFromTheRunStateAndClearsForOtherOutput)
     sink.NoteCopyStarted("/org/big.iso", 3u << 20);
     sink.tick(state);
     EXPECT_EQ(state.elapsedMs.load(), 2000);
-    EXPECT_EQ(err.text(), "\r1/4 files  0 B  0 B/s  0.5 files/s  0:02 elapsed  0:06 left  /org/big.iso (3.0 MiB)\033[K");
+    EXPECT_EQ(err.text(),
+              "\r1/4 files  0 B  0 B/s  0.5 files/s  0:02 elapsed  0:06 left  /org/big.iso (3.0 MiB)\033[K");
 
     sink.NoteCopyEnded(true);
     sink.NoteError("ERROR: cannot copy file: /org/b\r\n", "Permission denied");
@@ -225,10 +258,11 @@ TEST(CliSinkProgress, DrawsFromTheRunStateAndClearsForOtherOutput)
     sink.tick(state);
     sink.finish();
     EXPECT_EQ(out.text(), "Start process.\nHandle pair : Docs\nWARNING: x\n");
-    EXPECT_EQ(err.text(), "\r1/4 files  0 B  0 B/s  0.5 files/s  0:02 elapsed  0:06 left  /org/big.iso (3.0 MiB)\033[K"
-                          "\r\033[KERROR: cannot copy file: /org/b: Permission denied\n"
-                          "\r2/4 files  3.0 MiB  1.4 MiB/s  1.0 files/s  0:02 elapsed  0:02 left  /org/big.iso (3.0 MiB)"
-                          "\033[K\r\033[K");
+    EXPECT_EQ(err.text(),
+              "\r1/4 files  0 B  0 B/s  0.5 files/s  0:02 elapsed  0:06 left  /org/big.iso (3.0 MiB)\033[K"
+              "\r\033[KERROR: cannot copy file: /org/b: Permission denied\n"
+              "\r2/4 files  3.0 MiB  1.4 MiB/s  1.0 files/s  0:02 elapsed  0:02 left  /org/big.iso (3.0 MiB)"
+              "\033[K\r\033[K");
 }
 
 // No one answers the mass-deletion question: the runner skips with an error, or deletes when
@@ -257,12 +291,14 @@ TEST(CliSinkMassDeletion, AnswersAsTheCommandLineSaysAndTellsSo)
         state.totalFiles = 4;
         clock.now += 1s;
         sink.tick(state);
-        EXPECT_EQ(sink.ConfirmMassDeletion("Absolute Copy of pair \x1b would delete 12 of 13 files in /t/. Delete them?"),
+        EXPECT_EQ(sink.ConfirmMassDeletion(
+                      "Absolute Copy of pair \x1b would delete 12 of 13 files in /t/. Delete them?"),
                   c.answer);
         EXPECT_EQ(out.text(), "");
-        EXPECT_EQ(err.text(), "\r0/4 files  0.0 files/s  0:01 elapsed  --:-- left\033[K\r\033[K"
-                              "Absolute Copy of pair \\x1B would delete 12 of 13 files in /t/. Delete them? " +
-                                  std::string(c.said) + "\n");
+        EXPECT_EQ(err.text(),
+                  "\r0/4 files  0.0 files/s  0:01 elapsed  --:-- left\033[K\r\033[K"
+                  "Absolute Copy of pair \\x1B would delete 12 of 13 files in /t/. Delete them? " +
+                      std::string(c.said) + "\n");
     }
 }
 

@@ -61,7 +61,8 @@ protected:
     }
 
     // Saves a one-pair job over org/ and tgt/ and returns its file.
-    std::string saveJob(model::SyncMethod method, const std::string& name = "Docs", const std::string& org = "org")
+    std::string saveJob(model::SyncMethod method, const std::string& name = "Docs",
+                        const std::string& org = "org")
     {
         model::Job job;
         model::FolderPair* pair = job.addPair();
@@ -99,11 +100,11 @@ TEST_F(RunCommandTest, PrintsTheLogTheEndAndTheCountersAsJson)
                                      "End process.\nProcess succeeded.\n";
     ASSERT_TRUE(outcome.out.starts_with(expectedText)) << outcome.out;
     const std::string json = outcome.out.substr(expectedText.size());
-    EXPECT_TRUE(
-        json.starts_with("{\"result\":\"succeeded\",\"errors\":0,\"orgFilesCreated\":0,\"orgFoldersCreated\":0,"
-                         "\"orgFilesOverwritten\":0,\"orgFilesDeleted\":0,\"orgFoldersDeleted\":0,"
-                         "\"tgtFilesCreated\":2,\"tgtFoldersCreated\":1,\"tgtFilesOverwritten\":0,"
-                         "\"tgtFilesDeleted\":1,\"tgtFoldersDeleted\":0,\"allOperations\":4,\"elapsedMs\":"))
+    EXPECT_TRUE(json.starts_with(
+        "{\"result\":\"succeeded\",\"errors\":0,\"orgFilesCreated\":0,\"orgFoldersCreated\":0,"
+        "\"orgFilesOverwritten\":0,\"orgFilesDeleted\":0,\"orgFoldersDeleted\":0,"
+        "\"tgtFilesCreated\":2,\"tgtFoldersCreated\":1,\"tgtFilesOverwritten\":0,"
+        "\"tgtFilesDeleted\":1,\"tgtFoldersDeleted\":0,\"allOperations\":4,\"elapsedMs\":"))
         << json;
     EXPECT_TRUE(json.ends_with(",\"totalFiles\":2,\"processedFiles\":2}\n")) << json;
     EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a"), file("sub/b.txt", "b")}));
@@ -117,8 +118,8 @@ TEST_F(RunCommandTest, ReportWithEqualsAndAFileAfterTheOptionsEnd)
     buildTree(m_dir / "org", {file("a.txt", "a")});
     const std::string job = saveJob(model::SyncMethod::Copy);
     std::filesystem::rename(job, m_dir / "-job.tsp");
-    const Outcome outcome = runProgram(TAVREL_CLI_PATH, {"run", "--report=r=1.htm", "--", "-job.tsp"}, m_dir.path(),
-                                       m_dir.path());
+    const Outcome outcome = runProgram(TAVREL_CLI_PATH, {"run", "--report=r=1.htm", "--", "-job.tsp"},
+                                       m_dir.path(), m_dir.path());
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess succeeded.\n")) << outcome.out;
     EXPECT_EQ(readReportLines(m_dir / "r=1.htm").size(), 2u); // the folder, the file
@@ -227,8 +228,9 @@ TEST_F(RunCommandTest, InterruptStopsTheRunAtTheNextHandledFile)
 void expectCompletedWithErrors(const Outcome& outcome, int errors, const std::string& endLine)
 {
     EXPECT_EQ(outcome.status, 4) << outcome.err;
-    const std::string end = "End process.\n" + endLine + "\n{\"result\":\"completed_with_errors\",\"errors\":" +
-                            std::to_string(errors) + ",\"orgFilesCreated\":";
+    const std::string end = "End process.\n" + endLine +
+                            "\n{\"result\":\"completed_with_errors\",\"errors\":" + std::to_string(errors) +
+                            ",\"orgFilesCreated\":";
     EXPECT_NE(outcome.out.find(end), std::string::npos) << outcome.out;
 }
 
@@ -236,15 +238,15 @@ void expectCompletedWithErrors(const Outcome& outcome, int errors, const std::st
 TEST_F(RunCommandTest, MissingOriginalEndsWithErrorsAndTellsTheCauseOnStderr)
 {
     buildTree(m_dir / "tgt", {});
-    const Outcome outcome =
-        run({"run", saveJob(model::SyncMethod::AbsoluteCopy, "Docs", "unplugged"), "--report", m_dir / "r.htm",
-             "--json"});
+    const Outcome outcome = run({"run", saveJob(model::SyncMethod::AbsoluteCopy, "Docs", "unplugged"),
+                                 "--report", m_dir / "r.htm", "--json"});
     expectCompletedWithErrors(outcome, 1, "Process completed with 1 error.");
     EXPECT_TRUE(outcome.out.starts_with("Start process.\nCalculate the file amount... 0\n"
                                         "ERROR: cannot read folder: " +
                                         (m_dir / "unplugged/\nEnd process.\n")))
         << outcome.out;
-    EXPECT_EQ(outcome.err, "ERROR: cannot read folder: " + (m_dir / "unplugged/: No such file or directory\n"));
+    EXPECT_EQ(outcome.err,
+              "ERROR: cannot read folder: " + (m_dir / "unplugged/: No such file or directory\n"));
 }
 
 // A target on a read-only mount: every copy fails, each with the system's reason on stderr.
@@ -318,12 +320,14 @@ class DryRunTest : public RunCommandTest, public ::testing::WithParamInterface<D
 TEST_P(DryRunTest, ChangesNothingAndPrintsWhatTheRunThenDoes)
 {
     const DryRunCase& c = GetParam();
-    buildTree(m_dir / "org", {file("new.txt", "new"), file("same.txt", "same"), file("newer.txt", "v2", at(100)),
-                              file("older.txt", "v0", at(0)), file("sub/deep.txt", "deep"),
-                              file("read-only.txt", "ro", at(0), 0444), file(".hidden", "h"),
-                              symlink("link", "new.txt"), file("skip.tmp", "excluded")});
-    buildTree(m_dir / "tgt", {file("same.txt", "same"), file("newer.txt", "v1", at(0)), file("older.txt", "v9", at(50)),
-                              file("stale.txt", "stale"), file("gone/old.txt", "old")});
+    buildTree(m_dir / "org",
+              {file("new.txt", "new"), file("same.txt", "same"), file("newer.txt", "v2", at(100)),
+               file("older.txt", "v0", at(0)), file("sub/deep.txt", "deep"),
+               file("read-only.txt", "ro", at(0), 0444), file(".hidden", "h"), symlink("link", "new.txt"),
+               file("skip.tmp", "excluded")});
+    buildTree(m_dir / "tgt",
+              {file("same.txt", "same"), file("newer.txt", "v1", at(0)), file("older.txt", "v9", at(50)),
+               file("stale.txt", "stale"), file("gone/old.txt", "old")});
     model::Job job;
     model::FolderPair* pair = job.addPair();
     pair->name = u"Docs";
@@ -367,20 +371,21 @@ TEST_P(DryRunTest, ChangesNothingAndPrintsWhatTheRunThenDoes)
 
 INSTANTIATE_TEST_SUITE_P(
     Methods, DryRunTest,
-    ::testing::Values(DryRunCase{"Light", model::SyncMethod::LightCopy, "org", 0, "Process succeeded.", true},
-                      DryRunCase{"Update", model::SyncMethod::UpdateCopy, "org", 0, "Process succeeded.", true},
-                      DryRunCase{"Copy", model::SyncMethod::Copy, "org", 0, "Process succeeded.", true},
-                      DryRunCase{"Absolute", model::SyncMethod::AbsoluteCopy, "org", 0, "Process succeeded.", true},
-                      DryRunCase{"Synchronize", model::SyncMethod::Synchronize, "org", 0, "Process succeeded.", true},
-                      DryRunCase{"UnpluggedOriginal", model::SyncMethod::AbsoluteCopy, "unplugged", 4,
-                                 "Process completed with 1 error.", false}),
+    ::testing::Values(
+        DryRunCase{"Light", model::SyncMethod::LightCopy, "org", 0, "Process succeeded.", true},
+        DryRunCase{"Update", model::SyncMethod::UpdateCopy, "org", 0, "Process succeeded.", true},
+        DryRunCase{"Copy", model::SyncMethod::Copy, "org", 0, "Process succeeded.", true},
+        DryRunCase{"Absolute", model::SyncMethod::AbsoluteCopy, "org", 0, "Process succeeded.", true},
+        DryRunCase{"Synchronize", model::SyncMethod::Synchronize, "org", 0, "Process succeeded.", true},
+        DryRunCase{"UnpluggedOriginal", model::SyncMethod::AbsoluteCopy, "unplugged", 4,
+                   "Process completed with 1 error.", false}),
     [](const ::testing::TestParamInfo<DryRunCase>& info) { return std::string(info.param.name); });
 
 struct GuardCase
 {
     const char* name;
-    int stale;         // target files ORG lacks
-    bool allow;        // --allow-mass-delete
+    int stale;  // target files ORG lacks
+    bool allow; // --allow-mass-delete
     int status;
     const char* asked; // the answer printed after the question; nullptr: no question
     bool deleted;      // the stale files are gone
@@ -424,11 +429,13 @@ TEST_P(MassDeletionTest, SkipsUnlessAllowed)
         EXPECT_EQ(outcome.err, "");
         return;
     }
-    const std::string question = "Absolute Copy of pair Docs would delete " + std::to_string(c.stale) + " of " +
-                                 std::to_string(12 + c.stale) + " files in " + (m_dir / "tgt/") + ". Delete them? ";
+    const std::string question = "Absolute Copy of pair Docs would delete " + std::to_string(c.stale) +
+                                 " of " + std::to_string(12 + c.stale) + " files in " + (m_dir / "tgt/") +
+                                 ". Delete them? ";
     EXPECT_TRUE(outcome.err.starts_with(question + c.asked + "\n")) << outcome.err;
     // The skip is an error line like any other: once more on stderr, with its reason.
-    EXPECT_EQ(outcome.err.find("\nDeletions skipped: Docs: ") != std::string::npos, !c.deleted) << outcome.err;
+    EXPECT_EQ(outcome.err.find("\nDeletions skipped: Docs: ") != std::string::npos, !c.deleted)
+        << outcome.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -474,7 +481,8 @@ TEST_P(RunHistoryTest, AddsTheReportUnlessTold)
     buildTree(m_dir / "org", {file("a.txt", "a")});
     buildTree(historyFolder(), {file("2001-01-01_00-00-00.htm", "older run"), file("notes.txt", "mine")});
     const std::vector<std::string> before = keptReports();
-    std::vector<std::string> arguments = {"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm"};
+    std::vector<std::string> arguments = {"run", saveJob(model::SyncMethod::Copy), "--report",
+                                          m_dir / "r.htm"};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
 
     const std::string earliest = historyStamp(std::chrono::system_clock::now());
@@ -495,20 +503,23 @@ TEST_P(RunHistoryTest, AddsTheReportUnlessTold)
     }
     ASSERT_EQ(added.size(), 1u);
     const std::string& name = added.front();
-    EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{2}-[0-9]{2}-[0-9]{2}\\.htm")))
+    EXPECT_TRUE(
+        std::regex_match(name, std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{2}-[0-9]{2}-[0-9]{2}\\.htm")))
         << name;
     const std::string stamp = name.substr(0, 19);
-    EXPECT_TRUE(earliest <= stamp && stamp <= latest) << stamp << " not within " << earliest << " .. " << latest;
+    EXPECT_TRUE(earliest <= stamp && stamp <= latest)
+        << stamp << " not within " << earliest << " .. " << latest;
     const std::string report = readFile(m_dir / "r.htm");
     EXPECT_FALSE(report.empty());
     EXPECT_EQ(readFile(historyFolder() + "/" + name), report);
 }
 
-INSTANTIATE_TEST_SUITE_P(History, RunHistoryTest,
-                         ::testing::Values(HistoryCase{"Run", {}, true}, HistoryCase{"DryRun", {"--dry-run"}, true},
-                                           HistoryCase{"NoHistory", {"--no-history"}, false},
-                                           HistoryCase{"DryRunNoHistory", {"--dry-run", "--no-history"}, false}),
-                         [](const ::testing::TestParamInfo<HistoryCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    History, RunHistoryTest,
+    ::testing::Values(HistoryCase{"Run", {}, true}, HistoryCase{"DryRun", {"--dry-run"}, true},
+                      HistoryCase{"NoHistory", {"--no-history"}, false},
+                      HistoryCase{"DryRunNoHistory", {"--dry-run", "--no-history"}, false}),
+    [](const ::testing::TestParamInfo<HistoryCase>& info) { return std::string(info.param.name); });
 
 // A history folder that cannot be made costs the run nothing but a line on stderr.
 TEST_F(RunCommandTest, AHistoryThatCannotBeWrittenIsToldAndTheRunSucceeds)
@@ -544,8 +555,8 @@ TEST_P(StopSignalTest, StopsALargeCopyAndLeavesNoTemporary)
         ::close(fd);
     }
     const std::string report = m_dir / "r.htm";
-    StartedProgram program(TAVREL_CLI_PATH, {"run", saveJob(model::SyncMethod::LightCopy), "--report", report},
-                           m_dir.path());
+    StartedProgram program(TAVREL_CLI_PATH,
+                           {"run", saveJob(model::SyncMethod::LightCopy), "--report", report}, m_dir.path());
     auto temporaryInTarget = [&] {
         for (const auto& entry : std::filesystem::directory_iterator(m_dir / "tgt"))
             if (entry.path().filename().string().ends_with(".tavrel-tmp"))

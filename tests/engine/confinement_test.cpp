@@ -91,7 +91,8 @@ TEST_P(FolderSwap, NothingOutsideThePairIsReadWrittenOrDeleted)
         break;
     case Moment::SourceFolderAfterParentListed:
         // The first listing is the counting pass's; the second is the pair's own scan.
-        hooked.afterList = [&, listings = 0](const std::string& folder, std::vector<platform::DirEntry>&) mutable {
+        hooked.afterList = [&, listings = 0](const std::string& folder,
+                                             std::vector<platform::DirEntry>&) mutable {
             if (folder + "zz" == swapped && ++listings == 2)
                 swapOnce();
         };
@@ -122,11 +123,11 @@ std::vector<SwapCase> swapCases()
     std::vector<SwapCase> cases;
     for (SyncMethod method : {SyncMethod::LightCopy, SyncMethod::UpdateCopy, SyncMethod::Copy,
                               SyncMethod::AbsoluteCopy, SyncMethod::Synchronize})
-        for (Moment moment :
-             {Moment::TargetFolderAtItsTask, Moment::SourceFolderAfterParentListed, Moment::TargetFolderBeforeCopy})
+        for (Moment moment : {Moment::TargetFolderAtItsTask, Moment::SourceFolderAfterParentListed,
+                              Moment::TargetFolderBeforeCopy})
             cases.push_back({method, moment, false});
-    for (Moment moment :
-         {Moment::TargetFolderAtItsTask, Moment::SourceFolderAfterParentListed, Moment::TargetFolderBeforeCopy})
+    for (Moment moment : {Moment::TargetFolderAtItsTask, Moment::SourceFolderAfterParentListed,
+                          Moment::TargetFolderBeforeCopy})
         cases.push_back({SyncMethod::Synchronize, moment, true});
     return cases;
 }
@@ -184,7 +185,8 @@ TEST_F(EngineTest, RootsThatAreOneFolderUnderTwoNamesOverlap)
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_EQ(snapshotTree(m_dir / "real"), before);
     const std::string log = relative(m_sink.log());
-    EXPECT_NE(log.find("Handle pair : same\r\nERROR: folders overlap: ~/one/ and ~/two/\r\n"), std::string::npos)
+    EXPECT_NE(log.find("Handle pair : same\r\nERROR: folders overlap: ~/one/ and ~/two/\r\n"),
+              std::string::npos)
         << log;
     EXPECT_NE(log.find("Handle pair : inside\r\nERROR: folders overlap: ~/inner/ and ~/one/\r\n"),
               std::string::npos)

@@ -163,8 +163,8 @@ TEST_F(ContentEqualTest, LargeFilesReadOnTwoThreadsGiveTheSameAnswers)
     lastDiffers.back() ^= 1;
     std::string firstBlockDiffers = large;
     firstBlockDiffers[12345] ^= 1;
-    buildTree(m_dir.path(), {file("a", large), file("b", large), file("c", lastDiffers), file("d", firstBlockDiffers),
-                             file("e", large.substr(0, large.size() - 1))});
+    buildTree(m_dir.path(), {file("a", large), file("b", large), file("c", lastDiffers),
+                             file("d", firstBlockDiffers), file("e", large.substr(0, large.size() - 1))});
     const uint64_t size = large.size();
     auto equal = [&](const char* a, const char* b) {
         return engine::IsContentEqual(m_posix, m_dir / a, m_dir / b, size);

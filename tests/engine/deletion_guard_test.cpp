@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Before a mirror deletes most of its target, it asks; with the recycle bin on, what a run
 // replaces is kept there like what it deletes.
-#include "support/scoped_env.h"
 #include "support/engine_fixture.h"
+#include "support/scoped_env.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -26,9 +26,9 @@ std::vector<Node> numberedFiles(const std::string& prefix, int count)
 struct GuardCase
 {
     const char* name;
-    int kept;           // files both sides have
-    int doomed;         // files only the target has, half of them in a folder of their own
-    bool orgEmpty;      // ORG holds nothing at all
+    int kept;      // files both sides have
+    int doomed;    // files only the target has, half of them in a folder of their own
+    bool orgEmpty; // ORG holds nothing at all
     bool asks;
 };
 
@@ -53,8 +53,8 @@ TEST_P(MassDeletion, AsksBeforeTheFirstDeletionAndNoKeepsTheTarget)
     addPair(SyncMethod::LightCopy, m_dir / "more", m_dir / "more-copy", "more");
     const TreeSnapshot before = snapshotTree(m_tgt);
 
-    for (MassDeletionAnswer answer : {MassDeletionAnswer::Skip, MassDeletionAnswer::SkipWithError,
-                                      MassDeletionAnswer::Delete}) {
+    for (MassDeletionAnswer answer :
+         {MassDeletionAnswer::Skip, MassDeletionAnswer::SkipWithError, MassDeletionAnswer::Delete}) {
         SCOPED_TRACE(static_cast<int>(answer));
         RecordingSink sink;
         sink.massDeletionAnswer = answer;
@@ -66,9 +66,9 @@ TEST_P(MassDeletion, AsksBeforeTheFirstDeletionAndNoKeepsTheTarget)
         }
         const int targetFiles = c.orgEmpty ? c.doomed : c.kept + c.doomed;
         ASSERT_EQ(sink.questions().size(), 1u);
-        EXPECT_EQ(relative(sink.questions()[0]), "Absolute Copy of pair mirror would delete " +
-                                                     std::to_string(c.doomed) + " of " +
-                                                     std::to_string(targetFiles) + " files in ~/tgt/. Delete them?");
+        EXPECT_EQ(relative(sink.questions()[0]),
+                  "Absolute Copy of pair mirror would delete " + std::to_string(c.doomed) + " of " +
+                      std::to_string(targetFiles) + " files in ~/tgt/. Delete them?");
         if (answer == MassDeletionAnswer::Delete) {
             EXPECT_EQ(snapshotTree(m_tgt).count("old"), 0u);
             EXPECT_EQ(m_state.tgtFilesDeleted.load(), c.doomed / 2);
@@ -93,7 +93,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, MassDeletion,
                              return name;
                          });
 
-
 // An overwrite with the recycle bin on leaves the old content there, with its record; the log
 // and the report read as for any overwrite.
 TEST_F(EngineTest, OverwrittenFilesGoToTheTrashFirst)
@@ -107,7 +106,8 @@ TEST_F(EngineTest, OverwrittenFilesGoToTheTrashFirst)
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_EQ(readFile(m_tgt + "doc"), "new");
     EXPECT_EQ(readFile(m_dir / "data/Trash/files/doc"), "old");
-    EXPECT_NE(readFile(m_dir / "data/Trash/info/doc.trashinfo").find("Path=" + m_tgt + "doc\n"), std::string::npos);
+    EXPECT_NE(readFile(m_dir / "data/Trash/info/doc.trashinfo").find("Path=" + m_tgt + "doc\n"),
+              std::string::npos);
     EXPECT_EQ(reportLines(), (std::vector<std::string>{"[O]~/org/doc => ~/tgt/doc"}));
     EXPECT_EQ(m_state.errors.load(), 0);
 }

@@ -54,7 +54,8 @@ protected:
         RecordingSink sink;
         const auto start = std::chrono::steady_clock::now();
         runWith(sink);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(m_state.allOperations.load(), 0) << sink.log().substr(0, 500);
         return seconds;
     }

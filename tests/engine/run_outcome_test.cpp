@@ -30,8 +30,9 @@ TEST_P(MissingRoot, OrgRootIsAnErrorEvenWhenNothingIsCounted)
     addPair(GetParam(), m_dir / "unplugged", m_tgt);
 
     const engine::RunResult result = run();
-    EXPECT_EQ(relative(m_sink.log()),
-              "Start process.\r\nCalculate the file amount... 0\r\nERROR: cannot read folder: ~/unplugged/\r\n");
+    EXPECT_EQ(
+        relative(m_sink.log()),
+        "Start process.\r\nCalculate the file amount... 0\r\nERROR: cannot read folder: ~/unplugged/\r\n");
     EXPECT_EQ(m_state.errors.load(), 1);
     const engine::RunOutcome outcome = engine::outcomeOf(result, m_state.errors.load());
     EXPECT_EQ(outcome, engine::RunOutcome::CompletedWithErrors);

@@ -60,12 +60,14 @@ const CompareCase kCases[] = {
     {"1980-2107: 1975 and 1979 are one time there", kFat, k1975, k1979, 0},
     {"1980-2107: 1979 against 1980 plus 2 s", kFat, k1979, kFatTimeMin + 2 * kSecond, -1},
     {"1980-2107: 2108 is clamped to the last instant", kExfat, k2108, kFatTimeMax - 5 * kMs, 0},
-    {"1980-2107: 2108 against the last whole second", kFat, kFatTimeMax - kFatTimeMax % (2 * kSecond), k2108, 0},
+    {"1980-2107: 2108 against the last whole second", kFat, kFatTimeMax - kFatTimeMax % (2 * kSecond), k2108,
+     0},
     {"1980-2107: 2108 against 2107", kExfat, k2108, kFatTimeMax - kSecond, 1},
     {"wide span: 1979 before 1980", kExact, k1979, kFatTimeMin, -1},
     {"wide span: 2108 after the FAT end", kExact, k2108, kFatTimeMax, 1},
     {"wide span: before 1970", kExact, -kSecond, 0, -1},
-    {"before 1970 a fraction rounded up to the second is the same time", kExact, -kSecond + 3, -kSecond + kSecond, 0},
+    {"before 1970 a fraction rounded up to the second is the same time", kExact, -kSecond + 3,
+     -kSecond + kSecond, 0},
     {"before 1970 a whole second apart keeps the order", kExact, -2 * kSecond, -kSecond, -1},
     {"extremes do not overflow", kExact, kMin64, kMax64, -1},
     {"extremes do not overflow, other way", kExact, kMax64, kMin64, 1},
@@ -86,7 +88,8 @@ TEST(TimeRule, TruncationIsEqualAndAChangeOfOnePrecisionIsNot)
 {
     const TimeRule rules[] = {kExact, kFat, kExfat, kSftp};
     for (const TimeRule& rule : rules) {
-        for (int64_t t = kFatTimeMin + 7; t < kFatTimeMax - 4 * kSecond; t += 997 * 86400 * kSecond + 123457) {
+        for (int64_t t = kFatTimeMin + 7; t < kFatTimeMax - 4 * kSecond;
+             t += 997 * 86400 * kSecond + 123457) {
             const int64_t truncated = t - t % rule.precision;
             const int64_t roundedUp = truncated == t ? t : truncated + rule.precision;
             EXPECT_EQ(compareTimes(t, truncated, rule), 0) << rule.precision << " " << t;
@@ -108,7 +111,9 @@ struct CombineCase
 const CombineCase kCombineCases[] = {
     {"exact with exact", kExact, kExact, kExact},
     {"exact with FAT", kExact, kFat, kFat},
-    {"exFAT with SFTP: coarser precision, narrower span on each end", kExfat, kSftp,
+    {"exFAT with SFTP: coarser precision, narrower span on each end",
+     kExfat,
+     kSftp,
      {kSecond, kFatTimeMin, int64_t{0xFFFFFFFF} * kSecond}},
     {"FAT with exFAT", kFat, kExfat, kFat},
     {"a precision below one tick counts as exact", {0, kMin64, kMax64}, {-5, kMin64, kMax64}, kExact},

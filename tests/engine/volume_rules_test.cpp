@@ -37,8 +37,8 @@ platform::VolumeTraits caseIgnoringVolume()
 // overwritten or even read, for every method, both ways of Synchronize included.
 TEST_F(EngineTest, TimesTheVolumeRoundedCountAsEqual)
 {
-    for (SyncMethod method : {SyncMethod::UpdateCopy, SyncMethod::Copy, SyncMethod::AbsoluteCopy,
-                              SyncMethod::Synchronize}) {
+    for (SyncMethod method :
+         {SyncMethod::UpdateCopy, SyncMethod::Copy, SyncMethod::AbsoluteCopy, SyncMethod::Synchronize}) {
         SCOPED_TRACE(static_cast<int>(method));
         TempDir dir;
         const std::string org = dir / "org/";
@@ -118,7 +118,8 @@ TEST_F(EngineTest, CaseTwinsOnACaseIgnoringTargetGiveOneErrorAndNoChurn)
 TEST_F(EngineTest, SynchronizeBackFromACaseIgnoringTargetKeepsOrgNames)
 {
     buildTree(m_org, {file("Report.doc", "old", at(1)), file("Photos/p", "p", at(1))});
-    buildTree(m_tgt, {file("REPORT.DOC", "new", at(9)), file("PHOTOS/p", "p", at(1)), file("PHOTOS/q", "q", at(1))});
+    buildTree(m_tgt,
+              {file("REPORT.DOC", "new", at(9)), file("PHOTOS/p", "p", at(1)), file("PHOTOS/q", "q", at(1))});
     addPair(SyncMethod::Synchronize);
     FaultyFileSystem volume(m_posix);
     volume.pretendVolume(caseIgnoringVolume());
@@ -145,10 +146,9 @@ TEST_F(EngineTest, RefusedMetadataKeepsTheContentAndWarnsOncePerPair)
     EXPECT_EQ(readFile(m_tgt + "sub/c"), "c");
     EXPECT_EQ(readFile(m_dir / "tgt2/b"), "b");
     const std::string log = relative(m_sink.log());
-    for (const std::string line : {"WARNING: cannot keep permissions on ~/tgt/\r\n",
-                                    "WARNING: cannot keep times on ~/tgt/\r\n",
-                                    "WARNING: cannot keep permissions on ~/tgt2/\r\n",
-                                    "WARNING: cannot keep times on ~/tgt2/\r\n"}) {
+    for (const std::string line :
+         {"WARNING: cannot keep permissions on ~/tgt/\r\n", "WARNING: cannot keep times on ~/tgt/\r\n",
+          "WARNING: cannot keep permissions on ~/tgt2/\r\n", "WARNING: cannot keep times on ~/tgt2/\r\n"}) {
         const std::size_t first = log.find(line);
         EXPECT_NE(first, std::string::npos) << line << log;
         EXPECT_EQ(log.find(line, first + 1), std::string::npos) << line << log;

@@ -2,7 +2,6 @@
 // Kernel-call faults during copies: the kernel copy giving up early or refusing, short and
 // failing writes, and a full disk at each copy of a run.
 #include "support/engine_fixture.h"
-#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "syscall_faults.h"
 

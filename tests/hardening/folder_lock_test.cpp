@@ -135,7 +135,8 @@ TEST_F(EngineTest, RunnerInAnotherProcessSkipsAHeldFolder)
     HeldFolder lock(m_tgt);
 
     const ProgramOutcome outcome =
-        runProgram(TAVREL_CLI_PATH, {"run", project, "--report", m_dir / "cli-report.htm", "--no-progress", "--no-history"},
+        runProgram(TAVREL_CLI_PATH,
+                   {"run", project, "--report", m_dir / "cli-report.htm", "--no-progress", "--no-history"},
                    m_dir.path());
     const std::string output = outcome.out + outcome.err;
     EXPECT_EQ(outcome.status, 4) << output; // the skipped pair is an error of the run

@@ -2,7 +2,6 @@
 // Faults in the trees themselves: listings that break off, items of another kind where a file
 // is expected, trees that change under a run, a trash that cannot take anything, odd names.
 #include "support/engine_fixture.h"
-#include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/hooked_file_system.h"
 

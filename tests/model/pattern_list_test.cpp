@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <gtest/gtest.h>
-
 #include "model/folder_pair.h"
 #include "model/text_rules.h"
+
+#include <gtest/gtest.h>
 
 using namespace tavrel::model;
 
@@ -34,19 +34,27 @@ TEST_P(ParsePatternListTest, YieldsItems)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParsePatternListTest,
     testing::Values(
-        ParseCase{"EmptyItemsSkipped", u"a.txt; ; b.txt ;", PatternListKind::FilesExclude, 2, {u"a.txt", u"b.txt"}},
+        ParseCase{
+            "EmptyItemsSkipped", u"a.txt; ; b.txt ;", PatternListKind::FilesExclude, 2, {u"a.txt", u"b.txt"}},
         ParseCase{"AllSpaces", u"   ", PatternListKind::FilesInclude, 0, {}},
         ParseCase{"OnlySeparators", u";;", PatternListKind::FoldersExclude, 0, {}},
         ParseCase{"EmptyText", u"", PatternListKind::FilesInclude, 0, {}},
         ParseCase{"AllFilesInInclude", u"*.doc; *.*; *.txt", PatternListKind::FilesInclude, 1, {u"*"}},
         ParseCase{"StarInFolderInclude", u"a; *", PatternListKind::FoldersInclude, 1, {u"*"}},
-        ParseCase{"AllFilesInExclude", u"*.doc; *.*; *.txt", PatternListKind::FilesExclude, 3,
+        ParseCase{"AllFilesInExclude",
+                  u"*.doc; *.*; *.txt",
+                  PatternListKind::FilesExclude,
+                  3,
                   {u"*.doc", u"*.*", u"*.txt"}},
         ParseCase{"SingleFolder", u"x", PatternListKind::FoldersInclude, 1, {u"x"}},
         ParseCase{"TabsStay", u"a\t;\tb", PatternListKind::FilesExclude, 2, {u"a\t", u"\tb"}},
-        ParseCase{"DuplicatesAndCaseKept", u"A.TXT;a.txt;A.TXT", PatternListKind::FilesInclude, 3,
+        ParseCase{"DuplicatesAndCaseKept",
+                  u"A.TXT;a.txt;A.TXT",
+                  PatternListKind::FilesInclude,
+                  3,
                   {u"A.TXT", u"a.txt", u"A.TXT"}},
-        ParseCase{"StarInsideItemIsOrdinary", u"**; *.*x", PatternListKind::FilesInclude, 2, {u"**", u"*.*x"}}),
+        ParseCase{
+            "StarInsideItemIsOrdinary", u"**; *.*x", PatternListKind::FilesInclude, 2, {u"**", u"*.*x"}}),
     [](const testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
 TEST(ParsePatternList, LongItemIsCutToCapacity)

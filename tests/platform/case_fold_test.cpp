@@ -46,9 +46,9 @@ const FoldCase kFoldCases[] = {
     {"already lower 0-9_[]~", "already lower 0-9_[]~"},
     {"@AZ[`az{", "@az[`az{"},
     // Accented Latin, two bytes each.
-    {"CAF\xC3\x89", "caf\xC3\xA9"},          // CAFÉ
+    {"CAF\xC3\x89", "caf\xC3\xA9"},           // CAFÉ
     {"\xC3\x80\xC3\x9E", "\xC3\xA0\xC3\xBE"}, // ÀÞ
-    {"\xC3\x97", "\xC3\x97"},                // the multiplication sign sits among capitals but has no case
+    {"\xC3\x97", "\xC3\x97"},                 // the multiplication sign sits among capitals but has no case
     // Greek: capital, medial and final sigma all fold to the medial form.
     {"\xCE\xA3", "\xCF\x83"},
     {"\xCF\x82", "\xCF\x83"},
@@ -56,7 +56,10 @@ const FoldCase kFoldCases[] = {
     {"\xCE\x9F\xCE\x94\xCE\xA5\xCE\xA3\xCE\xA3\xCE\x95\xCE\xA5\xCE\xA3", // ΟΔΥΣΣΕΥΣ
      "\xCE\xBF\xCE\xB4\xCF\x85\xCF\x83\xCF\x83\xCE\xB5\xCF\x85\xCF\x83"},
     // Sharp s: simple folding keeps it (full folding would give "ss"); the capital folds to it.
-    {"Stra\xC3\x9F" "e", "stra\xC3\x9F" "e"},
+    {"Stra\xC3\x9F"
+     "e",
+     "stra\xC3\x9F"
+     "e"},
     {"\xE1\xBA\x9E", "\xC3\x9F"},
     // Kelvin and Angstrom signs fold to the letters; the Kelvin sign shrinks to one byte.
     {"\xE2\x84\xAA", "k"},
@@ -72,15 +75,21 @@ const FoldCase kFoldCases[] = {
     {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"},
     // Not UTF-8: those bytes stay as they are, ASCII letters around them still fold.
     {"R\xC9SUM\xC9.TXT", "r\xC9sum\xC9.txt"}, // Latin-1
-    {"\x80" "A", "\x80" "a"},                // stray continuation byte
-    {"AB\xC3", "ab\xC3"},                    // sequence cut at the end
-    {"\xC3" "A", "\xC3" "a"},                // lead byte without its continuation
-    {"\xC1\x81", "\xC1\x81"},                // overlong "A" is not an "A"
-    {"\xE0\x80\xC1", "\xE0\x80\xC1"},        // overlong three-byte form
-    {"\xED\xA0\x80", "\xED\xA0\x80"},        // a surrogate
+    {"\x80"
+     "A",
+     "\x80"
+     "a"},                // stray continuation byte
+    {"AB\xC3", "ab\xC3"}, // sequence cut at the end
+    {"\xC3"
+     "A",
+     "\xC3"
+     "a"},                                    // lead byte without its continuation
+    {"\xC1\x81", "\xC1\x81"},                 // overlong "A" is not an "A"
+    {"\xE0\x80\xC1", "\xE0\x80\xC1"},         // overlong three-byte form
+    {"\xED\xA0\x80", "\xED\xA0\x80"},         // a surrogate
     {"\xF4\x90\x80\x80", "\xF4\x90\x80\x80"}, // past U+10FFFF
-    {"\xFF\xC3\x89", "\xFF\xC3\xA9"},        // invalid byte, then a valid É
-    {"\xC3\xC3\x89", "\xC3\xC3\xA9"},        // cut sequence right before a valid one
+    {"\xFF\xC3\x89", "\xFF\xC3\xA9"},         // invalid byte, then a valid É
+    {"\xC3\xC3\x89", "\xC3\xC3\xA9"},         // cut sequence right before a valid one
 };
 
 TEST(CaseFold, FoldsNamesByTable)
@@ -99,14 +108,19 @@ struct PairCase
 const PairCase kPairCases[] = {
     {"Report.doc", "REPORT.DOC", true},
     {"CaseDir", "casedir", true},
-    {"\xCE\xA3\xCE\xBF\xCF\x86\xCE\xAF\xCE\xB1", "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x8A\xCE\x91", true}, // Σοφία, ΣΟΦΊΑ
-    {"\xE2\x84\xAA" "elvin", "KELVIN", true},
+    {"\xCE\xA3\xCE\xBF\xCF\x86\xCE\xAF\xCE\xB1", "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x8A\xCE\x91",
+     true}, // Σοφία, ΣΟΦΊΑ
+    {"\xE2\x84\xAA"
+     "elvin",
+     "KELVIN", true},
     {"caf\xC3\xA9", "CAF\xC3\x89", true},
-    {"stra\xC3\x9F" "e", "STRASSE", false}, // would be one name only under full folding
+    {"stra\xC3\x9F"
+     "e",
+     "STRASSE", false}, // would be one name only under full folding
     {"\xC4\xB1", "I", false},
-    {"caf\xE9", "caf\xC3\xA9", false},      // Latin-1 é is not UTF-8 é
+    {"caf\xE9", "caf\xC3\xA9", false}, // Latin-1 é is not UTF-8 é
     {"a\x80", "a\xC2\x80", false},
-    {"e\xCC\x81", "\xC3\xA9", false},       // no normalisation: decomposed and composed stay apart
+    {"e\xCC\x81", "\xC3\xA9", false}, // no normalisation: decomposed and composed stay apart
 };
 
 TEST(CaseFold, TellsWhichNamesAreOneIgnoringCase)
@@ -161,7 +175,8 @@ TEST(CaseFold, MatchesUnicodeDataFile)
     ASSERT_EQ(expected.size(), 1454u);
     for (char32_t c = 0; c <= 0x10FFFF; ++c) {
         const auto it = expected.find(c);
-        ASSERT_EQ(foldCodePoint(c), it == expected.end() ? c : it->second) << std::hex << static_cast<uint32_t>(c);
+        ASSERT_EQ(foldCodePoint(c), it == expected.end() ? c : it->second)
+            << std::hex << static_cast<uint32_t>(c);
     }
 }
 

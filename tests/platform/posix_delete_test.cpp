@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "support/scoped_env.h"
 #include "platform/posix_file_system.h"
 #include "platform/posix_trash.h"
 #include "scratch_folder.h"
+#include "support/scoped_env.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -23,7 +23,6 @@ using tavrel::test::ScratchFolder;
 using tavrel::test::writeFile;
 
 namespace {
-
 
 bool exists(const std::string& path)
 {

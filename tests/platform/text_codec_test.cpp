@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <gtest/gtest.h>
-
 #include "platform/text_codec.h"
+
+#include <gtest/gtest.h>
 
 using namespace tavrel::platform;
 
@@ -15,8 +15,10 @@ TEST(TextCodec, RoundTripsEveryPlane)
 TEST(TextCodec, BadInputBecomesReplacementCharacter)
 {
     EXPECT_EQ(toUtf8(u"\xD800x"), "\xef\xbf\xbdx");
-    EXPECT_EQ(fromUtf8("a\xff" "b"), u"a\uFFFDb");
-    EXPECT_EQ(fromUtf8("\xc0\xaf"), u"\uFFFD\uFFFD"); // overlong "/"
+    EXPECT_EQ(fromUtf8("a\xff"
+                       "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(fromUtf8("\xc0\xaf"), u"\uFFFD\uFFFD");           // overlong "/"
     EXPECT_EQ(fromUtf8("\xed\xa0\x80"), u"\uFFFD\uFFFD\uFFFD"); // encoded surrogate
     EXPECT_FALSE(isValidUtf8("\xe9"));
     EXPECT_TRUE(isValidUtf8("caf\xc3\xa9"));

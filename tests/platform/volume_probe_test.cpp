@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/volume_probe.h"
-
 #include "scratch_folder.h"
 
 #include <cerrno>
@@ -140,8 +139,10 @@ TEST(VolumeProbe, ReadOnlyFolderGivesTheDefaultsUnprobed)
         int step = 1;
         if (::unshare(CLONE_NEWNS) == 0 && ++step &&
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 && ++step &&
-            ::mount(scratch.path().c_str(), scratch.path().c_str(), nullptr, MS_BIND, nullptr) == 0 && ++step &&
-            ::mount(nullptr, scratch.path().c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0) {
+            ::mount(scratch.path().c_str(), scratch.path().c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+            ++step &&
+            ::mount(nullptr, scratch.path().c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
+                0) {
             const int fd = ::open(scratch.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             const VolumeTraits traits = probeVolume(fd);
             const bool written = ::write(pipeFds[1], &traits, sizeof traits) == sizeof traits;

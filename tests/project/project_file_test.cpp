@@ -250,9 +250,9 @@ TEST_F(ProjectFileTest, HugeFileIsRefusedWithoutBeingReadWhole)
         const auto started = std::chrono::steady_clock::now();
         model::Job job;
         const int opened = openProject(job, path);
-        const long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              std::chrono::steady_clock::now() - started)
-                                              .count());
+        const long ms = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                .count());
         ::getrusage(RUSAGE_SELF, &after);
         const long report[3] = {opened, after.ru_maxrss - before.ru_maxrss, ms};
         (void)!::write(results[1], report, sizeof report);
@@ -312,13 +312,16 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
         {m_folder / "good.tsp/below.tsp", ProjectRefusal::NotFound, "no such file"},
         {m_folder / "folder.tsp", ProjectRefusal::NotAFile, "not a file"},
         {fifo, ProjectRefusal::NotAFile, "not a file"},
-        {m_folder / "large.tsp", ProjectRefusal::TooLarge, "too large for a project file (over 1491678 bytes)"},
+        {m_folder / "large.tsp", ProjectRefusal::TooLarge,
+         "too large for a project file (over 1491678 bytes)"},
         {m_folder / "text.tsp", ProjectRefusal::NotAProjectFile, "not a project file"},
         {m_folder / "empty.tsp", ProjectRefusal::NotAProjectFile, "not a project file"},
         {m_folder / "newer.tsp", ProjectRefusal::NewerVersion, "made by a newer version of the program"},
-        {m_folder / "flipped.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
+        {m_folder / "flipped.tsp", ProjectRefusal::DamagedSeal,
+         "damaged: its seal does not match its contents"},
         {m_folder / "cut.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
-        {m_folder / "garbled.tsp", ProjectRefusal::DamagedSeal, "damaged: its seal does not match its contents"},
+        {m_folder / "garbled.tsp", ProjectRefusal::DamagedSeal,
+         "damaged: its seal does not match its contents"},
         {m_folder / "toomany.tsp", ProjectRefusal::DamagedContents, "damaged: its pairs cannot be read"},
     };
     for (const auto& c : cases) {

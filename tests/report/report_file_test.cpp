@@ -179,13 +179,14 @@ TEST_F(ReportFileTest, APreviewHeadSaysSoAndTheRealHeadStaysAsItWas)
     }
     const std::string records = kD + "/t/a<br>\n" + kTail;
     EXPECT_EQ(contentOf(real), kHead + records);
-    EXPECT_EQ(contentOf(preview), "<html>\n"
-                                  "<title>Tavrel Synchronizer Report - Preview</title>\n"
-                                  "<body>\n"
-                                  "<strong><font size=\"+2\">Tavrel Synchronizer Report - Preview</font></strong>\n"
-                                  "<p>Preview: nothing was changed. These are the changes Execute would make.</p>\n"
-                                  "<p>\n" +
-                                      records);
+    EXPECT_EQ(contentOf(preview),
+              "<html>\n"
+              "<title>Tavrel Synchronizer Report - Preview</title>\n"
+              "<body>\n"
+              "<strong><font size=\"+2\">Tavrel Synchronizer Report - Preview</font></strong>\n"
+              "<p>Preview: nothing was changed. These are the changes Execute would make.</p>\n"
+              "<p>\n" +
+                  records);
 }
 
 TEST_F(ReportFileTest, LocationIsBesideTheProgramWhenWritable)

@@ -77,7 +77,8 @@ public:
     }
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
                                                      platform::FsError& error) override;
-    platform::VolumeTraits probeVolume(const std::string& folder, const platform::VolumeTraits* known) override
+    platform::VolumeTraits probeVolume(const std::string& folder,
+                                       const platform::VolumeTraits* known) override
     {
         (void)folder;
         return known != nullptr ? *known : m_traits;

@@ -37,8 +37,8 @@ public:
 
 private:
     HookedFileSystem(std::unique_ptr<platform::FileSystem> view, std::shared_ptr<Hooks> hooks)
-        : m_owned(std::move(view)), m_inner(*m_owned), m_hooks(std::move(hooks)), beforeCopy(m_hooks->beforeCopy),
-          afterList(m_hooks->afterList), beforeList(m_hooks->beforeList),
+        : m_owned(std::move(view)), m_inner(*m_owned), m_hooks(std::move(hooks)),
+          beforeCopy(m_hooks->beforeCopy), afterList(m_hooks->afterList), beforeList(m_hooks->beforeList),
           beforeCreateFolder(m_hooks->beforeCreateFolder), beforeDelete(m_hooks->beforeDelete)
     {}
 
@@ -124,7 +124,8 @@ public:
     {
         return m_inner.readLink(path, text);
     }
-    platform::VolumeTraits probeVolume(const std::string& folder, const platform::VolumeTraits* known) override
+    platform::VolumeTraits probeVolume(const std::string& folder,
+                                       const platform::VolumeTraits* known) override
     {
         return m_inner.probeVolume(folder, known);
     }

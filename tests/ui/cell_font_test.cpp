@@ -96,9 +96,9 @@ private slots:
         const QByteArray os2 = raw.fontTable("OS/2");
         QVERIFY(os2.size() >= 78);
         // Its typo metrics are the ones Qt uses for its line height; they are not the cell.
-        const double typo = (qFromBigEndian<qint16>(os2.constData() + 68) -
-                             qFromBigEndian<qint16>(os2.constData() + 70)) /
-                            double(raw.unitsPerEm());
+        const double typo =
+            (qFromBigEndian<qint16>(os2.constData() + 68) - qFromBigEndian<qint16>(os2.constData() + 70)) /
+            double(raw.unitsPerEm());
         QVERIFY(cellPerEm(tahoma) > typo + 0.1);
         // Its cell is about 1.21 em, so 15 px of cell leave an em of 12 px.
         QVERIFY(std::abs(cellPerEm(tahoma) - 1.207) < 0.01);

@@ -175,9 +175,9 @@ struct Harness
     }
 };
 
-constexpr int kJobCommands[] = {command::New,     command::Open,    command::Save,     command::SaveAs,
-                                command::Exit,    command::AddPair, command::EditPair, command::RemovePair,
-                                command::Execute, command::Preview, command::Content, command::About,
+constexpr int kJobCommands[] = {command::New,       command::Open,    command::Save,     command::SaveAs,
+                                command::Exit,      command::AddPair, command::EditPair, command::RemovePair,
+                                command::Execute,   command::Preview, command::Content,  command::About,
                                 command::ViewReport};
 
 } // namespace
@@ -464,7 +464,8 @@ private slots:
         QVERIFY(!h.window->commandAction(command::Execute)->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
 
-        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Preview: process succeeded.")));
+        QVERIFY(
+            h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Preview: process succeeded.")));
         QVERIFY(!QFileInfo::exists(h.dir.path() + QStringLiteral("/tgt_Docs")));
         QCOMPARE(h.state.tgtFilesCreated.load(), 3);
         QCOMPARE(h.progress(), 1000);
@@ -642,9 +643,8 @@ private slots:
         }
         h.window->openProjectFile(path);
         QCOMPARE(h.presenter.shown.empty(), project);
-        QCOMPARE(h.window->windowTitle(),
-                 project ? QStringLiteral("daily.TSP - Tavrel Synchronizer")
-                         : QStringLiteral("Untitled - Tavrel Synchronizer"));
+        QCOMPARE(h.window->windowTitle(), project ? QStringLiteral("daily.TSP - Tavrel Synchronizer")
+                                                  : QStringLiteral("Untitled - Tavrel Synchronizer"));
         QCOMPARE(h.list()->count(), project ? 2 : 0);
         QCOMPARE(h.window->selectedIndex(), project ? 1 : -1);
         if (!project)
@@ -682,18 +682,20 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("icon");
         QTest::addColumn<int>("progress");
-        QTest::newRow("succeeded fills the bar") << 1 << 0 << "INFORMATION"
-                                                 << "Process succeeded." << int(ui::MessageIcon::Information) << 1000;
+        QTest::newRow("succeeded fills the bar")
+            << 1 << 0 << "INFORMATION"
+            << "Process succeeded." << int(ui::MessageIcon::Information) << 1000;
         QTest::newRow("errors warn") << 1 << 3 << "INFORMATION"
-                                     << "Process completed with 3 errors." << int(ui::MessageIcon::Warning) << 1000;
+                                     << "Process completed with 3 errors." << int(ui::MessageIcon::Warning)
+                                     << 1000;
         QTest::newRow("stopped") << 0 << 0 << "INFORMATION"
                                  << "Process was stoped by user." << int(ui::MessageIcon::Information) << 300;
-        QTest::newRow("stopped after errors") << 0 << 2 << "INFORMATION"
-                                              << "Process was stoped by user." << int(ui::MessageIcon::Information)
-                                              << 300;
+        QTest::newRow("stopped after errors")
+            << 0 << 2 << "INFORMATION"
+            << "Process was stoped by user." << int(ui::MessageIcon::Information) << 300;
         QTest::newRow("disk full") << 2 << 1 << "ERROR"
-                                   << "Not enough disk space to perform this operation." << int(ui::MessageIcon::Error)
-                                   << 300;
+                                   << "Not enough disk space to perform this operation."
+                                   << int(ui::MessageIcon::Error) << 300;
         QTest::newRow("unknown value") << 7 << 0 << "ERROR"
                                        << "Unknown error occured." << int(ui::MessageIcon::Error) << 300;
     }
@@ -723,7 +725,8 @@ private slots:
         h.window->runCommand(command::Execute);
         QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
 
-        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process completed with 2 errors.")));
+        QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"),
+                                QStringLiteral("Process completed with 2 errors.")));
         QCOMPARE(h.presenter.shown.back().icon, ui::MessageIcon::Warning);
         const QString log = h.logText();
         QVERIFY2(log.contains(QStringLiteral("Calculate the file amount... 0\nERROR: cannot read folder: ")),
@@ -763,7 +766,8 @@ private slots:
         QTest::addColumn<bool>("running");
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("status");
-        QTest::newRow("idle: New shows its tip") << false << int(command::New) << QStringLiteral("Create a new job");
+        QTest::newRow("idle: New shows its tip")
+            << false << int(command::New) << QStringLiteral("Create a new job");
         QTest::newRow("idle: the grayed Stop shows nothing") << false << int(command::Stop) << QString();
         QTest::newRow("running: New shows nothing") << true << int(command::New) << QString();
         QTest::newRow("running: Save shows nothing") << true << int(command::Save) << QString();
@@ -880,8 +884,9 @@ private slots:
             for (int y = 2; y < qMin(face.height(), 16) - 1; ++y) {
                 for (int x = 2; x < face.width() - 20; ++x) {
                     const QColor pixel = face.pixelColor(x, y);
-                    QVERIFY2(pixel.lightness() > 200 || pixel.lightness() < 128 || pixel.saturation() < 30,
-                             qPrintable(QStringLiteral("%1 at %2,%3").arg(QLatin1String(name)).arg(x).arg(y)));
+                    QVERIFY2(
+                        pixel.lightness() > 200 || pixel.lightness() < 128 || pixel.saturation() < 30,
+                        qPrintable(QStringLiteral("%1 at %2,%3").arg(QLatin1String(name)).arg(x).arg(y)));
                     if (pixel.lightness() < 100)
                         ++ink;
                 }
@@ -912,9 +917,9 @@ private slots:
                 texts << (item->isSeparator() ? QStringLiteral("-") : item->text());
         }
         QCOMPARE(texts.join(QLatin1Char('|')),
-                 QStringLiteral(
-                     "&File|&New|&Open...|-|&Save|Save &As...|-|E&xit|&Operation|&Add Pair...|"
-                     "&Edit Pair...|&Remove Pair|-|E&xecute|&Preview|&Stop|-|&View Report|&Help|&Content|-|&About"));
+                 QStringLiteral("&File|&New|&Open...|-|&Save|Save &As...|-|E&xit|&Operation|&Add Pair...|"
+                                "&Edit Pair...|&Remove Pair|-|E&xecute|&Preview|&Stop|-|&View "
+                                "Report|&Help|&Content|-|&About"));
 
         QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
         h.window->show();
@@ -1008,7 +1013,8 @@ private slots:
         const QString here = QCoreApplication::applicationDirPath();
         QCOMPARE(h.presenter.shown[0].text,
                  QStringLiteral("Cannot find the help file %1/TavrelSync.html or %2.")
-                     .arg(here, QDir::cleanPath(here + QStringLiteral("/../share/doc/tavrel-sync/TavrelSync.html"))));
+                     .arg(here, QDir::cleanPath(
+                                    here + QStringLiteral("/../share/doc/tavrel-sync/TavrelSync.html"))));
     }
 
     void progressAboveTheScaleShowsFull()

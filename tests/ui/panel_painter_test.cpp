@@ -29,7 +29,8 @@ public:
     {
         for (int i = 0; i < count; ++i) {
             const QLine line = lines[i].toLine();
-            drawn << QStringLiteral("%1,%2-%3,%4").arg(line.x1()).arg(line.y1()).arg(line.x2()).arg(line.y2());
+            drawn
+                << QStringLiteral("%1,%2-%3,%4").arg(line.x1()).arg(line.y1()).arg(line.x2()).arg(line.y2());
         }
     }
     void drawLines(const QLine* lines, int count) override
@@ -101,8 +102,10 @@ private slots:
         QVERIFY(at(QStringLiteral("Delete Folder")) < resultRule);
         QVERIFY(resultRule < at(QStringLiteral("All Operations")));
         QVERIFY(at(QStringLiteral("Time Usage")) < at(QStringLiteral("Method: (Unknown)")));
-        QVERIFY(at(QStringLiteral("Method: (Unknown)")) < at(QStringLiteral("Take the deleted files to recycle bin")));
-        QVERIFY(at(QStringLiteral("Take the deleted files to recycle bin")) < at(QStringLiteral("(Unknown)")));
+        QVERIFY(at(QStringLiteral("Method: (Unknown)")) <
+                at(QStringLiteral("Take the deleted files to recycle bin")));
+        QVERIFY(at(QStringLiteral("Take the deleted files to recycle bin")) <
+                at(QStringLiteral("(Unknown)")));
         QVERIFY(at(QStringLiteral("(Unknown)")) < at(QStringLiteral("0 s")));
         QCOMPARE(drawn.last(), QStringLiteral("0 / 0"));
     }
