@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Set-up, build and run in one step on Debian 12.
 #   scripts/dev.sh start   install what the window needs, build only the window, start it
-#   scripts/dev.sh test    install everything, build everything, run every test, then the
+#   scripts/dev.sh test    install everything, check the layout (scripts/check_format.sh), build
+#                          everything with warnings as errors, run every test, then the
 #                          fuzzers and the sanitizer builds (scripts/hardening.sh)
 # Installs packages only when some are missing (through sudo when not root); never prompts
 # when CI=true or when stdin is not a terminal.
@@ -20,7 +21,7 @@ window_packages=(g++ cmake ninja-build libssl-dev
 # Everything else the tests use: test frameworks, reference tools, desktop-file and package
 # checkers, the sanitizer compiler and the user-space file systems.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev x11-utils
-    rsync desktop-file-utils appstream lintian clang libclang-rt-14-dev
+    rsync desktop-file-utils appstream lintian clang libclang-rt-14-dev clang-format
     fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server)
 
 as_root() {
@@ -47,7 +48,7 @@ install_missing() {
 }
 
 build_all() {
-    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_BUILD_TESTS=ON
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_BUILD_TESTS=ON -DTAVREL_WERROR=ON
     cmake --build "$build" -j "$(nproc)"
 }
 
@@ -75,6 +76,7 @@ start)
     ;;
 test)
     install_missing "${window_packages[@]}" "${test_packages[@]}"
+    "$here/scripts/check_format.sh"
     build_all
     export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
     ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

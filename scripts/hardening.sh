@@ -70,8 +70,10 @@ run_fuzz() {
 run_sanitized() {
     local build=$1 flags=$2
     shift 2
+    # Warnings are the main build's gate; instrumented code draws false ones from the
+    # optimizer (-Wmaybe-uninitialized and the like), so they do not fail these builds.
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_BUILD_GUI=OFF \
-        -DCMAKE_CXX_FLAGS="$flags -fno-omit-frame-pointer" \
+        -DTAVREL_WERROR=OFF -DCMAKE_CXX_FLAGS="$flags -fno-omit-frame-pointer" \
         -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
     local targets
     mapfile -t targets < <(existing_targets "$build" "$@")

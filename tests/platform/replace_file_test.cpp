@@ -80,7 +80,7 @@ TEST(TemporaryName, RecognisesOnlyTheReservedPattern)
     EXPECT_FALSE(isTemporaryName(""));
 
     // Only names made by temporaryNameFor are ever removed as leftovers.
-    for (const std::string name : {std::string("job.tsp"), std::string(255, 'n'), std::string("x")}) {
+    for (const std::string& name : {std::string("job.tsp"), std::string(255, 'n'), std::string("x")}) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(isExactTemporaryName(temporaryNameFor(name)));
     }
