@@ -5,8 +5,8 @@
 #include "model/job.h"
 #include "platform/posix_file_system.h"
 #include "report/report_file.h"
-#include "ui/main_window.h"
 #include "ui/screenshot.h"
+#include "ui/window/main_window.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -2,12 +2,12 @@
 #include "ui/screenshot.h"
 
 #include "model/job.h"
-#include "ui/command_ids.h"
-#include "ui/file_dialog.h"
-#include "ui/main_window.h"
-#include "ui/message_box.h"
-#include "ui/pair_dialog.h"
-#include "ui/tooltip_window.h"
+#include "ui/common/file_dialog.h"
+#include "ui/common/message_box.h"
+#include "ui/pair_dialog/pair_dialog.h"
+#include "ui/pair_dialog/tooltip_window.h"
+#include "ui/window/command_ids.h"
+#include "ui/window/main_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

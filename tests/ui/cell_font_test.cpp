@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/cell_font.h"
-#include "ui/panel_painter.h"
-#include "ui/tooltip_window.h"
+#include "ui/common/cell_font.h"
+#include "ui/pair_dialog/tooltip_window.h"
+#include "ui/window/panel_painter.h"
 
 #include <QFontInfo>
 #include <QImage>

@@ -2,11 +2,11 @@
 #include "model/folder_pair.h"
 #include "model/job.h"
 #include "scripted_presenter.h"
-#include "ui/dialog_units.h"
-#include "ui/message_box.h"
-#include "ui/pair_dialog.h"
-#include "ui/string_table.h"
-#include "ui/tooltip_window.h"
+#include "ui/common/message_box.h"
+#include "ui/common/string_table.h"
+#include "ui/pair_dialog/dialog_units.h"
+#include "ui/pair_dialog/pair_dialog.h"
+#include "ui/pair_dialog/tooltip_window.h"
 
 #include <QApplication>
 #include <QCheckBox>

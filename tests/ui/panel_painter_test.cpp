@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/run_state.h"
-#include "ui/panel_painter.h"
+#include "ui/window/panel_painter.h"
 
 #include <QPaintDevice>
 #include <QPaintEngine>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/panel_painter.h"
-#include "ui/panel_widgets.h"
+#include "ui/window/panel_painter.h"
+#include "ui/window/panel_widgets.h"
 
 #include <QFontMetrics>
 #include <QTest>

@@ -6,7 +6,7 @@
 #include "report/report_file.h"
 #include "support/faulty_file_system.h"
 #include "support/recording_sink.h"
-#include "ui/run_controller.h"
+#include "ui/window/run_controller.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ui/message_box.h"
+#include "ui/common/message_box.h"
 
 #include <QString>
 #include <deque>

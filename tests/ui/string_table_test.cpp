@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/string_table.h"
+#include "ui/common/string_table.h"
 
 #include <QTest>
 

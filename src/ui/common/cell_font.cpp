@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/cell_font.h"
+#include "ui/common/cell_font.h"
 
 #include <QFontMetricsF>
 #include <QRawFont>

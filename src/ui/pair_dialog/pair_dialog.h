@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ui/dialog_units.h"
+#include "ui/pair_dialog/dialog_units.h"
 
 #include <QDialog>
 #include <QFont>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/panel_widgets.h"
+#include "ui/window/panel_widgets.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/artwork.h"
+#include "ui/common/artwork.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

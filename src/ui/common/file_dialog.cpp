@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/file_dialog.h"
+#include "ui/common/file_dialog.h"
 
 #include <QFileDialog>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/tooltip_geometry.h"
+#include "ui/pair_dialog/tooltip_geometry.h"
 
 namespace tavrel::ui {
 

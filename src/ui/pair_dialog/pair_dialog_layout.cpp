@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/context_help.h"
-#include "ui/pair_dialog.h"
+#include "ui/pair_dialog/context_help.h"
+#include "ui/pair_dialog/pair_dialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/panel_painter.h"
+#include "ui/window/panel_painter.h"
 
 #include <QFontMetrics>
 #include <QPainter>

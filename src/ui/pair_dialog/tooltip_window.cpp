@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/tooltip_window.h"
+#include "ui/pair_dialog/tooltip_window.h"
 
 #include "model/text_rules.h"
-#include "ui/cell_font.h"
-#include "ui/tooltip_geometry.h"
+#include "ui/common/cell_font.h"
+#include "ui/pair_dialog/tooltip_geometry.h"
 
 #include <QApplication>
 #include <QBitmap>

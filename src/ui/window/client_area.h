@@ -3,7 +3,7 @@
 
 #include "engine/run_state.h"
 #include "model/folder_pair.h"
-#include "ui/panel_painter.h"
+#include "ui/window/panel_painter.h"
 
 #include <QWidget>
 #include <functional>

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/pair_dialog.h"
+#include "ui/pair_dialog/pair_dialog.h"
 
 #include "model/folder_pair.h"
 #include "model/job.h"
 #include "model/text_rules.h"
-#include "ui/cell_font.h"
-#include "ui/context_help.h"
-#include "ui/folder_browser.h"
-#include "ui/message_box.h"
-#include "ui/string_table.h"
-#include "ui/tooltip_window.h"
+#include "ui/common/cell_font.h"
+#include "ui/common/message_box.h"
+#include "ui/common/string_table.h"
+#include "ui/pair_dialog/context_help.h"
+#include "ui/pair_dialog/folder_browser.h"
+#include "ui/pair_dialog/tooltip_window.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/about_dialog.h"
+#include "ui/window/about_dialog.h"
 
-#include "ui/artwork.h"
+#include "ui/common/artwork.h"
 
 #include <QLabel>
 #include <QPushButton>

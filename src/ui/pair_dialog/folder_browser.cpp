@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/folder_browser.h"
+#include "ui/pair_dialog/folder_browser.h"
 
 #include "model/text_rules.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/context_help.h"
+#include "ui/pair_dialog/context_help.h"
 
-#include "ui/string_table.h"
+#include "ui/common/string_table.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/toolbar.h"
+#include "ui/window/toolbar.h"
 
-#include "ui/artwork.h"
+#include "ui/common/artwork.h"
 
 #include <QAction>
 #include <QCursor>

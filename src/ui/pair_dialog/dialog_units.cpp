@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/dialog_units.h"
+#include "ui/pair_dialog/dialog_units.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -5,13 +5,13 @@
 #include "project/project_file.h"
 #include "report/report_file.h"
 #include "report/report_history.h"
-#include "ui/about_dialog.h"
-#include "ui/command_ids.h"
-#include "ui/file_dialog.h"
-#include "ui/main_window.h"
-#include "ui/message_box.h"
-#include "ui/pair_list.h"
-#include "ui/panel_widgets.h"
+#include "ui/common/file_dialog.h"
+#include "ui/common/message_box.h"
+#include "ui/window/about_dialog.h"
+#include "ui/window/command_ids.h"
+#include "ui/window/main_window.h"
+#include "ui/window/pair_list.h"
+#include "ui/window/panel_widgets.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/pair_list.h"
+#include "ui/window/pair_list.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/main_window.h"
+#include "ui/window/main_window.h"
 
 #include "report/report_file.h"
-#include "ui/artwork.h"
-#include "ui/client_area.h"
-#include "ui/command_ids.h"
-#include "ui/file_dialog.h"
-#include "ui/message_box.h"
-#include "ui/pair_dialog.h"
-#include "ui/pair_list.h"
-#include "ui/panel_painter.h"
-#include "ui/panel_widgets.h"
-#include "ui/string_table.h"
-#include "ui/toolbar.h"
+#include "ui/common/artwork.h"
+#include "ui/common/file_dialog.h"
+#include "ui/common/message_box.h"
+#include "ui/common/string_table.h"
+#include "ui/pair_dialog/pair_dialog.h"
+#include "ui/window/client_area.h"
+#include "ui/window/command_ids.h"
+#include "ui/window/pair_list.h"
+#include "ui/window/panel_painter.h"
+#include "ui/window/panel_widgets.h"
+#include "ui/window/toolbar.h"
 
 #include <QAction>
 #include <QCloseEvent>

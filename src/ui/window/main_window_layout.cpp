@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls, menus and toolbar at their fixed client coordinates.
-#include "ui/artwork.h"
-#include "ui/client_area.h"
-#include "ui/command_ids.h"
-#include "ui/main_window.h"
-#include "ui/pair_list.h"
-#include "ui/panel_painter.h"
-#include "ui/panel_widgets.h"
-#include "ui/toolbar.h"
+#include "ui/common/artwork.h"
+#include "ui/window/client_area.h"
+#include "ui/window/command_ids.h"
+#include "ui/window/main_window.h"
+#include "ui/window/pair_list.h"
+#include "ui/window/panel_painter.h"
+#include "ui/window/panel_widgets.h"
+#include "ui/window/toolbar.h"
 
 #include <QAction>
 #include <QGuiApplication>

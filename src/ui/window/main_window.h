@@ -5,7 +5,7 @@
 #include "model/job.h"
 #include "platform/posix_file_system.h"
 #include "platform/preview_file_system.h"
-#include "ui/run_controller.h"
+#include "ui/window/run_controller.h"
 
 #include <QMainWindow>
 #include <QString>

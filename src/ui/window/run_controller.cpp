@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/run_controller.h"
+#include "ui/window/run_controller.h"
 
 #include "report/report_file.h"
 

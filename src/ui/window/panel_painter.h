@@ -3,7 +3,7 @@
 
 #include "engine/run_state.h"
 #include "model/folder_pair.h"
-#include "ui/cell_font.h"
+#include "ui/common/cell_font.h"
 
 #include <QColor>
 #include <QFont>

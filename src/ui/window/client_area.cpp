@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/client_area.h"
+#include "ui/window/client_area.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/message_box.h"
+#include "ui/common/message_box.h"
 
 #include <QMessageBox>
 
