@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window program: one job, one report file and one run state for the life of the process,
 // handed to the window that edits and runs them.
+#include "app/screenshot.h"
 #include "engine/run_state.h"
 #include "model/job.h"
 #include "platform/posix_file_system.h"
 #include "report/report_file.h"
-#include "ui/screenshot.h"
 #include "ui/window/main_window.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/screenshot.h"
+#include "app/screenshot.h"
 
 #include "model/job.h"
 #include "ui/common/file_dialog.h"
