@@ -236,7 +236,9 @@ void PairOptionsDialog::buildControls()
     keepTabStopOnTicked(contents);
 
     const QString rowNames[] = {tr("Read-only Files"), tr("Hidden Files"), tr("System Files")};
-    const int rowFirstIds[] = {IdReadOnlyInvolve, IdHiddenInvolve, IdSystemInvolve};
+    const int attributeIds[3][3] = {{IdReadOnlyInvolve, IdReadOnlyCopyOnly, IdReadOnlyIgnore},
+                                    {IdHiddenInvolve, IdHiddenCopyOnly, IdHiddenIgnore},
+                                    {IdSystemInvolve, IdSystemCopyOnly, IdSystemIgnore}};
     const QString modeNames[] = {tr("Involve"), tr("Copy Only"), tr("Ignore")};
     for (int row = 0; row < 3; ++row) {
         const int y = 137 + 10 * row;
@@ -244,7 +246,7 @@ void PairOptionsDialog::buildControls()
         auto* group = new QButtonGroup(this);
         for (int i = 0; i < 3; ++i) {
             m_attributeButtons[row][i] =
-                addRadio(modeNames[i], rowFirstIds[row] + i, QRect(columns[i], y, 45, 10));
+                addRadio(modeNames[i], attributeIds[row][i], QRect(columns[i], y, 45, 10));
             group->addButton(m_attributeButtons[row][i], i);
         }
         keepTabStopOnTicked(group);

@@ -68,6 +68,8 @@ private slots:
     void dialogUnits_data();
     void dialogUnits();
     void dialogHasTemplateSizeAndPlacesControls();
+    void attributeRadiosKeepTheirNumbers_data();
+    void attributeRadiosKeepTheirNumbers();
     void opensNewPairWithDefaults();
     void opensStoredPair();
     void methodOutOfRangeLeavesLightCopy();
@@ -138,9 +140,53 @@ void PairDialogTest::dialogHasTemplateSizeAndPlacesControls()
              ui::dialogRectToPixels(QRect(229, 189, 35, 12), units));
     QCOMPARE(dialog.control(PairOptionsDialog::IdTgtPath)->geometry(),
              ui::dialogRectToPixels(QRect(65, 89, 210, 10), units));
-    QCOMPARE(button(dialog, 1023)->text(), QString("Copy Only"));
-    QCOMPARE(button(dialog, 1026)->text(), QString("Take deleted files to recycle bin"));
+    QCOMPARE(button(dialog, PairOptionsDialog::IdSystemCopyOnly)->text(), QString("Copy Only"));
+    QCOMPARE(button(dialog, PairOptionsDialog::IdRecycleDeleted)->text(),
+             QString("Take deleted files to recycle bin"));
     QVERIFY(qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->isDefault());
+}
+
+void PairDialogTest::attributeRadiosKeepTheirNumbers_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("help");
+    QTest::newRow("read-only, Involve") << int(PairOptionsDialog::IdReadOnlyInvolve) << 1016 << "Involve"
+                                        << "Treat the read-only files as normal files.";
+    QTest::newRow("read-only, Copy Only") << int(PairOptionsDialog::IdReadOnlyCopyOnly) << 1017 << "Copy Only"
+                                          << "Existent read-only files will not be changed.";
+    QTest::newRow("read-only, Ignore") << int(PairOptionsDialog::IdReadOnlyIgnore) << 1018 << "Ignore"
+                                       << "Ignore all read-only files.";
+    QTest::newRow("hidden, Involve") << int(PairOptionsDialog::IdHiddenInvolve) << 1019 << "Involve"
+                                     << "Treat the hidden files as normal files.";
+    QTest::newRow("hidden, Copy Only") << int(PairOptionsDialog::IdHiddenCopyOnly) << 1020 << "Copy Only"
+                                       << "Existent hidden files will not be changed.";
+    QTest::newRow("hidden, Ignore") << int(PairOptionsDialog::IdHiddenIgnore) << 1021 << "Ignore"
+                                    << "Ignore all hidden files.";
+    QTest::newRow("system, Involve") << int(PairOptionsDialog::IdSystemInvolve) << 1022 << "Involve"
+                                     << "Treat the system files as normal files.";
+    QTest::newRow("system, Copy Only") << int(PairOptionsDialog::IdSystemCopyOnly) << 1023 << "Copy Only"
+                                       << "Existent system files will not be changed.";
+    QTest::newRow("system, Ignore") << int(PairOptionsDialog::IdSystemIgnore) << 1024 << "Ignore"
+                                    << "Ignore all system files.";
+}
+
+// The numbers are the ones the help texts are kept under.
+void PairDialogTest::attributeRadiosKeepTheirNumbers()
+{
+    QFETCH(int, id);
+    QFETCH(int, number);
+    QFETCH(QString, text);
+    QFETCH(QString, help);
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(button(dialog, id)->text(), text);
+    QCOMPARE(dialog.control(id)->property("controlId").toInt(), number);
+    dialog.showControlHelp(id, dialog.mapToGlobal(QPoint(10, 10)));
+    QCOMPARE(dialog.tooltipWindow()->tipText(), help);
 }
 
 void PairDialogTest::opensNewPairWithDefaults()
@@ -156,9 +202,12 @@ void PairDialogTest::opensNewPairWithDefaults()
     QCOMPARE(edit(dialog, PairOptionsDialog::IdIncludeFolders)->text(), QString("*"));
     QCOMPARE(edit(dialog, PairOptionsDialog::IdExcludeFiles)->text(), QString());
     QCOMPARE(edit(dialog, PairOptionsDialog::IdExcludeFolders)->text(), QString());
-    for (int id : {1015, 1016, 1019, 1022, 1025, 1026})
+    for (int id : {PairOptionsDialog::IdAuto, PairOptionsDialog::IdReadOnlyInvolve,
+                   PairOptionsDialog::IdHiddenInvolve, PairOptionsDialog::IdSystemInvolve,
+                   PairOptionsDialog::IdIncludeSubfolders, PairOptionsDialog::IdRecycleDeleted})
         QVERIFY2(button(dialog, id)->isChecked(), qPrintable(QString::number(id)));
-    for (int id : {1013, 1014, 1015, 1026})
+    for (int id : {PairOptionsDialog::IdCheck, PairOptionsDialog::IdNotCheck, PairOptionsDialog::IdAuto,
+                   PairOptionsDialog::IdRecycleDeleted})
         QVERIFY2(!button(dialog, id)->isEnabled(), qPrintable(QString::number(id)));
     QVERIFY(edit(dialog, PairOptionsDialog::IdIncludeFolders)->isEnabled());
     QCOMPARE(dialog.focusWidget(), dialog.control(PairOptionsDialog::IdName));
@@ -182,12 +231,12 @@ void PairDialogTest::opensStoredPair()
              ui::loadString(40017));
     QCOMPARE(edit(dialog, PairOptionsDialog::IdIncludeFiles)->text(), QString("*.doc; *.txt"));
     QCOMPARE(edit(dialog, PairOptionsDialog::IdExcludeFolders)->text(), QString(".svn"));
-    QVERIFY(button(dialog, 1014)->isChecked());
-    QVERIFY(button(dialog, 1016)->isChecked());
-    QVERIFY(button(dialog, 1021)->isChecked());
-    QVERIFY(button(dialog, 1023)->isChecked());
-    QVERIFY(!button(dialog, 1025)->isChecked());
-    QVERIFY(!button(dialog, 1026)->isChecked());
+    QVERIFY(button(dialog, PairOptionsDialog::IdNotCheck)->isChecked());
+    QVERIFY(button(dialog, PairOptionsDialog::IdReadOnlyInvolve)->isChecked());
+    QVERIFY(button(dialog, PairOptionsDialog::IdHiddenIgnore)->isChecked());
+    QVERIFY(button(dialog, PairOptionsDialog::IdSystemCopyOnly)->isChecked());
+    QVERIFY(!button(dialog, PairOptionsDialog::IdIncludeSubfolders)->isChecked());
+    QVERIFY(!button(dialog, PairOptionsDialog::IdRecycleDeleted)->isChecked());
     QVERIFY(!edit(dialog, PairOptionsDialog::IdIncludeFolders)->isEnabled());
     QVERIFY(!edit(dialog, PairOptionsDialog::IdExcludeFolders)->isEnabled());
 }
@@ -277,9 +326,9 @@ void PairDialogTest::okWritesEveryField()
     edit(dialog, PairOptionsDialog::IdIncludeFolders)->setText("src;docs");
     edit(dialog, PairOptionsDialog::IdExcludeFolders)->setText("*");
     button(dialog, PairOptionsDialog::IdCheck)->click();
-    button(dialog, 1018)->click();
-    button(dialog, 1020)->click();
-    button(dialog, 1024)->click();
+    button(dialog, PairOptionsDialog::IdReadOnlyIgnore)->click();
+    button(dialog, PairOptionsDialog::IdHiddenCopyOnly)->click();
+    button(dialog, PairOptionsDialog::IdSystemIgnore)->click();
     button(dialog, PairOptionsDialog::IdRecycleDeleted)->click();
 
     QSignalSpy finished(&dialog, &QDialog::finished);
@@ -357,7 +406,7 @@ void PairDialogTest::cancelWritesNothing()
     button(dialog, PairOptionsDialog::IdSynchronize)->click();
     edit(dialog, PairOptionsDialog::IdExcludeFiles)->setText("x");
     button(dialog, PairOptionsDialog::IdIncludeSubfolders)->click();
-    button(dialog, 1017)->click();
+    button(dialog, PairOptionsDialog::IdReadOnlyCopyOnly)->click();
     qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdCancel))->click();
     QCOMPARE(dialog.result(), PairOptionsDialog::kResultCancel);
     QVERIFY(*f.pair == before);
@@ -408,7 +457,7 @@ void PairDialogTest::methodChoiceSetsEnabledStatesAndKeepsTicks()
     QCOMPARE(qobject_cast<QLabel*>(dialog.control(PairOptionsDialog::IdDescription))->text(),
              ui::loadString(40015 + methodId - 1002));
     QCOMPARE(button(dialog, PairOptionsDialog::IdRecycleDeleted)->isEnabled(), recycleEnabled);
-    for (int id : {1013, 1014, 1015})
+    for (int id : {PairOptionsDialog::IdCheck, PairOptionsDialog::IdNotCheck, PairOptionsDialog::IdAuto})
         QCOMPARE(button(dialog, id)->isEnabled(), contentEnabled);
     QVERIFY(button(dialog, PairOptionsDialog::IdRecycleDeleted)->isChecked());
     QVERIFY(button(dialog, PairOptionsDialog::IdNotCheck)->isChecked());
@@ -645,7 +694,7 @@ void PairDialogTest::arrowKeysWrapWithinARadioGroup_data()
     QTest::newRow("left from Auto wraps to Not Check")
         << int(PairOptionsDialog::IdAuto) << int(Qt::Key_Left) << int(PairOptionsDialog::IdNotCheck);
     QTest::newRow("right from Ignore wraps to Involve, same row")
-        << int(PairOptionsDialog::IdHiddenInvolve + 2) << int(Qt::Key_Right)
+        << int(PairOptionsDialog::IdHiddenIgnore) << int(Qt::Key_Right)
         << int(PairOptionsDialog::IdHiddenInvolve);
 }
 
