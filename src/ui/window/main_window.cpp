@@ -27,7 +27,6 @@ namespace tavrel::ui {
 
 namespace {
 
-const QString kUntitled = QStringLiteral("Untitled");
 const QString kUnknown = QStringLiteral("(Unknown)");
 constexpr int kStatusTipLength = 78;
 constexpr int kFrameWaitMs = 2000;

@@ -146,6 +146,8 @@ private:
     PairEditor m_pairEditor;
     UrlOpener m_urlOpener;
 
+    // The name of a job never saved or opened, compared by the commands and the title.
+    static inline const QString kUntitled = QStringLiteral("Untitled");
     QString m_projectName;
     QString m_dialogPath;
     int m_selectedIndex = -1;

@@ -25,7 +25,6 @@ namespace {
 const QString kPrompt = QStringLiteral("PROMPT");
 const QString kError = QStringLiteral("ERROR");
 const QString kInformation = QStringLiteral("INFORMATION");
-const QString kUntitled = QStringLiteral("Untitled");
 const QString kHelpFile = QStringLiteral("TavrelSync.html");
 
 std::filesystem::path toPath(const QString& path)
