@@ -154,11 +154,11 @@ FsError PosixFileSystem::sameFolder(const std::string& a, const std::string& b, 
     for (const auto& [made, looked] :
          {std::pair{first.get(), second.get()}, std::pair{second.get(), first.get()}}) {
         const std::string marker = temporaryNameFor("same-folder");
-        const int fd =
-            ::openat(made, marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0)
+        UniqueFd fd(
+            ::openat(made, marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.valid())
             continue;
-        ::close(fd);
+        fd.reset();
         struct stat st = {};
         same = ::fstatat(looked, marker.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         ::unlinkat(made, marker.c_str(), 0);

@@ -91,19 +91,10 @@ bool describe(const std::string& name, const struct stat& st, DirEntry& entry)
     return true;
 }
 
-// A directory stream over a duplicate of `folder`, so the caller's handle stays open.
-DIR* openStream(int folder)
+// A directory stream over a new descriptor of `folder`, so the caller's handle stays open.
+DirStream openStream(int folder)
 {
-    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-    }
-    return dir;
+    return streamOver(UniqueFd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
 }
 
 } // namespace
@@ -112,15 +103,15 @@ FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::se
                      bool kindsOnly)
 {
     entries.clear();
-    DIR* dir = openStream(folder);
+    const DirStream dir = openStream(folder);
     if (dir == nullptr)
         return errorFromErrno(errno);
-    const int fd = ::dirfd(dir);
+    const int fd = ::dirfd(dir.get());
     FsError result = FsError::Ok;
     std::vector<std::string> temporaries;
     for (;;) {
         errno = 0;
-        const dirent* found = ::readdir(dir);
+        const dirent* found = ::readdir(dir.get());
         if (found == nullptr) {
             if (errno != 0)
                 result = FsError::Other;
@@ -162,21 +153,19 @@ FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::se
     }
     // After the walk: removing names while readdir runs may make it skip others.
     removeStale(fd, temporaries, staleAge);
-    ::closedir(dir);
     return result;
 }
 
 void removeStaleTemporariesAt(int folder, std::chrono::seconds staleAge)
 {
-    DIR* dir = openStream(folder);
+    const DirStream dir = openStream(folder);
     if (dir == nullptr)
         return;
     std::vector<std::string> temporaries;
-    while (const dirent* found = ::readdir(dir))
+    while (const dirent* found = ::readdir(dir.get()))
         if (isExactTemporaryName(found->d_name))
             temporaries.push_back(found->d_name);
-    removeStale(::dirfd(dir), temporaries, staleAge);
-    ::closedir(dir);
+    removeStale(::dirfd(dir.get()), temporaries, staleAge);
 }
 
 FsError createFolderAt(int parent, const std::string& name, const struct stat* ownerFrom)

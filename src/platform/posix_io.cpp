@@ -3,30 +3,9 @@
 
 #include <climits>
 #include <cstring>
+#include <unistd.h>
 
 namespace tavrel::platform::posix {
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
-{
-    if (this != &other)
-        reset(std::exchange(other.m_fd, -1));
-    return *this;
-}
-
-void UniqueFd::reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd); // Linux frees the descriptor even when close fails: never retry
-    m_fd = fd;
-}
-
-int UniqueFd::close()
-{
-    if (m_fd < 0)
-        return 0;
-    const int result = ::close(std::exchange(m_fd, -1));
-    return result == 0 || errno == EINTR ? 0 : errno;
-}
 
 namespace {
 
@@ -35,6 +14,21 @@ namespace {
 thread_local int t_lastFailure = 0;
 
 } // namespace
+
+DirStream streamOver(UniqueFd fd)
+{
+    if (!fd.valid())
+        return nullptr;
+    DirStream dir(::fdopendir(fd.get()));
+    if (dir == nullptr) {
+        const int error = errno;
+        fd.reset();
+        errno = error;
+        return nullptr;
+    }
+    fd.release();
+    return dir;
+}
 
 FsError errorFromErrno(int error)
 {

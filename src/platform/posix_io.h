@@ -2,40 +2,19 @@
 #pragma once
 
 #include "platform/file_system.h"
+#include "platform/unique_fd.h"
 
 #include <cerrno>
 #include <cstdint>
+#include <dirent.h>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace tavrel::platform::posix {
-
-// Owns one file descriptor and closes it once.
-class UniqueFd final
-{
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void reset(int fd = -1);
-    // Closes now and reports the close error (0 or an errno): a late write error shows up here
-    // on network file systems.
-    int close();
-
-private:
-    int m_fd = -1;
-};
 
 // The identity of a folder, which no path text can disguise.
 struct FolderIdentity
@@ -62,6 +41,18 @@ inline bool isForeign(const struct stat& st, const ForeignFolders& foreign)
             return true;
     return false;
 }
+
+struct DirCloser
+{
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// A directory stream; closing it closes the descriptor it read from.
+using DirStream = std::unique_ptr<DIR, DirCloser>;
+
+// A stream over the folder open as `fd`, which it takes over. Null with errno set (and `fd`
+// closed) when `fd` is not valid or fdopendir refuses it.
+DirStream streamOver(UniqueFd fd);
 
 // Repeats a system call while it fails with EINTR.
 template <typename Call> auto retryOnEintr(Call call)

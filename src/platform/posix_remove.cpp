@@ -23,20 +23,14 @@ int emptyFolder(int folder, const ForeignFolders& foreign)
     // readdir skip entries.
     std::vector<std::pair<std::string, bool>> children;
     {
-        const int listFd = ::dup(folder);
-        if (listFd < 0)
+        const DirStream dir = streamOver(UniqueFd(::dup(folder)));
+        if (dir == nullptr)
             return errno;
-        DIR* dir = ::fdopendir(listFd);
-        if (dir == nullptr) {
-            const int error = errno;
-            ::close(listFd);
-            return error;
-        }
-        ::rewinddir(dir);
+        ::rewinddir(dir.get());
         int error = 0;
         for (;;) {
             errno = 0;
-            const dirent* entry = ::readdir(dir);
+            const dirent* entry = ::readdir(dir.get());
             if (entry == nullptr) {
                 error = errno;
                 break;
@@ -52,7 +46,6 @@ int emptyFolder(int folder, const ForeignFolders& foreign)
             }
             children.emplace_back(std::string(name), isFolder);
         }
-        ::closedir(dir);
         if (error != 0)
             return error;
     }

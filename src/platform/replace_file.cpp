@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/replace_file.h"
 
+#include "platform/unique_fd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -57,30 +59,6 @@ mode_t finalModeFor(int dirFd, const std::string& name, const ReplaceOptions& op
         return existing.st_mode & 07777;
     return 0666 & ~currentUmask();
 }
-
-class FdGuard final
-{
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return m_fd; }
-    // Closes now so that a failing close (delayed write errors on some file systems) is seen.
-    std::error_code close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 ? std::error_code{} : lastError();
-    }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -142,8 +120,8 @@ std::error_code replaceFile(const std::filesystem::path& destination, const Cont
         folder = ".";
 
     // Every later step works relative to this one folder, so a renamed parent cannot split them.
-    FdGuard dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0)
+    const posix::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid())
         return lastError();
 
     std::string temporary;
@@ -158,10 +136,9 @@ std::error_code replaceFile(const std::filesystem::path& destination, const Cont
     if (fd < 0)
         return std::make_error_code(std::errc::file_exists);
 
-    FdGuard file(fd);
+    posix::UniqueFd file(fd);
     auto fail = [&](std::error_code error) {
-        if (file.get() >= 0)
-            file.close();
+        file.reset();
         ::unlinkat(dir.get(), temporary.c_str(), 0);
         return error;
     };
@@ -172,8 +149,9 @@ std::error_code replaceFile(const std::filesystem::path& destination, const Cont
         return fail(lastError());
     if (::fsync(file.get()) != 0)
         return fail(lastError());
-    if (std::error_code error = file.close())
-        return fail(error);
+    // Closed before the rename so that a late write error (network file systems) is seen.
+    if (const int error = file.close())
+        return fail(std::error_code(error, std::generic_category()));
 
     const unsigned flags = options.replaceExisting ? 0 : RENAME_NOREPLACE;
     if (::renameat2(dir.get(), temporary.c_str(), dir.get(), name.c_str(), flags) != 0)

@@ -2,6 +2,7 @@
 #include "platform/volume_probe.h"
 
 #include "platform/replace_file.h"
+#include "platform/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -186,14 +187,15 @@ VolumeTraits probeVolume(int folderFd)
     ProbeNames made(folderFd);
 
     std::string name;
-    int fd = -1;
-    for (int attempt = 0; attempt < kCreateAttempts && fd < 0; ++attempt) {
+    posix::UniqueFd fd;
+    for (int attempt = 0; attempt < kCreateAttempts && !fd.valid(); ++attempt) {
         name = temporaryNameFor("probe");
-        fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
+        fd.reset(
+            ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.valid() && errno != EEXIST)
             break;
     }
-    if (fd < 0) {
+    if (!fd.valid()) {
         traits.error = errno;
         return traits;
     }
@@ -201,8 +203,8 @@ VolumeTraits probeVolume(int folderFd)
     traits.probed = true;
 
     constexpr mode_t kProbeMode = 0640;
-    const bool chmodDone = ::fchmod(fd, kProbeMode) == 0;
-    ::close(fd);
+    const bool chmodDone = ::fchmod(fd.get(), kProbeMode) == 0;
+    fd.reset();
 
     // Read back by name after the close: some volumes answer from the open file.
     struct stat st = {};

@@ -2,6 +2,7 @@
 #include "project/project_file.h"
 
 #include "platform/replace_file.h"
+#include "platform/unique_fd.h"
 #include "project/project_codec.h"
 #include "project/seal.h"
 
@@ -26,7 +27,7 @@ void noteSystemError(OpenFailure* failure, int error)
     *failure = {refusal, error};
 }
 
-// Owns one open file and closes it on every way out.
+// One open regular file.
 class FileHandle final
 {
 public:
@@ -34,31 +35,23 @@ public:
     FileHandle(const std::filesystem::path& path, int flags, OpenFailure* failure = nullptr)
         : m_fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK))
     {
-        if (m_fd < 0) {
+        if (!m_fd.valid()) {
             noteSystemError(failure, errno);
             return;
         }
         struct stat info = {};
-        const bool statFailed = ::fstat(m_fd, &info) != 0;
+        const bool statFailed = ::fstat(m_fd.get(), &info) != 0;
         const int statError = errno;
         if (statFailed || !S_ISREG(info.st_mode)) {
             if (failure != nullptr)
                 *failure = statFailed ? OpenFailure{ProjectRefusal::ReadFailed, statError}
                                       : OpenFailure{ProjectRefusal::NotAFile, 0};
-            ::close(m_fd);
-            m_fd = -1;
+            m_fd.reset();
         }
     }
-    ~FileHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
-    int fd() const { return m_fd; }
+    bool isOpen() const { return m_fd.valid(); }
+    int fd() const { return m_fd.get(); }
 
     // The whole file, or nothing for one larger than any project can be: told by its size
     // before a byte is read, and again by reading at most one byte past the bound, so a file
@@ -66,7 +59,7 @@ public:
     std::optional<std::vector<uint8_t>> readAll(OpenFailure* failure = nullptr) const
     {
         struct stat info = {};
-        if (::fstat(m_fd, &info) != 0) {
+        if (::fstat(m_fd.get(), &info) != 0) {
             noteSystemError(failure, errno);
             return std::nullopt;
         }
@@ -82,7 +75,7 @@ public:
         while (have < kLimit) {
             if (have == data.size())
                 data.resize(std::min(kLimit, data.size() * 2));
-            const ssize_t got = ::read(m_fd, data.data() + have, data.size() - have);
+            const ssize_t got = ::read(m_fd.get(), data.data() + have, data.size() - have);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0) {
@@ -103,7 +96,7 @@ public:
     }
 
 private:
-    int m_fd;
+    platform::posix::UniqueFd m_fd;
 };
 
 std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path,

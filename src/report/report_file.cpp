@@ -26,22 +26,21 @@ const std::filesystem::path& ReportFile::path() const
 
 bool ReportFile::isOpen() const
 {
-    return m_fd >= 0;
+    return m_fd.valid();
 }
 
 bool ReportFile::OpenReport()
 {
     CloseReport();
     // O_NONBLOCK: a FIFO at the report's name must not hang the run start.
-    const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0)
+    platform::posix::UniqueFd fd(
+        ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644));
+    if (!fd.valid())
         return false;
     struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return true;
 }
 
@@ -78,7 +77,7 @@ void ReportFile::ReportError(std::string_view line, std::string_view reason)
         text += ": ";
         text += reason;
     }
-    if (m_fd >= 0)
+    if (isOpen())
         writeLine(recordLine(kErrorMarker, text));
 }
 
@@ -95,19 +94,16 @@ void ReportFile::WriteReportTail()
 
 void ReportFile::CloseReport()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_fd.reset();
 }
 
 void ReportFile::writeLine(std::string_view line)
 {
-    if (m_fd < 0)
+    if (!isOpen())
         return;
     // One write per line; only a short write (full disk) or a signal makes it take more.
     while (!line.empty()) {
-        const ssize_t written = ::write(m_fd, line.data(), line.size());
+        const ssize_t written = ::write(m_fd.get(), line.data(), line.size());
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/unique_fd.h"
+
 #include <filesystem>
 #include <string_view>
 
@@ -41,7 +43,7 @@ private:
     void writeLine(std::string_view line);
 
     std::filesystem::path m_path;
-    int m_fd = -1;
+    platform::posix::UniqueFd m_fd;
 };
 
 // Where the report goes: "report.htm" beside the program when that folder is writable and no

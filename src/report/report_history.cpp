@@ -2,6 +2,7 @@
 #include "report/report_history.h"
 
 #include "platform/app_paths.h"
+#include "platform/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -97,13 +98,13 @@ bool writeAll(int fd, const char* data, std::size_t size)
 // Copies the file `from` into the new file open as `to`.
 bool copyInto(const std::filesystem::path& from, int to)
 {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (in < 0)
+    const platform::posix::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (!in.valid())
         return false;
     char buffer[64 * 1024];
     bool ok = true;
     for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -115,7 +116,6 @@ bool copyInto(const std::filesystem::path& from, int to)
             break;
         }
     }
-    ::close(in);
     return ok;
 }
 
@@ -159,19 +159,19 @@ std::filesystem::path keepReport(const std::filesystem::path& report, const std:
     std::filesystem::create_directories(folder, error);
     const std::string stamp = stampOf(startedAt);
     std::filesystem::path kept;
-    int fd = -1;
+    platform::posix::UniqueFd fd;
     // O_EXCL: a name another run took in the same second is never written over.
-    for (int number = 1; fd < 0 && number <= kMaxSuffix; ++number) {
+    for (int number = 1; !fd.valid() && number <= kMaxSuffix; ++number) {
         kept = folder / (stamp + (number == 1 ? std::string() : "_" + std::to_string(number)) +
                          std::string(kExtension));
-        fd = ::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0 && errno != EEXIST)
+        fd.reset(::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+        if (!fd.valid() && errno != EEXIST)
             return {};
     }
-    if (fd < 0)
+    if (!fd.valid())
         return {};
-    const bool copied = copyInto(report, fd);
-    if (::close(fd) != 0 || !copied) {
+    const bool copied = copyInto(report, fd.get());
+    if (fd.close() != 0 || !copied) {
         std::filesystem::remove(kept, error);
         return {};
     }

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cerrno>
+#include <unistd.h>
+#include <utility>
+
+namespace tavrel::platform::posix {
+
+// Owns one file descriptor and closes it once. Header-only, so the report and the project file
+// can own descriptors without reaching into the rest of the platform layer.
+class UniqueFd final
+{
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        if (this != &other)
+            reset(std::exchange(other.m_fd, -1));
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // Linux frees the descriptor even when close fails: never retry
+        m_fd = fd;
+    }
+    // Hands the descriptor to a new owner (fdopendir) without closing it.
+    int release() { return std::exchange(m_fd, -1); }
+    // Closes now and reports the close error (0 or an errno): a late write error shows up here
+    // on network file systems.
+    int close()
+    {
+        if (m_fd < 0)
+            return 0;
+        const int result = ::close(std::exchange(m_fd, -1));
+        return result == 0 || errno == EINTR ? 0 : errno;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace tavrel::platform::posix
