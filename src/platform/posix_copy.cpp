@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_copy.h"
 
+#include "platform/fd_io.h"
 #include "platform/posix_io.h"
 #include "platform/posix_trash.h"
 #include "platform/replace_file.h"
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <limits>
+#include <span>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -65,22 +67,6 @@ bool isKernelCopyUnsupported(int error)
     return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
 }
 
-// 0 or an errno.
-int writeAllAt(int out, const char* data, std::size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t written = retryOnEintr([&] { return ::pwrite(out, data, size, offset); });
-        if (written < 0)
-            return errno;
-        if (written == 0)
-            return EIO;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-        offset += written;
-    }
-    return 0;
-}
-
 // Copies the file's data regions (holes stay holes), reading by hand where the kernel cannot
 // copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length. 0,
 // an errno, or kStopped when `stop` was set before some chunk after the first.
@@ -91,7 +77,7 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
     off_t extent = 0; // the end of the data written so far
     // One buffer per thread for every copy that reads by hand: a fresh 256 KiB block per file
     // would cost two system calls of its own (mmap and munmap).
-    thread_local std::vector<char> buffer;
+    thread_local std::vector<uint8_t> buffer;
     int chunksDone = 0;
     // A file copied in one chunk is never given up: there is no "between" to stop in.
     auto stopBeforeChunk = [&] {
@@ -110,8 +96,9 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
                 return errno;
             if (got == 0)
                 break;
-            if (int error = writeAllAt(out, buffer.data(), static_cast<std::size_t>(got), at))
-                return error;
+            if (const std::error_code error =
+                    writeAllAt(out, std::span(buffer).first(static_cast<std::size_t>(got)), at))
+                return error.value();
             at += got;
             extent = std::max(extent, at);
             ++chunksDone;
@@ -187,11 +174,11 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
         // A trailing hole written out as zeros: the same content, only not sparse.
         if (buffer.size() < kFallbackBlock)
             buffer.resize(kFallbackBlock);
-        std::fill(buffer.begin(), buffer.end(), '\0');
+        std::fill(buffer.begin(), buffer.end(), uint8_t{0});
         while (extent < length) {
             const auto part = static_cast<std::size_t>(std::min<off_t>(length - extent, kFallbackBlock));
-            if (int error = writeAllAt(out, buffer.data(), part, extent))
-                return error;
+            if (const std::error_code error = writeAllAt(out, std::span(buffer).first(part), extent))
+                return error.value();
             extent += static_cast<off_t>(part);
         }
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_folder_ops.h"
 
+#include "platform/fd_io.h"
 #include "platform/replace_file.h"
 
 #include <ctime>
@@ -23,17 +24,7 @@ public:
     // counts block by block.
     long read(void* buffer, std::size_t size) override
     {
-        auto* bytes = static_cast<char*>(buffer);
-        std::size_t total = 0;
-        while (total < size) {
-            const ssize_t got = retryOnEintr([&] { return ::read(m_fd.get(), bytes + total, size - total); });
-            if (got < 0)
-                return -1;
-            if (got == 0)
-                break;
-            total += static_cast<std::size_t>(got);
-        }
-        return static_cast<long>(total);
+        return static_cast<long>(readFull(m_fd.get(), {static_cast<uint8_t*>(buffer), size}));
     }
 
 private:

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_trash.h"
 
+#include "platform/fd_io.h"
 #include "platform/posix_io.h"
-#include "platform/replace_file.h"
 
 #include <cctype>
 #include <cstdio>

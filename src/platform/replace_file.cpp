@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/replace_file.h"
 
+#include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
@@ -93,22 +94,6 @@ bool isExactTemporaryName(std::string_view name)
     return rest[rest.size() - kTagLength - 1] == '.' && std::all_of(tag.begin(), tag.end(), tagChar);
 }
 
-std::error_code writeAll(int fd, std::span<const uint8_t> bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastError();
-        }
-        if (written == 0)
-            return std::error_code(EIO, std::generic_category());
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return {};
-}
-
 std::error_code replaceFile(const std::filesystem::path& destination, const ContentWriter& write,
                             const ReplaceOptions& options)
 {
@@ -165,7 +150,7 @@ std::error_code replaceFile(const std::filesystem::path& destination, std::span<
                             const ReplaceOptions& options)
 {
     return replaceFile(
-        destination, [content](int fd) { return writeAll(fd, content); }, options);
+        destination, [content](int fd) { return posix::writeAll(fd, content); }, options);
 }
 
 } // namespace tavrel::platform

@@ -53,7 +53,4 @@ std::error_code replaceFile(const std::filesystem::path& destination, const Cont
 std::error_code replaceFile(const std::filesystem::path& destination, std::span<const uint8_t> content,
                             const ReplaceOptions& options = {});
 
-// Writes all of `bytes` to `fd`, retrying short writes and EINTR.
-std::error_code writeAll(int fd, std::span<const uint8_t> bytes);
-
 } // namespace tavrel::platform

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "project/project_file.h"
 
+#include "platform/fd_io.h"
 #include "platform/replace_file.h"
 #include "platform/unique_fd.h"
 #include "project/project_codec.h"
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
+#include <span>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -75,16 +77,15 @@ public:
         while (have < kLimit) {
             if (have == data.size())
                 data.resize(std::min(kLimit, data.size() * 2));
-            const ssize_t got = ::read(m_fd.get(), data.data() + have, data.size() - have);
-            if (got < 0 && errno == EINTR)
-                continue;
+            const std::span<uint8_t> rest = std::span(data).subspan(have);
+            const ssize_t got = platform::posix::readFull(m_fd.get(), rest);
             if (got < 0) {
                 noteSystemError(failure, errno);
                 return std::nullopt;
             }
-            if (got == 0)
-                break;
             have += static_cast<std::size_t>(got);
+            if (static_cast<std::size_t>(got) < rest.size())
+                break; // the end of the file
         }
         if (have > kMaxProjectBytes) {
             if (failure != nullptr)

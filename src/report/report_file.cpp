@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/report_file.h"
 
+#include "platform/fd_io.h"
 #include "report/report_text.h"
 
 #include <cerrno>
@@ -101,15 +102,9 @@ void ReportFile::writeLine(std::string_view line)
 {
     if (!isOpen())
         return;
-    // One write per line; only a short write (full disk) or a signal makes it take more.
-    while (!line.empty()) {
-        const ssize_t written = ::write(m_fd.get(), line.data(), line.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        line.remove_prefix(static_cast<std::size_t>(written));
-    }
+    // One write per line; only a short write (full disk) or a signal makes it take more. An
+    // error is dropped: the report never stops a run.
+    (void)platform::posix::writeAll(m_fd.get(), {reinterpret_cast<const uint8_t*>(line.data()), line.size()});
 }
 
 } // namespace tavrel::report

@@ -2,14 +2,17 @@
 #include "report/report_history.h"
 
 #include "platform/app_paths.h"
+#include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -81,42 +84,23 @@ std::string stampOf(std::chrono::system_clock::time_point time)
     return text;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // Copies the file `from` into the new file open as `to`.
 bool copyInto(const std::filesystem::path& from, int to)
 {
     const platform::posix::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (!in.valid())
         return false;
-    char buffer[64 * 1024];
-    bool ok = true;
+    std::array<uint8_t, 64 * 1024> buffer;
     for (;;) {
-        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        if (!writeAll(to, buffer, static_cast<std::size_t>(got))) {
-            ok = false;
-            break;
-        }
+        const ssize_t got = platform::posix::readFull(in.get(), buffer);
+        if (got < 0)
+            return false;
+        const auto chunk = std::span(buffer).first(static_cast<std::size_t>(got));
+        if (platform::posix::writeAll(to, chunk))
+            return false;
+        if (chunk.size() < buffer.size())
+            return true; // the end of the file
     }
-    return ok;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/fd_io.h"
 #include "platform/replace_file.h"
 #include "platform/text_codec.h"
 
@@ -120,7 +121,7 @@ TEST_F(ReplaceFileTest, AFailingWriterLeavesTheOldFileAndNoTemporary)
     const fs::path target = m_folder / "keep.bin";
     writeText(target, "precious");
     const auto error = replaceFile(target, [](int fd) {
-        writeAll(fd, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("partial"), 7));
+        posix::writeAll(fd, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("partial"), 7));
         return std::make_error_code(std::errc::no_space_on_device);
     });
     EXPECT_EQ(error, std::errc::no_space_on_device);
