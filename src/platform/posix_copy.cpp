@@ -4,7 +4,7 @@
 #include "platform/fd_io.h"
 #include "platform/posix_io.h"
 #include "platform/posix_trash.h"
-#include "platform/replace_file.h"
+#include "platform/temporary_name.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,7 +24,6 @@ namespace {
 // cache, ext4) with 8 MiB chunks as with 1 GiB ones.
 constexpr std::size_t kFallbackBlock = 256 * 1024;
 constexpr std::size_t kKernelChunk = std::size_t{8} << 20;
-constexpr int kNameAttempts = 8;
 // What copyData returns when it saw the stop flag; errno values are positive.
 constexpr int kStopped = -1;
 
@@ -278,20 +277,6 @@ FsError publish(int folder, const std::string& temporary, const std::string& nam
     return FsError::Ok;
 }
 
-// Creates a fresh temporary item beside `name` with `create` (which returns -1 and sets errno
-// on failure); the name used is stored in `temporary`. 0 or an errno.
-template <typename Create> int createTemporary(const std::string& name, std::string& temporary, Create create)
-{
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        temporary = temporaryNameFor(name);
-        if (create(temporary) >= 0)
-            return 0;
-        if (errno != EEXIST)
-            return errno;
-    }
-    return EEXIST;
-}
-
 FsError copyLink(const Place& source, const struct stat& sourceStat, int folder, const std::string& name,
                  CopyMode mode, const FileStamp* expected, CopyNotes& notes, const CopyOptions& options)
 {
@@ -300,7 +285,7 @@ FsError copyLink(const Place& source, const struct stat& sourceStat, int folder,
     if (error != 0)
         return errorFromErrno(error);
     std::string temporary;
-    error = createTemporary(name, temporary, [&](const std::string& candidate) {
+    error = createUnderFreshName(name, temporary, [&](const std::string& candidate) {
         return ::symlinkat(text.c_str(), folder, candidate.c_str());
     });
     if (error != 0)
@@ -337,20 +322,13 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     // O_NONBLOCK stays: regular files ignore it, so clearing it would only cost two calls.
 
     std::string temporary;
-    UniqueFd out;
-    int error = createTemporary(name, temporary, [&](const std::string& candidate) {
-        out.reset(retryOnEintr([&] {
-            return ::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            0600);
-        }));
-        return out.get();
-    });
-    if (error != 0)
-        return errorFromErrno(error);
+    UniqueFd out = createExclusiveTemporary(folder, name, temporary);
+    if (!out.valid())
+        return errorFromErrno(errno);
     TemporaryGuard guard(folder, temporary);
 
     bool kernelCopy = options.tryKernelCopy;
-    error = copyData(in.get(), out.get(), st, stop, kernelCopy);
+    int error = copyData(in.get(), out.get(), st, stop, kernelCopy);
     notes.kernelCopyUnsupported |= options.tryKernelCopy && !kernelCopy;
     if (error != 0)
         return error == kStopped ? FsError::Stopped : errorFromErrno(error);

@@ -7,7 +7,7 @@
 #include "platform/posix_io.h"
 #include "platform/posix_remove.h"
 #include "platform/posix_trash.h"
-#include "platform/replace_file.h"
+#include "platform/temporary_name.h"
 
 #include <climits>
 #include <cstdlib>
@@ -153,12 +153,9 @@ FsError PosixFileSystem::sameFolder(const std::string& a, const std::string& b, 
     // refuse the marker.
     for (const auto& [made, looked] :
          {std::pair{first.get(), second.get()}, std::pair{second.get(), first.get()}}) {
-        const std::string marker = temporaryNameFor("same-folder");
-        UniqueFd fd(
-            ::openat(made, marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fd.valid())
+        std::string marker;
+        if (!createExclusiveTemporary(made, "same-folder", marker).valid())
             continue;
-        fd.reset();
         struct stat st = {};
         same = ::fstatat(looked, marker.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         ::unlinkat(made, marker.c_str(), 0);

@@ -2,7 +2,7 @@
 #include "platform/posix_folder_ops.h"
 
 #include "platform/fd_io.h"
-#include "platform/replace_file.h"
+#include "platform/temporary_name.h"
 
 #include <ctime>
 #include <dirent.h>

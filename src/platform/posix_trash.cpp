@@ -190,7 +190,8 @@ std::string localDeletionDate()
 }
 
 // Reserves a name in the trash by creating its record exclusively: "name", then "name.2", ...
-// The record's descriptor is returned open with the chosen name in `trashName`.
+// The record's descriptor is returned open with the chosen name in `trashName`. Not a
+// temporary name: other trash tools show and restore the item under this one.
 UniqueFd reserveTrashName(int info, const std::string& name, std::string& trashName)
 {
     for (int attempt = 1; attempt < 1000; ++attempt) {

@@ -2,41 +2,21 @@
 #include "platform/replace_file.h"
 
 #include "platform/fd_io.h"
+#include "platform/temporary_name.h"
 #include "platform/unique_fd.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tavrel::platform {
 namespace {
 
-constexpr std::size_t kTagLength = 8;
-constexpr int kCreateAttempts = 32;
-
 std::error_code lastError()
 {
     return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
-}
-
-std::string randomTag()
-{
-    thread_local std::mt19937_64 generator = [] {
-        std::random_device device;
-        std::seed_seq seed{device(), device(), static_cast<unsigned>(getpid())};
-        return std::mt19937_64(seed);
-    }();
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::uniform_int_distribution<int> pick(0, 35);
-    std::string tag(kTagLength, '0');
-    for (char& c : tag)
-        c = kDigits[pick(generator)];
-    return tag;
 }
 
 // The process umask, read without changing it (umask() would race with other threads).
@@ -63,37 +43,6 @@ mode_t finalModeFor(int dirFd, const std::string& name, const ReplaceOptions& op
 
 } // namespace
 
-std::string temporaryNameFor(std::string_view name)
-{
-    const std::size_t room = kMaxNameBytes - 1 - 1 - kTagLength - kTemporarySuffix.size();
-    std::size_t keep = std::min(name.size(), room);
-    // Never split a UTF-8 sequence: back off over continuation bytes.
-    while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
-        --keep;
-    std::string result = ".";
-    result.append(name.substr(0, keep));
-    result += '.';
-    result += randomTag();
-    result.append(kTemporarySuffix);
-    return result;
-}
-
-bool isTemporaryName(std::string_view name)
-{
-    return name.size() >= 1 + kTemporarySuffix.size() && name.front() == '.' &&
-           name.ends_with(kTemporarySuffix);
-}
-
-bool isExactTemporaryName(std::string_view name)
-{
-    if (!isTemporaryName(name) || name.size() < 1 + 1 + 1 + kTagLength + kTemporarySuffix.size())
-        return false;
-    const std::string_view rest = name.substr(0, name.size() - kTemporarySuffix.size());
-    const std::string_view tag = rest.substr(rest.size() - kTagLength);
-    const auto tagChar = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); };
-    return rest[rest.size() - kTagLength - 1] == '.' && std::all_of(tag.begin(), tag.end(), tagChar);
-}
-
 std::error_code replaceFile(const std::filesystem::path& destination, const ContentWriter& write,
                             const ReplaceOptions& options)
 {
@@ -110,18 +59,9 @@ std::error_code replaceFile(const std::filesystem::path& destination, const Cont
         return lastError();
 
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < kCreateAttempts && fd < 0; ++attempt) {
-        temporary = temporaryNameFor(name);
-        fd = ::openat(dir.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      0600);
-        if (fd < 0 && errno != EEXIST)
-            return lastError();
-    }
-    if (fd < 0)
-        return std::make_error_code(std::errc::file_exists);
-
-    posix::UniqueFd file(fd);
+    posix::UniqueFd file = createExclusiveTemporary(dir.get(), name, temporary);
+    if (!file.valid())
+        return lastError();
     auto fail = [&](std::error_code error) {
         file.reset();
         ::unlinkat(dir.get(), temporary.c_str(), 0);

@@ -13,24 +13,6 @@
 
 namespace tavrel::platform {
 
-// Every temporary file the program writes beside a final name carries this suffix and a
-// leading ".", so scans can recognise and skip them (and clean them up after a crash).
-inline constexpr std::string_view kTemporarySuffix = ".tavrel-tmp";
-inline constexpr std::size_t kMaxNameBytes = 255;
-
-// A fresh temporary name for a file about to become `name`: "." + name (shortened when needed,
-// at a UTF-8 character boundary) + "." + random tag + kTemporarySuffix, at most 255 bytes.
-// Each call gives a new tag.
-std::string temporaryNameFor(std::string_view name);
-
-// Whether `name` (a single path component) follows the temporary naming rule.
-bool isTemporaryName(std::string_view name);
-
-// Whether `name` has exactly the shape temporaryNameFor gives: "." + a name + "." + an
-// eight-character tag of digits and lower-case letters + kTemporarySuffix. Only such names are
-// ever removed as leftovers.
-bool isExactTemporaryName(std::string_view name);
-
 struct ReplaceOptions
 {
     // Permission bits of the finished file. Unset: those of the file being replaced, or

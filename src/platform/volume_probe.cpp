@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/volume_probe.h"
 
-#include "platform/replace_file.h"
-#include "platform/unique_fd.h"
+#include "platform/temporary_name.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +18,6 @@ namespace tavrel::platform {
 namespace {
 
 constexpr int64_t kSecond = 10'000'000;
-constexpr int kCreateAttempts = 8;
 
 // Odd times: a whole number of seconds that is odd, plus fractions no coarser unit divides.
 // 2021-03-04 05:06:07.123456789 and 2021-03-04 05:06:09.876543211 (one truncates, the other
@@ -187,14 +185,7 @@ VolumeTraits probeVolume(int folderFd)
     ProbeNames made(folderFd);
 
     std::string name;
-    posix::UniqueFd fd;
-    for (int attempt = 0; attempt < kCreateAttempts && !fd.valid(); ++attempt) {
-        name = temporaryNameFor("probe");
-        fd.reset(
-            ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fd.valid() && errno != EEXIST)
-            break;
-    }
+    posix::UniqueFd fd = createExclusiveTemporary(folderFd, "probe", name);
     if (!fd.valid()) {
         traits.error = errno;
         return traits;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/fd_io.h"
 #include "platform/replace_file.h"
-#include "platform/text_codec.h"
 
 #include <filesystem>
 #include <fstream>
@@ -55,41 +54,6 @@ protected:
 };
 
 } // namespace
-
-TEST(TemporaryName, FollowsTheRuleAndStaysWithinTheNameLimit)
-{
-    for (const std::string& name : {std::string("job.tsp"), std::string(".hidden"), std::string(255, 'x'),
-                                    std::string(250, 'a') + "\xc3\xa9\xc3\xa9\xc3\xa9"}) {
-        SCOPED_TRACE(name.size());
-        const std::string temporary = temporaryNameFor(name);
-        EXPECT_TRUE(isTemporaryName(temporary));
-        EXPECT_LE(temporary.size(), kMaxNameBytes);
-        EXPECT_EQ(temporary.front(), '.');
-        EXPECT_TRUE(temporary.ends_with(".tavrel-tmp"));
-        EXPECT_TRUE(isValidUtf8(temporary)) << "a shortened name must not split a character";
-        EXPECT_NE(temporaryNameFor(name), temporary) << "each call gives a fresh name";
-    }
-    EXPECT_EQ(temporaryNameFor("job.tsp").rfind(".job.tsp.", 0), 0u);
-}
-
-TEST(TemporaryName, RecognisesOnlyTheReservedPattern)
-{
-    EXPECT_TRUE(isTemporaryName(".a.tavrel-tmp"));
-    EXPECT_FALSE(isTemporaryName("a.tavrel-tmp"));
-    EXPECT_FALSE(isTemporaryName(".a.tavrel-tmp.txt"));
-    EXPECT_FALSE(isTemporaryName(".tavrel-tm"));
-    EXPECT_FALSE(isTemporaryName(""));
-
-    // Only names made by temporaryNameFor are ever removed as leftovers.
-    for (const std::string& name : {std::string("job.tsp"), std::string(255, 'n'), std::string("x")}) {
-        SCOPED_TRACE(name);
-        EXPECT_TRUE(isExactTemporaryName(temporaryNameFor(name)));
-    }
-    for (const char* name :
-         {".a.tavrel-tmp", "..0a1b2c3d.tavrel-tmp", ".a.0a1b2c3.tavrel-tmp", ".a.0a1B2c3d.tavrel-tmp",
-          ".a-0a1b2c3d.tavrel-tmp", "a.0a1b2c3d.tavrel-tmp", ".a.0a1b2c3d.tavrel-tmpx"})
-        EXPECT_FALSE(isExactTemporaryName(name)) << name;
-}
 
 TEST_F(ReplaceFileTest, CreatesAndReplacesWithTheGivenContent)
 {
