@@ -120,9 +120,12 @@ std::string homeTrash()
 }
 
 // The trash folder that the item at `canonicalItem` goes to, made ready with its files/ and
-// info/ folders; empty when there is none to be had. The choice follows the freedesktop.org
-// rules the mover applies: the home trash on the home file system, $topdir/.Trash/$uid when an
-// administrator made a sticky $topdir/.Trash, $topdir/.Trash-$uid otherwise.
+// info/ folders; empty when there is none to be had. The freedesktop.org rules: the home trash
+// on the home file system, $topdir/.Trash/$uid when an administrator made a sticky
+// $topdir/.Trash, $topdir/.Trash-$uid otherwise. The one place that chooses, and nothing checks
+// it afterwards: it sees the folder's real path as its handle gives it, not a path text the
+// kernel would resolve again through links, and the move is one rename from that handle, which
+// fails (EXDEV) rather than copy when the choice is on another volume.
 std::string prepareTrash(const std::string& canonicalItem)
 {
     const char* home = std::getenv("HOME");

@@ -122,8 +122,8 @@ TEST_F(PosixDeleteTest, StopsAtFirstFailure)
     EXPECT_TRUE(kept);
 }
 
-// Trash folders stay on the scratch file system: Qt would otherwise make a .Trash-$uid at the
-// top of the file system holding the files.
+// Trash folders stay on the scratch file system: with the real home on another one, the items
+// would go to a .Trash-$uid at the top of the file system holding them.
 TEST_F(PosixDeleteTest, MovesItemsToTheUsersTrash)
 {
     const std::string data = scratch / "data";
