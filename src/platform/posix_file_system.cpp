@@ -166,7 +166,9 @@ FsError PosixFileSystem::sameFolder(const std::string& a, const std::string& b, 
 
 FsError PosixFileSystem::deleteItem(const std::string& path, bool toTrash)
 {
-    return toTrash ? posix::moveToTrash(path) : posix::removeOutright(path);
+    return atParent(path, [&](int parent, const std::string& name) {
+        return toTrash ? posix::moveToTrashAt(parent, name) : posix::removeOutrightAt(parent, name);
+    });
 }
 
 FsError PosixFileSystem::realFolder(const std::string& folder, std::string& real)

@@ -96,19 +96,4 @@ FsError removeOutrightAt(int folder, const std::string& name, const ForeignFolde
     return ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 ? FsError::Ok : errorFromErrno(errno);
 }
 
-FsError removeOutright(const std::string& path)
-{
-    if (!isUsablePath(path))
-        return FsError::Other;
-    const std::string item = withoutTrailingSlash(path);
-    if (item == "/")
-        return FsError::Other;
-    const auto [folderPath, name] = splitFolderAndName(item);
-    UniqueFd folder(
-        retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
-    if (!folder.valid())
-        return errorFromErrno(errno);
-    return removeOutrightAt(folder.get(), name);
-}
-
 } // namespace tavrel::platform::posix

@@ -260,19 +260,4 @@ FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders&
     return FsError::Ok;
 }
 
-FsError moveToTrash(const std::string& path)
-{
-    if (!isUsablePath(path))
-        return FsError::Other;
-    std::string item = withoutTrailingSlash(path);
-    if (item == "/")
-        return FsError::Other;
-    const auto [folderPath, name] = splitFolderAndName(item);
-    UniqueFd folder(
-        retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
-    if (!folder.valid())
-        return errorFromErrno(errno);
-    return moveToTrashAt(folder.get(), name);
-}
-
 } // namespace tavrel::platform::posix

@@ -16,7 +16,4 @@ namespace tavrel::platform::posix {
 // moved (Overlap).
 FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders& foreign = {});
 
-// The same for a path; the folders above the item are resolved as the path says.
-FsError moveToTrash(const std::string& path);
-
 } // namespace tavrel::platform::posix
