@@ -3,6 +3,7 @@
 // is expected, trees that change under a run, a trash that cannot take anything, odd names.
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
+#include "support/forwarding_file_system.h"
 #include "support/hooked_file_system.h"
 
 #include <atomic>
@@ -21,66 +22,25 @@ using model::SyncMethod;
 using platform::FsError;
 using Op = FaultyFileSystem::Operation;
 
-// Forwards everything; a listing of a folder whose path holds `breakIn` stops halfway and
-// reports Other with what it read so far, as a listing cut short by an I/O error does.
-class BreakingListFileSystem final : public platform::FileSystem
+// A listing of a folder whose path holds `breakIn` stops halfway and reports Other with what
+// it read so far, as a listing cut short by an I/O error does.
+class BreakingListFileSystem final : public ForwardingFileSystem
 {
 public:
     BreakingListFileSystem(platform::FileSystem& inner, std::string breakIn)
-        : m_inner(inner), m_breakIn(std::move(breakIn))
+        : ForwardingFileSystem(inner), m_breakIn(std::move(breakIn))
     {}
 
     FsError listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override
     {
-        const FsError result = m_inner.listFolder(folder, entries);
+        const FsError result = inner().listFolder(folder, entries);
         if (result != FsError::Ok || folder.find(m_breakIn) == std::string::npos)
             return result;
         entries.resize(entries.size() / 2);
         return FsError::Other;
     }
-    FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override
-    {
-        return m_inner.createFolder(folder, ownerFrom);
-    }
-    FsError readStamp(const std::string& path, platform::FileStamp& stamp) override
-    {
-        return m_inner.readStamp(path, stamp);
-    }
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested) override
-    {
-        return m_inner.copyCreateOnly(source, target, stopRequested);
-    }
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const platform::FileStamp* expected,
-                          const std::atomic<int32_t>* stopRequested) override
-    {
-        return m_inner.copyOverwrite(source, target, expected, stopRequested);
-    }
-    FsError makeNormal(const std::string& path) override { return m_inner.makeNormal(path); }
-    std::unique_ptr<platform::FileReader> openForReading(const std::string& path, FsError& error) override
-    {
-        return m_inner.openForReading(path, error);
-    }
-    FsError deleteItem(const std::string& path, bool toTrash) override
-    {
-        return m_inner.deleteItem(path, toTrash);
-    }
-    FsError realFolder(const std::string& folder, std::string& real) override
-    {
-        return m_inner.realFolder(folder, real);
-    }
-    void removeStaleTemporaries(const std::string& folder) override
-    {
-        m_inner.removeStaleTemporaries(folder);
-    }
-    std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder, FsError& error) override
-    {
-        return m_inner.lockFolder(folder, error);
-    }
 
 private:
-    platform::FileSystem& m_inner;
     std::string m_breakIn;
 };
 

@@ -71,21 +71,21 @@ FsError FaultyFileSystem::listFolder(const std::string& folder, std::vector<plat
         entries.clear();
         return error;
     }
-    return m_inner.listFolder(folder, entries);
+    return inner().listFolder(folder, entries);
 }
 
 FsError FaultyFileSystem::createFolder(const std::string& folder, const std::string& ownerFrom)
 {
     if (FsError error = nextCall(Operation::CreateFolder, folder); error != FsError::Ok)
         return error;
-    return m_inner.createFolder(folder, ownerFrom);
+    return inner().createFolder(folder, ownerFrom);
 }
 
 FsError FaultyFileSystem::readStamp(const std::string& path, platform::FileStamp& stamp)
 {
     if (FsError error = nextCall(Operation::ReadStamp, path); error != FsError::Ok)
         return error;
-    return m_inner.readStamp(path, stamp);
+    return inner().readStamp(path, stamp);
 }
 
 FsError FaultyFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
@@ -93,7 +93,7 @@ FsError FaultyFileSystem::copyCreateOnly(const std::string& source, const std::s
 {
     if (FsError error = nextCall(Operation::CopyCreateOnly, source, target); error != FsError::Ok)
         return error;
-    return m_inner.copyCreateOnly(source, target, stopRequested);
+    return inner().copyCreateOnly(source, target, stopRequested);
 }
 
 FsError FaultyFileSystem::copyOverwrite(const std::string& source, const std::string& target,
@@ -102,7 +102,7 @@ FsError FaultyFileSystem::copyOverwrite(const std::string& source, const std::st
 {
     if (FsError error = nextCall(Operation::CopyOverwrite, source, target); error != FsError::Ok)
         return error;
-    return m_inner.copyOverwrite(source, target, expected, stopRequested);
+    return inner().copyOverwrite(source, target, expected, stopRequested);
 }
 
 FsError FaultyFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
@@ -111,14 +111,14 @@ FsError FaultyFileSystem::copyOverwriteKeepingOld(const std::string& source, con
 {
     if (FsError error = nextCall(Operation::CopyOverwrite, source, target); error != FsError::Ok)
         return error;
-    return m_inner.copyOverwriteKeepingOld(source, target, expected, stopRequested);
+    return inner().copyOverwriteKeepingOld(source, target, expected, stopRequested);
 }
 
 FsError FaultyFileSystem::makeNormal(const std::string& path)
 {
     if (FsError error = nextCall(Operation::MakeNormal, path); error != FsError::Ok)
         return error;
-    return m_inner.makeNormal(path);
+    return inner().makeNormal(path);
 }
 
 std::unique_ptr<platform::FileReader> FaultyFileSystem::openForReading(const std::string& path,
@@ -126,31 +126,31 @@ std::unique_ptr<platform::FileReader> FaultyFileSystem::openForReading(const std
 {
     if ((error = nextCall(Operation::OpenForReading, path)) != FsError::Ok)
         return nullptr;
-    auto inner = m_inner.openForReading(path, error);
-    if (inner == nullptr)
+    auto reader = inner().openForReading(path, error);
+    if (reader == nullptr)
         return nullptr;
-    return std::make_unique<FaultyReader>(*this, std::move(inner), path);
+    return std::make_unique<FaultyReader>(*this, std::move(reader), path);
 }
 
 FsError FaultyFileSystem::deleteItem(const std::string& path, bool toTrash)
 {
     if (FsError error = nextCall(Operation::Delete, path); error != FsError::Ok)
         return error;
-    return m_inner.deleteItem(path, toTrash);
+    return inner().deleteItem(path, toTrash);
 }
 
 FsError FaultyFileSystem::realFolder(const std::string& folder, std::string& real)
 {
     if (FsError error = nextCall(Operation::RealFolder, folder); error != FsError::Ok)
         return error;
-    return m_inner.realFolder(folder, real);
+    return inner().realFolder(folder, real);
 }
 
 std::unique_ptr<platform::FolderLock> FaultyFileSystem::lockFolder(const std::string& folder, FsError& error)
 {
     if ((error = nextCall(Operation::Lock, folder)) != FsError::Ok || m_withoutLocks)
         return nullptr;
-    return m_inner.lockFolder(folder, error);
+    return inner().lockFolder(folder, error);
 }
 
 } // namespace tavrel::test

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/file_system.h"
+#include "support/forwarding_file_system.h"
 
 #include <array>
 #include <atomic>
@@ -14,7 +14,7 @@ namespace tavrel::test {
 // Wraps a real file system and makes chosen calls fail, to drive the engine through errors
 // it cannot meet on demand on a healthy disk: disk full on the n-th copy, a read error in a
 // comparison, a refused delete. Calls that are not made to fail reach the wrapped system.
-class FaultyFileSystem final : public platform::FileSystem
+class FaultyFileSystem final : public ForwardingFileSystem
 {
 public:
     enum class Operation
@@ -32,7 +32,7 @@ public:
         Lock,
     };
 
-    explicit FaultyFileSystem(platform::FileSystem& inner) : m_inner(inner) {}
+    explicit FaultyFileSystem(platform::FileSystem& inner) : ForwardingFileSystem(inner) {}
 
     // The n-th call of `operation` (1-based, counted from construction or the last reset)
     // returns `error` without reaching the wrapped system. A failed Read returns -1.
@@ -71,10 +71,6 @@ public:
                                                          platform::FsError& error) override;
     platform::FsError deleteItem(const std::string& path, bool toTrash) override;
     platform::FsError realFolder(const std::string& folder, std::string& real) override;
-    void removeStaleTemporaries(const std::string& folder) override
-    {
-        m_inner.removeStaleTemporaries(folder);
-    }
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
                                                      platform::FsError& error) override;
     platform::VolumeTraits probeVolume(const std::string& folder,
@@ -87,10 +83,6 @@ public:
     {
         const bool copied = callCount(Operation::CopyCreateOnly) + callCount(Operation::CopyOverwrite) > 0;
         return copied ? m_refusals : platform::MetadataRefusals{};
-    }
-    platform::FsError readLink(const std::string& path, std::string& text) override
-    {
-        return m_inner.readLink(path, text);
     }
 
     // Counts a call and returns the injected error for it, or Ok to let it through.
@@ -109,7 +101,6 @@ private:
         platform::FsError error;
     };
 
-    platform::FileSystem& m_inner;
     std::vector<Rule> m_rules;
     // Readers of large files are read on two threads at once.
     std::array<std::atomic<int>, kOperationCount> m_counts = {};

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/file_system.h"
+#include "support/forwarding_file_system.h"
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavrel::test {
@@ -13,7 +14,7 @@ namespace tavrel::test {
 // Forwards every call to a real file system, with hooks that let a test change the world
 // between the engine's scan and its next step, or alter what a listing shows. A view confined
 // to a pair's roots is hooked the same way, with the same hooks.
-class HookedFileSystem final : public platform::FileSystem
+class HookedFileSystem final : public ForwardingFileSystem
 {
 public:
     struct Hooks
@@ -30,21 +31,19 @@ public:
     };
 
     explicit HookedFileSystem(platform::FileSystem& inner)
-        : m_inner(inner), m_hooks(std::make_shared<Hooks>()), beforeCopy(m_hooks->beforeCopy),
+        : ForwardingFileSystem(inner), m_hooks(std::make_shared<Hooks>()), beforeCopy(m_hooks->beforeCopy),
           afterList(m_hooks->afterList), beforeList(m_hooks->beforeList),
           beforeCreateFolder(m_hooks->beforeCreateFolder), beforeDelete(m_hooks->beforeDelete)
     {}
 
 private:
     HookedFileSystem(std::unique_ptr<platform::FileSystem> view, std::shared_ptr<Hooks> hooks)
-        : m_owned(std::move(view)), m_inner(*m_owned), m_hooks(std::move(hooks)),
-          beforeCopy(m_hooks->beforeCopy), afterList(m_hooks->afterList), beforeList(m_hooks->beforeList),
+        : ForwardingFileSystem(std::move(view)), m_hooks(std::move(hooks)), beforeCopy(m_hooks->beforeCopy),
+          afterList(m_hooks->afterList), beforeList(m_hooks->beforeList),
           beforeCreateFolder(m_hooks->beforeCreateFolder), beforeDelete(m_hooks->beforeDelete)
     {}
 
-    std::unique_ptr<platform::FileSystem> m_owned; // the confined view this one hooks
-    platform::FileSystem& m_inner;
-    std::shared_ptr<Hooks> m_hooks;
+    std::shared_ptr<Hooks> m_hooks; // shared with the views made from this one
 
 public:
     decltype(Hooks::beforeCopy)& beforeCopy;
@@ -57,7 +56,7 @@ public:
     {
         if (beforeList)
             beforeList(folder);
-        const platform::FsError result = m_inner.listFolder(folder, entries);
+        const platform::FsError result = inner().listFolder(folder, entries);
         if (result == platform::FsError::Ok && afterList)
             afterList(folder, entries);
         return result;
@@ -66,18 +65,14 @@ public:
     {
         if (beforeCreateFolder)
             beforeCreateFolder(folder);
-        return m_inner.createFolder(folder, ownerFrom);
-    }
-    platform::FsError readStamp(const std::string& path, platform::FileStamp& stamp) override
-    {
-        return m_inner.readStamp(path, stamp);
+        return inner().createFolder(folder, ownerFrom);
     }
     platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
                                      const std::atomic<int32_t>* stopRequested = nullptr) override
     {
         if (beforeCopy)
             beforeCopy(source, target);
-        return m_inner.copyCreateOnly(source, target, stopRequested);
+        return inner().copyCreateOnly(source, target, stopRequested);
     }
     platform::FsError copyOverwrite(const std::string& source, const std::string& target,
                                     const platform::FileStamp* expected = nullptr,
@@ -85,7 +80,7 @@ public:
     {
         if (beforeCopy)
             beforeCopy(source, target);
-        return m_inner.copyOverwrite(source, target, expected, stopRequested);
+        return inner().copyOverwrite(source, target, expected, stopRequested);
     }
     platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
                                               const platform::FileStamp* expected = nullptr,
@@ -93,52 +88,18 @@ public:
     {
         if (beforeCopy)
             beforeCopy(source, target);
-        return m_inner.copyOverwriteKeepingOld(source, target, expected, stopRequested);
-    }
-    platform::FsError makeNormal(const std::string& path) override { return m_inner.makeNormal(path); }
-    std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
-                                                         platform::FsError& error) override
-    {
-        return m_inner.openForReading(path, error);
+        return inner().copyOverwriteKeepingOld(source, target, expected, stopRequested);
     }
     platform::FsError deleteItem(const std::string& path, bool toTrash) override
     {
         if (beforeDelete)
             beforeDelete(path);
-        return m_inner.deleteItem(path, toTrash);
+        return inner().deleteItem(path, toTrash);
     }
-    platform::FsError realFolder(const std::string& folder, std::string& real) override
-    {
-        return m_inner.realFolder(folder, real);
-    }
-    void removeStaleTemporaries(const std::string& folder) override
-    {
-        m_inner.removeStaleTemporaries(folder);
-    }
-    std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
-                                                     platform::FsError& error) override
-    {
-        return m_inner.lockFolder(folder, error);
-    }
-    platform::FsError readLink(const std::string& path, std::string& text) override
-    {
-        return m_inner.readLink(path, text);
-    }
-    platform::VolumeTraits probeVolume(const std::string& folder,
-                                       const platform::VolumeTraits* known) override
-    {
-        return m_inner.probeVolume(folder, known);
-    }
-    uint64_t volumeOf(const std::string& folder) override { return m_inner.volumeOf(folder); }
-    platform::FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
-    {
-        return m_inner.sameFolder(a, b, same);
-    }
-    platform::MetadataRefusals refusedMetadata() const override { return m_inner.refusedMetadata(); }
     std::unique_ptr<platform::FileSystem> confineTo(const std::vector<std::string>& roots,
                                                     platform::FsError& error) override
     {
-        std::unique_ptr<platform::FileSystem> view = m_inner.confineTo(roots, error);
+        std::unique_ptr<platform::FileSystem> view = inner().confineTo(roots, error);
         if (!view)
             return nullptr;
         return std::unique_ptr<platform::FileSystem>(new HookedFileSystem(std::move(view), m_hooks));
