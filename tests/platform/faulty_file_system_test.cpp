@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_file_system.h"
-#include "scratch_folder.h"
 #include "support/faulty_file_system.h"
+#include "support/temp_tree.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 using namespace tavrel::platform;
 using tavrel::test::FaultyFileSystem;
 using tavrel::test::readFile;
-using tavrel::test::ScratchFolder;
+using tavrel::test::TempDir;
 using tavrel::test::writeFile;
 using Operation = FaultyFileSystem::Operation;
 
@@ -26,7 +27,7 @@ protected:
         ASSERT_EQ(fs.createFolder(scratch / "tgt/"), FsError::Ok);
     }
 
-    ScratchFolder scratch;
+    TempDir scratch;
     PosixFileSystem posix;
     FaultyFileSystem fs{posix};
 };

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_file_system.h"
-#include "scratch_folder.h"
+#include "support/temp_tree.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,8 +16,8 @@
 using namespace tavrel::platform;
 using tavrel::test::lstatOf;
 using tavrel::test::readFile;
-using tavrel::test::ScratchFolder;
 using tavrel::test::setTimes;
+using tavrel::test::TempDir;
 using tavrel::test::temporaryLeftovers;
 using tavrel::test::writeFile;
 
@@ -41,7 +41,7 @@ protected:
         ASSERT_EQ(::mkdir((scratch / "tgt").c_str(), 0755), 0);
     }
 
-    ScratchFolder scratch;
+    TempDir scratch;
     PosixFileSystem fs;
 };
 

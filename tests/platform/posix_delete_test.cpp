@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_file_system.h"
 #include "platform/posix_trash.h"
-#include "scratch_folder.h"
 #include "support/scoped_env.h"
+#include "support/temp_tree.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -19,7 +19,7 @@
 using namespace tavrel::platform;
 using tavrel::test::readFile;
 using tavrel::test::ScopedEnv;
-using tavrel::test::ScratchFolder;
+using tavrel::test::TempDir;
 using tavrel::test::writeFile;
 
 namespace {
@@ -46,7 +46,7 @@ bool setImmutable(const std::string& path, bool on)
 class PosixDeleteTest : public ::testing::Test
 {
 protected:
-    ScratchFolder scratch;
+    TempDir scratch;
     PosixFileSystem fs;
 };
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_file_system.h"
-#include "scratch_folder.h"
+#include "support/temp_tree.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,8 +15,8 @@
 
 using namespace tavrel::platform;
 using tavrel::test::lstatOf;
-using tavrel::test::ScratchFolder;
 using tavrel::test::setTimes;
+using tavrel::test::TempDir;
 using tavrel::test::writeFile;
 
 namespace {
@@ -43,7 +43,7 @@ void makeSocket(const std::string& path)
 class PosixFileSystemTest : public ::testing::Test
 {
 protected:
-    ScratchFolder scratch;
+    TempDir scratch;
     PosixFileSystem fs;
 };
 

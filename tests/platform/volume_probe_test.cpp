@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/volume_probe.h"
-#include "scratch_folder.h"
+#include "support/temp_tree.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -17,7 +17,7 @@
 
 using tavrel::platform::probeVolume;
 using tavrel::platform::VolumeTraits;
-using tavrel::test::ScratchFolder;
+using tavrel::test::TempDir;
 
 namespace {
 
@@ -49,7 +49,7 @@ std::string tmpfsFolder()
 // names apart by case, permission bits, link times. The probe leaves the folder as it was.
 TEST(VolumeProbe, LocalFileSystemsKeepEverythingAndAreLeftAsTheyWere)
 {
-    ScratchFolder scratch;
+    TempDir scratch;
     std::vector<std::string> folders = {scratch.path()};
     const std::string shm = tmpfsFolder();
     if (!shm.empty())
@@ -85,7 +85,7 @@ TEST(VolumeProbe, LocalFileSystemsKeepEverythingAndAreLeftAsTheyWere)
 // is renamed and a plain file takes its name, it still probes (and cleans) the folder.
 TEST(VolumeProbe, ProbesTheFolderTheDescriptorHolds)
 {
-    ScratchFolder scratch;
+    TempDir scratch;
     std::filesystem::create_directory(scratch / "first");
     const int fd = ::open((scratch / "first").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
@@ -109,7 +109,7 @@ void expectDefaultsUnprobed(const VolumeTraits& traits, int error)
 // A descriptor where nothing can be created: not a folder at all, or a pseudo file system.
 TEST(VolumeProbe, NothingCreatableGivesTheDefaultsUnprobed)
 {
-    ScratchFolder scratch;
+    TempDir scratch;
     tavrel::test::writeFile(scratch / "file", "x");
     const int file = ::open((scratch / "file").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(file, 0);
@@ -123,7 +123,7 @@ TEST(VolumeProbe, NothingCreatableGivesTheDefaultsUnprobed)
 // child process (root ignores permission bits); otherwise a folder without write permission.
 TEST(VolumeProbe, ReadOnlyFolderGivesTheDefaultsUnprobed)
 {
-    ScratchFolder scratch;
+    TempDir scratch;
     tavrel::test::writeFile(scratch / "kept.txt", "content");
     if (::geteuid() != 0) {
         ASSERT_EQ(::chmod(scratch.path().c_str(), 0555), 0);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -94,7 +95,8 @@ Node fifo(std::string path)
 TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tavrel-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/tavrel-test-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         fail("cannot make temporary folder", pattern);
     m_path = pattern + "/";
@@ -228,6 +230,36 @@ std::string readFile(const std::string& path)
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+void setTimes(const std::string& path, time_t seconds, long nanoseconds)
+{
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+struct stat lstatOf(const std::string& path)
+{
+    struct stat st = {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+int temporaryLeftovers(const std::string& folder)
+{
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().ends_with(".tavrel-tmp"))
+            ++count;
+    }
+    return count;
 }
 
 std::vector<std::string> readReportLines(const std::string& reportPath)

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <ostream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -41,7 +43,8 @@ Node folder(std::string path, mode_t mode = 0755);
 Node symlink(std::string path, std::string linkText, int64_t mtimeNs = at(0));
 Node fifo(std::string path);
 
-// A unique folder under the system's temporary folder, removed with everything in it.
+// A unique folder under TMPDIR (when absolute) or /tmp for one test, removed with everything in
+// it, read-only folders and paths beyond PATH_MAX included.
 class TempDir final
 {
 public:
@@ -90,5 +93,13 @@ std::vector<std::string> readReportLines(const std::string& reportPath);
 
 // The whole file, or "" when it cannot be read.
 std::string readFile(const std::string& path);
+// Creates or truncates `path` with `content`; a failure fails the test.
+void writeFile(const std::string& path, const std::string& content);
+// Sets the access and last-write times of `path` (a link itself, not what it points to).
+void setTimes(const std::string& path, time_t seconds, long nanoseconds);
+// lstat of `path`; a failure fails the test and gives a zeroed struct.
+struct stat lstatOf(const std::string& path);
+// Names in `folder` that look like leftovers of an interrupted copy.
+int temporaryLeftovers(const std::string& folder);
 
 } // namespace tavrel::test
