@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// What a run must never do to data: delete for a missing source, lose a target to a failed
+// copy, follow links or open FIFOs, write into overlapping folders.
 #include "engine/folder_overlap.h"
 #include "support/engine_fixture.h"
 #include "support/hooked_file_system.h"
