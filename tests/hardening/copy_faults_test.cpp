@@ -22,15 +22,6 @@ std::string pattern(std::size_t size, unsigned seed)
     return data;
 }
 
-int leftovers(const std::string& root)
-{
-    int count = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        if (entry.path().filename().string().ends_with(".tavrel-tmp"))
-            ++count;
-    return count;
-}
-
 struct KernelCopyCase
 {
     const char* name;
@@ -143,7 +134,7 @@ TEST_P(WriteErrorTest, LogsKeepsTheOldTargetRemovesTheTemporaryAndGoesOn)
     }
     EXPECT_EQ(result, engine::RunResult::Succeeded);
     EXPECT_EQ(readFile(m_tgt + "a"), "old a");
-    EXPECT_EQ(leftovers(m_tgt), 0);
+    EXPECT_EQ(temporaryLeftovers(m_tgt), 0);
     EXPECT_NE(m_sink.log().find("        ERROR: cannot copy file: " + m_org + "a\r\n"), std::string::npos)
         << m_sink.log();
     if (c.kernelCopy) {
@@ -190,7 +181,7 @@ TEST_F(EngineTest, DiskFullAtEveryCopyLeavesOnlyWholeFilesAndNoTemporary)
         }
         EXPECT_EQ(sink.results(), std::vector<engine::RunResult>{engine::RunResult::DiskFull});
         EXPECT_EQ(sink.log().find("ERROR"), std::string::npos) << sink.log();
-        EXPECT_EQ(leftovers(m_tgt), 0);
+        EXPECT_EQ(temporaryLeftovers(m_tgt), 0);
         int changed = 0;
         for (const auto& [path, state] : snapshotTree(m_tgt)) {
             SCOPED_TRACE(path);

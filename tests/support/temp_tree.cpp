@@ -255,10 +255,9 @@ struct stat lstatOf(const std::string& path)
 int temporaryLeftovers(const std::string& folder)
 {
     int count = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.path().filename().string().ends_with(".tavrel-tmp"))
             ++count;
-    }
     return count;
 }
 

@@ -99,7 +99,7 @@ void writeFile(const std::string& path, const std::string& content);
 void setTimes(const std::string& path, time_t seconds, long nanoseconds);
 // lstat of `path`; a failure fails the test and gives a zeroed struct.
 struct stat lstatOf(const std::string& path);
-// Names in `folder` that look like leftovers of an interrupted copy.
+// Items below `folder`, at any depth, whose names look like leftovers of an interrupted copy.
 int temporaryLeftovers(const std::string& folder);
 
 } // namespace tavrel::test
