@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/fd_io.h"
 #include "platform/replace_file.h"
+#include "support/temp_tree.h"
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <string>
 #include <sys/stat.h>
 
 using namespace tavrel::platform;
+using tavrel::test::readFile;
+using tavrel::test::TempDir;
+using tavrel::test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -17,25 +19,6 @@ namespace {
 class ReplaceFileTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_folder =
-            fs::temp_directory_path() / ("replace_file_test_" + std::to_string(::getpid()) + "_" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
-    static std::string contentOf(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    static void writeText(const fs::path& path, const std::string& text)
-    {
-        std::ofstream(path, std::ios::binary) << text;
-    }
     // Names in the folder other than `except`.
     std::vector<std::string> leftovers(const std::string& except) const
     {
@@ -50,7 +33,8 @@ protected:
         return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
     }
 
-    fs::path m_folder;
+    TempDir m_dir;
+    fs::path m_folder{m_dir.path()};
 };
 
 } // namespace
@@ -59,16 +43,16 @@ TEST_F(ReplaceFileTest, CreatesAndReplacesWithTheGivenContent)
 {
     const fs::path target = m_folder / "out.bin";
     ASSERT_FALSE(replaceFile(target, bytesOf("first")));
-    EXPECT_EQ(contentOf(target), "first");
+    EXPECT_EQ(readFile(target), "first");
     ASSERT_FALSE(replaceFile(target, bytesOf("second, longer")));
-    EXPECT_EQ(contentOf(target), "second, longer");
+    EXPECT_EQ(readFile(target), "second, longer");
     EXPECT_TRUE(leftovers("out.bin").empty());
 }
 
 TEST_F(ReplaceFileTest, KeepsTheModeOfTheReplacedFileOrTakesTheGivenOne)
 {
     const fs::path target = m_folder / "mode.bin";
-    writeText(target, "old");
+    writeFile(target, "old");
     ::chmod(target.c_str(), 0640);
     ASSERT_FALSE(replaceFile(target, bytesOf("new")));
     struct stat info = {};
@@ -83,13 +67,13 @@ TEST_F(ReplaceFileTest, KeepsTheModeOfTheReplacedFileOrTakesTheGivenOne)
 TEST_F(ReplaceFileTest, AFailingWriterLeavesTheOldFileAndNoTemporary)
 {
     const fs::path target = m_folder / "keep.bin";
-    writeText(target, "precious");
+    writeFile(target, "precious");
     const auto error = replaceFile(target, [](int fd) {
         posix::writeAll(fd, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("partial"), 7));
         return std::make_error_code(std::errc::no_space_on_device);
     });
     EXPECT_EQ(error, std::errc::no_space_on_device);
-    EXPECT_EQ(contentOf(target), "precious");
+    EXPECT_EQ(readFile(target), "precious");
     EXPECT_TRUE(leftovers("keep.bin").empty());
 }
 
@@ -115,18 +99,18 @@ TEST_F(ReplaceFileTest, CreateOnlyRefusesAnExistingDestination)
     ASSERT_FALSE(replaceFile(target, bytesOf("one"), ReplaceOptions{.mode = {}, .replaceExisting = false}));
     EXPECT_EQ(replaceFile(target, bytesOf("two"), ReplaceOptions{.mode = {}, .replaceExisting = false}),
               std::errc::file_exists);
-    EXPECT_EQ(contentOf(target), "one");
+    EXPECT_EQ(readFile(target), "one");
     EXPECT_TRUE(leftovers("once.bin").empty());
 }
 
 TEST_F(ReplaceFileTest, ALinkAtTheDestinationIsReplacedNotFollowed)
 {
     const fs::path outside = m_folder / "outside.txt";
-    writeText(outside, "untouched");
+    writeFile(outside, "untouched");
     const fs::path link = m_folder / "link";
     fs::create_symlink(outside, link);
     ASSERT_FALSE(replaceFile(link, bytesOf("new")));
     EXPECT_FALSE(fs::is_symlink(link));
-    EXPECT_EQ(contentOf(link), "new");
-    EXPECT_EQ(contentOf(outside), "untouched");
+    EXPECT_EQ(readFile(link), "new");
+    EXPECT_EQ(readFile(outside), "untouched");
 }
