@@ -104,12 +104,8 @@ std::vector<PreviewCase> previewCases()
         {"AbsoluteCopy", SyncMethod::AbsoluteCopy},
         {"AbsoluteCopyIncludeLists", SyncMethod::AbsoluteCopy,
          [](model::FolderPair& pair) {
-             pair.includeFiles.clear();
-             pair.includeFiles.append(u"*.txt");
-             pair.includeFiles.append(u"l*");
-             pair.includeFolders.clear();
-             pair.includeFolders.append(u"s*");
-             pair.includeFolders.append(u"o*");
+             setPatterns(pair.includeFiles, {u"*.txt", u"l*"});
+             setPatterns(pair.includeFolders, {u"s*", u"o*"});
          }},
         {"AbsoluteCopyCopyOnly", SyncMethod::AbsoluteCopy,
          [](model::FolderPair& pair) {

@@ -116,11 +116,8 @@ TEST_F(EngineTest, ProgressStepsFollowWhatEachSearchFinds)
     buildTree(m_org, {file("a.txt", "a"), file("Thumbs.db", "t"), file("skip/1.txt", "1"),
                       file("skip/2.txt", "2"), file("keep/b.txt", "b")});
     model::FolderPair& pair = addPair(SyncMethod::Copy);
-    pair.includeFiles.clear();
-    for (const char16_t* pattern : {u"*.txt", u"*.none", u"k*"})
-        pair.includeFiles.append(pattern);
-    pair.excludeFiles.append(u"*.db");
-    pair.excludeFiles.append(u"*.zzz");
+    setPatterns(pair.includeFiles, {u"*.txt", u"*.none", u"k*"});
+    setPatterns(pair.excludeFiles, {u"*.db", u"*.zzz"});
     pair.excludeFolders.append(u"skip");
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);

@@ -43,12 +43,8 @@ TEST_F(EngineTest, IncludeListsChooseFilesAndFoldersAndTwoMatchingPatternsListAF
     buildTree(m_org, {file("a.txt", "a"), file("b.doc", "b"), file("c.bin", "c"), file("src/x.txt", "x"),
                       file("other/y.txt", "y")});
     model::FolderPair& pair = addPair(SyncMethod::LightCopy);
-    pair.includeFiles.clear();
-    pair.includeFiles.append(u"*.txt");
-    pair.includeFiles.append(u"a*");
-    pair.includeFiles.append(u"*.DOC");
-    pair.includeFolders.clear();
-    pair.includeFolders.append(u"s*");
+    setPatterns(pair.includeFiles, {u"*.txt", u"a*", u"*.DOC"});
+    setPatterns(pair.includeFolders, {u"s*"});
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_EQ(snapshotTree(m_tgt),
@@ -76,13 +72,9 @@ TEST_F(EngineTest, AbsoluteCopyKeepsTargetsThatTheFiltersDoNotList)
     buildTree(m_tgt, {file("a.txt", "a"), file("gone.txt", "g"), file("log.tmp", "t"), file("data.bin", "d"),
                       file("cache/x", "x"), file("old/y", "y"), file("vendor/z", "z")});
     model::FolderPair& pair = addPair(SyncMethod::AbsoluteCopy);
-    pair.includeFiles.clear();
-    pair.includeFiles.append(u"*.txt");
-    pair.includeFiles.append(u"*.tmp");
+    setPatterns(pair.includeFiles, {u"*.txt", u"*.tmp"});
     pair.excludeFiles.append(u"*.tmp");
-    pair.includeFolders.clear();
-    pair.includeFolders.append(u"c*");
-    pair.includeFolders.append(u"o*");
+    setPatterns(pair.includeFolders, {u"c*", u"o*"});
     pair.excludeFolders.append(u"cache");
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
@@ -100,9 +92,7 @@ TEST_F(EngineTest, AbsoluteCopyDeletesFilesBeforeFoldersAndEachItemOnce)
     buildTree(m_org, {file("keep.txt", "k")});
     buildTree(m_tgt, {file("keep.txt", "k"), file("dup.txt", "d"), file("z.txt", "z"), file("a-dir/x", "x")});
     model::FolderPair& pair = addPair(SyncMethod::AbsoluteCopy);
-    pair.includeFiles.clear();
-    pair.includeFiles.append(u"*.txt");
-    pair.includeFiles.append(u"d*");
+    setPatterns(pair.includeFiles, {u"*.txt", u"d*"});
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("keep.txt", "k")}));

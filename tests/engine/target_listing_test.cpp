@@ -21,9 +21,7 @@ TEST_F(EngineTest, FileFoundByTwoPatternsIsReplacedOnce)
         buildTree(dir / "tgt", {file("a.txt", "old", at(1))});
         m_job.clear();
         model::FolderPair& pair = addPair(method, dir / "org", dir / "tgt");
-        pair.includeFiles.clear();
-        pair.includeFiles.append(u"*.txt");
-        pair.includeFiles.append(u"a*");
+        setPatterns(pair.includeFiles, {u"*.txt", u"a*"});
         pair.contentCheck = model::ContentCheckMode::NotCheck;
         RecordingSink sink;
         runWith(sink);

@@ -67,6 +67,13 @@ std::vector<std::string> EngineTest::reportLines() const
     return lines;
 }
 
+void setPatterns(model::PatternList& list, std::initializer_list<std::u16string_view> patterns)
+{
+    list.clear();
+    for (std::u16string_view pattern : patterns)
+        list.append(pattern);
+}
+
 engine::StatisticsSnapshot Ops::snapshot() const
 {
     engine::StatisticsSnapshot result;

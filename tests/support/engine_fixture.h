@@ -4,14 +4,17 @@
 #include "engine/run_driver.h"
 #include "engine/run_state.h"
 #include "model/job.h"
+#include "model/pattern_list.h"
 #include "platform/posix_file_system.h"
 #include "report/report_file.h"
 #include "support/recording_sink.h"
 #include "support/temp_tree.h"
 
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -51,6 +54,9 @@ protected:
     RecordingSink m_sink;
     report::ReportFile m_report;
 };
+
+// Makes `list` hold exactly `patterns`, in order: addPair's include lists start as "*".
+void setPatterns(model::PatternList& list, std::initializer_list<std::u16string_view> patterns);
 
 // Counters with only the given operations set, allOperations their sum.
 struct Ops
