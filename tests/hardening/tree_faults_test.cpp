@@ -44,18 +44,25 @@ private:
     std::string m_breakIn;
 };
 
-const std::vector<Node> kMirrorOrg = {file("a", "a"),      file("bad/x1", "1"), file("bad/x2", "2"),
-                                      file("bad/x3", "3"), file("bad/x4", "4"), file("good/y", "y")};
-const std::vector<Node> kMirrorTgt = {file("stale", "s"), file("bad/x1", "1"), file("bad/only-tgt", "o"),
-                                      file("good/only-tgt", "o")};
+// A mirror over bad/, the folder a test keeps from being read whole, and good/, one read
+// whole; TGT has items of its own at the root and in both, so every deletion shows.
+class MirrorWithABadFolder : public EngineTest
+{
+protected:
+    void SetUp() override
+    {
+        buildTree(m_org, {file("a", "a"), file("bad/x1", "1"), file("bad/x2", "2"), file("bad/x3", "3"),
+                          file("bad/x4", "4"), file("good/y", "y")});
+        buildTree(m_tgt, {file("stale", "s"), file("bad/x1", "1"), file("bad/only-tgt", "o"),
+                          file("good/only-tgt", "o")});
+        addPair(SyncMethod::AbsoluteCopy);
+    }
+};
 
 // A source listing that breaks off halfway must not count as the folder's whole content:
 // that folder's deletions are skipped, and the rest of the run goes on.
-TEST_F(EngineTest, SourceListingBrokenMidwaySkipsThatFoldersDeletionsOnly)
+TEST_F(MirrorWithABadFolder, SourceListingBrokenMidwaySkipsThatFoldersDeletionsOnly)
 {
-    buildTree(m_org, kMirrorOrg);
-    buildTree(m_tgt, kMirrorTgt);
-    addPair(SyncMethod::AbsoluteCopy);
     BreakingListFileSystem breaking(m_posix, "org/bad/");
 
     EXPECT_EQ(run(&breaking), engine::RunResult::Succeeded);
@@ -70,11 +77,8 @@ TEST_F(EngineTest, SourceListingBrokenMidwaySkipsThatFoldersDeletionsOnly)
 }
 
 // The same on the target side: a target listing cut short deletes nothing in that folder.
-TEST_F(EngineTest, TargetListingBrokenMidwayDeletesNothingThere)
+TEST_F(MirrorWithABadFolder, TargetListingBrokenMidwayDeletesNothingThere)
 {
-    buildTree(m_org, kMirrorOrg);
-    buildTree(m_tgt, kMirrorTgt);
-    addPair(SyncMethod::AbsoluteCopy);
     BreakingListFileSystem breaking(m_posix, "tgt/bad/");
 
     EXPECT_EQ(run(&breaking), engine::RunResult::Succeeded);
@@ -86,11 +90,8 @@ TEST_F(EngineTest, TargetListingBrokenMidwayDeletesNothingThere)
 
 // A source subfolder that cannot be listed at all (as for a folder without read permission):
 // no deletion there, the run goes on. The real permission case needs a user other than root.
-TEST_F(EngineTest, UnreadableSourceSubfolderSkipsItsDeletionsOnly)
+TEST_F(MirrorWithABadFolder, UnreadableSourceSubfolderSkipsItsDeletionsOnly)
 {
-    buildTree(m_org, kMirrorOrg);
-    buildTree(m_tgt, kMirrorTgt);
-    addPair(SyncMethod::AbsoluteCopy);
     FaultyFileSystem faulty(m_posix);
     faulty.failMatching(Op::List, "org/bad/", FsError::AccessDenied);
 
@@ -101,15 +102,12 @@ TEST_F(EngineTest, UnreadableSourceSubfolderSkipsItsDeletionsOnly)
     EXPECT_EQ(readFile(m_tgt + "good/y"), "y");
 }
 
-TEST_F(EngineTest, UnreadableSourceSubfolderForRealSkipsItsDeletions)
+TEST_F(MirrorWithABadFolder, UnreadableSourceSubfolderForRealSkipsItsDeletions)
 {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root reads folders whatever their mode; run the tests as another user "
                         "(setpriv --reuid=65534 --regid=65534 --clear-groups) for this one";
-    buildTree(m_org, kMirrorOrg);
-    buildTree(m_tgt, kMirrorTgt);
     ::chmod((m_org + "bad").c_str(), 0);
-    addPair(SyncMethod::AbsoluteCopy);
 
     const engine::RunResult result = run();
     ::chmod((m_org + "bad").c_str(), 0755);
