@@ -1,29 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "cli/log_printer.h"
 #include "cli/progress_line.h"
 #include "engine/run_sink.h"
 #include "engine/run_state.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
-#include <optional>
+#include <ostream>
 #include <string_view>
 
 namespace tavrel::cli {
 
-// The headless front end: the log goes straight to stdout, each error once more to stderr
-// with its reason, progress to stderr as one redrawn line when asked for; the end is handed
-// to the waiting main thread. No one is there to answer a question: a mass deletion is
-// skipped with an error unless the command line allowed it.
+// The headless front end: what the engine tells goes to a LogPrinter (the log on `out`,
+// errors and progress on `err`), the end is handed to the waiting main thread. No one is
+// there to answer a question: a mass deletion is skipped with an error unless the command
+// line allowed it.
 class CliSink final : public engine::RunSink
 {
 public:
     // Without `progress`, no line is drawn. `clock` and `columns` serve the progress line.
     CliSink(
-        std::FILE* out, std::FILE* err, bool progress,
+        std::ostream& out, std::ostream& err, bool progress,
         ProgressLine::Clock clock = [] { return std::chrono::steady_clock::now(); },
         std::function<int()> columns = [] { return 80; });
 
@@ -59,16 +59,11 @@ public:
     void finish();
 
 private:
-    void clearLine();
-
-    std::FILE* m_out;
-    std::FILE* m_err;
     ProgressLine::Clock m_clock;
-    bool m_pendingReturn = false;
     bool m_allowMassDeletion = false;
     ProgressNotes m_notes;
     std::mutex m_outputMutex;
-    std::optional<ProgressLine> m_line; // guarded by m_outputMutex
+    LogPrinter m_printer; // guarded by m_outputMutex
     std::mutex m_endMutex;
     std::condition_variable m_endSignal;
     bool m_ended = false;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstdio>
 
 namespace tavrel::cli {
 namespace {
@@ -89,7 +90,7 @@ std::string formatProgress(const ProgressSample& sample, std::chrono::millisecon
     return line;
 }
 
-ProgressLine::ProgressLine(std::FILE* out, Clock clock, std::function<int()> columns)
+ProgressLine::ProgressLine(std::ostream& out, Clock clock, std::function<int()> columns)
     : m_out(out), m_clock(std::move(clock)), m_columns(std::move(columns))
 {
     start();
@@ -128,8 +129,7 @@ bool ProgressLine::update(const ProgressSample& sample)
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
     const std::string line =
         "\r" + formatProgress(sample, elapsed, ratesAt(now, sample), m_columns()) + "\033[K";
-    std::fwrite(line.data(), 1, line.size(), m_out);
-    std::fflush(m_out);
+    m_out << line << std::flush;
     m_shown = true;
     return true;
 }
@@ -138,8 +138,7 @@ void ProgressLine::clear()
 {
     if (!m_shown)
         return;
-    std::fputs("\r\033[K", m_out);
-    std::fflush(m_out);
+    m_out << "\r\033[K" << std::flush;
     m_shown = false;
 }
 

@@ -3,11 +3,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -52,7 +52,7 @@ public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     // `columns` is asked at each draw, so a resized terminal is followed.
-    ProgressLine(std::FILE* out, Clock clock, std::function<int()> columns);
+    ProgressLine(std::ostream& out, Clock clock, std::function<int()> columns);
 
     // The run starts now: elapsed time and rates count from here.
     void start();
@@ -75,7 +75,7 @@ private:
 
     ProgressRates ratesAt(std::chrono::steady_clock::time_point now, const ProgressSample& sample);
 
-    std::FILE* m_out;
+    std::ostream& m_out;
     Clock m_clock;
     std::function<int()> m_columns;
     std::chrono::steady_clock::time_point m_start;

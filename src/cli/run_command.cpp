@@ -4,6 +4,7 @@
 #include "cli/arguments.h"
 #include "cli/cli_command.h"
 #include "cli/cli_sink.h"
+#include "cli/json_result.h"
 #include "cli/terminal_text.h"
 #include "engine/run_driver.h"
 #include "model/job.h"
@@ -19,8 +20,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <sys/ioctl.h>
 #include <thread>
@@ -141,9 +142,8 @@ void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_
     const std::filesystem::path folder = report::defaultHistoryFolder();
     if (!report::keepReport(reportFile, folder, startedAt).empty())
         return;
-    const std::string line = "tavrel-sync-cli: the report was not kept in the history folder " +
-                             printableText(platform::displayName(folder.native())) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::cerr << "tavrel-sync-cli: the report was not kept in the history folder "
+              << printableText(platform::displayName(folder.native())) + "\n";
 }
 
 } // namespace
@@ -162,41 +162,6 @@ ExitCode exitCodeFor(engine::RunOutcome outcome)
         break;
     }
     return ExitCode::Stopped;
-}
-
-std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& s,
-                       bool preview)
-{
-    const char* name = outcome == engine::RunOutcome::Succeeded             ? "succeeded"
-                       : outcome == engine::RunOutcome::CompletedWithErrors ? "completed_with_errors"
-                       : outcome == engine::RunOutcome::DiskFull            ? "disk_full"
-                                                                            : "stopped";
-    std::string json = std::string("{\"result\":\"") + name + "\"";
-    if (preview)
-        json += ",\"preview\":true";
-    auto field = [&json](const char* key, int32_t value) {
-        json += ",\"";
-        json += key;
-        json += "\":";
-        json += std::to_string(value);
-    };
-    field("errors", errors);
-    field("orgFilesCreated", s.orgFilesCreated);
-    field("orgFoldersCreated", s.orgFoldersCreated);
-    field("orgFilesOverwritten", s.orgFilesOverwritten);
-    field("orgFilesDeleted", s.orgFilesDeleted);
-    field("orgFoldersDeleted", s.orgFoldersDeleted);
-    field("tgtFilesCreated", s.tgtFilesCreated);
-    field("tgtFoldersCreated", s.tgtFoldersCreated);
-    field("tgtFilesOverwritten", s.tgtFilesOverwritten);
-    field("tgtFilesDeleted", s.tgtFilesDeleted);
-    field("tgtFoldersDeleted", s.tgtFoldersDeleted);
-    field("allOperations", s.allOperations);
-    field("elapsedMs", s.elapsedMs);
-    field("totalFiles", s.totalFiles);
-    field("processedFiles", s.processedFiles);
-    json += "}";
-    return json;
 }
 
 ExitCode runRun(std::span<const std::string_view> arguments)
@@ -223,14 +188,13 @@ ExitCode runRun(std::span<const std::string_view> arguments)
                                                : platform::PosixFileSystem();
     engine::RunState state;
     CliSink sink(
-        stdout, stderr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
+        std::cout, std::cerr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
         [] { return std::chrono::steady_clock::now(); }, terminalColumns);
     sink.allowMassDeletion(options.allowMassDelete);
     engine::DebugLog debugLog;
     if (options.debug)
         debugLog = [](std::string_view path) {
-            const std::string line = printableText(platform::displayName(path)) + "\n";
-            std::fwrite(line.data(), 1, line.size(), stderr);
+            std::cerr << printableText(platform::displayName(path)) + "\n";
         };
 
     // The handler reaches the flag only while `state` lives.
@@ -245,7 +209,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     const engine::RunContext context{job, state, fileSystem, report, sink, debugLog};
     std::thread worker;
     if ((options.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker)) != 0) {
-        std::fputs("Cannot process synchronization.\n", stderr);
+        std::cerr << "Cannot process synchronization.\n";
         return ExitCode::Stopped;
     }
     // The run timer and the Stop command of the window, on this thread.
@@ -267,10 +231,10 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
     const std::string endLine =
         options.dryRun ? engine::previewOutcomeText(outcome, errors) : engine::outcomeText(outcome, errors);
-    std::printf("End process.\n%s\n", endLine.c_str());
+    std::cout << "End process.\n" << endLine << '\n';
     if (options.json)
-        std::printf("%s\n", resultJson(outcome, errors, state.snapshot(), options.dryRun).c_str());
-    std::fflush(stdout);
+        std::cout << resultJson(outcome, errors, state.snapshot(), options.dryRun) << '\n';
+    std::cout.flush();
     return exitCodeFor(outcome);
 }
 

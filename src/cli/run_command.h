@@ -3,10 +3,8 @@
 
 #include "cli/exit_codes.h"
 #include "engine/run_outcome.h"
-#include "engine/run_state.h"
 
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace tavrel::cli {
@@ -22,10 +20,5 @@ ExitCode runRun(std::span<const std::string_view> arguments);
 
 // The exit status of a finished run: 0 succeeded, 1 stopped, 2 disk full, 4 errors logged.
 ExitCode exitCodeFor(engine::RunOutcome outcome);
-
-// One JSON object: "result", "preview":true for a preview, "errors" and every counter under
-// its own name.
-std::string resultJson(engine::RunOutcome outcome, int32_t errors,
-                       const engine::StatisticsSnapshot& statistics, bool preview);
 
 } // namespace tavrel::cli

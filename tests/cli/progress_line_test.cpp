@@ -5,9 +5,8 @@
 #include "cli/progress_line.h"
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 
 using namespace tavrel;
@@ -15,32 +14,6 @@ using namespace tavrel::cli;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A FILE* whose text the test can read back.
-class MemoryStream final
-{
-public:
-    MemoryStream() : m_file(::open_memstream(&m_buffer, &m_size)) {}
-    ~MemoryStream()
-    {
-        std::fclose(m_file);
-        std::free(m_buffer);
-    }
-    MemoryStream(const MemoryStream&) = delete;
-    MemoryStream& operator=(const MemoryStream&) = delete;
-
-    std::FILE* file() const { return m_file; }
-    std::string text()
-    {
-        std::fflush(m_file);
-        return std::string(m_buffer, m_size);
-    }
-
-private:
-    char* m_buffer = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
-};
 
 // A clock that moves only when told.
 struct FakeClock
@@ -149,19 +122,19 @@ TEST(ProgressLineText, FitsTheTerminal)
 // However often it is updated, the line is drawn at most once per 100 ms.
 TEST(ProgressLinePace, AtMostTenDrawsASecond)
 {
-    MemoryStream err;
+    std::ostringstream err;
     FakeClock clock;
-    ProgressLine line(err.file(), clock.function(), [] { return 80; });
+    ProgressLine line(err, clock.function(), [] { return 80; });
     int drawn = 0;
     for (int step = 0; step < 100; ++step) { // one second in 10 ms steps
         drawn += line.update({step, 100, std::nullopt, ""}) ? 1 : 0;
         clock.now += 10ms;
     }
     EXPECT_EQ(drawn, 10);
-    EXPECT_EQ(countOf(err.text(), "\033[K"), 10u);
+    EXPECT_EQ(countOf(err.str(), "\033[K"), 10u);
     EXPECT_TRUE(
-        err.text().starts_with("\r0/100 files  0.0 files/s  0:00 elapsed  --:-- left\033[K\r10/100 files"))
-        << err.text();
+        err.str().starts_with("\r0/100 files  0.0 files/s  0:00 elapsed  --:-- left\033[K\r10/100 files"))
+        << err.str();
 
     // A clear does not buy an early redraw.
     clock.now += 100ms;
@@ -178,24 +151,24 @@ TEST(ProgressLinePace, AtMostTenDrawsASecond)
 // Rates follow the last seconds: a stall shows as zero within the window.
 TEST(ProgressLinePace, RatesFollowTheRecentPast)
 {
-    MemoryStream err;
+    std::ostringstream err;
     FakeClock clock;
-    ProgressLine line(err.file(), clock.function(), [] { return 120; });
+    ProgressLine line(err, clock.function(), [] { return 120; });
     for (int second = 1; second <= 10; ++second) {
         clock.now += 1s;
         ASSERT_TRUE(line.update({second * 10, 1000, uint64_t(second) * (1 << 20), ""}));
     }
-    EXPECT_NE(err.text().rfind(
-                  "\r100/1000 files  10.0 MiB  1.0 MiB/s  10.0 files/s  0:10 elapsed  1:30 left\033[K"),
-              std::string::npos)
-        << err.text();
+    EXPECT_NE(
+        err.str().rfind("\r100/1000 files  10.0 MiB  1.0 MiB/s  10.0 files/s  0:10 elapsed  1:30 left\033[K"),
+        std::string::npos)
+        << err.str();
     for (int second = 11; second <= 16; ++second) {
         clock.now += 1s;
         ASSERT_TRUE(line.update({100, 1000, uint64_t(10) << 20, ""}));
     }
     EXPECT_TRUE(
-        err.text().ends_with("\r100/1000 files  10.0 MiB  0 B/s  0.0 files/s  0:16 elapsed  2:24 left\033[K"))
-        << err.text();
+        err.str().ends_with("\r100/1000 files  10.0 MiB  0 B/s  0.0 files/s  0:16 elapsed  2:24 left\033[K"))
+        << err.str();
 }
 
 TEST(ProgressNotesTest, PairFromTheLogAndFilesFromCopyNotes)
@@ -229,13 +202,13 @@ TEST(ProgressNotesTest, PairFromTheLogAndFilesFromCopyNotes)
 // other output, the counters and the copy notes shown.
 TEST(CliSinkProgress, DrawsFromTheRunStateAndClearsForOtherOutput)
 {
-    MemoryStream out;
-    MemoryStream err;
+    std::ostringstream out;
+    std::ostringstream err;
     FakeClock clock;
-    CliSink sink(out.file(), err.file(), true, clock.function(), [] { return 100; });
+    CliSink sink(out, err, true, clock.function(), [] { return 100; });
     engine::RunState state;
     sink.tick(state);
-    EXPECT_EQ(err.text(), "") << "nothing before the run timer starts";
+    EXPECT_EQ(err.str(), "") << "nothing before the run timer starts";
 
     sink.StartRunTimer();
     sink.AppendLog("Start process.\r\nHandle pair : Docs\r\n");
@@ -245,7 +218,7 @@ TEST(CliSinkProgress, DrawsFromTheRunStateAndClearsForOtherOutput)
     sink.NoteCopyStarted("/org/big.iso", 3u << 20);
     sink.tick(state);
     EXPECT_EQ(state.elapsedMs.load(), 2000);
-    EXPECT_EQ(err.text(),
+    EXPECT_EQ(err.str(),
               "\r1/4 files  0 B  0 B/s  0.5 files/s  0:02 elapsed  0:06 left  /org/big.iso (3.0 MiB)\033[K");
 
     sink.NoteCopyEnded(true);
@@ -257,8 +230,8 @@ TEST(CliSinkProgress, DrawsFromTheRunStateAndClearsForOtherOutput)
     state.processedFiles = 2;
     sink.tick(state);
     sink.finish();
-    EXPECT_EQ(out.text(), "Start process.\nHandle pair : Docs\nWARNING: x\n");
-    EXPECT_EQ(err.text(),
+    EXPECT_EQ(out.str(), "Start process.\nHandle pair : Docs\nWARNING: x\n");
+    EXPECT_EQ(err.str(),
               "\r1/4 files  0 B  0 B/s  0.5 files/s  0:02 elapsed  0:06 left  /org/big.iso (3.0 MiB)\033[K"
               "\r\033[KERROR: cannot copy file: /org/b: Permission denied\n"
               "\r2/4 files  3.0 MiB  1.4 MiB/s  1.0 files/s  0:02 elapsed  0:02 left  /org/big.iso (3.0 MiB)"
@@ -281,10 +254,10 @@ TEST(CliSinkMassDeletion, AnswersAsTheCommandLineSaysAndTellsSo)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said);
-        MemoryStream out;
-        MemoryStream err;
+        std::ostringstream out;
+        std::ostringstream err;
         FakeClock clock;
-        CliSink sink(out.file(), err.file(), true, clock.function(), [] { return 100; });
+        CliSink sink(out, err, true, clock.function(), [] { return 100; });
         sink.allowMassDeletion(c.allow);
         engine::RunState state;
         sink.StartRunTimer();
@@ -294,20 +267,19 @@ TEST(CliSinkMassDeletion, AnswersAsTheCommandLineSaysAndTellsSo)
         EXPECT_EQ(sink.ConfirmMassDeletion(
                       "Absolute Copy of pair \x1b would delete 12 of 13 files in /t/. Delete them?"),
                   c.answer);
-        EXPECT_EQ(out.text(), "");
-        EXPECT_EQ(err.text(),
-                  "\r0/4 files  0.0 files/s  0:01 elapsed  --:-- left\033[K\r\033[K"
-                  "Absolute Copy of pair \\x1B would delete 12 of 13 files in /t/. Delete them? " +
-                      std::string(c.said) + "\n");
+        EXPECT_EQ(out.str(), "");
+        EXPECT_EQ(err.str(), "\r0/4 files  0.0 files/s  0:01 elapsed  --:-- left\033[K\r\033[K"
+                             "Absolute Copy of pair \\x1B would delete 12 of 13 files in /t/. Delete them? " +
+                                 std::string(c.said) + "\n");
     }
 }
 
 TEST(CliSinkProgress, NoLineWhenNotAsked)
 {
-    MemoryStream out;
-    MemoryStream err;
+    std::ostringstream out;
+    std::ostringstream err;
     FakeClock clock;
-    CliSink sink(out.file(), err.file(), false, clock.function(), [] { return 100; });
+    CliSink sink(out, err, false, clock.function(), [] { return 100; });
     engine::RunState state;
     sink.StartRunTimer();
     state.totalFiles = 4;
@@ -316,7 +288,7 @@ TEST(CliSinkProgress, NoLineWhenNotAsked)
     sink.NoteError("ERROR: x\r\n", "");
     sink.finish();
     EXPECT_EQ(state.elapsedMs.load(), 1000);
-    EXPECT_EQ(err.text(), "ERROR: x\n");
+    EXPECT_EQ(err.str(), "ERROR: x\n");
 }
 
 } // namespace
