@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/arguments.h"
 
-#include "platform/text_codec.h"
-
-#include <cstdio>
+#include "cli/terminal_text.h"
 
 namespace tavrel::cli {
 
@@ -62,17 +60,7 @@ void ArgumentReader::noValue() const
 
 std::string quoteArgument(std::string_view text)
 {
-    std::string shown;
-    for (const char c : platform::displayName(text)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        } else {
-            shown.push_back(c);
-        }
-    }
+    const std::string shown = printableText(text, Breaks::Escape);
     const bool plain = !shown.empty() && shown.find_first_of(" \t\"'") == std::string::npos;
     return plain ? shown : "\"" + shown + "\"";
 }

@@ -2,7 +2,6 @@
 #include "cli/progress_line.h"
 
 #include "cli/terminal_text.h"
-#include "platform/text_codec.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -150,8 +149,7 @@ void ProgressNotes::pairStarted(std::string_view name)
 
 void ProgressNotes::copyStarted(std::string_view source, uint64_t size)
 {
-    const std::string shown =
-        printableText(platform::displayName(source)) + " (" + formatBytes(static_cast<double>(size)) + ")";
+    const std::string shown = printableText(source) + " (" + formatBytes(static_cast<double>(size)) + ")";
     std::lock_guard lock(m_mutex);
     m_current = shown;
     m_pendingSize = size;

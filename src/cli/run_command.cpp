@@ -10,7 +10,6 @@
 #include "model/job.h"
 #include "platform/posix_file_system.h"
 #include "platform/preview_file_system.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
 #include "report/report_file.h"
 #include "report/report_history.h"
@@ -143,7 +142,7 @@ void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_
     if (!report::keepReport(reportFile, folder, startedAt).empty())
         return;
     std::cerr << "tavrel-sync-cli: the report was not kept in the history folder "
-              << printableText(platform::displayName(folder.native())) + "\n";
+              << printableText(folder.native()) + "\n";
 }
 
 } // namespace
@@ -193,9 +192,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     sink.allowMassDeletion(options.allowMassDelete);
     engine::DebugLog debugLog;
     if (options.debug)
-        debugLog = [](std::string_view path) {
-            std::cerr << printableText(platform::displayName(path)) + "\n";
-        };
+        debugLog = [](std::string_view path) { std::cerr << printableText(path) + "\n"; };
 
     // The handler reaches the flag only while `state` lives.
     struct StopFlagRelease

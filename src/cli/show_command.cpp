@@ -3,6 +3,7 @@
 
 #include "cli/arguments.h"
 #include "cli/cli_command.h"
+#include "cli/terminal_text.h"
 #include "model/job.h"
 #include "platform/text_codec.h"
 #include "project/project_file.h"
@@ -14,28 +15,11 @@
 namespace tavrel::cli {
 namespace {
 
-// Text from a project file as terminal-safe UTF-8: control characters (C0, DEL and C1) are
-// shown as escapes, so a crafted file cannot send commands to the terminal.
+// Text from a project file on one line of the listing; a crafted file cannot send commands to
+// the terminal, and a lone surrogate shows as U+FFFD.
 std::string printable(std::u16string_view text)
 {
-    std::string out;
-    std::size_t clean = 0;
-    auto flush = [&](std::size_t upTo) {
-        out += platform::toUtf8(text.substr(clean, upTo - clean));
-        clean = upTo + 1;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-            flush(i);
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, c < 0x80 ? "\\x%02X" : "\\u%04X",
-                          static_cast<unsigned>(c));
-            out += escaped;
-        }
-    }
-    flush(text.size());
-    return out;
+    return printableText(platform::toUtf8(text), Breaks::Escape);
 }
 
 std::string orUnknownValue(std::u16string_view text, int32_t value)
