@@ -105,6 +105,11 @@ CommandLine readCommandLine(std::span<const std::string_view> arguments, bool ed
         }
         throw UsageError("unknown option " + quoteArgument(argument));
     }
+    if (!line.file)
+        throw UsageError("no project file given");
+    if (line.actions.empty())
+        throw UsageError(editing ? "nothing to change (--pair, --change, --enable, --disable or --remove)"
+                                 : "no pair given (--pair NAME METHOD ORG TGT)");
     return line;
 }
 
@@ -147,16 +152,21 @@ void apply(model::Job& job, const Action& action)
     }
 }
 
+// The window's message for a file it cannot save, with the cause on a line of its own.
+ExitCode cannotSave(std::string_view file, std::string_view cause)
+{
+    const std::string text =
+        "Failed to save TSP file.\n" + quoteArgument(file) + ": " + std::string(cause) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    return ExitCode::CannotSave;
+}
+
 ExitCode save(const model::Job& job, std::string_view file)
 {
     std::error_code error;
     if (project::saveProject(job, std::filesystem::path(file), error) == 1)
         return ExitCode::Succeeded;
-    const std::string reason = quoteArgument(file) + ": " +
-                               (error ? error.message() : std::string("the job cannot be stored")) + "\n";
-    std::fputs("Failed to save TSP file.\n", stderr);
-    std::fwrite(reason.data(), 1, reason.size(), stderr);
-    return ExitCode::CannotSave;
+    return cannotSave(file, error ? error.message() : std::string("the job cannot be stored"));
 }
 
 } // namespace
@@ -169,21 +179,13 @@ ExitCode runNew(std::span<const std::string_view> arguments)
         const CommandLine line = readCommandLine(arguments, false);
         if (line.help)
             return printCommandHelp("new");
-        if (!line.file)
-            throw UsageError("no project file given");
-        if (line.actions.empty())
-            throw UsageError("no pair given (--pair NAME METHOD ORG TGT)");
         for (const Action& action : line.actions)
             apply(job, action);
         file = *line.file;
         std::error_code error;
         if (!line.force && std::filesystem::symlink_status(std::filesystem::path(file), error).type() !=
-                               std::filesystem::file_type::not_found) {
-            const std::string reason = quoteArgument(file) + ": exists; --force replaces it\n";
-            std::fputs("Failed to save TSP file.\n", stderr);
-            std::fwrite(reason.data(), 1, reason.size(), stderr);
-            return ExitCode::CannotSave;
-        }
+                               std::filesystem::file_type::not_found)
+            return cannotSave(file, "exists; --force replaces it");
     } catch (const UsageError& error) {
         return usageError(std::string("new: ") + error.what());
     }
@@ -197,10 +199,6 @@ ExitCode runEdit(std::span<const std::string_view> arguments)
         line = readCommandLine(arguments, true);
         if (line.help)
             return printCommandHelp("edit");
-        if (!line.file)
-            throw UsageError("no project file given");
-        if (line.actions.empty())
-            throw UsageError("nothing to change (--pair, --change, --enable, --disable or --remove)");
     } catch (const UsageError& error) {
         return usageError(std::string("edit: ") + error.what());
     }
