@@ -5,59 +5,33 @@ namespace tavrel::engine {
 
 namespace {
 
-using model::SyncMethod;
-
-// Light Copy copies only what the target lacks.
-FileAction lightCopy(bool, int)
+// traitsOf finds a row by the method's stored value.
+constexpr bool rowsInValueOrder()
 {
-    return FileAction::CreateOnly;
+    for (std::size_t i = 0; i < kMethodTraits.size(); ++i)
+        if (static_cast<std::size_t>(kMethodTraits[i].method) != i || !kMethodTraits[i].known)
+            return false;
+    return true;
 }
-
-// Update Copy (and Synchronize, one direction at a time) replace only an older target.
-FileAction updateCopy(bool targetPresent, int timeOrder)
-{
-    if (!targetPresent)
-        return FileAction::CreateOnly;
-    return timeOrder > 0 ? FileAction::Overwrite : FileAction::Nothing;
-}
-
-// Copy and Absolute Copy replace a target that differs, whatever its age.
-FileAction copy(bool targetPresent, int)
-{
-    return targetPresent ? FileAction::ContentCheck : FileAction::CreateOnly;
-}
+static_assert(rowsInValueOrder());
 
 } // namespace
 
-bool isKnownMethod(SyncMethod method)
+FileAction decideFileAction(model::SyncMethod method, bool targetPresent, int timeOrder)
 {
-    switch (method) {
-    case SyncMethod::LightCopy:
-    case SyncMethod::UpdateCopy:
-    case SyncMethod::Copy:
-    case SyncMethod::AbsoluteCopy:
-    case SyncMethod::Synchronize:
-        return true;
-    }
-    return false;
-}
-
-bool readsTarget(SyncMethod method)
-{
-    return isKnownMethod(method) && method != SyncMethod::LightCopy;
-}
-
-FileAction decideFileAction(SyncMethod method, bool targetPresent, int timeOrder)
-{
-    switch (method) {
-    case SyncMethod::LightCopy:
-        return lightCopy(targetPresent, timeOrder);
-    case SyncMethod::UpdateCopy:
-    case SyncMethod::Synchronize:
-        return updateCopy(targetPresent, timeOrder);
-    case SyncMethod::Copy:
-    case SyncMethod::AbsoluteCopy:
-        return copy(targetPresent, timeOrder);
+    const MethodTraits& traits = traitsOf(method);
+    if (!traits.known)
+        return FileAction::Nothing;
+    if (!targetPresent)
+        return FileAction::CreateOnly;
+    switch (traits.overwrite) {
+    case OverwriteRule::Never:
+        // The create-only copy finds the target and leaves it.
+        return FileAction::CreateOnly;
+    case OverwriteRule::WhenNewer:
+        return timeOrder > 0 ? FileAction::Overwrite : FileAction::Nothing;
+    case OverwriteRule::WhenDifferent:
+        return FileAction::ContentCheck;
     }
     return FileAction::Nothing;
 }

@@ -16,7 +16,6 @@ namespace tavrel::engine {
 
 namespace {
 
-using model::SyncMethod;
 using platform::FsError;
 
 std::string shown(const std::string& path)
@@ -51,9 +50,10 @@ bool PairProcessor::noteOverlap(FsError error)
 PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
 {
     m_pair = &pair;
+    m_method = &traitsOf(pair.method);
     m_filters = PairFilters::fromPair(pair);
 
-    if (!isKnownMethod(pair.method)) {
+    if (!m_method->known) {
         logError("ERROR: unknown method " + std::to_string(static_cast<int32_t>(pair.method)) +
                  ", pair skipped\r\n");
         return PairOutcome::Continue;
@@ -158,12 +158,12 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     // A large tree with nothing to handle would otherwise run on to its end after a stop.
     if (m_progress.stopRequested())
         return PairOutcome::Stopped;
-    // Synchronize writes in ORG too; its root exists already, so it is locked before the
-    // target root is made, and a refused pair has touched nothing. A held TGT root existed
-    // before, so making it cannot have happened either. The queue is still empty on a
+    // A method that walks back writes in ORG too; its root exists already, so it is locked
+    // before the target root is made, and a refused pair has touched nothing. A held TGT root
+    // existed before, so making it cannot have happened either. The queue is still empty on a
     // refusal: the pair ends there.
-    const bool synchronize = m_pair->method == SyncMethod::Synchronize;
-    if (firstTask && synchronize && !lockRoot(task.sourceFolder))
+    const bool walksBack = m_method->walksBackFromTarget;
+    if (firstTask && walksBack && !lockRoot(task.sourceFolder))
         return PairOutcome::Continue;
     if (!createTargetFolder(task))
         return PairOutcome::Continue;
@@ -175,7 +175,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     m_foldTargetNames = task.direction == Direction::OrgToTgt ? m_targetTraits.caseInsensitive
                                                               : m_sourceTraits.caseInsensitive;
 
-    if (synchronize && firstTask && task.direction == Direction::OrgToTgt)
+    if (walksBack && firstTask && task.direction == Direction::OrgToTgt)
         queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
 
     ScanLists lists;
@@ -194,7 +194,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     // by path per file), and Absolute Copy's deletion phase works on it too: what this task
     // creates or replaces is never deleted by it, so the later state need not be listed again.
     m_targetListed = false;
-    if (readsTarget(m_pair->method) && lists.readable && !lists.files.empty()) {
+    if (m_method->readsTargetStamp() && lists.readable && !lists.files.empty()) {
         ScanTarget(fs(), task, m_filters, m_targetScan, false, &m_targetListing);
         if (noteOverlap(m_targetScan.listError))
             return PairOutcome::Continue;
@@ -224,7 +224,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     m_progress.reportProgress();
 
     // An unreadable source must not empty the target: an unplugged drive looks like that.
-    if (m_pair->method == SyncMethod::AbsoluteCopy && lists.readable)
+    if (m_method->deletesUnmatched && lists.readable)
         deletionPhase(task, lists);
 
     if (m_filters.includeSubfolders) {
@@ -252,7 +252,7 @@ void PairProcessor::learnVolumes()
             m_volumes.emplace(volume, traits);
         return traits;
     };
-    const bool writesOrg = m_pair->method == SyncMethod::Synchronize;
+    const bool writesOrg = m_method->walksBackFromTarget;
     m_targetTraits = traitsOf(m_targetRoot);
     m_sourceTraits = writesOrg ? traitsOf(m_sourceRoot) : platform::VolumeTraits{};
     m_timeRule = combine(timeRuleOf(m_targetTraits), timeRuleOf(m_sourceTraits));
@@ -362,7 +362,7 @@ CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry
 {
     std::optional<TargetStamp> stamp;
     FileAction action = FileAction::CreateOnly;
-    if (readsTarget(m_pair->method)) {
+    if (m_method->readsTargetStamp()) {
         stamp = targetStamp(entry, targetPath);
         const int order = stamp ? timeOrder(entry, sourcePath, targetPath, *stamp) : 0;
         action = decideFileAction(m_pair->method, stamp.has_value(), order);
@@ -415,7 +415,7 @@ CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& e
         noteRefusals(task);
         m_progress.count(Operation::FileCreated, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, false);
-        if (m_pair->method == SyncMethod::Synchronize && task.direction == Direction::OrgToTgt)
+        if (m_method->walksBackFromTarget && task.direction == Direction::OrgToTgt)
             m_progress.growTotal();
         return CopyOutcome::Done;
     case FsError::DiskFull:
@@ -560,14 +560,14 @@ void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& lef
 
 // A crash leaves hidden temporary files that no scan shows again. A listing of the target
 // removes them on its way; a folder that gets a new file but is never listed (every method but
-// Absolute Copy, whose deletion phase lists it, and Copy Only, which lists it first) is swept
-// once per task. Folders without changes cost nothing.
+// one that deletes, whose deletion phase lists it, and Copy Only, which lists it first) is
+// swept once per task. Folders without changes cost nothing.
 void PairProcessor::sweepTarget(const FolderTask& task)
 {
     if (m_targetSwept)
         return;
     m_targetSwept = true;
-    if (m_pair->method != SyncMethod::AbsoluteCopy)
+    if (!m_method->deletesUnmatched)
         fs().removeStaleTemporaries(task.targetFolder);
 }
 

@@ -3,6 +3,7 @@
 
 #include "engine/compare.h"
 #include "engine/folder_scan.h"
+#include "engine/method_rules.h"
 #include "engine/run_progress.h"
 #include "engine/run_sink.h"
 #include "engine/task_queue.h"
@@ -78,6 +79,7 @@ private:
 
     // Per pair.
     const model::FolderPair* m_pair = nullptr;
+    const MethodTraits* m_method = &kUnknownMethodTraits;
     std::unique_ptr<platform::FileSystem> m_view;
     platform::FileSystem* m_pairFs = &m_fs;
     std::string m_sourceRoot;

@@ -3,6 +3,7 @@
 
 #include "engine/engine_paths.h"
 #include "engine/folder_scan.h"
+#include "engine/method_rules.h"
 #include "engine/pair_processor.h"
 #include "engine/run_progress.h"
 #include "platform/preview_file_system.h"
@@ -20,9 +21,10 @@ namespace tavrel::engine {
 
 namespace {
 
-// The counting pass: what the enabled pairs' include patterns find, ORG and for Synchronize
-// also TGT, with no exclusion or attribute rule. Walking a large tree takes long enough that
-// a stop is honoured per folder; the count is then incomplete and the caller must not use it.
+// The counting pass: what the enabled pairs' include patterns find, ORG and for a method that
+// walks back also TGT, with no exclusion or attribute rule. Walking a large tree takes long
+// enough that a stop is honoured per folder; the count is then incomplete and the caller must
+// not use it.
 // Roots that could not be listed are added to `unreadRoots`, as the log shows them, with
 // the system's reason.
 struct UnreadRoot
@@ -53,7 +55,7 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
             continue;
         const PairFilters filters = PairFilters::fromPair(*pair);
         countRoot(pair->orgPath, filters);
-        if (pair->method == model::SyncMethod::Synchronize)
+        if (traitsOf(pair->method).walksBackFromTarget)
             countRoot(pair->tgtPath, filters);
     }
     return total;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/method_rules.h"
 #include "support/engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -117,6 +118,46 @@ TEST_P(MethodTable, ChangesExactlyWhatTheMethodAsks)
 
 INSTANTIATE_TEST_SUITE_P(Engine, MethodTable, ::testing::ValuesIn(methodCases()),
                          [](const auto& info) { return info.param.name; });
+
+// Each method's row, and the decisions it gives for a target that is absent, newer, as old or
+// older than the source. A stored value outside the five has the row that does nothing.
+TEST(MethodTraits, EachMethodActsByItsRow)
+{
+    using engine::FileAction;
+    constexpr FileAction no = FileAction::Nothing, create = FileAction::CreateOnly,
+                         overwrite = FileAction::Overwrite, check = FileAction::ContentCheck;
+    struct Row
+    {
+        const char* name;
+        SyncMethod method;
+        bool known, readsTarget, contentCheck, deletes, walksBack, recycleBin;
+        FileAction absent, targetNewer, sameTime, sourceNewer;
+    };
+    using enum SyncMethod;
+    const Row rows[] = {
+        {"Light", LightCopy, true, false, false, false, false, false, create, create, create, create},
+        {"Update", UpdateCopy, true, true, false, false, false, false, create, no, no, overwrite},
+        {"Copy", Copy, true, true, true, false, false, false, create, check, check, check},
+        {"Absolute", AbsoluteCopy, true, true, true, true, false, true, create, check, check, check},
+        {"Synchronize", Synchronize, true, true, false, false, true, false, create, no, no, overwrite},
+        {"Five", static_cast<SyncMethod>(5), false, false, false, false, false, false, no, no, no, no},
+        {"MinusOne", static_cast<SyncMethod>(-1), false, false, false, false, false, false, no, no, no, no},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const engine::MethodTraits& traits = engine::traitsOf(row.method);
+        EXPECT_EQ(traits.known, row.known);
+        EXPECT_EQ(traits.readsTargetStamp(), row.readsTarget);
+        EXPECT_EQ(traits.appliesContentCheck(), row.contentCheck);
+        EXPECT_EQ(traits.deletesUnmatched, row.deletes);
+        EXPECT_EQ(traits.walksBackFromTarget, row.walksBack);
+        EXPECT_EQ(traits.offersRecycleBin(), row.recycleBin);
+        EXPECT_EQ(engine::decideFileAction(row.method, false, 0), row.absent);
+        EXPECT_EQ(engine::decideFileAction(row.method, true, -1), row.targetNewer);
+        EXPECT_EQ(engine::decideFileAction(row.method, true, 0), row.sameTime);
+        EXPECT_EQ(engine::decideFileAction(row.method, true, 1), row.sourceNewer);
+    }
+}
 
 } // namespace
 } // namespace tavrel::test

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pair_dialog/pair_dialog.h"
 
+#include "engine/method_rules.h"
 #include "model/folder_pair.h"
 #include "model/job.h"
 #include "model/text_rules.h"
@@ -146,12 +147,10 @@ void PairOptionsDialog::loadPair()
 void PairOptionsDialog::chooseMethod(int method)
 {
     m_description->setText(loadString(kFirstDescriptionId + method).left(kDescriptionCapacity));
-    const auto syncMethod = static_cast<model::SyncMethod>(method);
-    const bool recycles = syncMethod == model::SyncMethod::AbsoluteCopy;
-    const bool comparesContents = syncMethod == model::SyncMethod::Copy || recycles;
-    m_recycleBox->setEnabled(recycles);
+    const engine::MethodTraits& traits = engine::traitsOf(static_cast<model::SyncMethod>(method));
+    m_recycleBox->setEnabled(traits.offersRecycleBin());
     for (auto* button : m_contentButtons)
-        button->setEnabled(comparesContents);
+        button->setEnabled(traits.appliesContentCheck());
 }
 
 void PairOptionsDialog::updateSubfolderBoxes()
