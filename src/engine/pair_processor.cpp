@@ -152,9 +152,6 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
 
 PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, TaskQueue& queue)
 {
-    m_changed.clear();
-    m_protected.clear();
-    m_targetSwept = false;
     // A large tree with nothing to handle would otherwise run on to its end after a stop.
     if (m_progress.stopRequested())
         return PairOutcome::Stopped;
@@ -171,9 +168,10 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         return PairOutcome::Continue;
     if (firstTask)
         learnVolumes();
+    TaskState state(task);
     // Names on the task's target side match ignoring case where its volume does.
-    m_foldTargetNames = task.direction == Direction::OrgToTgt ? m_targetTraits.caseInsensitive
-                                                              : m_sourceTraits.caseInsensitive;
+    state.foldTargetNames = task.direction == Direction::OrgToTgt ? m_targetTraits.caseInsensitive
+                                                                  : m_sourceTraits.caseInsensitive;
 
     if (walksBack && firstTask && task.direction == Direction::OrgToTgt)
         queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
@@ -184,30 +182,28 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         return PairOutcome::Continue;
     if (!lists.readable)
         logError("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n");
-    m_targetNames.clear();
     if (lists.readable && m_targetTraits.caseInsensitive)
-        matchCaseVariants(task, lists);
+        matchCaseVariants(state, lists);
     if (m_filters.anyCopyOnly() && !lists.files.empty())
-        collectProtectedTargets(task);
+        collectProtectedTargets(state);
     // The target folder is listed once, before the files are handled: that listing gives their
     // targets' stamps (one stat per entry, as a walk of both trees makes, instead of a lookup
     // by path per file), and Absolute Copy's deletion phase works on it too: what this task
     // creates or replaces is never deleted by it, so the later state need not be listed again.
-    m_targetListed = false;
     if (m_method->readsTargetStamp() && lists.readable && !lists.files.empty()) {
-        ScanTarget(fs(), task, m_filters, m_targetScan, false, &m_targetListing);
-        if (noteOverlap(m_targetScan.listError))
+        ScanTarget(fs(), task, m_filters, state.targetScan, false, &state.targetListing);
+        if (noteOverlap(state.targetScan.listError))
             return PairOutcome::Continue;
-        m_targetListed = m_targetScan.readable;
+        state.targetListed = state.targetScan.readable;
     }
 
     for (const Entry& entry : lists.files) {
         const std::string sourcePath = task.sourceFolder + entry.name;
-        const std::string targetPath = task.targetFolder + targetNameOf(entry.name);
+        const std::string targetPath = task.targetFolder + state.targetNameOf(entry.name);
         if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
             logError("ERROR: path too long: " + shown(sourcePath) + "\r\n");
         } else {
-            const CopyOutcome outcome = handleFile(task, entry, sourcePath, targetPath);
+            const CopyOutcome outcome = handleFile(state, entry, sourcePath, targetPath);
             if (outcome == CopyOutcome::DiskFull)
                 return PairOutcome::DiskFull;
             if (outcome == CopyOutcome::Stopped)
@@ -225,12 +221,12 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 
     // An unreadable source must not empty the target: an unplugged drive looks like that.
     if (m_method->deletesUnmatched && lists.readable)
-        deletionPhase(task, lists);
+        deletionPhase(state, lists);
 
     if (m_filters.includeSubfolders) {
         for (const Entry& folder : lists.folders) {
             FolderTask sub = MakeSubfolderTask(task, folder.name);
-            sub.targetFolder = task.targetFolder + targetNameOf(folder.name) + "/";
+            sub.targetFolder = task.targetFolder + state.targetNameOf(folder.name) + "/";
             queue.push(std::move(sub));
         }
     }
@@ -285,15 +281,15 @@ void PairProcessor::noteRefusals(const FolderTask& task)
         warnOnce(m_refusalsLogged.times, "times", root);
 }
 
-std::string PairProcessor::nameKey(std::string_view name) const
+std::string PairProcessor::TaskState::nameKey(std::string_view name) const
 {
-    return m_foldTargetNames ? platform::foldName(name) : std::string(name);
+    return foldTargetNames ? platform::foldName(name) : std::string(name);
 }
 
-const std::string& PairProcessor::targetNameOf(const std::string& name) const
+const std::string& PairProcessor::TaskState::targetNameOf(const std::string& name) const
 {
-    const auto mapped = m_targetNames.find(name);
-    return mapped == m_targetNames.end() ? name : mapped->second;
+    const auto mapped = targetNames.find(name);
+    return mapped == targetNames.end() ? name : mapped->second;
 }
 
 // On a target that ignores case, names the source tells apart by case alone meet one target
@@ -301,8 +297,9 @@ const std::string& PairProcessor::targetNameOf(const std::string& name) const
 // create and delete. Coming back from TGT, an item goes to the ORG name it matches, and where
 // ORG holds several such names (TGT merged them) it is left alone: ORG never gets a case
 // variant of a name it has.
-void PairProcessor::matchCaseVariants(const FolderTask& task, ScanLists& lists)
+void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
 {
+    const FolderTask& task = state.task;
     auto skipFolder = [&](const Entry& folder) {
         m_progress.addSkipped(CountFiles(fs(), task.sourceFolder + folder.name + "/", true,
                                          m_filters.includeFiles, m_searchLog, m_progress.stopFlag()));
@@ -342,7 +339,7 @@ void PairProcessor::matchCaseVariants(const FolderTask& task, ScanLists& lists)
                 continue;
             if (found->second.size() == 1) {
                 if (found->second.front() != list[i].name)
-                    m_targetNames[list[i].name] = found->second.front();
+                    state.targetNames[list[i].name] = found->second.front();
                 continue;
             }
             keep[i] = 0; // the way out already reported these twins
@@ -357,32 +354,32 @@ void PairProcessor::matchCaseVariants(const FolderTask& task, ScanLists& lists)
     mapNames(lists.folders, true);
 }
 
-CopyOutcome PairProcessor::handleFile(const FolderTask& task, const Entry& entry,
-                                      const std::string& sourcePath, const std::string& targetPath)
+CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                      const std::string& targetPath)
 {
     std::optional<TargetStamp> stamp;
     FileAction action = FileAction::CreateOnly;
     if (m_method->readsTargetStamp()) {
-        stamp = targetStamp(entry, targetPath);
+        stamp = targetStamp(state, entry, targetPath);
         const int order = stamp ? timeOrder(entry, sourcePath, targetPath, *stamp) : 0;
         action = decideFileAction(m_pair->method, stamp.has_value(), order);
     }
     if ((action == FileAction::Overwrite || action == FileAction::ContentCheck) &&
-        m_protected.count(nameKey(targetNameOf(entry.name))))
+        state.protectedNames.count(state.nameKey(state.targetNameOf(entry.name))))
         return CopyOutcome::Done;
 
     switch (action) {
     case FileAction::Nothing:
         return CopyOutcome::Done;
     case FileAction::CreateOnly:
-        return CreateOnlyCopy(task, entry, sourcePath, targetPath);
+        return CreateOnlyCopy(state, entry, sourcePath, targetPath);
     case FileAction::Overwrite:
-        return OverwriteFile(task, entry, sourcePath, targetPath, *stamp);
+        return OverwriteFile(state, entry, sourcePath, targetPath, *stamp);
     case FileAction::ContentCheck:
         return ApplyContentCheck(
             fs(), m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
             [&](const TargetStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); },
-            [&] { return OverwriteFile(task, entry, sourcePath, targetPath, *stamp); });
+            [&] { return OverwriteFile(state, entry, sourcePath, targetPath, *stamp); });
     }
     return CopyOutcome::Done;
 }
@@ -402,16 +399,17 @@ int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, 
     return compareTimes(entry.lastWriteTime, stamp.lastWriteTime, m_timeRule);
 }
 
-CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& entry,
-                                          const std::string& sourcePath, const std::string& targetPath)
+CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                          const std::string& targetPath)
 {
+    const FolderTask& task = state.task;
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     m_sink.NoteCopyEnded(result == FsError::Ok);
     switch (result) {
     case FsError::Ok:
-        m_changed.insert(nameKey(targetNameOf(entry.name)));
-        sweepTarget(task);
+        state.changed.insert(state.nameKey(state.targetNameOf(entry.name)));
+        sweepTarget(state);
         noteRefusals(task);
         m_progress.count(Operation::FileCreated, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, false);
@@ -433,10 +431,10 @@ CopyOutcome PairProcessor::CreateOnlyCopy(const FolderTask& task, const Entry& e
     }
 }
 
-CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& entry,
-                                         const std::string& sourcePath, const std::string& targetPath,
-                                         const TargetStamp& stamp)
+CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                         const std::string& targetPath, const TargetStamp& stamp)
 {
+    const FolderTask& task = state.task;
     const platform::FileStamp expected{stamp.lastWriteTime, stamp.size};
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
     // With the recycle bin on, what an overwrite replaces goes there first, as a deletion would.
@@ -452,8 +450,8 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
     m_sink.NoteCopyEnded(result == FsError::Ok);
     switch (result) {
     case FsError::Ok:
-        m_changed.insert(nameKey(targetNameOf(entry.name)));
-        sweepTarget(task);
+        state.changed.insert(state.nameKey(state.targetNameOf(entry.name)));
+        sweepTarget(state);
         noteRefusals(task);
         m_progress.count(Operation::FileOverwritten, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, true);
@@ -473,38 +471,40 @@ CopyOutcome PairProcessor::OverwriteFile(const FolderTask& task, const Entry& en
 
 // The stamp of a source file's target: from the task's listing of the target folder where
 // there is one (the name as it is), else read.
-std::optional<TargetStamp> PairProcessor::targetStamp(const Entry& entry, const std::string& targetPath)
+std::optional<TargetStamp> PairProcessor::targetStamp(const TaskState& state, const Entry& entry,
+                                                      const std::string& targetPath)
 {
     // A file this task has written already (one that two patterns list) is read anew.
-    if (!m_targetListed || m_foldTargetNames || !m_targetNames.empty() || m_changed.count(entry.name) != 0)
+    if (!state.targetListed || state.foldTargetNames || !state.targetNames.empty() ||
+        state.changed.count(entry.name) != 0)
         return ReadTargetStamp(fs(), targetPath);
-    const platform::DirEntry* listed = FindListed(m_targetListing, entry.name);
+    const platform::DirEntry* listed = FindListed(state.targetListing, entry.name);
     if (listed == nullptr || listed->kind == platform::EntryKind::Folder)
         return std::nullopt;
     return TargetStamp{listed->lastWriteTime, listed->size};
 }
 
-void PairProcessor::deletionPhase(const FolderTask& task, const ScanLists& source)
+void PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
 {
     ScanLists listedNow;
-    if (!m_targetListed) {
-        ScanTarget(fs(), task, m_filters, listedNow);
+    if (!state.targetListed) {
+        ScanTarget(fs(), state.task, m_filters, listedNow);
         if (noteOverlap(listedNow.listError) || !listedNow.readable)
             return;
     }
-    ScanLists& target = m_targetListed ? m_targetScan : listedNow;
+    ScanLists& target = state.targetListed ? state.targetScan : listedNow;
 
-    const NameKey key = m_foldTargetNames
+    const NameKey key = state.foldTargetNames
                             ? NameKey([](std::string_view name) { return platform::foldName(name); })
                             : NameKey();
     Subtract(target.files, source.files, key);
     // Files before folders, both before any subfolder of this folder is processed.
-    deleteUnmatched(task, target.files, Operation::FileDeleted);
+    deleteUnmatched(state, target.files, Operation::FileDeleted);
 
     if (!m_filters.includeSubfolders || m_overlap)
         return;
     Subtract(target.folders, source.folders, key);
-    deleteUnmatched(task, target.folders, Operation::FolderDeleted);
+    deleteUnmatched(state, target.folders, Operation::FolderDeleted);
 }
 
 // Before the pair's first deletion: a mirror about to take most of its target (an unplugged or
@@ -536,13 +536,14 @@ bool PairProcessor::deletionsAllowed()
     return false;
 }
 
-void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& left, Operation counted)
+void PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted)
 {
     for (const Entry& entry : left) {
         if (m_overlap)
             return;
-        const std::string path = task.targetFolder + entry.name;
-        if (m_changed.count(nameKey(entry.name)) || m_filters.protects(entry.attributes) || pathTooLong(path))
+        const std::string path = state.task.targetFolder + entry.name;
+        if (state.changed.count(state.nameKey(entry.name)) || m_filters.protects(entry.attributes) ||
+            pathTooLong(path))
             continue;
         // A folder goes with everything in it, so one protected item inside keeps it.
         if (counted == Operation::FolderDeleted && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
@@ -551,7 +552,7 @@ void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& lef
             return;
         const FsError deleted = fs().deleteItem(path, m_pair->recycleDeleted != 0);
         if (deleted == FsError::Ok) {
-            m_progress.count(counted, task.direction);
+            m_progress.count(counted, state.task.direction);
             m_report.ReportDeleted(path);
         }
         noteOverlap(deleted);
@@ -562,24 +563,24 @@ void PairProcessor::deleteUnmatched(const FolderTask& task, const EntryList& lef
 // removes them on its way; a folder that gets a new file but is never listed (every method but
 // one that deletes, whose deletion phase lists it, and Copy Only, which lists it first) is
 // swept once per task. Folders without changes cost nothing.
-void PairProcessor::sweepTarget(const FolderTask& task)
+void PairProcessor::sweepTarget(TaskState& state)
 {
-    if (m_targetSwept)
+    if (state.targetSwept)
         return;
-    m_targetSwept = true;
+    state.targetSwept = true;
     if (!m_method->deletesUnmatched)
-        fs().removeStaleTemporaries(task.targetFolder);
+        fs().removeStaleTemporaries(state.task.targetFolder);
 }
 
-void PairProcessor::collectProtectedTargets(const FolderTask& task)
+void PairProcessor::collectProtectedTargets(TaskState& state)
 {
-    m_targetSwept = true;
+    state.targetSwept = true;
     std::vector<platform::DirEntry> entries;
-    if (fs().listFolder(task.targetFolder, entries) != FsError::Ok)
+    if (fs().listFolder(state.task.targetFolder, entries) != FsError::Ok)
         return;
     for (const platform::DirEntry& entry : entries)
         if (m_filters.protects(entry.attributes))
-            m_protected.insert(nameKey(entry.name));
+            state.protectedNames.insert(state.nameKey(entry.name));
 }
 
 bool PairProcessor::treeHoldsProtected(const std::string& folder)

@@ -41,29 +41,55 @@ public:
     PairOutcome ProcessPair(const model::FolderPair& pair);
 
 private:
+    // What one folder task learns and changes. Made afresh for each task and dropped with it,
+    // so nothing of one folder carries over into the next.
+    struct TaskState
+    {
+        explicit TaskState(const FolderTask& folderTask) : task(folderTask) {}
+
+        // The key under which a target name is matched: folded where the target ignores case.
+        std::string nameKey(std::string_view name) const;
+        // The target name a source name goes to (another case of it, on such a target).
+        const std::string& targetNameOf(const std::string& name) const;
+
+        const FolderTask& task;
+        // Target names are matched ignoring case.
+        bool foldTargetNames = false;
+        // The target folder as listed before the files are handled, when it could be listed.
+        bool targetListed = false;
+        ScanLists targetScan;
+        std::vector<platform::DirEntry> targetListing;
+        // Source names that go to another target name (an ORG item of another case).
+        std::unordered_map<std::string, std::string> targetNames;
+        // Names this task created or overwrote (never deleted by the same task), and target
+        // names that a Copy Only mode protects from being overwritten.
+        std::unordered_set<std::string> changed;
+        std::unordered_set<std::string> protectedNames;
+        bool targetSwept = false; // the target folder's crash leftovers were removed
+    };
+
     PairOutcome processTask(const FolderTask& task, bool firstTask, TaskQueue& queue);
     bool createTargetFolder(const FolderTask& task);
     bool lockRoot(const std::string& folder);
-    CopyOutcome handleFile(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
+    CopyOutcome handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
                            const std::string& targetPath);
-    CopyOutcome CreateOnlyCopy(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
+    CopyOutcome CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                const std::string& targetPath);
-    CopyOutcome OverwriteFile(const FolderTask& task, const Entry& entry, const std::string& sourcePath,
+    CopyOutcome OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
                               const std::string& targetPath, const TargetStamp& stamp);
-    void deletionPhase(const FolderTask& task, const ScanLists& source);
+    void deletionPhase(TaskState& state, const ScanLists& source);
     // Deletes what is left of one target list (files or folders), counting each as `counted`.
-    void deleteUnmatched(const FolderTask& task, const EntryList& left, Operation counted);
-    void collectProtectedTargets(const FolderTask& task);
-    void sweepTarget(const FolderTask& task);
+    void deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted);
+    void collectProtectedTargets(TaskState& state);
+    void sweepTarget(TaskState& state);
     bool treeHoldsProtected(const std::string& folder);
     bool deletionsAllowed();
-    std::optional<TargetStamp> targetStamp(const Entry& entry, const std::string& targetPath);
+    std::optional<TargetStamp> targetStamp(const TaskState& state, const Entry& entry,
+                                           const std::string& targetPath);
     void learnVolumes();
     void warnOnce(bool& logged, const char* what, const std::string& root);
     void noteRefusals(const FolderTask& task);
-    void matchCaseVariants(const FolderTask& task, ScanLists& lists);
-    std::string nameKey(std::string_view name) const;
-    const std::string& targetNameOf(const std::string& name) const;
+    void matchCaseVariants(TaskState& state, ScanLists& lists);
     int timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
                   const TargetStamp& stamp);
     void logError(const std::string& text);
@@ -97,24 +123,11 @@ private:
     TimeRule m_timeRule;
     bool m_linkTimesKept = true;
     platform::MetadataRefusals m_refusalsLogged; // kinds already warned of in this pair
-    // Per run: each volume is probed once.
-    std::unordered_map<uint64_t, platform::VolumeTraits> m_volumes;
-    // Per task: target names are matched ignoring case; source names that go to another
-    // target name (an ORG item of another case).
-    bool m_foldTargetNames = false;
-    // Per task of Absolute Copy: the target folder as listed before its files are handled.
-    bool m_targetListed = false;
-    ScanLists m_targetScan;
-    std::vector<platform::DirEntry> m_targetListing;
-    std::unordered_map<std::string, std::string> m_targetNames;
     PairFilters m_filters;
     // The pair's roots that it writes in, locked against other runs until the pair ends.
     std::vector<std::unique_ptr<platform::FolderLock>> m_locks;
-    // Per task: names this task created or overwrote (never deleted by the same task), and
-    // target names that a Copy Only mode protects from being overwritten.
-    std::unordered_set<std::string> m_changed;
-    std::unordered_set<std::string> m_protected;
-    bool m_targetSwept = false; // the target folder's crash leftovers were removed
+    // Per run: each volume is probed once.
+    std::unordered_map<uint64_t, platform::VolumeTraits> m_volumes;
 };
 
 } // namespace tavrel::engine
