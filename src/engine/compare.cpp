@@ -102,38 +102,42 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
     }
 }
 
-CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
-                              const std::string& sourcePath, const std::string& targetPath,
-                              const TargetStamp& stamp,
-                              const std::function<int(const TargetStamp&)>& timeOrder,
-                              const std::function<CopyOutcome()>& overwrite)
-{
-    const bool timesDiffer = timeOrder(stamp) != 0;
-    const bool sizesDiffer = entry.size != stamp.size;
-    bool knownEqual = false;
-    auto contentEqual = [&] {
-        if (entry.isLink) {
-            // Read again: after an overwrite the link carries the source's stamp.
-            const std::optional<TargetStamp> now = ReadTargetStamp(fs, targetPath);
-            return now && timeOrder(*now) == 0 && now->size == entry.size;
-        }
-        // Asked twice only when the first answer was "equal" and nothing was written since:
-        // the same bytes, so the same answer without reading both files again.
-        if (!knownEqual)
-            knownEqual = IsContentEqual(fs, sourcePath, targetPath, entry.size);
-        return knownEqual;
-    };
+ContentCheck::ContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
+                           const std::string& sourcePath, const std::string& targetPath,
+                           const TargetStamp& stamp, std::function<int(const TargetStamp&)> timeOrder)
+    : m_fs(fs), m_mode(mode), m_entry(entry), m_sourcePath(sourcePath), m_targetPath(targetPath),
+      m_stamp(stamp), m_timeOrder(std::move(timeOrder))
+{}
 
-    if (mode == model::ContentCheckMode::Check && !contentEqual()) {
-        const CopyOutcome first = overwrite();
-        if (first == CopyOutcome::DiskFull || first == CopyOutcome::Stopped)
-            return first;
+bool ContentCheck::contentEqual()
+{
+    if (m_entry.isLink) {
+        // Read again: after an overwrite the link carries the source's stamp.
+        const std::optional<TargetStamp> now = ReadTargetStamp(m_fs, m_targetPath);
+        return now && m_timeOrder(*now) == 0 && now->size == m_entry.size;
     }
-    if (timesDiffer || sizesDiffer) {
-        if (mode == model::ContentCheckMode::NotCheck || !contentEqual())
-            return overwrite();
+    // Asked twice only when the first answer was "equal" and nothing was written since:
+    // the same bytes, so the same answer without reading both files again.
+    if (!m_knownEqual)
+        m_knownEqual = IsContentEqual(m_fs, m_sourcePath, m_targetPath, m_entry.size);
+    return m_knownEqual;
+}
+
+ContentDecision ContentCheck::next()
+{
+    if (m_step == Step::First) {
+        // The stamps as first read: what an overwrite changed is the contents' to tell.
+        m_stampsDiffer = m_timeOrder(m_stamp) != 0 || m_entry.size != m_stamp.size;
+        m_step = Step::Second;
+        if (m_mode == model::ContentCheckMode::Check && !contentEqual())
+            return ContentDecision::Overwrite;
     }
-    return CopyOutcome::Done;
+    if (m_step == Step::Second) {
+        m_step = Step::Done;
+        if (m_stampsDiffer && (m_mode == model::ContentCheckMode::NotCheck || !contentEqual()))
+            return ContentDecision::Overwrite;
+    }
+    return ContentDecision::Keep;
 }
 
 } // namespace tavrel::engine

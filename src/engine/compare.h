@@ -41,15 +41,48 @@ int CompareTimes(int64_t source, int64_t target);
 bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, const std::string& targetPath,
                     uint64_t sizeHint = 0);
 
-// Runs the content-check procedure of Copy and Absolute Copy on an existing target, calling
-// `overwrite` zero, one or two times; stops at once when it reports DiskFull or Stopped. Unknown modes
-// act as Auto. A link's contents are its link text, which cannot be opened for reading, so a
-// link compares by its stamp: equal time and size mean equal.
+// What a content check asks of its caller.
+enum class ContentDecision
+{
+    Keep,      // leave the target as it is
+    Overwrite, // overwrite it, then ask again
+};
+
+// The content check of Copy and Absolute Copy on an existing target, one decision at a time:
+// the caller overwrites while next() says Overwrite and asks again after each overwrite,
+// unless that overwrite ended the run. Check compares once more after its overwrite, so a
+// failed one is tried a second time; no mode asks more than twice. Unknown modes act as Auto.
+// A link's contents are its link text, which cannot be opened for reading, so a link compares
+// by its stamp: equal time and size mean equal.
 // `timeOrder` compares the source's time with a target stamp as the pair's volumes keep times.
-CopyOutcome ApplyContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
-                              const std::string& sourcePath, const std::string& targetPath,
-                              const TargetStamp& stamp,
-                              const std::function<int(const TargetStamp&)>& timeOrder,
-                              const std::function<CopyOutcome()>& overwrite);
+// The entry and the paths are held by reference: they must outlive the check.
+class ContentCheck final
+{
+public:
+    ContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
+                 const std::string& sourcePath, const std::string& targetPath, const TargetStamp& stamp,
+                 std::function<int(const TargetStamp&)> timeOrder);
+
+    ContentDecision next();
+
+private:
+    bool contentEqual();
+
+    platform::FileSystem& m_fs;
+    model::ContentCheckMode m_mode;
+    const Entry& m_entry;
+    const std::string& m_sourcePath;
+    const std::string& m_targetPath;
+    TargetStamp m_stamp;
+    std::function<int(const TargetStamp&)> m_timeOrder;
+    enum class Step
+    {
+        First,  // before any overwrite: Check compares whatever the stamps say
+        Second, // where the stamps differ: Not Check overwrites, the others compare (again)
+        Done,
+    } m_step = Step::First;
+    bool m_stampsDiffer = false;
+    bool m_knownEqual = false;
+};
 
 } // namespace tavrel::engine

@@ -376,12 +376,24 @@ CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, cons
     case FileAction::Overwrite:
         return OverwriteFile(state, entry, sourcePath, targetPath, *stamp);
     case FileAction::ContentCheck:
-        return ApplyContentCheck(
-            fs(), m_pair->contentCheck, entry, sourcePath, targetPath, *stamp,
-            [&](const TargetStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); },
-            [&] { return OverwriteFile(state, entry, sourcePath, targetPath, *stamp); });
+        return checkContent(state, entry, sourcePath, targetPath, *stamp);
     }
     return CopyOutcome::Done;
+}
+
+// Overwrites as often as the pair's content check asks, until it keeps the target or the run ends.
+CopyOutcome PairProcessor::checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                        const std::string& targetPath, const TargetStamp& stamp)
+{
+    ContentCheck check(fs(), m_pair->contentCheck, entry, sourcePath, targetPath, stamp,
+                       [&](const TargetStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); });
+    CopyOutcome outcome = CopyOutcome::Done;
+    while (check.next() == ContentDecision::Overwrite) {
+        outcome = OverwriteFile(state, entry, sourcePath, targetPath, stamp);
+        if (outcome == CopyOutcome::DiskFull || outcome == CopyOutcome::Stopped)
+            return outcome;
+    }
+    return outcome;
 }
 
 // The order of the source's and the target's times as both volumes can keep them. A link whose

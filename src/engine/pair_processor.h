@@ -77,6 +77,8 @@ private:
                                const std::string& targetPath);
     CopyOutcome OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
                               const std::string& targetPath, const TargetStamp& stamp);
+    CopyOutcome checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                             const std::string& targetPath, const TargetStamp& stamp);
     void deletionPhase(TaskState& state, const ScanLists& source);
     // Deletes what is left of one target list (files or folders), counting each as `counted`.
     void deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted);
