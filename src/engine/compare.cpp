@@ -38,12 +38,12 @@ long readBlock(platform::FileReader& reader, char* buffer, std::size_t size)
 
 } // namespace
 
-std::optional<TargetStamp> ReadTargetStamp(platform::FileSystem& fs, const std::string& targetPath)
+std::optional<platform::FileStamp> ReadTargetStamp(platform::FileSystem& fs, const std::string& targetPath)
 {
     platform::FileStamp stamp;
     if (fs.readStamp(targetPath, stamp) != platform::FsError::Ok)
         return std::nullopt;
-    return TargetStamp{stamp.lastWriteTime, stamp.size};
+    return stamp;
 }
 
 int CompareTimes(int64_t source, int64_t target)
@@ -104,7 +104,8 @@ bool IsContentEqual(platform::FileSystem& fs, const std::string& sourcePath, con
 
 ContentCheck::ContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
                            const std::string& sourcePath, const std::string& targetPath,
-                           const TargetStamp& stamp, std::function<int(const TargetStamp&)> timeOrder)
+                           const platform::FileStamp& stamp,
+                           std::function<int(const platform::FileStamp&)> timeOrder)
     : m_fs(fs), m_mode(mode), m_entry(entry), m_sourcePath(sourcePath), m_targetPath(targetPath),
       m_stamp(stamp), m_timeOrder(std::move(timeOrder))
 {}
@@ -113,7 +114,7 @@ bool ContentCheck::contentEqual()
 {
     if (m_entry.isLink) {
         // Read again: after an overwrite the link carries the source's stamp.
-        const std::optional<TargetStamp> now = ReadTargetStamp(m_fs, m_targetPath);
+        const std::optional<platform::FileStamp> now = ReadTargetStamp(m_fs, m_targetPath);
         return now && m_timeOrder(*now) == 0 && now->size == m_entry.size;
     }
     // Asked twice only when the first answer was "equal" and nothing was written since:

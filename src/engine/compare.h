@@ -12,13 +12,6 @@
 
 namespace tavrel::engine {
 
-// What the engine learns of an existing target file.
-struct TargetStamp
-{
-    int64_t lastWriteTime = 0;
-    uint64_t size = 0;
-};
-
 // The outcome of one copy or overwrite, as far as the run cares.
 enum class CopyOutcome
 {
@@ -30,7 +23,7 @@ enum class CopyOutcome
 
 // The stamp of `targetPath`, or nothing when it cannot be read (the target then counts as
 // absent and a create-only copy is tried).
-std::optional<TargetStamp> ReadTargetStamp(platform::FileSystem& fs, const std::string& targetPath);
+std::optional<platform::FileStamp> ReadTargetStamp(platform::FileSystem& fs, const std::string& targetPath);
 
 // 1 when `source` is later, 0 when equal, -1 when earlier; exact, no tolerance.
 int CompareTimes(int64_t source, int64_t target);
@@ -60,8 +53,8 @@ class ContentCheck final
 {
 public:
     ContentCheck(platform::FileSystem& fs, model::ContentCheckMode mode, const Entry& entry,
-                 const std::string& sourcePath, const std::string& targetPath, const TargetStamp& stamp,
-                 std::function<int(const TargetStamp&)> timeOrder);
+                 const std::string& sourcePath, const std::string& targetPath,
+                 const platform::FileStamp& stamp, std::function<int(const platform::FileStamp&)> timeOrder);
 
     ContentDecision next();
 
@@ -73,8 +66,8 @@ private:
     const Entry& m_entry;
     const std::string& m_sourcePath;
     const std::string& m_targetPath;
-    TargetStamp m_stamp;
-    std::function<int(const TargetStamp&)> m_timeOrder;
+    platform::FileStamp m_stamp;
+    std::function<int(const platform::FileStamp&)> m_timeOrder;
     enum class Step
     {
         First,  // before any overwrite: Check compares whatever the stamps say

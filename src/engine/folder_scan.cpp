@@ -95,7 +95,7 @@ bool hasMode(model::AttributeMode mode, model::AttributeMode wanted)
 
 // The scan both sides share; `progress` is null for the target side.
 void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairFilters& filters,
-                RunProgress* progress, const SearchLog& searchLog, ScanLists& lists, bool kindsOnly = false,
+                RunProgress* progress, const DebugLog& debugLog, ScanLists& lists, bool kindsOnly = false,
                 std::vector<DirEntry>* listing = nullptr)
 {
     lists.Clear();
@@ -146,7 +146,7 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
                 if (progress) {
                     // The counting pass counted this subtree; skipping it keeps progress in step.
                     progress->addSkipped(CountFiles(fs, folder + found.name + "/", true, filters.includeFiles,
-                                                    searchLog, progress->stopFlag()));
+                                                    debugLog, progress->stopFlag()));
                     progress->reportProgress();
                 }
             }
@@ -208,9 +208,9 @@ void ScanLists::Clear()
 }
 
 void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
-                RunProgress& progress, const SearchLog& searchLog, ScanLists& lists)
+                RunProgress& progress, const DebugLog& debugLog, ScanLists& lists)
 {
-    scanFolder(fs, task.sourceFolder, filters, &progress, searchLog, lists);
+    scanFolder(fs, task.sourceFolder, filters, &progress, debugLog, lists);
 }
 
 void ScanTarget(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
@@ -228,7 +228,7 @@ const platform::DirEntry* FindListed(const std::vector<platform::DirEntry>& list
 }
 
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
-                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog,
+                   const std::vector<std::string>& includePatterns, const DebugLog& debugLog,
                    const std::atomic<int32_t>* stopRequested, RootCheck* rootCheck)
 {
     if (rootCheck != nullptr)
@@ -261,15 +261,15 @@ int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse
             const std::string folder = std::move(queue.front());
             queue.pop_front();
             // One listing serves both the "*" search and the pattern search of this folder.
-            if (searchLog)
-                searchLog(folder + "*");
+            if (debugLog)
+                debugLog(folder + "*");
             const bool listed = list(folder);
             if (listed && recurse)
                 for (const DirEntry& found : entries)
                     if (found.kind == EntryKind::Folder && !pathTooLong(folder + found.name + "/"))
                         queue.push_back(folder + found.name + "/");
-            if (searchLog)
-                searchLog(folder + pattern);
+            if (debugLog)
+                debugLog(folder + pattern);
             for (const DirEntry& found : entries)
                 if (isFileEntry(found) && platform::matchesPattern(found.name, pattern))
                     ++total;

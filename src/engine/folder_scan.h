@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/debug_log.h"
 #include "engine/entry_list.h"
 #include "engine/task_queue.h"
 #include "model/folder_pair.h"
@@ -8,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,9 +16,6 @@
 namespace tavrel::engine {
 
 class RunProgress;
-
-// Receives the search paths of the counting walk, one call per path, without a line break.
-using SearchLog = std::function<void(std::string_view searchPath)>;
 
 // A pair's filters with its patterns turned into bytes once, for every task of the pair.
 struct PairFilters
@@ -58,7 +55,7 @@ struct ScanLists
 // applied), excluded files, and with subfolders the included and excluded folders, then the
 // exclusions subtracted. Adds to skippedFiles and reports progress as it goes.
 void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,
-                RunProgress& progress, const SearchLog& searchLog, ScanLists& lists);
+                RunProgress& progress, const DebugLog& debugLog, ScanLists& lists);
 
 // The same lists from the task's target folder, without counting or progress. With
 // `kindsOnly`, entries carry names, kinds and the hidden bit only (no stat per item): for
@@ -83,7 +80,7 @@ struct RootCheck
     std::string reason;
 };
 int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse,
-                   const std::vector<std::string>& includePatterns, const SearchLog& searchLog,
+                   const std::vector<std::string>& includePatterns, const DebugLog& debugLog,
                    const std::atomic<int32_t>* stopRequested = nullptr, RootCheck* rootCheck = nullptr);
 
 } // namespace tavrel::engine

@@ -26,8 +26,8 @@ std::string shown(const std::string& path)
 } // namespace
 
 PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink,
-                             RunProgress& progress, SearchLog searchLog)
-    : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_searchLog(std::move(searchLog))
+                             RunProgress& progress, DebugLog debugLog)
+    : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_debugLog(std::move(debugLog))
 {}
 
 void PairProcessor::logError(const std::string& text)
@@ -177,7 +177,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
 
     ScanLists lists;
-    ScanSource(fs(), task, m_filters, m_progress, m_searchLog, lists);
+    ScanSource(fs(), task, m_filters, m_progress, m_debugLog, lists);
     if (noteOverlap(lists.listError))
         return PairOutcome::Continue;
     if (!lists.readable)
@@ -302,7 +302,7 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
     const FolderTask& task = state.task;
     auto skipFolder = [&](const Entry& folder) {
         m_progress.addSkipped(CountFiles(fs(), task.sourceFolder + folder.name + "/", true,
-                                         m_filters.includeFiles, m_searchLog, m_progress.stopFlag()));
+                                         m_filters.includeFiles, m_debugLog, m_progress.stopFlag()));
     };
     if (task.direction == Direction::OrgToTgt) {
         std::unordered_set<std::string> seen;
@@ -357,7 +357,7 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
 CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                       const std::string& targetPath)
 {
-    std::optional<TargetStamp> stamp;
+    std::optional<platform::FileStamp> stamp;
     FileAction action = FileAction::CreateOnly;
     if (m_method->readsTargetStamp()) {
         stamp = targetStamp(state, entry, targetPath);
@@ -383,10 +383,11 @@ CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, cons
 
 // Overwrites as often as the pair's content check asks, until it keeps the target or the run ends.
 CopyOutcome PairProcessor::checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                                        const std::string& targetPath, const TargetStamp& stamp)
+                                        const std::string& targetPath, const platform::FileStamp& stamp)
 {
-    ContentCheck check(fs(), m_pair->contentCheck, entry, sourcePath, targetPath, stamp,
-                       [&](const TargetStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); });
+    ContentCheck check(
+        fs(), m_pair->contentCheck, entry, sourcePath, targetPath, stamp,
+        [&](const platform::FileStamp& now) { return timeOrder(entry, sourcePath, targetPath, now); });
     CopyOutcome outcome = CopyOutcome::Done;
     while (check.next() == ContentDecision::Overwrite) {
         outcome = OverwriteFile(state, entry, sourcePath, targetPath, stamp);
@@ -399,7 +400,7 @@ CopyOutcome PairProcessor::checkContent(TaskState& state, const Entry& entry, co
 // The order of the source's and the target's times as both volumes can keep them. A link whose
 // time a volume cannot set compares by its text and size alone.
 int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
-                             const TargetStamp& stamp)
+                             const platform::FileStamp& stamp)
 {
     if (entry.isLink && !m_linkTimesKept) {
         std::string sourceText;
@@ -444,16 +445,15 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
 }
 
 CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                                         const std::string& targetPath, const TargetStamp& stamp)
+                                         const std::string& targetPath, const platform::FileStamp& stamp)
 {
     const FolderTask& task = state.task;
-    const platform::FileStamp expected{stamp.lastWriteTime, stamp.size};
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
     // With the recycle bin on, what an overwrite replaces goes there first, as a deletion would.
     const bool keepOld = m_pair->recycleDeleted != 0;
     auto overwrite = [&] {
-        return keepOld ? fs().copyOverwriteKeepingOld(sourcePath, targetPath, &expected, stop)
-                       : fs().copyOverwrite(sourcePath, targetPath, &expected, stop);
+        return keepOld ? fs().copyOverwriteKeepingOld(sourcePath, targetPath, &stamp, stop)
+                       : fs().copyOverwrite(sourcePath, targetPath, &stamp, stop);
     };
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     FsError result = overwrite();
@@ -483,8 +483,8 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
 
 // The stamp of a source file's target: from the task's listing of the target folder where
 // there is one (the name as it is), else read.
-std::optional<TargetStamp> PairProcessor::targetStamp(const TaskState& state, const Entry& entry,
-                                                      const std::string& targetPath)
+std::optional<platform::FileStamp> PairProcessor::targetStamp(const TaskState& state, const Entry& entry,
+                                                              const std::string& targetPath)
 {
     // A file this task has written already (one that two patterns list) is read anew.
     if (!state.targetListed || state.foldTargetNames || !state.targetNames.empty() ||
@@ -493,7 +493,7 @@ std::optional<TargetStamp> PairProcessor::targetStamp(const TaskState& state, co
     const platform::DirEntry* listed = FindListed(state.targetListing, entry.name);
     if (listed == nullptr || listed->kind == platform::EntryKind::Folder)
         return std::nullopt;
-    return TargetStamp{listed->lastWriteTime, listed->size};
+    return platform::FileStamp{listed->lastWriteTime, listed->size};
 }
 
 void PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)

@@ -35,7 +35,7 @@ class PairProcessor final
 {
 public:
     PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink, RunProgress& progress,
-                  SearchLog searchLog);
+                  DebugLog debugLog);
 
     // The caller posts the run's end on Stopped and DiskFull.
     PairOutcome ProcessPair(const model::FolderPair& pair);
@@ -76,9 +76,9 @@ private:
     CopyOutcome CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                const std::string& targetPath);
     CopyOutcome OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                              const std::string& targetPath, const TargetStamp& stamp);
+                              const std::string& targetPath, const platform::FileStamp& stamp);
     CopyOutcome checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                             const std::string& targetPath, const TargetStamp& stamp);
+                             const std::string& targetPath, const platform::FileStamp& stamp);
     void deletionPhase(TaskState& state, const ScanLists& source);
     // Deletes what is left of one target list (files or folders), counting each as `counted`.
     void deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted);
@@ -86,14 +86,14 @@ private:
     void sweepTarget(TaskState& state);
     bool treeHoldsProtected(const std::string& folder);
     bool deletionsAllowed();
-    std::optional<TargetStamp> targetStamp(const TaskState& state, const Entry& entry,
-                                           const std::string& targetPath);
+    std::optional<platform::FileStamp> targetStamp(const TaskState& state, const Entry& entry,
+                                                   const std::string& targetPath);
     void learnVolumes();
     void warnOnce(bool& logged, const char* what, const std::string& root);
     void noteRefusals(const FolderTask& task);
     void matchCaseVariants(TaskState& state, ScanLists& lists);
     int timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
-                  const TargetStamp& stamp);
+                  const platform::FileStamp& stamp);
     void logError(const std::string& text);
     bool noteOverlap(platform::FsError error);
     // The pair's view of the disk (confined to its roots), or the whole file system.
@@ -103,7 +103,7 @@ private:
     report::ReportFile& m_report;
     RunSink& m_sink;
     RunProgress& m_progress;
-    SearchLog m_searchLog;
+    DebugLog m_debugLog;
 
     // Per pair.
     const model::FolderPair* m_pair = nullptr;

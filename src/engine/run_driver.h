@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/debug_log.h"
 #include "engine/run_sink.h"
 #include "engine/run_state.h"
 #include "model/job.h"
 #include "platform/file_system.h"
 #include "report/report_file.h"
 
-#include <functional>
-#include <string_view>
 #include <thread>
 
 namespace tavrel::engine {
-
-// Receives the search paths of the counting walk; off (empty) by default.
-using DebugLog = std::function<void(std::string_view line)>;
 
 // What one run works on. Every member is owned by the caller and must outlive the worker.
 struct RunContext
