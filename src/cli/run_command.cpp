@@ -219,8 +219,6 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     worker.join();
     sink.tick(state);
     sink.finish();
-    report.WriteReportTail();
-    report.CloseReport();
     if (!options.noHistory)
         keepInHistory(report.path(), startedAt);
 

@@ -134,6 +134,10 @@ void syncWorker(RunContext context)
     // After every change: a reader of the report finds what went wrong, and why, at its end.
     for (const RunProgress::LoggedError& error : progress.errors())
         context.report.ReportError(error.line, error.reason);
+    // Before the end is posted: a front end that opens the report once it hears of the end
+    // finds it whole.
+    context.report.WriteReportTail();
+    context.report.CloseReport();
     context.sink.PostRunEnd(result);
 }
 
@@ -158,8 +162,10 @@ int startRun(const RunContext& context, std::thread& worker, bool preview)
                 RunContext{context.job, context.state, *fs, context.report, context.sink, context.debugLog});
         });
     } catch (const std::system_error&) {
+        context.report.CloseReport();
         return 1;
     } catch (const std::bad_alloc&) {
+        context.report.CloseReport();
         return 1;
     }
     return 0;

@@ -24,9 +24,10 @@ struct RunContext
 };
 
 // Called on the user-interface thread: opens the report and writes its head, zeroes the
-// counters, calls RefreshStatistics and starts the worker thread into `worker`. Returns 0 when
-// the worker was started, 1 when it could not be. The caller joins `worker` after the worker's
-// PostRunEnd has been handled.
+// counters, calls RefreshStatistics and starts the worker thread into `worker`. The worker
+// writes the report's tail and closes it just before its PostRunEnd. Returns 0 when the
+// worker was started, 1 when it could not be (the report is closed again). The caller joins
+// `worker` after the worker's PostRunEnd has been handled.
 int StartSync(const RunContext& context, std::thread& worker);
 
 // StartSync for a run that shows what the real one would do and changes nothing: the worker

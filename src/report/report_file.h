@@ -9,7 +9,8 @@
 namespace tavrel::report {
 
 // The HTML record of one run's changes. Opened and headed before the worker starts, written
-// line by line by the worker, finished and closed after it; never by two threads at once.
+// line by line by the worker, finished and closed by it before it posts the run's end; never
+// by two threads at once.
 // Each line goes out with its own write, so the file always ends with a whole line. Every
 // write does nothing while the report is closed, and write errors are ignored: the report
 // never stops a run.

@@ -216,8 +216,6 @@ RunRecord runCase(const PreviewCase& c, const std::string& base, bool preview)
     EXPECT_EQ(preview ? engine::StartPreview(context, worker) : engine::StartSync(context, worker), 0);
     EXPECT_TRUE(sink.waitForEnd(std::chrono::seconds(30)));
     worker.join();
-    report.WriteReportTail();
-    report.CloseReport();
 
     RunRecord record;
     const std::vector<engine::RunResult> results = sink.results();

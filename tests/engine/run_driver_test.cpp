@@ -98,6 +98,29 @@ TEST_F(EngineTest, ReportShowsTheTreeBreadthFirst)
     EXPECT_EQ(operations(), (Ops{.tgtFilesCreated = 4, .tgtFoldersCreated = 4}.snapshot()));
 }
 
+// A front end may open the report as soon as it hears of the end: by then the report holds
+// the run's error records and its tail, and is closed.
+TEST_F(EngineTest, ReportIsWholeAndClosedWhenTheEndIsPosted)
+{
+    addPair(SyncMethod::LightCopy, m_dir / "unplugged", m_tgt, "gone");
+    bool openAtEnd = true;
+    std::string textAtEnd;
+    std::vector<std::string> linesAtEnd;
+    m_sink.onCall = [&](const RecordingSink::Call& call) {
+        if (call.kind != Kind::PostRunEnd)
+            return;
+        openAtEnd = m_report.isOpen();
+        textAtEnd = readFile(m_report.path().string());
+        linesAtEnd = reportLines();
+    };
+
+    run();
+    EXPECT_FALSE(openAtEnd);
+    EXPECT_EQ(linesAtEnd, (std::vector<std::string>{
+                              "[E]ERROR: cannot read folder: ~/unplugged/: No such file or directory"}));
+    EXPECT_TRUE(textAtEnd.ends_with("</body>\n</html>\n")) << textAtEnd;
+}
+
 TEST_F(EngineTest, ProgressFollowsTheScaleAtItsFourPoints)
 {
     EXPECT_EQ(engine::RunProgress::position(40, 19), 501);

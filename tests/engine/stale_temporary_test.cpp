@@ -42,7 +42,6 @@ TEST_F(EngineTest, LeftoversOfACrashAreRemovedWhereTheRunWrites)
         ASSERT_EQ(engine::StartSync(context, worker), 0);
         ASSERT_TRUE(sink.waitForEnd());
         worker.join();
-        m_report.CloseReport();
 
         const TreeSnapshot after = snapshotTree(tgt);
         EXPECT_EQ(after.count(kLeftover), 0u);

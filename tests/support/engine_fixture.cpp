@@ -36,8 +36,6 @@ engine::RunResult EngineTest::runWith(RecordingSink& sink, platform::FileSystem*
         else
             worker.detach(); // a hung worker must not hang the whole test program
     }
-    m_report.WriteReportTail();
-    m_report.CloseReport();
     const std::vector<engine::RunResult> results = sink.results();
     EXPECT_EQ(results.size(), 1u) << "exactly one end per run";
     return results.empty() ? engine::RunResult::Stopped : results.back();

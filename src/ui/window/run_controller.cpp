@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/window/run_controller.h"
 
-#include "report/report_file.h"
-
 #include <QCoreApplication>
 #include <QThread>
 
@@ -10,7 +8,7 @@ namespace tavrel::ui {
 
 RunController::RunController(const model::Job& job, engine::RunState& state, platform::FileSystem& fileSystem,
                              report::ReportFile& report, RunDisplay& display, Kind kind, QObject* parent)
-    : QObject(parent), m_state(state), m_report(report), m_display(display),
+    : QObject(parent), m_state(state), m_display(display),
       m_kind(kind), m_context{job, state, fileSystem, report, *this}
 {
     m_runTimer.setInterval(1000);
@@ -171,12 +169,10 @@ void RunController::finishRun(engine::RunResult result)
     if (m_closing)
         return;
     // The end was the worker's last act, so this join returns at once; after it, nothing but
-    // this thread touches the report or the gathered texts.
+    // this thread touches the gathered texts. The worker has closed the report already.
     if (m_worker.joinable())
         m_worker.join();
     flush();
-    m_report.WriteReportTail();
-    m_report.CloseReport();
     m_display.RunEnded(result);
 }
 

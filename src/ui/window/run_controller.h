@@ -80,7 +80,6 @@ private:
     void tick();
 
     engine::RunState& m_state;
-    report::ReportFile& m_report;
     RunDisplay& m_display;
     Kind m_kind;
     engine::RunContext m_context;

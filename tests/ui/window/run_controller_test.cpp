@@ -107,7 +107,6 @@ private slots:
         QCOMPARE(engine::StartSync({run.job, run.state, run.fileSystem, run.report, recorder}, reference), 0);
         QVERIFY(recorder.waitForEnd(std::chrono::seconds(60)));
         reference.join();
-        run.report.CloseReport();
         const QString expected = QString::fromStdString(recorder.log());
         QVERIFY(expected.count(QStringLiteral("ERROR")) >= kFiles);
 
