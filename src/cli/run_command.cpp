@@ -205,7 +205,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     const auto startedAt = std::chrono::system_clock::now();
     const engine::RunContext context{job, state, fileSystem, report, sink, debugLog};
     std::thread worker;
-    if ((options.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker)) != 0) {
+    if (!(options.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker))) {
         std::cerr << "Cannot process synchronization.\n";
         return ExitCode::Stopped;
     }

@@ -141,7 +141,7 @@ void syncWorker(RunContext context)
     context.sink.PostRunEnd(result);
 }
 
-int startRun(const RunContext& context, std::thread& worker, bool preview)
+bool startRun(const RunContext& context, std::thread& worker, bool preview)
 {
     context.report.OpenReport();
     if (preview)
@@ -153,7 +153,7 @@ int startRun(const RunContext& context, std::thread& worker, bool preview)
     try {
         if (!preview) {
             worker = std::thread(syncWorker, context);
-            return 0;
+            return true;
         }
         // The same run through a file system that only remembers its writes, owned by the worker.
         auto previewFs = std::make_unique<platform::PreviewFileSystem>(context.fileSystem);
@@ -163,22 +163,22 @@ int startRun(const RunContext& context, std::thread& worker, bool preview)
         });
     } catch (const std::system_error&) {
         context.report.CloseReport();
-        return 1;
+        return false;
     } catch (const std::bad_alloc&) {
         context.report.CloseReport();
-        return 1;
+        return false;
     }
-    return 0;
+    return true;
 }
 
 } // namespace
 
-int StartSync(const RunContext& context, std::thread& worker)
+bool StartSync(const RunContext& context, std::thread& worker)
 {
     return startRun(context, worker, false);
 }
 
-int StartPreview(const RunContext& context, std::thread& worker)
+bool StartPreview(const RunContext& context, std::thread& worker)
 {
     return startRun(context, worker, true);
 }

@@ -25,10 +25,10 @@ struct RunContext
 
 // Called on the user-interface thread: opens the report and writes its head, zeroes the
 // counters, calls RefreshStatistics and starts the worker thread into `worker`. The worker
-// writes the report's tail and closes it just before its PostRunEnd. Returns 0 when the
-// worker was started, 1 when it could not be (the report is closed again). The caller joins
-// `worker` after the worker's PostRunEnd has been handled.
-int StartSync(const RunContext& context, std::thread& worker);
+// writes the report's tail and closes it just before its PostRunEnd. False when the worker
+// could not be started (the report is closed again). The caller joins `worker` after the
+// worker's PostRunEnd has been handled.
+bool StartSync(const RunContext& context, std::thread& worker);
 
 // StartSync for a run that shows what the real one would do and changes nothing: the worker
 // goes through a platform::PreviewFileSystem over `context.fileSystem` (made and dropped by
@@ -36,6 +36,6 @@ int StartSync(const RunContext& context, std::thread& worker);
 // progress and counters as the real run would, in the same order; the caller ends it with
 // previewOutcomeText. For a preview that removes not even crash leftovers, give it a
 // PosixFileSystem made with platform::kKeepEveryTemporary.
-int StartPreview(const RunContext& context, std::thread& worker);
+bool StartPreview(const RunContext& context, std::thread& worker);
 
 } // namespace tavrel::engine

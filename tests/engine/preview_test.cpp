@@ -213,7 +213,7 @@ RunRecord runCase(const PreviewCase& c, const std::string& base, bool preview)
     report::ReportFile report(base + "report.htm");
     const engine::RunContext context{job, state, disk, report, sink};
     std::thread worker;
-    EXPECT_EQ(preview ? engine::StartPreview(context, worker) : engine::StartSync(context, worker), 0);
+    EXPECT_TRUE(preview ? engine::StartPreview(context, worker) : engine::StartSync(context, worker));
     EXPECT_TRUE(sink.waitForEnd(std::chrono::seconds(30)));
     worker.join();
 

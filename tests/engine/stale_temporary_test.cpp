@@ -39,7 +39,7 @@ TEST_F(EngineTest, LeftoversOfACrashAreRemovedWhereTheRunWrites)
         RecordingSink sink;
         engine::RunContext context{m_job, m_state, hasty, m_report, sink};
         std::thread worker;
-        ASSERT_EQ(engine::StartSync(context, worker), 0);
+        ASSERT_TRUE(engine::StartSync(context, worker));
         ASSERT_TRUE(sink.waitForEnd());
         worker.join();
 

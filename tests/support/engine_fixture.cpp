@@ -26,8 +26,8 @@ engine::RunResult EngineTest::runWith(RecordingSink& sink, platform::FileSystem*
 {
     engine::RunContext context{m_job, m_state, fs ? *fs : m_posix, m_report, sink};
     std::thread worker;
-    const int started = engine::StartSync(context, worker);
-    EXPECT_EQ(started, 0);
+    const bool started = engine::StartSync(context, worker);
+    EXPECT_TRUE(started);
     const bool ended = sink.waitForEnd(std::chrono::seconds(30));
     EXPECT_TRUE(ended) << "the run did not end in time";
     if (worker.joinable()) {

@@ -231,7 +231,7 @@ void MainWindow::execute(bool preview)
     m_isRunning = true;
     m_previewing = preview;
     m_runStartedAt = std::chrono::system_clock::now();
-    if ((preview ? m_preview : m_run)->start() != 0) {
+    if (!(preview ? m_preview : m_run)->start()) {
         m_presenter->ask(this, kError, QStringLiteral("Cannot process synchronization."), MessageIcon::Error,
                          MessageButtons::Ok);
         SetIdleState(true);

@@ -30,15 +30,15 @@ RunController::~RunController()
     m_worker.join();
 }
 
-int RunController::start()
+bool RunController::start()
 {
     if (m_worker.joinable())
-        return 1;
+        return false;
     m_endArrived = false;
     m_flushTimer.start();
-    const int started = m_kind == Kind::Preview ? engine::StartPreview(m_context, m_worker)
-                                                : engine::StartSync(m_context, m_worker);
-    if (started != 0)
+    const bool started = m_kind == Kind::Preview ? engine::StartPreview(m_context, m_worker)
+                                                 : engine::StartSync(m_context, m_worker);
+    if (!started)
         m_flushTimer.stop();
     return started;
 }

@@ -56,8 +56,8 @@ public:
                   QObject* parent = nullptr);
     ~RunController() override;
 
-    // Starts a run; 0 when the worker was started, 1 when it could not be.
-    int start();
+    // Starts a run; false when the worker could not be started (or one is running).
+    bool start();
     // Asks the worker to stop at its next handled file.
     void requestStop();
     bool isActive() const { return m_worker.joinable(); }

@@ -104,7 +104,7 @@ private slots:
         // What the engine says, call by call, as the tests' sink records it.
         test::RecordingSink recorder;
         std::thread reference;
-        QCOMPARE(engine::StartSync({run.job, run.state, run.fileSystem, run.report, recorder}, reference), 0);
+        QVERIFY(engine::StartSync({run.job, run.state, run.fileSystem, run.report, recorder}, reference));
         QVERIFY(recorder.waitForEnd(std::chrono::seconds(60)));
         reference.join();
         const QString expected = QString::fromStdString(recorder.log());
@@ -114,7 +114,7 @@ private slots:
         ui::RunController controller(run.job, run.state, run.fileSystem, run.report, display);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(controller.start(), 0);
+        QVERIFY(controller.start());
         QTRY_VERIFY_WITH_TIMEOUT(display.ended, 60000);
         const qint64 elapsed = clock.elapsed();
 
@@ -160,7 +160,7 @@ private slots:
 
         RecordingDisplay display;
         ui::RunController controller(run.job, run.state, run.fileSystem, run.report, display);
-        QCOMPARE(controller.start(), 0);
+        QVERIFY(controller.start());
         QTRY_VERIFY_WITH_TIMEOUT(display.ended, 20000);
 
         QCOMPARE(display.questions.size(), 1);
