@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
-#include <initializer_list>
+#include <string_view>
 
 namespace tavrel::engine {
 
@@ -60,30 +61,80 @@ struct RunState
     std::atomic<int32_t> errors{0};
 
     // Zeroes every counter and progress count (not the stop flag).
-    void reset()
-    {
-        for (std::atomic<int32_t>* field :
-             {&orgFilesCreated, &orgFoldersCreated, &orgFilesOverwritten, &orgFilesDeleted,
-              &orgFoldersDeleted, &tgtFilesCreated, &tgtFoldersCreated, &tgtFilesOverwritten,
-              &tgtFilesDeleted, &tgtFoldersDeleted, &allOperations, &elapsedMs, &totalFiles, &processedFiles,
-              &errors})
-            field->store(0);
-    }
-
+    void reset();
     // Sets allOperations to the sum of the ten operation counters.
-    void recomputeAllOperations()
-    {
-        allOperations.store(orgFilesCreated + orgFoldersCreated + orgFilesOverwritten + orgFilesDeleted +
-                            orgFoldersDeleted + tgtFilesCreated + tgtFoldersCreated + tgtFilesOverwritten +
-                            tgtFilesDeleted + tgtFoldersDeleted);
-    }
-
-    StatisticsSnapshot snapshot() const
-    {
-        return {orgFilesCreated, orgFoldersCreated, orgFilesOverwritten, orgFilesDeleted, orgFoldersDeleted,
-                tgtFilesCreated, tgtFoldersCreated, tgtFilesOverwritten, tgtFilesDeleted, tgtFoldersDeleted,
-                allOperations,   elapsedMs,         totalFiles,          processedFiles};
-    }
+    void recomputeAllOperations();
+    StatisticsSnapshot snapshot() const;
 };
+
+// What a counter counts: an operation in one of the two columns, or something of the run.
+enum class CounterKind
+{
+    OrgOperation,
+    TgtOperation,
+    Run,
+};
+
+// One counter of the run: its name (the runner's JSON key) and where it lives in the shared
+// state and in a snapshot.
+struct StatisticsField
+{
+    std::string_view name;
+    CounterKind kind;
+    std::atomic<int32_t> RunState::*shared;
+    int32_t StatisticsSnapshot::*value;
+};
+
+// Every counter once, in the order the runner prints them and the window paints each column.
+inline constexpr std::array<StatisticsField, 14> kStatisticsFields{{
+    {"orgFilesCreated", CounterKind::OrgOperation, &RunState::orgFilesCreated,
+     &StatisticsSnapshot::orgFilesCreated},
+    {"orgFoldersCreated", CounterKind::OrgOperation, &RunState::orgFoldersCreated,
+     &StatisticsSnapshot::orgFoldersCreated},
+    {"orgFilesOverwritten", CounterKind::OrgOperation, &RunState::orgFilesOverwritten,
+     &StatisticsSnapshot::orgFilesOverwritten},
+    {"orgFilesDeleted", CounterKind::OrgOperation, &RunState::orgFilesDeleted,
+     &StatisticsSnapshot::orgFilesDeleted},
+    {"orgFoldersDeleted", CounterKind::OrgOperation, &RunState::orgFoldersDeleted,
+     &StatisticsSnapshot::orgFoldersDeleted},
+    {"tgtFilesCreated", CounterKind::TgtOperation, &RunState::tgtFilesCreated,
+     &StatisticsSnapshot::tgtFilesCreated},
+    {"tgtFoldersCreated", CounterKind::TgtOperation, &RunState::tgtFoldersCreated,
+     &StatisticsSnapshot::tgtFoldersCreated},
+    {"tgtFilesOverwritten", CounterKind::TgtOperation, &RunState::tgtFilesOverwritten,
+     &StatisticsSnapshot::tgtFilesOverwritten},
+    {"tgtFilesDeleted", CounterKind::TgtOperation, &RunState::tgtFilesDeleted,
+     &StatisticsSnapshot::tgtFilesDeleted},
+    {"tgtFoldersDeleted", CounterKind::TgtOperation, &RunState::tgtFoldersDeleted,
+     &StatisticsSnapshot::tgtFoldersDeleted},
+    {"allOperations", CounterKind::Run, &RunState::allOperations, &StatisticsSnapshot::allOperations},
+    {"elapsedMs", CounterKind::Run, &RunState::elapsedMs, &StatisticsSnapshot::elapsedMs},
+    {"totalFiles", CounterKind::Run, &RunState::totalFiles, &StatisticsSnapshot::totalFiles},
+    {"processedFiles", CounterKind::Run, &RunState::processedFiles, &StatisticsSnapshot::processedFiles},
+}};
+
+inline void RunState::reset()
+{
+    for (const StatisticsField& field : kStatisticsFields)
+        (this->*field.shared).store(0);
+    errors.store(0);
+}
+
+inline void RunState::recomputeAllOperations()
+{
+    int32_t sum = 0;
+    for (const StatisticsField& field : kStatisticsFields)
+        if (field.kind != CounterKind::Run)
+            sum += (this->*field.shared).load();
+    allOperations.store(sum);
+}
+
+inline StatisticsSnapshot RunState::snapshot() const
+{
+    StatisticsSnapshot snapshot;
+    for (const StatisticsField& field : kStatisticsFields)
+        snapshot.*field.value = (this->*field.shared).load();
+    return snapshot;
+}
 
 } // namespace tavrel::engine

@@ -123,19 +123,20 @@ std::vector<TextRun> PanelPainter::pairOptionTexts(const model::FolderPair* show
 
 std::vector<TextRun> PanelPainter::counterTexts(const engine::StatisticsSnapshot& stats)
 {
-    const int org[] = {stats.orgFilesCreated, stats.orgFoldersCreated, stats.orgFilesOverwritten,
-                       stats.orgFilesDeleted, stats.orgFoldersDeleted};
-    const int tgt[] = {stats.tgtFilesCreated, stats.tgtFoldersCreated, stats.tgtFilesOverwritten,
-                       stats.tgtFilesDeleted, stats.tgtFoldersDeleted};
+    // Each column's operation counters top down, in the order of the run's list.
     std::vector<TextRun> runs;
-    for (int row = 0; row < 5; ++row)
-        runs.push_back(
-            {{92, 325 + 20 * row}, QString::number(org[row]), panel_colors::kOrgCounter, PanelFont::Counter});
-    for (int row = 0; row < 5; ++row)
-        runs.push_back({{146, 325 + 20 * row},
-                        QString::number(tgt[row]),
-                        panel_colors::kTgtCounter,
+    int orgRow = 0;
+    int tgtRow = 0;
+    for (const engine::StatisticsField& field : engine::kStatisticsFields) {
+        if (field.kind == engine::CounterKind::Run)
+            continue;
+        const bool org = field.kind == engine::CounterKind::OrgOperation;
+        const int row = org ? orgRow++ : tgtRow++;
+        runs.push_back({{org ? 92 : 146, 325 + 20 * row},
+                        QString::number(stats.*field.value),
+                        org ? panel_colors::kOrgCounter : panel_colors::kTgtCounter,
                         PanelFont::Counter});
+    }
     runs.push_back(
         {{92, 430}, QString::number(stats.allOperations), panel_colors::kTgtCounter, PanelFont::Counter});
     runs.push_back({{92, 455},
