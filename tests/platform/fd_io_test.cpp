@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/fd_io.h"
 #include "platform/unique_fd.h"
-#include "scratch_folder.h"
+#include "support/temp_tree.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 
 using namespace tavrel::platform::posix;
-using tavrel::test::ScratchFolder;
+using tavrel::test::TempDir;
 
 namespace {
 
@@ -45,7 +45,7 @@ TEST(FdIo, ReadFullJoinsShortReadsUpToTheEnd)
 
 TEST(FdIo, WritesEverythingOrSaysWhy)
 {
-    ScratchFolder scratch;
+    TempDir scratch;
     const UniqueFd file(::open((scratch / "out").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     ASSERT_TRUE(file.valid());
     ASSERT_FALSE(writeAll(file.get(), bytesOf("head")));

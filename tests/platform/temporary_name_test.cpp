@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/temporary_name.h"
 #include "platform/text_codec.h"
-#include "scratch_folder.h"
+#include "support/temp_tree.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 
 using namespace tavrel::platform;
-using tavrel::test::ScratchFolder;
+using tavrel::test::TempDir;
 
 namespace {
 
@@ -52,7 +52,7 @@ TEST(TemporaryName, RecognisesOnlyTheReservedPattern)
 
 TEST(TemporaryName, CreateExclusiveTemporaryMakesAFreshPrivateFile)
 {
-    ScratchFolder scratch;
+    TempDir scratch;
     const posix::UniqueFd folder(::open(scratch.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     ASSERT_TRUE(folder.valid());
     const mode_t mask = ::umask(022);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_io.h"
 #include "platform/unique_fd.h"
-#include "scratch_folder.h"
+#include "support/temp_tree.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 using tavrel::platform::posix::DirStream;
 using tavrel::platform::posix::streamOver;
 using tavrel::platform::posix::UniqueFd;
-using tavrel::test::ScratchFolder;
+using tavrel::test::TempDir;
 
 namespace {
 
@@ -48,7 +48,7 @@ TEST(UniqueFd, ClosesOnceAndHandsOverOnMoveOrRelease)
 
 TEST(UniqueFd, StreamOverTakesTheFolderOrFailsWithItsReason)
 {
-    ScratchFolder scratch;
+    TempDir scratch;
     tavrel::test::writeFile(scratch / "item", "x");
 
     errno = 0;
