@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Set-up, build and run in one step on Debian 12.
 #   scripts/dev.sh start   install what the window needs, build only the window, start it
-#   scripts/dev.sh test    install everything, check the layout (scripts/check_format.sh), build
-#                          everything with warnings as errors, run every test, then the
+#   scripts/dev.sh test    install everything, check the layout (scripts/check_format.sh) and
+#                          the folder graph (scripts/check_layers.sh), build everything with
+#                          warnings as errors, run every test, then the
 #                          fuzzers and the sanitizer builds (scripts/hardening.sh)
 # Installs packages only when some are missing (through sudo when not root); never prompts
 # when CI=true or when stdin is not a terminal.
@@ -77,6 +78,7 @@ start)
 test)
     install_missing "${window_packages[@]}" "${test_packages[@]}"
     "$here/scripts/check_format.sh"
+    "$here/scripts/check_layers.sh"
     build_all
     export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
     ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
