@@ -114,7 +114,7 @@ ExitCode printCommandHelp(std::string_view name)
 bool openJobFile(model::Job& job, std::string_view file)
 {
     project::OpenFailure failure;
-    if (project::openProject(job, std::filesystem::path(file), failure) == 1)
+    if (project::openProject(job, std::filesystem::path(file), failure))
         return true;
     job.clear();
     const std::string reason = quoteArgument(file) + ": " + project::refusalText(failure) + "\n";

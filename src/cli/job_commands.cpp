@@ -164,7 +164,7 @@ ExitCode cannotSave(std::string_view file, std::string_view cause)
 ExitCode save(const model::Job& job, std::string_view file)
 {
     std::error_code error;
-    if (project::saveProject(job, std::filesystem::path(file), error) == 1)
+    if (project::saveProject(job, std::filesystem::path(file), error))
         return ExitCode::Succeeded;
     return cannotSave(file, error ? error.message() : std::string("the job cannot be stored"));
 }

@@ -190,28 +190,28 @@ std::optional<std::vector<uint8_t>> encodeProject(const model::Job& job)
     return std::move(out.output());
 }
 
-int readProjectBytes(model::Job& job, std::span<const uint8_t> fileBytes)
+bool readProjectBytes(model::Job& job, std::span<const uint8_t> fileBytes)
 {
     Decoder in(fileBytes);
     std::span<const uint8_t> banner;
     if (!in.bytes(kProjectBanner.size(), banner) ||
         !std::equal(banner.begin(), banner.end(), kProjectBanner.begin(), kProjectBanner.end(),
                     [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }))
-        return 0;
+        return false;
     uint32_t version = 0;
     if (!in.u32(version) || version > kProjectVersion)
-        return 0;
+        return false;
     std::span<const uint8_t> seal;
     int32_t count = 0;
     if (!in.bytes(kSealedDataOffset - kSealOffset, seal) || !in.i32(count) || count > model::kMaxPairs)
-        return 0;
+        return false;
 
     for (int32_t i = 0; i < count; ++i) {
         model::FolderPair* pair = job.addPair();
         if (pair == nullptr || !decodePair(in, *pair))
-            return 0;
+            return false;
     }
-    return 1;
+    return true;
 }
 
 } // namespace tavrel::project

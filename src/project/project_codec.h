@@ -43,9 +43,9 @@ static_assert(kMaxProjectBytes == 1'491'678);
 std::optional<std::vector<uint8_t>> encodeProject(const model::Job& job);
 
 // Adds the pairs of a whole project file to `job` through addPair, without looking at the seal.
-// Returns 1, or 0 for a wrong banner, a version above 100, a count above 100, a text length
+// Fails for a wrong banner, a version above 100, a count above 100, a text length
 // outside 1..260, a field cut short or a full job; the pairs read before a failure stay.
 // Bytes after the last pair are ignored.
-int readProjectBytes(model::Job& job, std::span<const uint8_t> fileBytes);
+bool readProjectBytes(model::Job& job, std::span<const uint8_t> fileBytes);
 
 } // namespace tavrel::project

@@ -133,25 +133,25 @@ ProjectRefusal classifyRefusedBytes(std::span<const uint8_t> bytes)
 
 } // namespace
 
-int openProject(model::Job& job, const std::filesystem::path& path)
+bool openProject(model::Job& job, const std::filesystem::path& path)
 {
     OpenFailure failure;
     return openProject(job, path, failure);
 }
 
-int openProject(model::Job& job, const std::filesystem::path& path, OpenFailure& failure)
+bool openProject(model::Job& job, const std::filesystem::path& path, OpenFailure& failure)
 {
     failure = {};
     const auto bytes = readFile(path, &failure);
     if (!bytes) {
         if (failure.refusal == ProjectRefusal::None)
             failure = {ProjectRefusal::ReadFailed, 0};
-        return 0;
+        return false;
     }
-    if (hasValidSeal(*bytes) && readProjectBytes(job, *bytes) == 1)
-        return 1;
+    if (hasValidSeal(*bytes) && readProjectBytes(job, *bytes))
+        return true;
     failure = {classifyRefusedBytes(*bytes), 0};
-    return 0;
+    return false;
 }
 
 std::string refusalText(const OpenFailure& failure)
@@ -182,58 +182,57 @@ std::string refusalText(const OpenFailure& failure)
                                     : std::string("cannot be read");
 }
 
-int saveProject(const model::Job& job, const std::filesystem::path& path)
+bool saveProject(const model::Job& job, const std::filesystem::path& path)
 {
     std::error_code error;
     return saveProject(job, path, error);
 }
 
-int saveProject(const model::Job& job, const std::filesystem::path& path, std::error_code& error)
+bool saveProject(const model::Job& job, const std::filesystem::path& path, std::error_code& error)
 {
     error.clear();
     auto bytes = encodeProject(job);
     if (!bytes)
-        return 0;
+        return false;
     const auto seal = computeSeal(std::span<const uint8_t>(*bytes).subspan(kSealedDataOffset));
     if (!seal)
-        return 0;
+        return false;
     std::copy(seal->begin(), seal->end(), bytes->begin() + kSealOffset);
     error = platform::replaceFile(path, *bytes);
-    return error ? 0 : 1;
+    return !error;
 }
 
-int verifySeal(const std::filesystem::path& path)
+bool verifySeal(const std::filesystem::path& path)
 {
     const auto bytes = readFile(path);
-    return bytes && hasValidSeal(*bytes) ? 1 : 0;
+    return bytes && hasValidSeal(*bytes);
 }
 
-int writeSeal(const std::filesystem::path& path)
+bool writeSeal(const std::filesystem::path& path)
 {
     const FileHandle file(path, O_RDWR);
     if (!file.isOpen())
-        return 0;
+        return false;
     const auto bytes = file.readAll();
     // A file without room for the seal is no project file; writing one would only grow it.
     if (!bytes || bytes->size() < kSealedDataOffset)
-        return 0;
+        return false;
     const auto seal = computeSeal(std::span<const uint8_t>(*bytes).subspan(kSealedDataOffset));
     if (!seal)
-        return 0;
-    const ssize_t written = ::pwrite(file.fd(), seal->data(), seal->size(), kSealOffset);
-    return written == static_cast<ssize_t>(seal->size()) ? 1 : 0;
+        return false;
+    return !platform::posix::writeAllAt(file.fd(), *seal, kSealOffset);
 }
 
-int readProject(model::Job& job, const std::filesystem::path& path)
+bool readProject(model::Job& job, const std::filesystem::path& path)
 {
     const auto bytes = readFile(path);
-    return bytes ? readProjectBytes(job, *bytes) : 0;
+    return bytes && readProjectBytes(job, *bytes);
 }
 
-int writeProject(const model::Job& job, const std::filesystem::path& path)
+bool writeProject(const model::Job& job, const std::filesystem::path& path)
 {
     const auto bytes = encodeProject(job);
-    return bytes && !platform::replaceFile(path, *bytes) ? 1 : 0;
+    return bytes && !platform::replaceFile(path, *bytes);
 }
 
 } // namespace tavrel::project

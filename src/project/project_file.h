@@ -9,13 +9,13 @@
 
 namespace tavrel::project {
 
-// Whole operations on project files. Each returns 1 on success and 0 on any failure, with no
-// message of its own; the caller decides what the user sees.
+// Whole operations on project files. Each returns whether it succeeded, with no message of its
+// own; the caller decides what the user sees.
 
 // Checks the seal and adds the file's pairs to `job`, which should be empty. Seal and pairs
 // come from one read of the file, so a file changed in between cannot slip past the check.
 // After a failure the pairs read so far stay in the job; the caller clears it.
-int openProject(model::Job& job, const std::filesystem::path& path);
+bool openProject(model::Job& job, const std::filesystem::path& path);
 
 // Why openProject refused a file, for a front end that says more than "Failed to open".
 enum class ProjectRefusal
@@ -39,7 +39,7 @@ struct OpenFailure
 };
 
 // openProject that also tells why a file was refused; `failure` is None after a success.
-int openProject(model::Job& job, const std::filesystem::path& path, OpenFailure& failure);
+bool openProject(model::Job& job, const std::filesystem::path& path, OpenFailure& failure);
 
 // The refusal in a few words for people ("no such file", "damaged: its seal does not match").
 std::string refusalText(const OpenFailure& failure);
@@ -47,22 +47,22 @@ std::string refusalText(const OpenFailure& failure);
 // Writes the sealed file for `job`. The file is written complete and sealed under a temporary
 // name beside `path` and then renamed over it, so a failed save leaves the previous file as it
 // was. Fails for a job holding a text no reader accepts (empty, or over 260 bytes in UTF-8).
-int saveProject(const model::Job& job, const std::filesystem::path& path);
+bool saveProject(const model::Job& job, const std::filesystem::path& path);
 // The same, with the system's error of a failed write in `error` (empty when the job itself
 // cannot be stored, or after a success).
-int saveProject(const model::Job& job, const std::filesystem::path& path, std::error_code& error);
+bool saveProject(const model::Job& job, const std::filesystem::path& path, std::error_code& error);
 
 // Whether the seal stored in the file matches its data.
-int verifySeal(const std::filesystem::path& path);
+bool verifySeal(const std::filesystem::path& path);
 
 // Computes the seal of an existing file and stores it in place.
-int writeSeal(const std::filesystem::path& path);
+bool writeSeal(const std::filesystem::path& path);
 
 // Adds the file's pairs to `job` without looking at the seal.
-int readProject(model::Job& job, const std::filesystem::path& path);
+bool readProject(model::Job& job, const std::filesystem::path& path);
 
 // Writes the file for `job` with a zero placeholder for the seal, replacing `path` only once
 // it is complete.
-int writeProject(const model::Job& job, const std::filesystem::path& path);
+bool writeProject(const model::Job& job, const std::filesystem::path& path);
 
 } // namespace tavrel::project

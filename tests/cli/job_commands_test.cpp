@@ -40,7 +40,7 @@ protected:
     model::Job open(const std::string& file) const
     {
         model::Job job;
-        EXPECT_EQ(project::openProject(job, file), 1);
+        EXPECT_TRUE(project::openProject(job, file));
         return job;
     }
 

@@ -74,7 +74,7 @@ protected:
         pair->includeFolders.append(u"*");
         pair->includeSubfolders = 1;
         const std::string file = m_dir / "job.tsp";
-        EXPECT_EQ(project::saveProject(job, file), 1);
+        EXPECT_TRUE(project::saveProject(job, file));
         return file;
     }
 
@@ -339,7 +339,7 @@ TEST_P(DryRunTest, ChangesNothingAndPrintsWhatTheRunThenDoes)
     pair->includeFolders.append(u"*");
     pair->includeSubfolders = 1;
     const std::string project = m_dir / "job.tsp";
-    ASSERT_EQ(project::saveProject(job, project), 1);
+    ASSERT_TRUE(project::saveProject(job, project));
     const TreeSnapshot org = snapshotTree(m_dir / "org");
     const TreeSnapshot tgt = snapshotTree(m_dir / "tgt");
 

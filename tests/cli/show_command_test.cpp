@@ -65,7 +65,7 @@ TEST_F(CliTest, ShowPrintsEveryPairAsThePanelDoes)
     job.removePair(0);
     job.removePair(1);
     const fs::path file = m_folder / "job.tsp";
-    ASSERT_EQ(project::saveProject(job, file), 1);
+    ASSERT_TRUE(project::saveProject(job, file));
 
     const Outcome outcome = run({"show", file.string()});
     EXPECT_EQ(outcome.status, 0);
@@ -106,7 +106,7 @@ TEST_F(CliTest, ShowPrintsEveryPairAsThePanelDoes)
 TEST_F(CliTest, ShowOfAnEmptyJob)
 {
     const fs::path file = m_folder / "empty.tsp";
-    ASSERT_EQ(project::saveProject(model::Job{}, file), 1);
+    ASSERT_TRUE(project::saveProject(model::Job{}, file));
     const Outcome outcome = run({"show", file.string()});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, file.string() + ": 0 pairs\n");
@@ -162,7 +162,7 @@ TEST_F(CliTest, HelpAndVersion)
 TEST_F(CliTest, ADashFileNameCanFollowTheOptionsEnd)
 {
     const fs::path file = m_folder / "-odd.tsp";
-    ASSERT_EQ(project::saveProject(model::Job{}, file), 1);
+    ASSERT_TRUE(project::saveProject(model::Job{}, file));
     const Outcome outcome = run({"show", "--", "-odd.tsp"}, m_folder);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, "-odd.tsp: 0 pairs\n");

@@ -131,7 +131,7 @@ TEST_F(EngineTest, RunnerInAnotherProcessSkipsAHeldFolder)
     buildTree(m_tgt, {file("stale", "s", at(1))});
     addPair(SyncMethod::AbsoluteCopy);
     const std::string project = m_dir / "job.tsp";
-    ASSERT_EQ(project::saveProject(m_job, project), 1);
+    ASSERT_TRUE(project::saveProject(m_job, project));
     HeldFolder lock(m_tgt);
 
     const ProgramOutcome outcome =

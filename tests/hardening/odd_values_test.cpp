@@ -92,9 +92,9 @@ protected:
         pair.includeSubfolders = 9;
         pair.recycleDeleted = 0;
         const std::string path = m_dir / "odd.tsp";
-        EXPECT_EQ(project::saveProject(m_job, path), 1);
+        EXPECT_TRUE(project::saveProject(m_job, path));
         m_job.clear();
-        EXPECT_EQ(project::openProject(m_job, path), 1);
+        EXPECT_TRUE(project::openProject(m_job, path));
         EXPECT_EQ(m_job.count(), 1);
         return path;
     }

@@ -31,9 +31,9 @@ void putU32(std::vector<uint8_t>& bytes, std::size_t offset, uint32_t value)
 }
 
 // What an open of these bytes gives: the seal check, then the reader.
-int openBytes(model::Job& job, const std::vector<uint8_t>& bytes)
+bool openBytes(model::Job& job, const std::vector<uint8_t>& bytes)
 {
-    return hasValidSeal(bytes) ? readProjectBytes(job, bytes) : 0;
+    return hasValidSeal(bytes) && readProjectBytes(job, bytes);
 }
 
 } // namespace
@@ -45,7 +45,7 @@ TEST(ProjectCodec, EmptyJobMatchesTheKnownSeal)
     EXPECT_EQ(sealHexOf(file), "c99a74c555371a433d121f551d6c6398");
     EXPECT_EQ(file, FileBuilder().header().u32(0).seal().bytes);
     model::Job read;
-    EXPECT_EQ(openBytes(read, file), 1);
+    EXPECT_TRUE(openBytes(read, file));
     EXPECT_EQ(read.count(), 0);
 }
 
@@ -106,7 +106,7 @@ struct RefusalCase
     const char* name;
     std::function<void(std::vector<uint8_t>&)> change;
     bool reseal;
-    int expected;
+    bool opens;
 };
 
 class ProjectRefusal : public ::testing::TestWithParam<RefusalCase>
@@ -124,51 +124,52 @@ TEST_P(ProjectRefusal, OpenGivesTheExpectedResult)
         std::copy(seal->begin(), seal->end(), file.begin() + kSealOffset);
     }
     model::Job read;
-    EXPECT_EQ(openBytes(read, file), GetParam().expected);
+    EXPECT_EQ(openBytes(read, file), GetParam().opens);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ProjectRefusal,
     ::testing::Values(
-        RefusalCase{"Unchanged", [](auto&) {}, false, 1},
-        RefusalCase{"BannerLacksATrailingSpace", [](auto& f) { f.erase(f.begin() + 53); }, true, 0},
+        RefusalCase{"Unchanged", [](auto&) {}, false, true},
+        RefusalCase{"BannerLacksATrailingSpace", [](auto& f) { f.erase(f.begin() + 53); }, true, false},
         RefusalCase{"OneSpaceAfterFile",
                     [](auto& f) {
                         f.erase(f.begin() + 24);
                         f.insert(f.begin() + 53, ' ');
                     },
-                    true, 0},
-        RefusalCase{"BannerLetterChanged", [](auto& f) { f[30] ^= 0x20; }, true, 0},
-        RefusalCase{"Version0", [](auto& f) { putU32(f, 54, 0); }, false, 1},
-        RefusalCase{"Version100", [](auto& f) { putU32(f, 54, 100); }, false, 1},
-        RefusalCase{"Version101", [](auto& f) { putU32(f, 54, 101); }, false, 0},
-        RefusalCase{"VersionAllOnesIsUnsigned", [](auto& f) { putU32(f, 54, 0xFFFFFFFF); }, false, 0},
-        RefusalCase{"Count101", [](auto& f) { putU32(f, 74, 101); }, true, 0},
-        RefusalCase{"CountTwoWithOneRecord", [](auto& f) { putU32(f, 74, 2); }, true, 0},
-        RefusalCase{"CountZeroIgnoresTheRecord", [](auto& f) { putU32(f, 74, 0); }, true, 1},
-        RefusalCase{"CountNegativeReadsNothing", [](auto& f) { putU32(f, 74, 0xFFFFFFFF); }, true, 1},
-        RefusalCase{"TextLengthZero", [](auto& f) { putU32(f, 106, 0); }, true, 0},
-        RefusalCase{"TextLengthNegative", [](auto& f) { putU32(f, 106, 0x80000000); }, true, 0},
+                    true, false},
+        RefusalCase{"BannerLetterChanged", [](auto& f) { f[30] ^= 0x20; }, true, false},
+        RefusalCase{"Version0", [](auto& f) { putU32(f, 54, 0); }, false, true},
+        RefusalCase{"Version100", [](auto& f) { putU32(f, 54, 100); }, false, true},
+        RefusalCase{"Version101", [](auto& f) { putU32(f, 54, 101); }, false, false},
+        RefusalCase{"VersionAllOnesIsUnsigned", [](auto& f) { putU32(f, 54, 0xFFFFFFFF); }, false, false},
+        RefusalCase{"Count101", [](auto& f) { putU32(f, 74, 101); }, true, false},
+        RefusalCase{"CountTwoWithOneRecord", [](auto& f) { putU32(f, 74, 2); }, true, false},
+        RefusalCase{"CountZeroIgnoresTheRecord", [](auto& f) { putU32(f, 74, 0); }, true, true},
+        RefusalCase{"CountNegativeReadsNothing", [](auto& f) { putU32(f, 74, 0xFFFFFFFF); }, true, true},
+        RefusalCase{"TextLengthZero", [](auto& f) { putU32(f, 106, 0); }, true, false},
+        RefusalCase{"TextLengthNegative", [](auto& f) { putU32(f, 106, 0x80000000); }, true, false},
         RefusalCase{"TextLength261",
                     [](auto& f) {
                         putU32(f, 106, 261);
                         f.insert(f.begin() + 110, 257, 'x');
                     },
-                    true, 0},
+                    true, false},
         RefusalCase{"TextLength260",
                     [](auto& f) {
                         putU32(f, 106, 260);
                         f.insert(f.begin() + 110, 256, 'x');
                     },
-                    true, 1},
-        RefusalCase{"ListCountBeyondTheFile", [](auto& f) { putU32(f, 122, 2); }, true, 0},
+                    true, true},
+        RefusalCase{"ListCountBeyondTheFile", [](auto& f) { putU32(f, 122, 2); }, true, false},
         RefusalCase{"TrailingBytesIgnored",
                     [](auto& f) {
                         f.insert(f.end(), {'j', 'u', 'n', 'k'});
                     },
-                    true, 1},
-        RefusalCase{"SealMissing", [](auto& f) { std::fill(f.begin() + 58, f.begin() + 74, 0); }, false, 0},
-        RefusalCase{"ShorterThanTheSeal", [](auto& f) { f.resize(70); }, false, 0}),
+                    true, true},
+        RefusalCase{"SealMissing", [](auto& f) { std::fill(f.begin() + 58, f.begin() + 74, 0); }, false,
+                    false},
+        RefusalCase{"ShorterThanTheSeal", [](auto& f) { f.resize(70); }, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProjectCodec, EveryChangedByteFromTheCountOnBreaksTheSeal)
@@ -190,7 +191,7 @@ TEST(ProjectCodec, AppendedZeroByteKeepsTheSealAndStillOpens)
     file.push_back(0);
     EXPECT_EQ(sealHexOf(file), "c99a74c555371a433d121f551d6c6398");
     model::Job read;
-    EXPECT_EQ(openBytes(read, file), 1);
+    EXPECT_TRUE(openBytes(read, file));
 }
 
 TEST(ProjectCodec, EveryTruncationIsRefused)
@@ -202,7 +203,7 @@ TEST(ProjectCodec, EveryTruncationIsRefused)
     for (std::size_t length = 0; length < file.size(); ++length) {
         SCOPED_TRACE(length);
         model::Job read;
-        EXPECT_EQ(readProjectBytes(read, std::span<const uint8_t>(file).first(length)), 0);
+        EXPECT_FALSE(readProjectBytes(read, std::span<const uint8_t>(file).first(length)));
     }
 }
 
@@ -215,7 +216,7 @@ TEST(ProjectCodec, HundredPairsAreTheLimit)
         pair->tgtPath = u"/t";
     }
     model::Job read;
-    EXPECT_EQ(openBytes(read, sealedFileOf(job)), 1);
+    EXPECT_TRUE(openBytes(read, sealedFileOf(job)));
     EXPECT_EQ(read.count(), 100);
 
     // A full job takes no more pairs: the read fails rather than dropping them.
@@ -224,7 +225,7 @@ TEST(ProjectCodec, HundredPairsAreTheLimit)
         full.addPair();
     model::Job one;
     addExamplePair(one);
-    EXPECT_EQ(openBytes(full, sealedFileOf(one)), 0);
+    EXPECT_FALSE(openBytes(full, sealedFileOf(one)));
 }
 
 TEST(ProjectCodec, UnusualValuesSurviveARoundTrip)
@@ -253,7 +254,7 @@ TEST(ProjectCodec, UnusualValuesSurviveARoundTrip)
               file.begin() + nameOffset + 20)
         << "a 20-byte name fills its field without a zero byte";
     model::Job read;
-    ASSERT_EQ(openBytes(read, file), 1);
+    ASSERT_TRUE(openBytes(read, file));
     ASSERT_EQ(read.count(), 1);
     EXPECT_EQ(*read.pairAt(0), *pair);
 }
@@ -269,7 +270,7 @@ TEST(ProjectCodec, PairsComeBackInFileOrderFromSlotZero)
     for (int slot : {0, 1, 3, 4})
         job.removePair(slot);
     model::Job read;
-    ASSERT_EQ(openBytes(read, sealedFileOf(job)), 1);
+    ASSERT_TRUE(openBytes(read, sealedFileOf(job)));
     EXPECT_EQ(read.occupiedSlots(), (std::vector<int>{0, 1}));
     EXPECT_EQ(read.pairAt(0)->name, u"slot2");
     EXPECT_EQ(read.pairAt(1)->name, u"slot5");
@@ -294,7 +295,7 @@ TEST(ProjectCodec, LongNamesAreCutAtACharacterBoundary)
         pair->name = c.name;
         pair->orgPath = pair->tgtPath = u"/x";
         model::Job read;
-        ASSERT_EQ(openBytes(read, sealedFileOf(job)), 1);
+        ASSERT_TRUE(openBytes(read, sealedFileOf(job)));
         EXPECT_EQ(read.pairAt(0)->name, c.readBack);
     }
 }
@@ -331,7 +332,7 @@ TEST(ProjectCodec, ReadTextsAreBoundedByTheirFields)
     const std::string org(260, 'o');
     auto file = FileBuilder().header().u32(1).pair(org).seal().bytes;
     model::Job read;
-    ASSERT_EQ(openBytes(read, file), 1);
+    ASSERT_TRUE(openBytes(read, file));
     EXPECT_EQ(read.pairAt(0)->orgPath, std::u16string(model::kPathCapacity, u'o'));
 
     // Invalid UTF-8 in a stored name or path is read as replacement characters.
@@ -340,7 +341,7 @@ TEST(ProjectCodec, ReadTextsAreBoundedByTheirFields)
         FileBuilder().u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).bytes;
     file.insert(file.end(), rest.begin(), rest.end());
     model::Job bad;
-    ASSERT_EQ(readProjectBytes(bad, file), 1);
+    ASSERT_TRUE(readProjectBytes(bad, file));
     EXPECT_EQ(bad.pairAt(0)->name, u"a\uFFFD");
     EXPECT_EQ(bad.pairAt(0)->orgPath, u"/\uFFFD");
 }

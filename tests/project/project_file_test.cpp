@@ -65,20 +65,20 @@ TEST_F(ProjectFileTest, SaveGivesTheKnownFilesAndOpenReadsThemBack)
 {
     const fs::path path = m_folder / "job.tsp";
     model::Job empty;
-    ASSERT_EQ(saveProject(empty, path), 1);
+    ASSERT_TRUE(saveProject(empty, path));
     EXPECT_EQ(fs::file_size(path), 78u);
     EXPECT_EQ(sealHexOf(contentOf(path)), "c99a74c555371a433d121f551d6c6398");
 
     model::Job job;
     addExamplePair(job);
-    ASSERT_EQ(saveProject(job, path), 1);
+    ASSERT_TRUE(saveProject(job, path));
     EXPECT_EQ(fs::file_size(path), 172u);
     EXPECT_EQ(sealHexOf(contentOf(path)), "672683494967e20a4d2ce322241f1aa8");
     EXPECT_EQ(entriesInFolder(), 1u) << "no temporary file is left behind";
 
-    EXPECT_EQ(verifySeal(path), 1);
+    EXPECT_TRUE(verifySeal(path));
     model::Job read;
-    ASSERT_EQ(openProject(read, path), 1);
+    ASSERT_TRUE(openProject(read, path));
     EXPECT_EQ(*read.pairAt(0), *job.pairAt(0));
 }
 
@@ -88,12 +88,12 @@ TEST_F(ProjectFileTest, WriteThenSealGivesTheSameBytesAsSave)
     addExamplePair(job);
     const fs::path saved = m_folder / "saved.tsp";
     const fs::path stepwise = m_folder / "stepwise.tsp";
-    ASSERT_EQ(saveProject(job, saved), 1);
-    ASSERT_EQ(writeProject(job, stepwise), 1);
-    EXPECT_EQ(verifySeal(stepwise), 0) << "the placeholder is not a seal";
+    ASSERT_TRUE(saveProject(job, saved));
+    ASSERT_TRUE(writeProject(job, stepwise));
+    EXPECT_FALSE(verifySeal(stepwise)) << "the placeholder is not a seal";
     model::Job unsealed;
-    EXPECT_EQ(readProject(unsealed, stepwise), 1) << "the reader alone does not check the seal";
-    ASSERT_EQ(writeSeal(stepwise), 1);
+    EXPECT_TRUE(readProject(unsealed, stepwise)) << "the reader alone does not check the seal";
+    ASSERT_TRUE(writeSeal(stepwise));
     EXPECT_EQ(contentOf(stepwise), contentOf(saved));
 }
 
@@ -102,7 +102,7 @@ TEST_F(ProjectFileTest, OpenRefusesMissingChangedAndSpecialFiles)
     model::Job job;
     addExamplePair(job);
     const fs::path path = m_folder / "job.tsp";
-    ASSERT_EQ(saveProject(job, path), 1);
+    ASSERT_TRUE(saveProject(job, path));
     auto bytes = contentOf(path);
     bytes[100] ^= 0x40;
     writeBytes(path, bytes);
@@ -112,17 +112,17 @@ TEST_F(ProjectFileTest, OpenRefusesMissingChangedAndSpecialFiles)
     for (const fs::path& candidate : {path, m_folder / "missing.tsp", fs::path(m_folder), fifo}) {
         SCOPED_TRACE(candidate.filename().string());
         model::Job read;
-        EXPECT_EQ(openProject(read, candidate), 0);
-        EXPECT_EQ(verifySeal(candidate), 0);
+        EXPECT_FALSE(openProject(read, candidate));
+        EXPECT_FALSE(verifySeal(candidate));
     }
-    EXPECT_EQ(writeSeal(fifo), 0) << "must fail at once, not block on the FIFO";
+    EXPECT_FALSE(writeSeal(fifo)) << "must fail at once, not block on the FIFO";
 }
 
 TEST_F(ProjectFileTest, WriteSealRefusesAFileTooShortForTheSeal)
 {
     const fs::path path = m_folder / "short.tsp";
     writeBytes(path, std::vector<uint8_t>(40, 'x'));
-    EXPECT_EQ(writeSeal(path), 0);
+    EXPECT_FALSE(writeSeal(path));
     EXPECT_EQ(fs::file_size(path), 40u);
 }
 
@@ -131,14 +131,14 @@ TEST_F(ProjectFileTest, FailedSavesLeaveThePreviousFileOpenable)
     model::Job old;
     addExamplePair(old);
     const fs::path path = m_folder / "job.tsp";
-    ASSERT_EQ(saveProject(old, path), 1);
+    ASSERT_TRUE(saveProject(old, path));
     const auto before = contentOf(path);
 
     // A text no reader accepts fails before anything is written.
     model::Job unstorable;
     unstorable.addPair();
-    EXPECT_EQ(saveProject(unstorable, path), 0);
-    EXPECT_EQ(writeProject(unstorable, path), 0);
+    EXPECT_FALSE(saveProject(unstorable, path));
+    EXPECT_FALSE(writeProject(unstorable, path));
 
     // A write that fails halfway (file-size limit, as on a full disk).
     struct rlimit saved = {};
@@ -148,20 +148,20 @@ TEST_F(ProjectFileTest, FailedSavesLeaveThePreviousFileOpenable)
     small.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const model::Job big = bigJob();
-    const int bigSave = saveProject(big, path);
-    const int bigWrite = writeProject(big, path);
+    const bool bigSave = saveProject(big, path);
+    const bool bigWrite = writeProject(big, path);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(bigSave, 0);
-    EXPECT_EQ(bigWrite, 0);
+    EXPECT_FALSE(bigSave);
+    EXPECT_FALSE(bigWrite);
 
     EXPECT_EQ(contentOf(path), before);
     EXPECT_EQ(entriesInFolder(), 1u) << "no temporary file is left behind";
     model::Job read;
-    EXPECT_EQ(openProject(read, path), 1);
+    EXPECT_TRUE(openProject(read, path));
 
     // A folder that does not exist.
-    EXPECT_EQ(saveProject(old, m_folder / "missing" / "job.tsp"), 0);
+    EXPECT_FALSE(saveProject(old, m_folder / "missing" / "job.tsp"));
 }
 
 TEST_F(ProjectFileTest, SaveOverAFolderFailsAndKeepsIt)
@@ -169,7 +169,7 @@ TEST_F(ProjectFileTest, SaveOverAFolderFailsAndKeepsIt)
     const fs::path path = m_folder / "job.tsp";
     fs::create_directories(path / "inside");
     model::Job job;
-    EXPECT_EQ(saveProject(job, path), 0);
+    EXPECT_FALSE(saveProject(job, path));
     EXPECT_TRUE(fs::is_directory(path / "inside"));
     EXPECT_EQ(entriesInFolder(), 1u);
 }
@@ -203,10 +203,10 @@ model::Job largestJob()
 TEST_F(ProjectFileTest, LargestProjectOpensAndAnythingLargerIsRefused)
 {
     const fs::path path = m_folder / "largest.tsp";
-    ASSERT_EQ(saveProject(largestJob(), path), 1);
+    ASSERT_TRUE(saveProject(largestJob(), path));
     EXPECT_EQ(fs::file_size(path), kMaxProjectBytes);
     model::Job read;
-    ASSERT_EQ(openProject(read, path), 1);
+    ASSERT_TRUE(openProject(read, path));
     EXPECT_EQ(read.count(), model::kMaxPairs);
     EXPECT_EQ(read.pairAt(99)->excludeFolders.size(), 511u);
 
@@ -215,8 +215,8 @@ TEST_F(ProjectFileTest, LargestProjectOpensAndAnythingLargerIsRefused)
     grown.bytes.push_back(0);
     writeBytes(path, grown.seal().bytes);
     model::Job refused;
-    EXPECT_EQ(openProject(refused, path), 0);
-    EXPECT_EQ(verifySeal(path), 0);
+    EXPECT_FALSE(openProject(refused, path));
+    EXPECT_FALSE(verifySeal(path));
 
     model::Job tooLong;
     model::FolderPair* pair = tooLong.addPair();
@@ -224,7 +224,7 @@ TEST_F(ProjectFileTest, LargestProjectOpensAndAnythingLargerIsRefused)
     pair->tgtPath = u"/t";
     for (std::size_t i = 0; i < kMaxProjectBytes / 5; ++i)
         pair->excludeFiles.append(u"x");
-    EXPECT_EQ(saveProject(tooLong, m_folder / "long.tsp"), 0);
+    EXPECT_FALSE(saveProject(tooLong, m_folder / "long.tsp"));
     EXPECT_FALSE(fs::exists(m_folder / "long.tsp"));
 }
 
@@ -249,7 +249,7 @@ TEST_F(ProjectFileTest, HugeFileIsRefusedWithoutBeingReadWhole)
         ::getrusage(RUSAGE_SELF, &before);
         const auto started = std::chrono::steady_clock::now();
         model::Job job;
-        const int opened = openProject(job, path);
+        const bool opened = openProject(job, path);
         const long ms = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
                 .count());
@@ -275,7 +275,7 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
     model::Job job;
     addExamplePair(job);
     const fs::path good = m_folder / "good.tsp";
-    ASSERT_EQ(saveProject(job, good), 1);
+    ASSERT_TRUE(saveProject(job, good));
     const std::vector<uint8_t> goodBytes = contentOf(good);
 
     std::vector<uint8_t> flipped = goodBytes;
@@ -328,12 +328,12 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
         SCOPED_TRACE(c.path.filename().string());
         model::Job read;
         OpenFailure failure{ProjectRefusal::ReadFailed, 1};
-        EXPECT_EQ(openProject(read, c.path, failure), c.refusal == ProjectRefusal::None ? 1 : 0);
+        EXPECT_EQ(openProject(read, c.path, failure), c.refusal == ProjectRefusal::None);
         EXPECT_EQ(failure.refusal, c.refusal);
         EXPECT_EQ(refusalText(failure), c.text);
         // The old form keeps its answer.
         model::Job again;
-        EXPECT_EQ(openProject(again, c.path), c.refusal == ProjectRefusal::None ? 1 : 0);
+        EXPECT_EQ(openProject(again, c.path), c.refusal == ProjectRefusal::None);
     }
     EXPECT_EQ(refusalText({ProjectRefusal::ReadFailed, EIO}), "Input/output error");
 }
@@ -345,7 +345,7 @@ TEST_F(ProjectFileTest, OpenTellsPermissionDenied)
     model::Job job;
     addExamplePair(job);
     const fs::path path = m_folder / "locked.tsp";
-    ASSERT_EQ(saveProject(job, path), 1);
+    ASSERT_TRUE(saveProject(job, path));
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -354,7 +354,7 @@ TEST_F(ProjectFileTest, OpenTellsPermissionDenied)
             ::_exit(2);
         model::Job read;
         OpenFailure failure;
-        const bool told = openProject(read, path, failure) == 0 &&
+        const bool told = !openProject(read, path, failure) &&
                           failure.refusal == ProjectRefusal::PermissionDenied &&
                           refusalText(failure) == "permission denied";
         ::_exit(told ? 0 : 1);
@@ -371,8 +371,8 @@ TEST_F(ProjectFileTest, FailedSaveTellsTheSystemError)
     model::Job job;
     addExamplePair(job);
     std::error_code error = std::make_error_code(std::errc::io_error);
-    EXPECT_EQ(saveProject(job, m_folder / "job.tsp", error), 1);
+    EXPECT_TRUE(saveProject(job, m_folder / "job.tsp", error));
     EXPECT_FALSE(error);
-    EXPECT_EQ(saveProject(job, m_folder / "no-such-folder/job.tsp", error), 0);
+    EXPECT_FALSE(saveProject(job, m_folder / "no-such-folder/job.tsp", error));
     EXPECT_EQ(error, std::errc::no_such_file_or_directory);
 }

@@ -123,7 +123,7 @@ void MainWindow::openProjectFile(const QString& path)
 {
     m_dialogPath = path;
     m_job.clear();
-    if (project::openProject(m_job, toPath(m_dialogPath)) == 1) {
+    if (project::openProject(m_job, toPath(m_dialogPath))) {
         m_projectName = m_dialogPath;
     } else {
         m_presenter->ask(this, kError, QStringLiteral("Failed to open TSP file."), MessageIcon::Error,
@@ -142,7 +142,7 @@ void MainWindow::openProjectFile(const QString& path)
 
 bool MainWindow::saveTo(const QString& path)
 {
-    if (project::saveProject(m_job, toPath(path)) == 1)
+    if (project::saveProject(m_job, toPath(path)))
         return true;
     m_presenter->ask(this, kError, QStringLiteral("Failed to save TSP file."), MessageIcon::Error,
                      MessageButtons::Ok);
