@@ -4,8 +4,8 @@
 #   scripts/dev.sh start   install what the window needs, build only the window, start it
 #   scripts/dev.sh test    install everything, check the layout (scripts/check_format.sh) and
 #                          the folder graph (scripts/check_layers.sh), build everything with
-#                          warnings as errors, run every test, then the
-#                          fuzzers and the sanitizer builds (scripts/hardening.sh)
+#                          warnings as errors, run clang-tidy (scripts/tidy.sh), every test,
+#                          then the fuzzers and the sanitizer builds (scripts/hardening.sh)
 # Installs packages only when some are missing (through sudo when not root); never prompts
 # when CI=true or when stdin is not a terminal.
 set -euo pipefail
@@ -22,7 +22,7 @@ window_packages=(g++ cmake ninja-build libssl-dev
 # Everything else the tests use: test frameworks, reference tools, desktop-file and package
 # checkers, the sanitizer compiler and the user-space file systems.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev x11-utils
-    rsync desktop-file-utils appstream lintian clang libclang-rt-14-dev clang-format
+    rsync desktop-file-utils appstream lintian clang libclang-rt-14-dev clang-format clang-tidy
     fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server)
 
 as_root() {
@@ -80,6 +80,7 @@ test)
     "$here/scripts/check_format.sh"
     "$here/scripts/check_layers.sh"
     build_all
+    "$here/scripts/tidy.sh" "$build"
     export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
     ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
     "$here/scripts/hardening.sh"

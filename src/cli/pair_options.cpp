@@ -75,7 +75,7 @@ std::u16string textOf(std::string_view option, std::string_view what, std::strin
 
 std::u16string nameOf(std::string_view option, std::string_view value)
 {
-    const std::u16string name = model::trimSpaces(textOf(option, "the pair name", value));
+    std::u16string name = model::trimSpaces(textOf(option, "the pair name", value));
     if (name.empty())
         throw UsageError(std::string(option) + ": a pair name cannot be empty");
     if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }))
@@ -101,7 +101,7 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
                              " is relative and the current folder is unknown");
         stored = (here / stored).lexically_normal().string();
     }
-    const std::u16string path = platform::fromUtf8(stored);
+    std::u16string path = platform::fromUtf8(stored);
     if (path.size() > model::kPathCapacity ||
         stored.size() > static_cast<std::size_t>(project::kMaxTextBytes))
         throw UsageError(std::string(option) + ": the " + std::string(what) + " path " +

@@ -12,11 +12,11 @@ namespace tavrel::engine {
 namespace {
 
 // Larger than the 4096-byte minimum: the same answer with far fewer reads.
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 // Files from this size on are read on two threads, a block of this size each at a time: a
 // thread per block costs some 20 microseconds, a 4 MiB read from the cache some 400.
-constexpr uint64_t kOverlapFrom = 8 * 1024 * 1024;
-constexpr std::size_t kLargeBlockSize = 4 * 1024 * 1024;
+constexpr uint64_t kOverlapFrom = uint64_t{8} << 20;
+constexpr std::size_t kLargeBlockSize = std::size_t{4} << 20;
 
 // Fills `buffer` as far as the file allows (readers return less only at the end of the
 // file). -1 on a read error.

@@ -417,8 +417,9 @@ private:
         int parent = -1;
         if (FsError error = folderAt(root, parentRel, parent); error != FsError::Ok)
             return error;
-        UniqueFd opened(retryOnEintr(
-            [&] { return ::openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+        UniqueFd opened(retryOnEintr([parent, leaf = name.c_str()] {
+            return ::openat(parent, leaf, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }));
         if (!opened.valid()) {
             // A link or a file where a folder was listed is never followed: an error for it.
             if (errno == ENOTDIR || errno == ELOOP) {

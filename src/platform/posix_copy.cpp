@@ -22,7 +22,7 @@ namespace {
 // Blocks of the read/write fallback; copy_file_range moves at most this much per call, so
 // that a stop is seen about every 8 MiB. A 160 MiB copy took the same time (60 ms, page
 // cache, ext4) with 8 MiB chunks as with 1 GiB ones.
-constexpr std::size_t kFallbackBlock = 256 * 1024;
+constexpr std::size_t kFallbackBlock = std::size_t{256} * 1024;
 constexpr std::size_t kKernelChunk = std::size_t{8} << 20;
 // What copyData returns when it saw the stop flag; errno values are positive.
 constexpr int kStopped = -1;
@@ -408,12 +408,12 @@ FsError copyItem(const std::string& source, const std::string& target, CopyMode 
         return FsError::Other;
     const auto [sourceFolderPath, sourceName] = splitFolderAndName(source);
     const auto [folderPath, name] = splitFolderAndName(target);
-    UniqueFd sourceFolder(
-        retryOnEintr([&] { return ::open(sourceFolderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    UniqueFd sourceFolder(retryOnEintr(
+        [path = sourceFolderPath.c_str()] { return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!sourceFolder.valid())
         return errorFromErrno(errno);
     UniqueFd folder(
-        retryOnEintr([&] { return ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+        retryOnEintr([path = folderPath.c_str()] { return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.valid())
         return errorFromErrno(errno);
     return copyItemAt({sourceFolder.get(), sourceName}, {folder.get(), name}, mode, expected, stopRequested,

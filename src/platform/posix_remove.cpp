@@ -51,8 +51,8 @@ int emptyFolder(int folder, const ForeignFolders& foreign)
     }
     for (const auto& [name, isFolder] : children) {
         if (isFolder) {
-            UniqueFd child(retryOnEintr([&] {
-                return ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            UniqueFd child(retryOnEintr([folder, childName = name.c_str()] {
+                return ::openat(folder, childName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             }));
             if (!child.valid())
                 return errno;

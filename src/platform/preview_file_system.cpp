@@ -625,6 +625,7 @@ std::unique_ptr<FileSystem> PreviewFileSystem::confineTo(const std::vector<std::
 {
     std::unique_ptr<FileSystem> view = m_disk.confineTo(roots, error);
     std::vector<std::string> keys;
+    keys.reserve(roots.size());
     for (const std::string& root : roots)
         keys.push_back(keyOf(root));
     return std::unique_ptr<FileSystem>(

@@ -90,7 +90,7 @@ bool copyInto(const std::filesystem::path& from, int to)
     const platform::posix::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (!in.valid())
         return false;
-    std::array<uint8_t, 64 * 1024> buffer;
+    std::array<uint8_t, std::size_t{64} * 1024> buffer;
     for (;;) {
         const ssize_t got = platform::posix::readFull(in.get(), buffer);
         if (got < 0)

@@ -73,7 +73,7 @@ protected:
         pair->includeFiles.append(u"*");
         pair->includeFolders.append(u"*");
         pair->includeSubfolders = 1;
-        const std::string file = m_dir / "job.tsp";
+        std::string file = m_dir / "job.tsp";
         EXPECT_TRUE(project::saveProject(job, file));
         return file;
     }

@@ -130,12 +130,12 @@ protected:
 
 TEST_F(ContentEqualTest, StreamsWholeFilesAndTreatsFailuresAsDifferent)
 {
-    const std::string big(300 * 1024 + 17, 'q');
+    const std::string big(std::size_t{300} * 1024 + 17, 'q');
     std::string bigLastDiffers = big;
     bigLastDiffers.back() = 'r';
     buildTree(m_dir.path(),
               {file("big1", big), file("big2", big), file("big3", bigLastDiffers),
-               file("short", big.substr(0, 64 * 1024)), file("empty1", ""), file("empty2", "")});
+               file("short", big.substr(0, std::size_t{64} * 1024)), file("empty1", ""), file("empty2", "")});
     auto equal = [&](const char* a, const char* b) {
         return engine::IsContentEqual(m_posix, m_dir / a, m_dir / b);
     };

@@ -29,7 +29,8 @@ std::vector<MethodCase> methodCases()
     std::vector<MethodCase> cases;
     auto add = [&](std::string name, SyncMethod method, std::vector<Node> org, std::vector<Node> tgt,
                    std::vector<Node> orgAfter, std::vector<Node> tgtAfter, Ops ops) {
-        cases.push_back({std::move(name), method, org, tgt, orgAfter, tgtAfter, ops});
+        cases.push_back({std::move(name), method, std::move(org), std::move(tgt), std::move(orgAfter),
+                         std::move(tgtAfter), ops});
     };
 
     const std::vector<std::pair<const char*, SyncMethod>> allMethods{

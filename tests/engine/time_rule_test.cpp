@@ -89,7 +89,7 @@ TEST(TimeRule, TruncationIsEqualAndAChangeOfOnePrecisionIsNot)
     const TimeRule rules[] = {kExact, kFat, kExfat, kSftp};
     for (const TimeRule& rule : rules) {
         for (int64_t t = kFatTimeMin + 7; t < kFatTimeMax - 4 * kSecond;
-             t += 997 * 86400 * kSecond + 123457) {
+             t += int64_t{997} * 86400 * kSecond + 123457) {
             const int64_t truncated = t - t % rule.precision;
             const int64_t roundedUp = truncated == t ? t : truncated + rule.precision;
             EXPECT_EQ(compareTimes(t, truncated, rule), 0) << rule.precision << " " << t;

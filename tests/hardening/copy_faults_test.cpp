@@ -62,7 +62,7 @@ TEST_P(KernelCopyFallback, FallbackCopiesTheWholeFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(Hardening, KernelCopyFallback,
-                         ::testing::Values(KernelCopyCase{"EarlyZero", 1024 * 1024, 0, 0},
+                         ::testing::Values(KernelCopyCase{"EarlyZero", 1L << 20, 0, 0},
                                            KernelCopyCase{"ZeroAtOnce", 0, 0, 0},
                                            KernelCopyCase{"CrossDevice", 0, -1, EXDEV},
                                            KernelCopyCase{"CrossDeviceMidway", 12345, -1, EXDEV},
@@ -81,7 +81,7 @@ SyscallPlan readWritePlan()
 
 TEST_F(EngineTest, ShortWritesStillCopyTheWholeFile)
 {
-    const std::string data = pattern(700 * 1024, 2);
+    const std::string data = pattern(std::size_t{700} * 1024, 2);
     buildTree(m_org, {file("a", data, at(3))});
     addPair(SyncMethod::LightCopy);
     SyscallPlan plan = readWritePlan();
@@ -112,7 +112,7 @@ class WriteErrorTest : public EngineTest, public ::testing::WithParamInterface<W
 TEST_P(WriteErrorTest, LogsKeepsTheOldTargetRemovesTheTemporaryAndGoesOn)
 {
     const WriteErrorCase& c = GetParam();
-    const std::string fresh = pattern(600 * 1024, 3);
+    const std::string fresh = pattern(std::size_t{600} * 1024, 3);
     buildTree(m_org, {file("a", fresh, at(9)), file("b", "bee", at(9)), file("sub/c", "sea", at(9))});
     buildTree(m_tgt, {file("a", "old a", at(1))});
     addPair(SyncMethod::UpdateCopy);

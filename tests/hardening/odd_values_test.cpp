@@ -91,7 +91,7 @@ protected:
         pair.systemMode = static_cast<model::AttributeMode>(3);
         pair.includeSubfolders = 9;
         pair.recycleDeleted = 0;
-        const std::string path = m_dir / "odd.tsp";
+        std::string path = m_dir / "odd.tsp";
         EXPECT_TRUE(project::saveProject(m_job, path));
         m_job.clear();
         EXPECT_TRUE(project::openProject(m_job, path));

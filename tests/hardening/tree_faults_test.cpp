@@ -221,7 +221,7 @@ TEST_F(EngineTest, TargetChangedBeforeTheOverwriteIsNotOverwritten)
 // look up to date; the next run after the writer stops brings it level.
 TEST_F(EngineTest, SourceChangingDuringTheCopyIsStampedWithTheTimeReadBefore)
 {
-    buildTree(m_org, {file("busy", std::string(64 * 1024 * 1024, 'a'), at(1))});
+    buildTree(m_org, {file("busy", std::string(std::size_t{64} << 20, 'a'), at(1))});
     addPair(SyncMethod::UpdateCopy);
     std::atomic<bool> writing = true;
     std::atomic<int> rounds = 0;

@@ -42,24 +42,24 @@ FsError stampCheckedOverwrite(FileSystem& fs, const std::string& base, int64_t t
 
 std::vector<Step> script()
 {
-    const auto createOnly = [](std::string from, std::string to) {
+    const auto createOnly = [](const std::string& from, const std::string& to) {
         return [from, to](FileSystem& fs, const std::string& base) {
             return fs.copyCreateOnly(base + from, base + to);
         };
     };
-    const auto makeFolder = [](std::string folder) {
+    const auto makeFolder = [](const std::string& folder) {
         return [folder](FileSystem& fs, const std::string& base) { return fs.createFolder(base + folder); };
     };
-    const auto remove = [](std::string path) {
+    const auto remove = [](const std::string& path) {
         return [path](FileSystem& fs, const std::string& base) { return fs.deleteItem(base + path, false); };
     };
-    const auto stamp = [](std::string path) {
+    const auto stamp = [](const std::string& path) {
         return [path](FileSystem& fs, const std::string& base) {
             FileStamp ignored;
             return fs.readStamp(base + path, ignored);
         };
     };
-    const auto list = [](std::string folder) {
+    const auto list = [](const std::string& folder) {
         return [folder](FileSystem& fs, const std::string& base) {
             std::vector<platform::DirEntry> entries;
             return fs.listFolder(base + folder, entries);

@@ -28,10 +28,12 @@ TEST(UniqueFd, ClosesOnceAndHandsOverOnMoveOrRelease)
     const int raw = owner.get();
 
     UniqueFd moved(std::move(owner));
+    // NOLINTNEXTLINE(bugprone-use-after-move): the moved-from state is what is checked
     EXPECT_FALSE(owner.valid());
     EXPECT_EQ(moved.get(), raw);
     UniqueFd assigned;
     assigned = std::move(moved);
+    // NOLINTNEXTLINE(bugprone-use-after-move): the moved-from state is what is checked
     EXPECT_FALSE(moved.valid());
     EXPECT_TRUE(isOpen(raw));
     EXPECT_EQ(assigned.close(), 0);

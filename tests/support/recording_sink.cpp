@@ -3,7 +3,7 @@
 
 namespace tavrel::test {
 
-void RecordingSink::record(Call call)
+void RecordingSink::record(const Call& call)
 {
     {
         std::lock_guard lock(m_mutex);

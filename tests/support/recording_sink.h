@@ -62,7 +62,7 @@ public:
     std::vector<engine::RunResult> results() const;
 
 private:
-    void record(Call call);
+    void record(const Call& call);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_ended;
