@@ -412,6 +412,24 @@ int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, 
     return compareTimes(entry.lastWriteTime, stamp.lastWriteTime, m_timeRule);
 }
 
+// A copy that did not happen: a full disk or a stop ends the run; anything else is logged and
+// the task goes on.
+CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath)
+{
+    switch (result) {
+    case FsError::DiskFull:
+        return CopyOutcome::DiskFull;
+    case FsError::Stopped:
+        return CopyOutcome::Stopped;
+    case FsError::Overlap:
+        noteOverlap(result);
+        return CopyOutcome::Failed;
+    default:
+        logError(std::string(indent) + "ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
+        return CopyOutcome::Failed;
+    }
+}
+
 CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                           const std::string& targetPath)
 {
@@ -429,18 +447,10 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
         if (m_method->walksBackFromTarget && task.direction == Direction::OrgToTgt)
             m_progress.growTotal();
         return CopyOutcome::Done;
-    case FsError::DiskFull:
-        return CopyOutcome::DiskFull;
-    case FsError::Stopped:
-        return CopyOutcome::Stopped;
     case FsError::Exists:
         return CopyOutcome::Done;
-    case FsError::Overlap:
-        noteOverlap(result);
-        return CopyOutcome::Failed;
     default:
-        logError("ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
-        return CopyOutcome::Failed;
+        return copyFailed(result, "", sourcePath);
     }
 }
 
@@ -468,16 +478,9 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
         m_progress.count(Operation::FileOverwritten, task.direction);
         m_report.ReportFileCopied(sourcePath, targetPath, true);
         return CopyOutcome::Done;
-    case FsError::DiskFull:
-        return CopyOutcome::DiskFull;
-    case FsError::Stopped:
-        return CopyOutcome::Stopped;
-    case FsError::Overlap:
-        noteOverlap(result);
-        return CopyOutcome::Failed;
     default:
-        logError("        ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
-        return CopyOutcome::Failed;
+        // An overwrite's error line is indented under the file's decision line.
+        return copyFailed(result, "        ", sourcePath);
     }
 }
 
