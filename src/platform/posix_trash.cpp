@@ -99,9 +99,23 @@ bool makeFolderWithParents(const std::string& path)
     return makeFolder(path);
 }
 
-bool makeTrash(const std::string& trash, bool withParents)
+// A user's trash at the top of a shared volume: made 0700, or, when something is there, taken
+// only as a folder (not a link) that belongs to this user. Another user who made it first
+// would otherwise be handed everything this one deletes.
+bool makeOwnFolder(const std::string& path)
 {
-    if (!(withParents ? makeFolderWithParents(trash) : makeFolder(trash)))
+    if (::mkdir(path.c_str(), 0700) == 0)
+        return true;
+    struct stat st = {};
+    return errno == EEXIST && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid();
+}
+
+// The home trash may need its parents made; one at the top of a volume is checked as the
+// user's own.
+bool makeTrash(const std::string& trash, bool inHome)
+{
+    if (!(inHome ? makeFolderWithParents(trash) : makeOwnFolder(trash)))
         return false;
     return makeFolder(trash + "/files") && makeFolder(trash + "/info");
 }
@@ -143,7 +157,7 @@ std::string prepareTrash(const std::string& canonicalItem)
     struct stat st = {};
     if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
         const std::string trash = joinPath(shared, uid);
-        if (makeFolder(trash))
+        if (makeOwnFolder(trash))
             return makeTrash(trash, false) ? trash : std::string();
     }
     const std::string trash = joinPath(itemRoot, ".Trash-" + uid);

@@ -253,3 +253,78 @@ TEST_F(PosixDeleteTest, ItemOnAnotherMountGoesToThatMountsTrash)
     EXPECT_EQ(trashed, "bye");
     EXPECT_FALSE(exists(scratch / "data/Trash/files/file"));
 }
+
+// On a volume other users share, a trash folder someone else made first (or a link made to
+// look like one) must never receive what this user deletes: the item stays where it is, or
+// goes to the user's own .Trash-$uid when the refused folder was one inside the shared .Trash.
+TEST_F(PosixDeleteTest, TrashOfAnotherUserIsNeverUsed)
+{
+    ScopedEnv home("HOME", scratch.path());
+    ScopedEnv dataHome("XDG_DATA_HOME", scratch / "data");
+    const std::string uid = std::to_string(::getuid());
+    constexpr uid_t kOther = 65534;
+    struct Case
+    {
+        const char* name;
+        void (*prepare)(const std::string& top, const std::string& uid);
+        const char* trashedTo; // the folder the file must land in; nullptr: it must stay
+    };
+    const Case cases[] = {
+        {"another user's .Trash-$uid",
+         [](const std::string& top, const std::string& uid) {
+             ASSERT_EQ(::mkdir((top + "/.Trash-" + uid).c_str(), 0777), 0);
+             ASSERT_EQ(::chown((top + "/.Trash-" + uid).c_str(), kOther, kOther), 0);
+         },
+         nullptr},
+        {".Trash-$uid a link to another user's folder",
+         [](const std::string& top, const std::string& uid) {
+             ASSERT_EQ(::mkdir((top + "/theirs").c_str(), 0777), 0);
+             ASSERT_EQ(::chown((top + "/theirs").c_str(), kOther, kOther), 0);
+             ASSERT_EQ(::symlink("theirs", (top + "/.Trash-" + uid).c_str()), 0);
+         },
+         nullptr},
+        {"another user's folder in the shared .Trash",
+         [](const std::string& top, const std::string& uid) {
+             ASSERT_EQ(::mkdir((top + "/.Trash").c_str(), 01777), 0);
+             ASSERT_EQ(::chmod((top + "/.Trash").c_str(), 01777), 0);
+             ASSERT_EQ(::mkdir((top + "/.Trash/" + uid).c_str(), 0777), 0);
+             ASSERT_EQ(::chown((top + "/.Trash/" + uid).c_str(), kOther, kOther), 0);
+         },
+         ".Trash-$uid"},
+        {"the user's own folder in the shared .Trash",
+         [](const std::string& top, const std::string&) {
+             ASSERT_EQ(::mkdir((top + "/.Trash").c_str(), 01777), 0);
+             ASSERT_EQ(::chmod((top + "/.Trash").c_str(), 01777), 0);
+         },
+         ".Trash/$uid"},
+    };
+    const std::string mount = scratch / "mount";
+    ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+    const std::string theirs = mount + "/theirs/files/file";
+    const std::string inOwnTrash = mount + "/.Trash-" + uid + "/files/file";
+    const std::string inSharedTrash = mount + "/.Trash/" + uid + "/files/file";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (::geteuid() != 0 || ::mount("tavrel-test", mount.c_str(), "tmpfs", 0, "size=256k") != 0)
+            GTEST_SKIP() << "mounting a tmpfs and giving folders away need root";
+        c.prepare(mount, uid);
+        writeFile(mount + "/file", "mine");
+        const FsError result = fs.deleteItem(mount + "/file", true);
+        const bool kept = exists(mount + "/file");
+        const bool inTheirs = exists(theirs) || exists(inSharedTrash);
+        const bool inOwn = exists(inOwnTrash);
+        const bool inShared = exists(inSharedTrash);
+        ::umount(mount.c_str());
+        if (c.trashedTo == nullptr) {
+            EXPECT_NE(result, FsError::Ok);
+            EXPECT_TRUE(kept);
+            EXPECT_FALSE(inTheirs);
+            EXPECT_FALSE(inOwn);
+        } else {
+            EXPECT_EQ(result, FsError::Ok);
+            EXPECT_FALSE(kept);
+            EXPECT_EQ(inOwn, std::string(c.trashedTo) == ".Trash-$uid");
+            EXPECT_EQ(inShared, std::string(c.trashedTo) == ".Trash/$uid");
+        }
+    }
+}
