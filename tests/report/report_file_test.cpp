@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <string>
 #include <sys/stat.h>
 
 using namespace tavrel::report;
+using tavrel::test::readFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,12 +29,6 @@ const std::string kArrow = "<font color=\"#FF0000\"><strong>&nbsp;=&gt;&nbsp;</s
 class ReportFileTest : public ::testing::Test
 {
 protected:
-    static std::string contentOf(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
     tavrel::test::TempDir m_dir;
     fs::path m_folder{m_dir.path()};
 };
@@ -46,13 +40,13 @@ TEST_F(ReportFileTest, AnEmptyRunIsHeadAndTail)
     ReportFile report(m_folder / "report.htm");
     ASSERT_TRUE(report.OpenReport());
     report.WriteReportHead();
-    EXPECT_EQ(contentOf(report.path()).size(), 127u) << "the head is on disk before any line";
+    EXPECT_EQ(readFile(report.path()).size(), 127u) << "the head is on disk before any line";
     report.WriteReportTail();
     report.CloseReport();
     EXPECT_FALSE(report.isOpen());
     EXPECT_EQ(kHead.size(), 127u);
-    EXPECT_EQ(contentOf(report.path()), kHead + kTail);
-    EXPECT_EQ(contentOf(report.path()).size(), 148u);
+    EXPECT_EQ(readFile(report.path()), kHead + kTail);
+    EXPECT_EQ(readFile(report.path()).size(), 148u);
 }
 
 TEST_F(ReportFileTest, EachOperationWritesItsLine)
@@ -70,7 +64,7 @@ TEST_F(ReportFileTest, EachOperationWritesItsLine)
     const std::string expected = kHead + kA + "/backup/My&nbsp;Docs/<br>\n" + kC + "/org/a&nbsp;&nbsp;b.txt" +
                                  kArrow + "/tgt/a&nbsp;&nbsp;b.txt<br>\n" + kO + "/tgt/new.txt" + kArrow +
                                  "/org/new.txt<br>\n" + kD + "/tgt/gone<br>\n" + kTail;
-    EXPECT_EQ(contentOf(report.path()), expected);
+    EXPECT_EQ(readFile(report.path()), expected);
 }
 
 TEST_F(ReportFileTest, PathsAreEscapedForHtml)
@@ -92,7 +86,7 @@ TEST_F(ReportFileTest, PathsAreEscapedForHtml)
         ASSERT_TRUE(report.OpenReport());
         report.ReportDeleted(c.path);
         report.CloseReport();
-        EXPECT_EQ(contentOf(report.path()), kD + c.shown + "<br>\n");
+        EXPECT_EQ(readFile(report.path()), kD + c.shown + "<br>\n");
     }
 }
 
@@ -108,7 +102,7 @@ TEST_F(ReportFileTest, WritesDoNothingWhileClosed)
     report.ReportDeleted("/c");
     report.WriteReportTail();
     report.CloseReport();
-    EXPECT_EQ(contentOf(path), "earlier run");
+    EXPECT_EQ(readFile(path), "earlier run");
 }
 
 TEST_F(ReportFileTest, OpeningAgainStartsAFreshReport)
@@ -123,7 +117,7 @@ TEST_F(ReportFileTest, OpeningAgainStartsAFreshReport)
     report.ReportDeleted("/second");
     report.WriteReportTail();
     report.CloseReport();
-    EXPECT_EQ(contentOf(report.path()), kHead + kD + "/second<br>\n" + kTail);
+    EXPECT_EQ(readFile(report.path()), kHead + kD + "/second<br>\n" + kTail);
 }
 
 TEST_F(ReportFileTest, ANewReportIsReadableByOthers)
@@ -160,7 +154,7 @@ TEST_F(ReportFileTest, DestructionClosesAnOpenReport)
         ASSERT_TRUE(report.OpenReport());
         report.WriteReportHead();
     }
-    EXPECT_EQ(contentOf(path), kHead);
+    EXPECT_EQ(readFile(path), kHead);
 }
 
 TEST_F(ReportFileTest, APreviewHeadSaysSoAndTheRealHeadStaysAsItWas)
@@ -178,8 +172,8 @@ TEST_F(ReportFileTest, APreviewHeadSaysSoAndTheRealHeadStaysAsItWas)
         report.WriteReportTail();
     }
     const std::string records = kD + "/t/a<br>\n" + kTail;
-    EXPECT_EQ(contentOf(real), kHead + records);
-    EXPECT_EQ(contentOf(preview),
+    EXPECT_EQ(readFile(real), kHead + records);
+    EXPECT_EQ(readFile(preview),
               "<html>\n"
               "<title>Tavrel Synchronizer Report - Preview</title>\n"
               "<body>\n"
