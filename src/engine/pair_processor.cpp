@@ -300,29 +300,33 @@ const std::string& PairProcessor::TaskState::targetNameOf(const std::string& nam
 void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
 {
     const FolderTask& task = state.task;
-    auto skipFolder = [&](const Entry& folder) {
-        m_progress.addSkipped(CountFiles(fs(), task.sourceFolder + folder.name + "/", true,
-                                         m_filters.includeFiles, m_debugLog, m_progress.stopFlag()));
+    // Takes the entries `drops` picks out of a list: a file counts as handled, the files of a
+    // folder as skipped.
+    auto dropWhere = [&](EntryList& list, bool isFolder, auto drops) {
+        std::vector<char> keep(list.size(), 1);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (!drops(list[i]))
+                continue;
+            keep[i] = 0;
+            if (isFolder)
+                m_progress.addSkipped(CountFiles(fs(), task.sourceFolder + list[i].name + "/", true,
+                                                 m_filters.includeFiles, m_debugLog, m_progress.stopFlag()));
+            else
+                m_progress.addHandled();
+        }
+        list.KeepWhere(keep);
     };
     if (task.direction == Direction::OrgToTgt) {
         std::unordered_set<std::string> seen;
-        auto keepFirst = [&](EntryList& list, bool isFolder) {
-            std::vector<char> keep(list.size(), 1);
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                if (seen.insert(platform::foldName(list[i].name)).second)
-                    continue;
-                keep[i] = 0;
-                const std::string path = task.sourceFolder + list[i].name + (isFolder ? "/" : "");
+        for (const bool isFolder : {false, true}) {
+            dropWhere(isFolder ? lists.folders : lists.files, isFolder, [&](const Entry& entry) {
+                if (seen.insert(platform::foldName(entry.name)).second)
+                    return false;
+                const std::string path = task.sourceFolder + entry.name + (isFolder ? "/" : "");
                 logError("ERROR: cannot copy file: " + shown(path) + "\r\n");
-                if (isFolder)
-                    skipFolder(list[i]);
-                else
-                    m_progress.addHandled();
-            }
-            list.KeepWhere(keep);
-        };
-        keepFirst(lists.files, false);
-        keepFirst(lists.folders, true);
+                return true;
+            });
+        }
         return;
     }
     std::vector<platform::DirEntry> orgEntries;
@@ -331,27 +335,19 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
     std::unordered_map<std::string, std::vector<std::string>> orgNames;
     for (const platform::DirEntry& entry : orgEntries)
         orgNames[platform::foldName(entry.name)].push_back(entry.name);
-    auto mapNames = [&](EntryList& list, bool isFolder) {
-        std::vector<char> keep(list.size(), 1);
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            const auto found = orgNames.find(platform::foldName(list[i].name));
+    for (const bool isFolder : {false, true}) {
+        dropWhere(isFolder ? lists.folders : lists.files, isFolder, [&](const Entry& entry) {
+            const auto found = orgNames.find(platform::foldName(entry.name));
             if (found == orgNames.end())
-                continue;
+                return false;
             if (found->second.size() == 1) {
-                if (found->second.front() != list[i].name)
-                    state.targetNames[list[i].name] = found->second.front();
-                continue;
+                if (found->second.front() != entry.name)
+                    state.targetNames[entry.name] = found->second.front();
+                return false;
             }
-            keep[i] = 0; // the way out already reported these twins
-            if (isFolder)
-                skipFolder(list[i]);
-            else
-                m_progress.addHandled();
-        }
-        list.KeepWhere(keep);
-    };
-    mapNames(lists.files, false);
-    mapNames(lists.folders, true);
+            return true; // the way out already reported these twins
+        });
+    }
 }
 
 CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
