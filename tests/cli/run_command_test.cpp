@@ -3,6 +3,7 @@
 #include "platform/text_codec.h"
 #include "project/project_file.h"
 #include "support/program_runner.h"
+#include "support/scoped_env.h"
 #include "support/temp_tree.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
 #include <pty.h>
 #include <regex>
 #include <signal.h>
@@ -33,20 +33,6 @@ using Outcome = ProgramOutcome;
 class RunCommandTest : public ::testing::Test
 {
 protected:
-    RunCommandTest()
-    {
-        if (const char* old = std::getenv("XDG_DATA_HOME"))
-            m_oldDataHome = old;
-        ::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-    }
-    ~RunCommandTest() override
-    {
-        if (m_oldDataHome)
-            ::setenv("XDG_DATA_HOME", m_oldDataHome->c_str(), 1);
-        else
-            ::unsetenv("XDG_DATA_HOME");
-    }
-
     // The run history's folder.
     std::string historyFolder() const { return m_dir / "data/tavrel-sync/reports"; }
     // The files in it, by name.
@@ -84,7 +70,7 @@ protected:
     }
 
     TempDir m_dir;
-    std::optional<std::string> m_oldDataHome;
+    ScopedEnv m_dataHome{"XDG_DATA_HOME", m_dir / "data"};
 };
 
 TEST_F(RunCommandTest, PrintsTheLogTheEndAndTheCountersAsJson)

@@ -4,6 +4,7 @@
 #include "engine/folder_overlap.h"
 #include "support/engine_fixture.h"
 #include "support/hooked_file_system.h"
+#include "support/scoped_env.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -202,14 +203,13 @@ TEST_F(EngineTest, PathsBeyondTheLimitAreSkippedWithAnErrorLine)
 TEST_F(EngineTest, RecycleSwitchMovesDeletedItemsToTheTrash)
 {
     const std::string data = m_dir / "data";
-    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const ScopedEnv dataHome("XDG_DATA_HOME", data);
     buildTree(data, {folder("Trash")});
     buildTree(m_org, {file("a", "a")});
     buildTree(m_tgt, {file("a", "a"), file("old", "o")});
     addPair(SyncMethod::AbsoluteCopy).recycleDeleted = 1;
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
-    ::unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", "a")}));
     EXPECT_EQ(readFile(data + "/Trash/files/old"), "o");
 }

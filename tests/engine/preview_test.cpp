@@ -7,6 +7,7 @@
 #include "report/report_file.h"
 #include "support/engine_fixture.h"
 #include "support/recording_sink.h"
+#include "support/scoped_env.h"
 #include "support/temp_tree.h"
 
 #include <cstdlib>
@@ -201,12 +202,7 @@ RunRecord runCase(const PreviewCase& c, const std::string& base, bool preview)
         add(SyncMethod::Copy, "tgt/", "third/", u"Second")->contentCheck = ContentCheckMode::Check;
 
     // The trash of the run is the user's: here, one beside the trees.
-    const std::string dataHome = base + "data";
-    ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-    struct Unset
-    {
-        ~Unset() { ::unsetenv("XDG_DATA_HOME"); }
-    } unset;
+    const ScopedEnv dataHome("XDG_DATA_HOME", base + "data");
     platform::PosixFileSystem disk;
     engine::RunState state;
     RecordingSink sink;
