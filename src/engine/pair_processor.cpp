@@ -408,6 +408,18 @@ int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, 
     return compareTimes(entry.lastWriteTime, stamp.lastWriteTime, m_timeRule);
 }
 
+// A copy that happened: this task will not delete the name, and the copy is counted and
+// reported.
+void PairProcessor::copyDone(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                             const std::string& targetPath, bool overwrote)
+{
+    state.changed.insert(state.nameKey(state.targetNameOf(entry.name)));
+    sweepTarget(state);
+    noteRefusals(state.task);
+    m_progress.count(overwrote ? Operation::FileOverwritten : Operation::FileCreated, state.task.direction);
+    m_report.ReportFileCopied(sourcePath, targetPath, overwrote);
+}
+
 // A copy that did not happen: a full disk or a stop ends the run; anything else is logged and
 // the task goes on.
 CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath)
@@ -429,31 +441,21 @@ CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, c
 CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                           const std::string& targetPath)
 {
-    const FolderTask& task = state.task;
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     m_sink.NoteCopyEnded(result == FsError::Ok);
-    switch (result) {
-    case FsError::Ok:
-        state.changed.insert(state.nameKey(state.targetNameOf(entry.name)));
-        sweepTarget(state);
-        noteRefusals(task);
-        m_progress.count(Operation::FileCreated, task.direction);
-        m_report.ReportFileCopied(sourcePath, targetPath, false);
-        if (m_method->walksBackFromTarget && task.direction == Direction::OrgToTgt)
+    if (result == FsError::Ok) {
+        copyDone(state, entry, sourcePath, targetPath, false);
+        if (m_method->walksBackFromTarget && state.task.direction == Direction::OrgToTgt)
             m_progress.growTotal();
         return CopyOutcome::Done;
-    case FsError::Exists:
-        return CopyOutcome::Done;
-    default:
-        return copyFailed(result, "", sourcePath);
     }
+    return result == FsError::Exists ? CopyOutcome::Done : copyFailed(result, "", sourcePath);
 }
 
 CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                          const std::string& targetPath, const platform::FileStamp& stamp)
 {
-    const FolderTask& task = state.task;
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
     // With the recycle bin on, what an overwrite replaces goes there first, as a deletion would.
     const bool keepOld = m_pair->recycleDeleted != 0;
@@ -466,18 +468,12 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
     if (result == FsError::AccessDenied && fs().makeNormal(targetPath) == FsError::Ok)
         result = overwrite();
     m_sink.NoteCopyEnded(result == FsError::Ok);
-    switch (result) {
-    case FsError::Ok:
-        state.changed.insert(state.nameKey(state.targetNameOf(entry.name)));
-        sweepTarget(state);
-        noteRefusals(task);
-        m_progress.count(Operation::FileOverwritten, task.direction);
-        m_report.ReportFileCopied(sourcePath, targetPath, true);
+    if (result == FsError::Ok) {
+        copyDone(state, entry, sourcePath, targetPath, true);
         return CopyOutcome::Done;
-    default:
-        // An overwrite's error line is indented under the file's decision line.
-        return copyFailed(result, "        ", sourcePath);
     }
+    // An overwrite's error line is indented under the file's decision line.
+    return copyFailed(result, "        ", sourcePath);
 }
 
 // The stamp of a source file's target: from the task's listing of the target folder where

@@ -77,6 +77,8 @@ private:
                                const std::string& targetPath);
     CopyOutcome OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
                               const std::string& targetPath, const platform::FileStamp& stamp);
+    void copyDone(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                  const std::string& targetPath, bool overwrote);
     CopyOutcome copyFailed(platform::FsError result, std::string_view indent, const std::string& sourcePath);
     CopyOutcome checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
                              const std::string& targetPath, const platform::FileStamp& stamp);
