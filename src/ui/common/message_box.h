@@ -7,6 +7,9 @@ class QWidget;
 
 namespace tavrel::ui {
 
+// The title of every error message of the window and its dialogs.
+inline const QString kErrorTitle = QStringLiteral("ERROR");
+
 enum class MessageIcon
 {
     Information,

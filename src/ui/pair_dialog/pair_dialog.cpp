@@ -178,7 +178,7 @@ void PairOptionsDialog::showControlHelp(int controlId, const QPoint& globalPos)
 
 void PairOptionsDialog::fail(const QString& message, QWidget* focus)
 {
-    m_messages.ask(this, QStringLiteral("ERROR"), message, MessageIcon::Error, MessageButtons::Ok);
+    m_messages.ask(this, kErrorTitle, message, MessageIcon::Error, MessageButtons::Ok);
     focus->setFocus(Qt::OtherFocusReason);
 }
 

@@ -23,7 +23,6 @@ namespace tavrel::ui {
 namespace {
 
 const QString kPrompt = QStringLiteral("PROMPT");
-const QString kError = QStringLiteral("ERROR");
 const QString kInformation = QStringLiteral("INFORMATION");
 const QString kHelpFile = QStringLiteral("TavrelSync.html");
 
@@ -126,7 +125,7 @@ void MainWindow::openProjectFile(const QString& path)
     if (project::openProject(m_job, toPath(m_dialogPath))) {
         m_projectName = m_dialogPath;
     } else {
-        m_presenter->ask(this, kError, QStringLiteral("Failed to open TSP file."), MessageIcon::Error,
+        m_presenter->ask(this, kErrorTitle, QStringLiteral("Failed to open TSP file."), MessageIcon::Error,
                          MessageButtons::Ok);
         m_job.clear();
         // The job is empty now, not the previous project: a later Save must ask for a name
@@ -144,7 +143,7 @@ bool MainWindow::saveTo(const QString& path)
 {
     if (project::saveProject(m_job, toPath(path)))
         return true;
-    m_presenter->ask(this, kError, QStringLiteral("Failed to save TSP file."), MessageIcon::Error,
+    m_presenter->ask(this, kErrorTitle, QStringLiteral("Failed to save TSP file."), MessageIcon::Error,
                      MessageButtons::Ok);
     return false;
 }
@@ -178,7 +177,7 @@ void MainWindow::addPair()
 {
     model::FolderPair* pair = m_job.addPair();
     if (!pair) {
-        m_presenter->ask(this, kError,
+        m_presenter->ask(this, kErrorTitle,
                          QStringLiteral("Cannot add a new pair. Perhaps it has reached the limitation."),
                          MessageIcon::Error, MessageButtons::Ok);
         return;
@@ -232,8 +231,8 @@ void MainWindow::execute(bool preview)
     m_previewing = preview;
     m_runStartedAt = std::chrono::system_clock::now();
     if (!(preview ? m_preview : m_run)->start()) {
-        m_presenter->ask(this, kError, QStringLiteral("Cannot process synchronization."), MessageIcon::Error,
-                         MessageButtons::Ok);
+        m_presenter->ask(this, kErrorTitle, QStringLiteral("Cannot process synchronization."),
+                         MessageIcon::Error, MessageButtons::Ok);
         SetIdleState(true);
         m_isRunning = false;
     }
@@ -268,7 +267,7 @@ void MainWindow::RunEnded(engine::RunResult result)
         break;
     case engine::RunOutcome::DiskFull:
     case engine::RunOutcome::Unknown:
-        m_presenter->ask(this, kError, text, MessageIcon::Error, MessageButtons::Ok);
+        m_presenter->ask(this, kErrorTitle, text, MessageIcon::Error, MessageButtons::Ok);
         break;
     }
 }
@@ -314,7 +313,7 @@ void MainWindow::showContent()
         }
     }
     // Without the file the desktop would silently do nothing; say where it was looked for.
-    m_presenter->ask(this, kError,
+    m_presenter->ask(this, kErrorTitle,
                      QStringLiteral("Cannot find the help file %1 or %2.").arg(places[0], places[1]),
                      MessageIcon::Error, MessageButtons::Ok);
 }
