@@ -194,7 +194,6 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         ScanTarget(fs(), task, m_filters, state.targetScan, false, &state.targetListing);
         if (noteOverlap(state.targetScan.listError))
             return PairOutcome::Continue;
-        state.targetListed = state.targetScan.readable;
     }
 
     for (const Entry& entry : lists.files) {
@@ -238,7 +237,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 // the target does. ORG is probed only where the pair writes into it.
 void PairProcessor::learnVolumes()
 {
-    auto traitsOf = [&](const std::string& root) {
+    auto volumeTraitsOf = [&](const std::string& root) {
         const uint64_t volume = fs().volumeOf(root);
         if (volume != 0)
             if (auto known = m_volumes.find(volume); known != m_volumes.end())
@@ -249,8 +248,8 @@ void PairProcessor::learnVolumes()
         return traits;
     };
     const bool writesOrg = m_method->walksBackFromTarget;
-    m_targetTraits = traitsOf(m_targetRoot);
-    m_sourceTraits = writesOrg ? traitsOf(m_sourceRoot) : platform::VolumeTraits{};
+    m_targetTraits = volumeTraitsOf(m_targetRoot);
+    m_sourceTraits = writesOrg ? volumeTraitsOf(m_sourceRoot) : platform::VolumeTraits{};
     m_timeRule = combine(timeRuleOf(m_targetTraits), timeRuleOf(m_sourceTraits));
     m_linkTimesKept = m_targetTraits.linkTimesSettable && m_sourceTraits.linkTimesSettable;
     m_refusalsLogged = {};
@@ -482,7 +481,7 @@ std::optional<platform::FileStamp> PairProcessor::targetStamp(const TaskState& s
                                                               const std::string& targetPath)
 {
     // A file this task has written already (one that two patterns list) is read anew.
-    if (!state.targetListed || state.foldTargetNames || !state.targetNames.empty() ||
+    if (!state.targetScan.readable || state.foldTargetNames || !state.targetNames.empty() ||
         state.changed.count(entry.name) != 0)
         return ReadTargetStamp(fs(), targetPath);
     const platform::DirEntry* listed = FindListed(state.targetListing, entry.name);
@@ -493,13 +492,13 @@ std::optional<platform::FileStamp> PairProcessor::targetStamp(const TaskState& s
 
 void PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
 {
-    ScanLists listedNow;
-    if (!state.targetListed) {
-        ScanTarget(fs(), state.task, m_filters, listedNow);
-        if (noteOverlap(listedNow.listError) || !listedNow.readable)
+    // The listing made before the files were handled serves, where there was one.
+    ScanLists& target = state.targetScan;
+    if (!target.readable) {
+        ScanTarget(fs(), state.task, m_filters, target);
+        if (noteOverlap(target.listError) || !target.readable)
             return;
     }
-    ScanLists& target = state.targetListed ? state.targetScan : listedNow;
 
     const NameKey key = state.foldTargetNames
                             ? NameKey([](std::string_view name) { return platform::foldName(name); })

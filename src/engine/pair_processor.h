@@ -55,8 +55,8 @@ private:
         const FolderTask& task;
         // Target names are matched ignoring case.
         bool foldTargetNames = false;
-        // The target folder as listed before the files are handled, when it could be listed.
-        bool targetListed = false;
+        // The target folder as listed before the files are handled (readable when it could be
+        // listed), and that listing's entries, whose stamps the files' targets take.
         ScanLists targetScan;
         std::vector<platform::DirEntry> targetListing;
         // Source names that go to another target name (an ORG item of another case).

@@ -161,14 +161,13 @@ bool startRun(const RunContext& context, std::thread& worker, bool preview)
             syncWorker(
                 RunContext{context.job, context.state, *fs, context.report, context.sink, context.debugLog});
         });
+        return true;
     } catch (const std::system_error&) {
-        context.report.CloseReport();
-        return false;
     } catch (const std::bad_alloc&) {
-        context.report.CloseReport();
-        return false;
     }
-    return true;
+    // No worker will end the report.
+    context.report.CloseReport();
+    return false;
 }
 
 } // namespace

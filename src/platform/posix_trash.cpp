@@ -111,12 +111,9 @@ bool makeOwnFolder(const std::string& path)
            st.st_uid == ::getuid();
 }
 
-// The home trash may need its parents made; one at the top of a volume is checked as the
-// user's own.
-bool makeTrash(const std::string& trash, bool inHome)
+// The trash's files/ and info/ folders, inside a trash folder that is there.
+bool makeTrashParts(const std::string& trash)
 {
-    if (!(inHome ? makeFolderWithParents(trash) : makeOwnFolder(trash)))
-        return false;
     return makeFolder(trash + "/files") && makeFolder(trash + "/info");
 }
 
@@ -150,7 +147,8 @@ std::string prepareTrash(const std::string& canonicalItem)
     const std::string itemRoot = mountRootOf(canonicalItem);
     if (itemRoot == mountRootOf(*realHome)) {
         const std::string trash = homeTrash();
-        return !trash.empty() && makeTrash(trash, true) ? trash : std::string();
+        return !trash.empty() && makeFolderWithParents(trash) && makeTrashParts(trash) ? trash
+                                                                                       : std::string();
     }
     const std::string uid = std::to_string(::getuid());
     const std::string shared = joinPath(itemRoot, ".Trash");
@@ -158,10 +156,10 @@ std::string prepareTrash(const std::string& canonicalItem)
     if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
         const std::string trash = joinPath(shared, uid);
         if (makeOwnFolder(trash))
-            return makeTrash(trash, false) ? trash : std::string();
+            return makeTrashParts(trash) ? trash : std::string();
     }
     const std::string trash = joinPath(itemRoot, ".Trash-" + uid);
-    return makeTrash(trash, false) ? trash : std::string();
+    return makeOwnFolder(trash) && makeTrashParts(trash) ? trash : std::string();
 }
 
 // The folder open as `folder`, as an absolute path without links; empty when it cannot be told.

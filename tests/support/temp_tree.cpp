@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/temp_tree.h"
 
+#include "platform/temporary_name.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
@@ -256,7 +258,7 @@ int temporaryLeftovers(const std::string& folder)
 {
     int count = 0;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.path().filename().string().ends_with(".tavrel-tmp"))
+        if (entry.path().filename().string().ends_with(platform::kTemporarySuffix))
             ++count;
     return count;
 }
