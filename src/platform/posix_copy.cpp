@@ -253,28 +253,9 @@ FsError publish(int folder, const std::string& temporary, const std::string& nam
             return errorFromErrno(errno);
         return FsError::Ok;
     }
-    if (::renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0)
+    if (renameWithoutReplacing(folder, temporary, folder, name) == 0)
         return FsError::Ok;
-    if (errno == EEXIST)
-        return takenBy(folder, name);
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errorFromErrno(errno);
-    // The file system cannot rename without replacing; a hard link refuses a taken name too.
-    if (::linkat(folder, temporary.c_str(), folder, name.c_str(), 0) == 0) {
-        ::unlinkat(folder, temporary.c_str(), 0);
-        return FsError::Ok;
-    }
-    if (errno == EEXIST)
-        return takenBy(folder, name);
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
-        return errorFromErrno(errno);
-    // No hard links either (FAT and some FUSE file systems): check, then rename. A name that
-    // appears in between is the one case left that a plain rename could replace.
-    if (FsError error = checkTarget(folder, name, mode, nullptr); error != FsError::Ok)
-        return error;
-    if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
-        return errorFromErrno(errno);
-    return FsError::Ok;
+    return errno == EEXIST ? takenBy(folder, name) : errorFromErrno(errno);
 }
 
 FsError copyLink(const Place& source, const struct stat& sourceStat, int folder, const std::string& name,

@@ -2,7 +2,9 @@
 #include "platform/posix_io.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace tavrel::platform::posix {
@@ -96,6 +98,28 @@ std::pair<std::string, std::string> splitFolderAndName(std::string_view path)
     if (slash == std::string::npos)
         return {"./", whole};
     return {whole.substr(0, slash + 1), whole.substr(slash + 1)};
+}
+
+int renameWithoutReplacing(int fromFolder, const std::string& from, int toFolder, const std::string& to)
+{
+    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return -1;
+    if (::linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) == 0) {
+        ::unlinkat(fromFolder, from.c_str(), 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return -1;
+    struct stat st = {};
+    if (::fstatat(toFolder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (errno != ENOENT)
+        return -1;
+    return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str());
 }
 
 int64_t toFileTime(const timespec& time)

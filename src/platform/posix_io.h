@@ -84,6 +84,13 @@ std::string withoutTrailingSlash(std::string_view path);
 // Splits "a/b/name" into "a/b/" and "name"; a bare name gets the folder "./".
 std::pair<std::string, std::string> splitFolderAndName(std::string_view path);
 
+// Renames `from` in `fromFolder` to `to` in `toFolder` unless `to` is taken. RENAME_NOREPLACE
+// where the file system has it (FUSE volumes often lack it); else a hard link, which refuses a
+// taken name too, and the old name removed; else (folders, FAT) a look, then a plain rename: a
+// name made between the two is the one case left that it could replace. 0, or -1 with errno
+// (EEXIST when `to` is taken, EXDEV across volumes).
+int renameWithoutReplacing(int fromFolder, const std::string& from, int toFolder, const std::string& to);
+
 // A stat time as 100 ns units since the Unix epoch, truncated.
 int64_t toFileTime(const timespec& time);
 

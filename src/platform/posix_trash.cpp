@@ -262,8 +262,7 @@ FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders&
     // One rename, from the item's own folder handle: the item leaves whole or not at all, and
     // nothing outside that folder is touched on the way. Another file system (EXDEV) means
     // there is no trash to be had here: nothing is deleted.
-    if (!written ||
-        ::renameat2(folder, name.c_str(), files.get(), trashName.c_str(), RENAME_NOREPLACE) != 0) {
+    if (!written || renameWithoutReplacing(folder, name, files.get(), trashName) != 0) {
         const int error = errno;
         ::unlinkat(info.get(), recordName.c_str(), 0);
         return written && (error == ENOENT || error == EACCES || error == EPERM) ? errorFromErrno(error)

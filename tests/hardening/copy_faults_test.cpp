@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Kernel-call faults during copies: the kernel copy giving up early or refusing, short and
-// failing writes, and a full disk at each copy of a run.
+// failing writes, a full disk at each copy of a run, and a volume that cannot rename without
+// replacing.
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
+#include "support/scoped_env.h"
 #include "syscall_faults.h"
 
 #include <filesystem>
@@ -194,6 +196,34 @@ TEST_F(EngineTest, DiskFullAtEveryCopyLeavesOnlyWholeFilesAndNoTemporary)
         }
         EXPECT_EQ(changed, failing - 1);
     }
+}
+
+// Volumes without a rename that refuses a taken name (FUSE mounts of FAT, exFAT and older NTFS)
+// still get every copy, every deletion into the trash and every overwrite that keeps the old
+// file there: a mirror with the trash on deletes and replaces as it does anywhere else.
+TEST_F(EngineTest, WithoutNoReplaceRenamesAMirrorStillCopiesAndTrashes)
+{
+    const std::string data = m_dir / "data";
+    const ScopedEnv dataHome("XDG_DATA_HOME", data);
+    const std::vector<Node> org = {file("a", "new a", at(9)), file("b", "b", at(9)),
+                                   file("sub/c", "c", at(9))};
+    buildTree(m_org, org);
+    buildTree(m_tgt, {file("a", "old a", at(1)), file("gone.txt", "g"), file("old/y", "y")});
+    addPair(SyncMethod::AbsoluteCopy).recycleDeleted = 1;
+
+    SyscallPlan plan;
+    plan.noReplaceUnsupported = true;
+    engine::RunResult result;
+    {
+        ScopedSyscallPlan active(plan);
+        result = run();
+    }
+    EXPECT_EQ(result, engine::RunResult::Succeeded);
+    EXPECT_EQ(m_sink.log().find("ERROR"), std::string::npos) << m_sink.log();
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree(org));
+    EXPECT_EQ(readFile(data + "/Trash/files/a"), "old a");
+    EXPECT_EQ(readFile(data + "/Trash/files/gone.txt"), "g");
+    EXPECT_EQ(readFile(data + "/Trash/files/old/y"), "y");
 }
 
 } // namespace

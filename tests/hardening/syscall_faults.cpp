@@ -2,6 +2,7 @@
 #include "syscall_faults.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <dlfcn.h>
 #include <mutex>
 #include <unistd.h>
@@ -86,6 +87,35 @@ extern "C" ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* ou
         g_kernelBytes += copied;
     }
     return copied;
+}
+
+// Whether the active plan refuses renames without replacing (and hard links with them).
+static bool noReplaceRefused()
+{
+    const std::lock_guard lock(g_planMutex);
+    return g_active && g_plan.noReplaceUnsupported;
+}
+
+extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned int flags)
+{
+    using Real = int (*)(int, const char*, int, const char*, unsigned int);
+    static const Real real = tavrel::test::nextDefinition<Real>("renameat2");
+    if ((flags & RENAME_NOREPLACE) != 0 && noReplaceRefused()) {
+        errno = EINVAL;
+        return -1;
+    }
+    return real(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags)
+{
+    using Real = int (*)(int, const char*, int, const char*, int);
+    static const Real real = tavrel::test::nextDefinition<Real>("linkat");
+    if (noReplaceRefused()) {
+        errno = EPERM;
+        return -1;
+    }
+    return real(fromFolder, from, toFolder, to, flags);
 }
 
 extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)

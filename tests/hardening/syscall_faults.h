@@ -8,7 +8,7 @@
 namespace tavrel::test {
 
 // Faults in the kernel calls a copy makes, for the faults no healthy disk shows on demand.
-// The test program defines copy_file_range and pwrite itself; those definitions take
+// The test program defines copy_file_range, pwrite, renameat2 and linkat itself; those definitions take
 // precedence over the C library's for the statically linked copy code, follow the plan
 // below, and otherwise pass the call on. Calls are counted only while a plan is active.
 struct SyscallPlan
@@ -27,6 +27,10 @@ struct SyscallPlan
     int failWriteNth = 0;
     bool failWritesAfter = false;
     int writeErrno = EIO;
+
+    // renameat2 with RENAME_NOREPLACE fails with EINVAL and linkat with EPERM, as on FUSE
+    // volumes that have neither (FAT and exFAT through FUSE, older ntfs-3g).
+    bool noReplaceUnsupported = false;
 };
 
 // Activates `plan` for the lifetime of the object. Not for concurrent use by two tests.
