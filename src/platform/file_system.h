@@ -16,14 +16,16 @@ namespace tavrel::platform {
 enum class FsError
 {
     Ok,
-    Exists,       // the name is taken (create-only copy, folder creation)
-    DiskFull,     // ENOSPC or EDQUOT: ends a run
-    AccessDenied, // EACCES, EPERM, EROFS
-    NotFound,     // the item or a parent folder is missing
-    Other,        // anything else: I/O errors, wrong kind of item, names too long
-    Stopped,      // a copy saw the stop flag between chunks: nothing was published
-    Overlap,      // the folder is the pair's other root (reached through a bind mount, say):
-                  // never entered, written or deleted
+    Exists,        // the name is taken (create-only copy, folder creation)
+    DiskFull,      // ENOSPC or EDQUOT: ends a run
+    AccessDenied,  // EACCES, EPERM, EROFS
+    NotFound,      // the item or a parent folder is missing
+    Other,         // anything else: I/O errors, wrong kind of item, names too long
+    Stopped,       // a copy saw the stop flag between chunks: nothing was published
+    Overlap,       // the folder is the pair's other root (reached through a bind mount, say):
+                   // never entered, written or deleted
+    SourceChanged, // the source was written to while it was copied: nothing was published
+    TooLarge,      // the file is larger than the target's volume can hold: nothing was written
 };
 
 // The system's words ("Read-only file system") for the last failure that a call of this
@@ -124,22 +126,26 @@ public:
     // Copies `source` to `target` through a temporary file that is renamed into place without
     // replacing anything: Ok, Exists (a file or link holds the target name), DiskFull,
     // AccessDenied, NotFound (source gone), Other (also when a folder, FIFO or other kind holds
-    // the name), Stopped (`stopRequested`, if given, became non-zero between two chunks of a
-    // large file). Carries permission bits and the nanosecond last-write time; a link is
-    // copied as a link with the same link text.
+    // the name, or when the temporary file's length is not what was read), Stopped
+    // (`stopRequested`, if given, became non-zero between two chunks of a large file),
+    // SourceChanged (the source's size or times moved between its open and the last read),
+    // TooLarge (longer than the target's volume can hold). Carries permission bits and the
+    // nanosecond last-write time; a link is copied as a link with the same link text. Only a
+    // whole copy of one version of the source is ever published.
     virtual FsError copyCreateOnly(const std::string& source, const std::string& target,
                                    const std::atomic<int32_t>* stopRequested = nullptr) = 0;
 
     // Replaces the regular file or link `target` with a copy of `source`, through a temporary
     // file renamed over it: Ok, DiskFull, AccessDenied, NotFound, Other (also when the target
-    // is a folder or changed after `expected` was read, if given), Stopped as above; the old
-    // target then stays as it was.
+    // is a folder or changed after `expected` was read, if given), Stopped, SourceChanged and
+    // TooLarge as above; the old target then stays as it was.
     virtual FsError copyOverwrite(const std::string& source, const std::string& target,
                                   const FileStamp* expected = nullptr,
                                   const std::atomic<int32_t>* stopRequested = nullptr) = 0;
 
     // copyOverwrite that first moves the file it replaces to the user's trash, as a deletion to
-    // the trash does. Without a trash to be had: Other, and the old target stays. Without an
+    // the trash does. Without a trash to be had: Other, and the old target stays; DiskFull when
+    // the trash's record could not be written for want of space. Without an
     // override, Other: a file system that cannot keep the old file never replaces it.
     virtual FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
                                             const FileStamp* expected = nullptr,
@@ -160,7 +166,9 @@ public:
     virtual std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) = 0;
 
     // Deletes a file, a link or a whole folder tree, to the user's trash or outright.
-    // Ok, NotFound, AccessDenied, Other. A trash that fails deletes nothing.
+    // Ok, NotFound, AccessDenied, Other (also when the item's volume has no trash to be had:
+    // nothing goes to a trash on another volume), DiskFull (the trash's record found no
+    // space). A trash that fails deletes nothing.
     virtual FsError deleteItem(const std::string& path, bool toTrash) = 0;
 
     // The folder with every link resolved, ending with "/". Ok, NotFound, AccessDenied, Other.

@@ -508,6 +508,7 @@ private:
             options.retimeAfterPublish = traits.timePrecision > 1;
             options.timeMin = traits.timeMin;
             options.timeMax = traits.timeMax;
+            options.maxFileSize = traits.maxFileSize;
             options.trashReplaced = trashReplaced;
             // The kernel copies within one volume only (mostly): once it refused this pair's
             // volumes, each further file would ask in vain.

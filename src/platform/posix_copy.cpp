@@ -67,9 +67,11 @@ bool isKernelCopyUnsupported(int error)
 }
 
 // Copies the file's data regions (holes stay holes), reading by hand where the kernel cannot
-// copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length. 0,
-// an errno, or kStopped when `stop` was set before some chunk after the first.
-int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy)
+// copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length,
+// which `copiedLength` receives. 0, an errno, or kStopped when `stop` was set before some
+// chunk after the first.
+int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy,
+             off_t& copiedLength)
 {
     const off_t size = st.st_size;
     bool kernelThisFile = true;
@@ -181,7 +183,19 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
             extent += static_cast<off_t>(part);
         }
     }
+    copiedLength = length;
     return 0;
+}
+
+// Whether the source was written to while it was read: its size or either time moved. A file
+// rewritten in place keeps its size but not its ctime, one truncated and refilled keeps neither.
+bool changedSince(const struct stat& before, const struct stat& after)
+{
+    auto same = [](const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return before.st_size != after.st_size || !same(before.st_mtim, after.st_mtim) ||
+           !same(before.st_ctim, after.st_ctim);
 }
 
 std::string readLinkText(int folder, const std::string& name, off_t sizeHint, int& error)
@@ -242,9 +256,11 @@ FsError publish(int folder, const std::string& temporary, const std::string& nam
         if (FsError error = checkTarget(folder, name, mode, expected); error != FsError::Ok)
             return error;
         if (trashReplaced) {
-            // The old file goes to the trash first; without a trash it stays and the copy fails.
-            if (moveToTrashAt(folder, name) != FsError::Ok)
-                return FsError::Other;
+            // The old file goes to the trash first; without a trash it stays and the copy fails,
+            // saying why (a full disk under the trash ends the run).
+            if (const FsError trashed = moveToTrashAt(folder, name);
+                trashed != FsError::Ok && trashed != FsError::NotFound)
+                return trashed;
             mode = CopyMode::CreateOnly; // its name is free now; anything that takes it wins
         }
     }
@@ -301,6 +317,8 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     if (!S_ISREG(st.st_mode))
         return FsError::Other; // swapped for a FIFO or device after the caller looked
     // O_NONBLOCK stays: regular files ignore it, so clearing it would only cost two calls.
+    if (static_cast<uint64_t>(st.st_size) > options.maxFileSize)
+        return FsError::TooLarge;
 
     std::string temporary;
     UniqueFd out = createExclusiveTemporary(folder, name, temporary);
@@ -309,10 +327,24 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     TemporaryGuard guard(folder, temporary);
 
     bool kernelCopy = options.tryKernelCopy;
-    int error = copyData(in.get(), out.get(), st, stop, kernelCopy);
+    off_t copiedLength = 0;
+    int error = copyData(in.get(), out.get(), st, stop, kernelCopy, copiedLength);
     notes.kernelCopyUnsupported |= options.tryKernelCopy && !kernelCopy;
     if (error != 0)
         return error == kStopped ? FsError::Stopped : errorFromErrno(error);
+    // Only one whole version of the source is published: a file written to while it was read
+    // gives a copy that matches no version of it, and the next run copies it again.
+    struct stat after = {};
+    if (::fstat(in.get(), &after) != 0)
+        return errorFromErrno(errno);
+    if (changedSince(st, after))
+        return FsError::SourceChanged;
+    // A volume may take more than it keeps (FAT through FUSE keeps a length modulo 4 GiB).
+    struct stat written = {};
+    if (::fstat(out.get(), &written) != 0)
+        return errorFromErrno(errno);
+    if (written.st_size != copiedLength)
+        return errorFromErrno(EIO);
     // Owner first: changing it clears mode bits that the fchmod below sets again. A file we
     // made is ours already: nothing to change when the source is ours too.
     if (keepsOwners() && !ownedLike(st) && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)

@@ -52,6 +52,9 @@ struct CopyOptions
     bool tryKernelCopy = true;
     // The caller has just seen the target missing: a create-only copy does not stat it again.
     bool targetKnownAbsent = false;
+    // The longest file the target's volume holds; a longer source is refused (TooLarge) before
+    // anything is written.
+    uint64_t maxFileSize = std::numeric_limits<uint64_t>::max();
 
     timespec fit(const timespec& time) const;
 };

@@ -14,6 +14,8 @@ namespace {
 // The errno behind the last failure mapped on this thread, like errno itself: only a reason
 // for the log, never a decision.
 thread_local int t_lastFailure = 0;
+// A reason no errno gives; it wins over t_lastFailure while it is set.
+thread_local const char* t_lastFailureText = nullptr;
 
 } // namespace
 
@@ -34,8 +36,10 @@ DirStream streamOver(UniqueFd fd)
 
 FsError errorFromErrno(int error)
 {
-    if (error != 0)
+    if (error != 0) {
         t_lastFailure = error;
+        t_lastFailureText = nullptr;
+    }
     switch (error) {
     case 0:
         return FsError::Ok;
@@ -127,6 +131,13 @@ int64_t toFileTime(const timespec& time)
     return static_cast<int64_t>(time.tv_sec) * 10'000'000 + time.tv_nsec / 100;
 }
 
+FsError failWith(FsError error, const char* reason)
+{
+    t_lastFailure = 0;
+    t_lastFailureText = reason;
+    return error;
+}
+
 } // namespace tavrel::platform::posix
 
 namespace tavrel::platform {
@@ -134,6 +145,8 @@ namespace tavrel::platform {
 std::string lastFailureReason()
 {
     const int error = std::exchange(posix::t_lastFailure, 0);
+    if (const char* text = std::exchange(posix::t_lastFailureText, nullptr))
+        return text;
     if (error == 0)
         return {};
     char buffer[256];
@@ -144,6 +157,7 @@ std::string lastFailureReason()
 void forgetLastFailure()
 {
     posix::t_lastFailure = 0;
+    posix::t_lastFailureText = nullptr;
 }
 
 } // namespace tavrel::platform

@@ -66,6 +66,10 @@ template <typename Call> auto retryOnEintr(Call call)
 // The error value for an errno of a failed call.
 FsError errorFromErrno(int error);
 
+// `error`, with `reason` as the words lastFailureReason gives for it: for failures that no
+// errno describes ("no trash on the item's volume").
+FsError failWith(FsError error, const char* reason);
+
 // False for a path the kernel would refuse or read as another path: empty, with a NUL byte,
 // of PATH_MAX bytes or more, or with a component longer than NAME_MAX.
 bool isUsablePath(std::string_view path);

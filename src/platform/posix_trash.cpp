@@ -20,6 +20,9 @@ namespace tavrel::platform::posix {
 
 namespace {
 
+constexpr const char* kNoTrashHere = "no trash to be had on the item's volume";
+constexpr const char* kNoRecord = "the trash's record could not be written";
+
 std::string joinPath(const std::string& folder, const std::string& name)
 {
     return folder == "/" ? "/" + name : folder + "/" + name;
@@ -239,34 +242,48 @@ FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders&
     if (folderPath.empty())
         return FsError::Other;
     const std::string item = joinPath(folderPath, name);
+    errno = 0;
     const std::string trash = prepareTrash(item);
-    if (trash.empty())
-        return FsError::Other;
+    if (trash.empty()) {
+        const int error = errno;
+        return error == ENOSPC || error == EDQUOT ? errorFromErrno(error)
+                                                  : failWith(FsError::Other, kNoTrashHere);
+    }
     UniqueFd files(retryOnEintr(
         [&] { return ::open((trash + "/files").c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     UniqueFd info(retryOnEintr(
         [&] { return ::open((trash + "/info").c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     if (!files.valid() || !info.valid())
-        return FsError::Other;
+        return failWith(FsError::Other, kNoTrashHere);
+    // A trash on another volume is never used: the move could only be a copy, and a volume
+    // that went away (lazily unmounted) shows its folders under the root file system's paths.
+    struct stat trashSt = {};
+    if (::fstat(files.get(), &trashSt) != 0 || trashSt.st_dev != st.st_dev)
+        return failWith(FsError::Other, kNoTrashHere);
 
     std::string trashName;
     UniqueFd record = reserveTrashName(info.get(), name, trashName);
     if (!record.valid())
-        return FsError::Other;
+        return errno == ENOSPC || errno == EDQUOT ? errorFromErrno(errno)
+                                                  : failWith(FsError::Other, kNoRecord);
     const std::string recordName = trashName + ".trashinfo";
     const std::string text =
         "[Trash Info]\nPath=" + escapeTrashPath(item) + "\nDeletionDate=" + localDeletionDate() + "\n";
-    const bool written =
-        !writeAll(record.get(), {reinterpret_cast<const uint8_t*>(text.data()), text.size()}) &&
-        record.close() == 0;
+    int error = writeAll(record.get(), {reinterpret_cast<const uint8_t*>(text.data()), text.size()}).value();
+    if (error == 0)
+        error = record.close();
+    if (error != 0) {
+        ::unlinkat(info.get(), recordName.c_str(), 0);
+        return error == ENOSPC || error == EDQUOT ? errorFromErrno(error)
+                                                  : failWith(FsError::Other, kNoRecord);
+    }
     // One rename, from the item's own folder handle: the item leaves whole or not at all, and
     // nothing outside that folder is touched on the way. Another file system (EXDEV) means
     // there is no trash to be had here: nothing is deleted.
-    if (!written || renameWithoutReplacing(folder, name, files.get(), trashName) != 0) {
-        const int error = errno;
+    if (renameWithoutReplacing(folder, name, files.get(), trashName) != 0) {
+        error = errno;
         ::unlinkat(info.get(), recordName.c_str(), 0);
-        return written && (error == ENOENT || error == EACCES || error == EPERM) ? errorFromErrno(error)
-                                                                                 : FsError::Other;
+        return error == EXDEV ? failWith(FsError::Other, kNoTrashHere) : errorFromErrno(error);
     }
     return FsError::Ok;
 }

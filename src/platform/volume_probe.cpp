@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -177,6 +178,22 @@ void probeTimes(const TimeProbe& probe, VolumeTraits& traits)
         traits.timeMax = spanEnd(probe, good, kLateTime, late, precision);
 }
 
+// FAT keeps a file's length in 32 bits. The kernel's driver says so by its type; one in user
+// space is known by the 2-second times that only FAT keeps. Nothing is written to find out: a
+// 4 GiB probe file would be written out whole on a volume without sparse files.
+constexpr uint64_t kFatMaxFileSize = (uint64_t{1} << 32) - 1;
+constexpr long kFatSuperMagic = 0x4d44;
+
+uint64_t maxFileSizeOf(int folderFd, const VolumeTraits& traits)
+{
+    struct statfs fs = {};
+    if (::fstatfs(folderFd, &fs) == 0 && fs.f_type == kFatSuperMagic)
+        return kFatMaxFileSize;
+    if (traits.timesSettable && traits.timePrecision == 2 * kSecond)
+        return kFatMaxFileSize;
+    return std::numeric_limits<uint64_t>::max();
+}
+
 } // namespace
 
 VolumeTraits probeVolume(int folderFd)
@@ -207,6 +224,7 @@ VolumeTraits probeVolume(int folderFd)
     traits.caseInsensitive = ::fstatat(folderFd, swapCase(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 
     probeTimes(TimeProbe(folderFd, name), traits);
+    traits.maxFileSize = maxFileSizeOf(folderFd, traits);
 
     const std::string linkName = temporaryNameFor("probe-link");
     if (::symlinkat(name.c_str(), folderFd, linkName.c_str()) == 0) {

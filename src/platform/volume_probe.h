@@ -20,6 +20,9 @@ struct VolumeTraits
     bool linkTimesSettable = true;
     bool linksCreatable = true;
     bool permissionsSettable = true;
+    // The longest file the volume holds; FAT's lengths are 32 bits, and some of its drivers
+    // keep a longer file's length modulo 4 GiB instead of refusing it.
+    uint64_t maxFileSize = std::numeric_limits<uint64_t>::max();
 
     friend bool operator==(const VolumeTraits&, const VolumeTraits&) = default;
 };

@@ -193,6 +193,28 @@ check_probe() {
     esac
     [ "$p $ci $lt $lc" = "$want" ] ||
         fail "$kind: probe found precision/case/link times/links '$p $ci $lt $lc', expected '$want'"
+    local max
+    max=$(sed -n 's/^maxFileSize //p' <<<"$out")
+    want=18446744073709551615
+    [ "$kind" = fat ] && want=4294967295
+    [ "$max" = "$want" ] || fail "$kind: probe found the largest file $max, expected $want"
+}
+
+# A file longer than FAT holds (sparse here, 5 GiB): refused before anything is written, with
+# its own line and exit 4, where the volume would keep its length modulo 4 GiB.
+check_too_large() {
+    local kind=$1 mnt=$2 c=$work/$1/big out status
+    mkdir -p "$c/org" "$mnt/big"
+    truncate -s 5G "$c/org/huge.iso"
+    printf 'small\n' >"$c/org/small.txt"
+    "$make_project" "$c/big.TSP" --pair big light "$c/org" "$mnt/big" --no-recycle
+    out=$(timeout 60 "$cli" run "$c/big.TSP" --no-progress --no-history 2>&1)
+    status=$?
+    [ "$status" = 4 ] || fail "$kind big: exit $status, expected 4: $out"
+    grep -q "^ERROR: file too large for the target volume: $c/org/huge.iso\$" <<<"$out" ||
+        fail "$kind big: no line for the file: $out"
+    [ "$(ls -A "$mnt/big")" = small.txt ] || fail "$kind big: the target holds $(ls -A "$mnt/big" | tr '\n' ' ')"
+    rm -f "$c/org/huge.iso"
 }
 
 methods=(light update copy absolute sync)
@@ -291,6 +313,7 @@ run_volume() {
         [ "$(cat "$mnt/overlap/Photos/2024/keep.jpg" 2>/dev/null)" = precious ] || fail "$kind overlap: ORG lost its file"
         grep -q '^ERROR: folders overlap: ' <<<"$overlap_log" || fail "$kind overlap: no overlap error: $overlap_log"
     fi
+    [ "$kind" = fat ] && check_too_large "$kind" "$mnt"
     # Synchronize may fill ORG with what the target has, but never a case variant of a name ORG has.
     snapshot "$c/org3" | cmp -s - "$c/org3.before" || fail "$kind case-2-sync: ORG changed: $(snapshot "$c/org3" | diff - "$c/org3.before" | head -3 | tr '\n' ' ')"
     if [ "$failures" -gt "$failures_before" ]; then

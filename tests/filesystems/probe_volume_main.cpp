@@ -25,9 +25,9 @@ int main(int argc, char** argv)
     ::close(folder);
     std::printf("probed %d\nerror %d\ntimePrecision %lld\ntimeMin %lld\ntimeMax %lld\n"
                 "caseInsensitive %d\ntimesSettable %d\nlinkTimesSettable %d\nlinksCreatable %d\n"
-                "permissionsSettable %d\n",
+                "permissionsSettable %d\nmaxFileSize %llu\n",
                 t.probed, t.error, static_cast<long long>(t.timePrecision), static_cast<long long>(t.timeMin),
                 static_cast<long long>(t.timeMax), t.caseInsensitive, t.timesSettable, t.linkTimesSettable,
-                t.linksCreatable, t.permissionsSettable);
+                t.linksCreatable, t.permissionsSettable, static_cast<unsigned long long>(t.maxFileSize));
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "syscall_faults.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace tavrel::test {
@@ -153,6 +154,78 @@ INSTANTIATE_TEST_SUITE_P(Hardening, WriteErrorTest,
                                            WriteErrorCase{"WriteEfbig", false, EFBIG},
                                            WriteErrorCase{"KernelCopyEio", true, EIO}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Another program writes to a source while it is copied: it grows, shrinks or is rewritten
+// in place after the first chunk. No copy of it is published, for a new target or over an old
+// one; the run says so and goes on, and the next run copies the file as it then is.
+struct SourceChange
+{
+    const char* name;
+    void (*change)(const std::string& path);
+};
+
+class SourceChangedWhileCopied : public EngineTest, public ::testing::WithParamInterface<SourceChange>
+{
+};
+
+TEST_P(SourceChangedWhileCopied, NothingIsPublishedAndTheNextRunCopiesIt)
+{
+    const std::string data = pattern(std::size_t{3} << 20, 5);
+    for (const SyncMethod method : {SyncMethod::LightCopy, SyncMethod::UpdateCopy}) {
+        SCOPED_TRACE(static_cast<int>(method));
+        m_job.clear();
+        TempDir dir;
+        const std::string org = dir / "org/";
+        const std::string tgt = dir / "tgt/";
+        buildTree(org, {file("a", data, at(9)), file("b", "bee", at(9))});
+        if (method == SyncMethod::UpdateCopy)
+            buildTree(tgt, {file("a", "old a", at(1))});
+        addPair(method, org, tgt);
+
+        SyscallPlan plan;
+        bool changed = false;
+        plan.afterKernelCopy = [&] {
+            if (!std::exchange(changed, true))
+                GetParam().change(org + "a");
+        };
+        plan.faultKernelCopy = true; // in chunks, so that the change falls between two
+        plan.kernelBytesBeforeFault = 1 << 20;
+        plan.kernelResult = 0;
+        RecordingSink first;
+        {
+            ScopedSyscallPlan active(plan);
+            runWith(first);
+        }
+        const std::string line = "ERROR: file changed while copied: " + org + "a\r\n";
+        EXPECT_NE(first.log().find(line), std::string::npos) << first.log();
+        EXPECT_EQ(m_state.errors.load(), 1);
+        EXPECT_EQ(temporaryLeftovers(tgt), 0);
+        EXPECT_EQ(readFile(tgt + "b"), "bee");
+        if (method == SyncMethod::UpdateCopy)
+            EXPECT_EQ(readFile(tgt + "a"), "old a");
+        else
+            EXPECT_FALSE(std::filesystem::exists(tgt + "a"));
+
+        RecordingSink second;
+        runWith(second);
+        EXPECT_EQ(m_state.errors.load(), 0) << second.log();
+        EXPECT_EQ(readFile(tgt + "a"), readFile(org + "a"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hardening, SourceChangedWhileCopied,
+    ::testing::Values(SourceChange{"Grows",
+                                   [](const std::string& path) {
+                                       std::ofstream(path, std::ios::app) << "more at the end";
+                                   }},
+                      SourceChange{"Shrinks",
+                                   [](const std::string& path) { std::filesystem::resize_file(path, 1000); }},
+                      SourceChange{"RewrittenInPlace",
+                                   [](const std::string& path) {
+                                       std::fstream(path, std::ios::in | std::ios::out) << "REWRITTEN";
+                                   }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The disk fills at each copy of a small run in turn, for real inside the copy code: the run
 // ends as disk full, no temporary file is left, and every file is its old or its new whole self.

@@ -83,8 +83,18 @@ extern "C" ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* ou
     }
     const ssize_t copied = real(in, inOffset, out, outOffset, length, flags);
     if (copied > 0) {
-        const std::lock_guard lock(g_planMutex);
-        g_kernelBytes += copied;
+        std::function<void()> hook;
+        {
+            const std::lock_guard lock(g_planMutex);
+            g_kernelBytes += copied;
+            if (g_active)
+                hook = g_plan.afterKernelCopy;
+        }
+        if (hook) {
+            const int saved = errno;
+            hook();
+            errno = saved;
+        }
     }
     return copied;
 }

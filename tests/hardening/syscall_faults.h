@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <functional>
 #include <sys/types.h>
 
 namespace tavrel::test {
@@ -31,6 +32,10 @@ struct SyscallPlan
     // renameat2 with RENAME_NOREPLACE fails with EINVAL and linkat with EPERM, as on FUSE
     // volumes that have neither (FAT and exFAT through FUSE, older ntfs-3g).
     bool noReplaceUnsupported = false;
+
+    // Called after each copy_file_range that moved data, outside the plan's lock: another
+    // program changing the source while it is copied.
+    std::function<void()> afterKernelCopy;
 };
 
 // Activates `plan` for the lifetime of the object. Not for concurrent use by two tests.

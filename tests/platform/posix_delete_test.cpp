@@ -173,6 +173,59 @@ TEST_F(PosixDeleteTest, FailedTrashDeletesNothing)
     EXPECT_EQ(kept, "keep");
 }
 
+// The home trash on another volume than the item (the data folder on a tmpfs here; a target
+// drive lazily unmounted looks the same) is never used: the item stays, no record is left
+// there, and the reason says why.
+TEST_F(PosixDeleteTest, TrashOnAnotherVolumeIsNeverUsed)
+{
+    const std::string data = scratch / "data";
+    ASSERT_EQ(::mkdir(data.c_str(), 0700), 0);
+    if (::geteuid() != 0 || ::mount("tavrel-test", data.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    ScopedEnv home("HOME", scratch.path());
+    ScopedEnv dataHome("XDG_DATA_HOME", data);
+    writeFile(scratch / "kept", "keep");
+    forgetLastFailure();
+    const FsError result = fs.deleteItem(scratch / "kept", true);
+    const std::string reason = lastFailureReason();
+    const bool recorded = exists(data + "/Trash/info/kept.trashinfo");
+    ::umount(data.c_str());
+    EXPECT_EQ(result, FsError::Other);
+    EXPECT_EQ(reason, "no trash to be had on the item's volume");
+    EXPECT_FALSE(recorded);
+    EXPECT_EQ(readFile(scratch / "kept"), "keep");
+}
+
+// A trash whose volume is full cannot take the record: that is the run's disk-full outcome,
+// and the item stays where it was.
+TEST_F(PosixDeleteTest, FullVolumeUnderTheTrashIsDiskFull)
+{
+    const std::string mount = scratch / "mount";
+    ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+    if (::geteuid() != 0 || ::mount("tavrel-test", mount.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    ScopedEnv home("HOME", mount);
+    ScopedEnv dataHome("XDG_DATA_HOME", mount + "/data");
+    writeFile(mount + "/kept", "keep");
+    ASSERT_EQ(fs.deleteItem(mount + "/kept", true), FsError::Ok); // makes the trash's folders
+    writeFile(mount + "/kept", "keep");
+    {
+        // Fill what is left.
+        const int fd = ::open((mount + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    const FsError result = fs.deleteItem(mount + "/kept", true);
+    const std::string kept = readFile(mount + "/kept");
+    const bool recorded = exists(mount + "/data/Trash/info/kept.2.trashinfo");
+    ::umount(mount.c_str());
+    EXPECT_EQ(result, FsError::DiskFull);
+    EXPECT_EQ(kept, "keep");
+    EXPECT_FALSE(recorded);
+}
+
 // A home trash that does not exist yet is made, parents included, with private folders.
 TEST_F(PosixDeleteTest, MissingHomeTrashIsMade)
 {
