@@ -9,6 +9,7 @@
 #include "platform/case_fold.h"
 #include "platform/text_codec.h"
 
+#include <chrono>
 #include <deque>
 #include <vector>
 
@@ -23,16 +24,42 @@ std::string shown(const std::string& path)
     return platform::displayName(path);
 }
 
+// An hour of slack: a FAT volume keeps local time, so a file written there in a zone ahead
+// of this machine's (or across a daylight-saving change) reads up to an hour later than it
+// was made, and that is no wrong clock.
+int64_t futureLimitFrom(std::chrono::system_clock::time_point runStart)
+{
+    using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
+    return std::chrono::duration_cast<Ticks>((runStart + std::chrono::hours(1)).time_since_epoch()).count();
+}
+
 } // namespace
 
 PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink,
                              RunProgress& progress, DebugLog debugLog)
-    : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_debugLog(std::move(debugLog))
+    : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_debugLog(std::move(debugLog)),
+      m_futureLimit(futureLimitFrom(std::chrono::system_clock::now()))
 {}
 
-void PairProcessor::logError(const std::string& text)
+void PairProcessor::logError(const std::string& text, std::string_view reason)
 {
-    m_progress.logError(text);
+    m_progress.logError(text, reason);
+}
+
+// One line per file and pair: Synchronize meets a file from both sides.
+void PairProcessor::refuseFutureDate(const TaskState& state, const Entry& entry, const std::string& path)
+{
+    const std::string& root = state.task.direction == Direction::OrgToTgt ? m_sourceRoot : m_targetRoot;
+    const std::string relative = state.task.sourceFolder.substr(root.size()) + entry.name;
+    if (!m_futureDated.insert(relative).second)
+        return;
+    logError("ERROR: file dated in the future: " + shown(path) + "\r\n",
+             "its time is more than an hour after the run began (a wrong clock?); neither side was changed");
+}
+
+const platform::VolumeTraits& PairProcessor::writtenVolume(const FolderTask& task) const
+{
+    return task.direction == Direction::OrgToTgt ? m_targetTraits : m_sourceTraits;
 }
 
 // An item of one root met inside the other (a bind mount, a link) ends the pair: one line, and
@@ -69,6 +96,7 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     m_targetRoot = task.targetFolder;
     m_overlap = false;
     m_deletions = DeletionGate::Unasked;
+    m_futureDated.clear();
 
     // The view and the locks go with the pair, however it ends.
     struct PairRelease
@@ -219,8 +247,8 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     m_progress.reportProgress();
 
     // An unreadable source must not empty the target: an unplugged drive looks like that.
-    if (m_method->deletesUnmatched && lists.readable)
-        deletionPhase(state, lists);
+    if (m_method->deletesUnmatched && lists.readable && !deletionPhase(state, lists))
+        return PairOutcome::DiskFull;
 
     if (m_filters.includeSubfolders) {
         for (const Entry& folder : lists.folders) {
@@ -357,6 +385,13 @@ CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, cons
     if (m_method->readsTargetStamp()) {
         stamp = targetStamp(state, entry, targetPath);
         const int order = stamp ? timeOrder(entry, sourcePath, targetPath, *stamp) : 0;
+        // A wrong clock (a camera's, another machine's) must not make an old copy win over
+        // today's edit: a time that lies ahead decides nothing, and both files stay.
+        if (order != 0 && m_method->overwrite == OverwriteRule::WhenNewer &&
+            (entry.lastWriteTime > m_futureLimit || stamp->lastWriteTime > m_futureLimit)) {
+            refuseFutureDate(state, entry, entry.lastWriteTime > m_futureLimit ? sourcePath : targetPath);
+            return CopyOutcome::Done;
+        }
         action = decideFileAction(m_pair->method, stamp.has_value(), order);
     }
     if ((action == FileAction::Overwrite || action == FileAction::ContentCheck) &&
@@ -421,7 +456,8 @@ void PairProcessor::copyDone(TaskState& state, const Entry& entry, const std::st
 
 // A copy that did not happen: a full disk or a stop ends the run; anything else is logged and
 // the task goes on.
-CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath)
+CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath,
+                                      uint64_t maxFileSize)
 {
     switch (result) {
     case FsError::DiskFull:
@@ -430,6 +466,16 @@ CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, c
         return CopyOutcome::Stopped;
     case FsError::Overlap:
         noteOverlap(result);
+        return CopyOutcome::Failed;
+    case FsError::SourceChanged:
+        logError(
+            std::string(indent) + "ERROR: file changed while copied: " + shown(sourcePath) + "\r\n",
+            "the source was written to while it was read; nothing was published, the next run copies it");
+        return CopyOutcome::Failed;
+    case FsError::TooLarge:
+        logError(std::string(indent) + "ERROR: file too large for the target volume: " + shown(sourcePath) +
+                     "\r\n",
+                 "the volume holds files of at most " + std::to_string(maxFileSize) + " bytes");
         return CopyOutcome::Failed;
     default:
         logError(std::string(indent) + "ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
@@ -440,6 +486,10 @@ CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, c
 CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                           const std::string& targetPath)
 {
+    // A file its volume cannot hold is refused before anything is written.
+    const uint64_t maxFileSize = writtenVolume(state.task).maxFileSize;
+    if (entry.size > maxFileSize)
+        return copyFailed(FsError::TooLarge, "", sourcePath, maxFileSize);
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     m_sink.NoteCopyEnded(result == FsError::Ok);
@@ -449,12 +499,15 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
             m_progress.growTotal();
         return CopyOutcome::Done;
     }
-    return result == FsError::Exists ? CopyOutcome::Done : copyFailed(result, "", sourcePath);
+    return result == FsError::Exists ? CopyOutcome::Done : copyFailed(result, "", sourcePath, maxFileSize);
 }
 
 CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
                                          const std::string& targetPath, const platform::FileStamp& stamp)
 {
+    const uint64_t maxFileSize = writtenVolume(state.task).maxFileSize;
+    if (entry.size > maxFileSize)
+        return copyFailed(FsError::TooLarge, "        ", sourcePath, maxFileSize);
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
     // With the recycle bin on, what an overwrite replaces goes there first, as a deletion would.
     const bool keepOld = m_pair->recycleDeleted != 0;
@@ -472,7 +525,7 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
         return CopyOutcome::Done;
     }
     // An overwrite's error line is indented under the file's decision line.
-    return copyFailed(result, "        ", sourcePath);
+    return copyFailed(result, "        ", sourcePath, maxFileSize);
 }
 
 // The stamp of a source file's target: from the task's listing of the target folder where
@@ -490,14 +543,14 @@ std::optional<platform::FileStamp> PairProcessor::targetStamp(const TaskState& s
     return platform::FileStamp{listed->lastWriteTime, listed->size};
 }
 
-void PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
+bool PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
 {
     // The listing made before the files were handled serves, where there was one.
     ScanLists& target = state.targetScan;
     if (!target.readable) {
         ScanTarget(fs(), state.task, m_filters, target);
         if (noteOverlap(target.listError) || !target.readable)
-            return;
+            return true;
     }
 
     const NameKey key = state.foldTargetNames
@@ -505,12 +558,13 @@ void PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
                             : NameKey();
     Subtract(target.files, source.files, key);
     // Files before folders, both before any subfolder of this folder is processed.
-    deleteUnmatched(state, target.files, Operation::FileDeleted);
+    if (!deleteUnmatched(state, target.files, Operation::FileDeleted))
+        return false;
 
     if (!m_filters.includeSubfolders || m_overlap)
-        return;
+        return true;
     Subtract(target.folders, source.folders, key);
-    deleteUnmatched(state, target.folders, Operation::FolderDeleted);
+    return deleteUnmatched(state, target.folders, Operation::FolderDeleted);
 }
 
 // Before the pair's first deletion: a mirror about to take most of its target (an unplugged or
@@ -542,27 +596,36 @@ bool PairProcessor::deletionsAllowed()
     return false;
 }
 
-void PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted)
+bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted)
 {
+    const bool folders = counted == Operation::FolderDeleted;
     for (const Entry& entry : left) {
         if (m_overlap)
-            return;
+            return true;
         const std::string path = state.task.targetFolder + entry.name;
         if (state.changed.count(state.nameKey(entry.name)) || m_filters.protects(entry.attributes) ||
             pathTooLong(path))
             continue;
         // A folder goes with everything in it, so one protected item inside keeps it.
-        if (counted == Operation::FolderDeleted && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
+        if (folders && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
             continue;
         if (!deletionsAllowed())
-            return;
+            return true;
         const FsError deleted = fs().deleteItem(path, m_pair->recycleDeleted != 0);
         if (deleted == FsError::Ok) {
             m_progress.count(counted, state.task.direction);
             m_report.ReportDeleted(path);
+            continue;
         }
-        noteOverlap(deleted);
+        // Gone already: what was to go is gone, and nothing else was touched.
+        if (noteOverlap(deleted) || deleted == FsError::NotFound)
+            continue;
+        // What stays where the user expects it gone is as wrong as a copy that did not happen.
+        logError("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n");
+        if (deleted == FsError::DiskFull)
+            return false;
     }
+    return true;
 }
 
 // A crash leaves hidden temporary files that no scan shows again. A listing of the target

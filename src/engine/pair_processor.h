@@ -79,12 +79,19 @@ private:
                               const std::string& targetPath, const platform::FileStamp& stamp);
     void copyDone(TaskState& state, const Entry& entry, const std::string& sourcePath,
                   const std::string& targetPath, bool overwrote);
-    CopyOutcome copyFailed(platform::FsError result, std::string_view indent, const std::string& sourcePath);
+    CopyOutcome copyFailed(platform::FsError result, std::string_view indent, const std::string& sourcePath,
+                           uint64_t maxFileSize);
+    // What the volume this task writes to keeps.
+    const platform::VolumeTraits& writtenVolume(const FolderTask& task) const;
+    // Logs that `path`, a file of the entry's pair, is dated too far ahead to win over the other side.
+    void refuseFutureDate(const TaskState& state, const Entry& entry, const std::string& path);
     CopyOutcome checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
                              const std::string& targetPath, const platform::FileStamp& stamp);
-    void deletionPhase(TaskState& state, const ScanLists& source);
-    // Deletes what is left of one target list (files or folders), counting each as `counted`.
-    void deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted);
+    // Both false when a deletion found the disk full (the run ends), true otherwise.
+    bool deletionPhase(TaskState& state, const ScanLists& source);
+    // Deletes what is left of one target list (files or folders), counting each as `counted`;
+    // a deletion that fails is an error line with the system's reason.
+    bool deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted);
     void collectProtectedTargets(TaskState& state);
     void sweepTarget(TaskState& state);
     bool treeHoldsProtected(const std::string& folder);
@@ -97,7 +104,7 @@ private:
     void matchCaseVariants(TaskState& state, ScanLists& lists);
     int timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
                   const platform::FileStamp& stamp);
-    void logError(const std::string& text);
+    void logError(const std::string& text, std::string_view reason = {});
     bool noteOverlap(platform::FsError error);
     // The pair's view of the disk (confined to its roots), or the whole file system.
     platform::FileSystem& fs() { return *m_pairFs; }
@@ -131,6 +138,10 @@ private:
     PairFilters m_filters;
     // The pair's roots that it writes in, locked against other runs until the pair ends.
     std::vector<std::unique_ptr<platform::FolderLock>> m_locks;
+    // Files (relative to their roots) already logged as dated in the future.
+    std::unordered_set<std::string> m_futureDated;
+    // Per run: a file time after this (100 ns units) lies in the future.
+    int64_t m_futureLimit = 0;
     // Per run: each volume is probed once.
     std::unordered_map<uint64_t, platform::VolumeTraits> m_volumes;
 };

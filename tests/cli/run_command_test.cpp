@@ -7,16 +7,19 @@
 #include "support/temp_tree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <pty.h>
 #include <regex>
 #include <signal.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
@@ -254,6 +257,94 @@ TEST_F(RunCommandTest, ReadOnlyTargetEndsWithErrors)
     expectCompletedWithErrors(outcome, 2, "Process completed with 2 errors.");
     EXPECT_EQ(outcome.err, "ERROR: cannot copy file: " + (m_dir / "org/a: Read-only file system\n") +
                                "ERROR: cannot copy file: " + (m_dir / "org/b: Read-only file system\n"));
+}
+
+// Deletions the system refuses, for real: an immutable file (root ignores permissions) and a
+// folder without the write bit, for a plain user. Each is an error with its reason, exit 4.
+class RefusedDeletionTest : public RunCommandTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(RefusedDeletionTest, EndsWithErrors)
+{
+    const bool immutableFile = GetParam();
+    buildTree(m_dir / "org", {file("keep", "k")});
+    buildTree(m_dir / "tgt", {file("keep", "k"), file("gone", "g")});
+    const std::string job = saveJob(model::SyncMethod::AbsoluteCopy);
+    const std::string gone = m_dir / "tgt/gone";
+    Outcome outcome;
+    std::string reason;
+    if (immutableFile) {
+        const int fd = ::open(gone.c_str(), O_RDONLY | O_NOFOLLOW);
+        int flags = 0;
+        const bool immutable = ::geteuid() == 0 && fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                               ::ioctl(fd, FS_IOC_SETFLAGS, &(flags |= FS_IMMUTABLE_FL)) == 0;
+        if (!immutable) {
+            ::close(fd);
+            GTEST_SKIP() << "an immutable file needs root and a file system with the flag";
+        }
+        outcome = run({"run", job, "--json"});
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        ::close(fd);
+        reason = "Operation not permitted";
+    } else {
+        ASSERT_EQ(::chmod((m_dir / "tgt").c_str(), 0555), 0);
+        if (::geteuid() != 0) {
+            outcome = run({"run", job, "--json"});
+        } else {
+            // Root ignores the missing write bit: the run is made by another user.
+            if (::access("/usr/bin/setpriv", X_OK) != 0)
+                GTEST_SKIP() << "setpriv is missing, and root ignores permissions";
+            std::filesystem::permissions(m_dir.path(), std::filesystem::perms::owner_all |
+                                                           std::filesystem::perms::group_exec |
+                                                           std::filesystem::perms::others_exec);
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.path()))
+                ::lchown(entry.path().c_str(), 65534, 65534);
+            ::chown(m_dir.path().c_str(), 65534, 65534);
+            outcome = runProgram(
+                "/usr/bin/setpriv",
+                {"--reuid=65534", "--regid=65534", "--clear-groups", TAVREL_CLI_PATH, "run", job, "--json"},
+                m_dir.path());
+        }
+        ::chmod((m_dir / "tgt").c_str(), 0755);
+        reason = "Permission denied";
+    }
+    expectCompletedWithErrors(outcome, 1, "Process completed with 1 error.");
+    EXPECT_NE(outcome.out.find("ERROR: cannot delete: " + gone + "\n"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.err.find("ERROR: cannot delete: " + gone + ": " + reason + "\n"), std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(readFile(gone), "g");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, RefusedDeletionTest, ::testing::Bool(), [](const auto& info) {
+    return info.param ? "ImmutableFile" : "FolderWithoutWriteBit";
+});
+
+// Another program writes to a large file all through its copy, for real: no copy is
+// published, the run ends with errors, and a run after the writer stopped copies it.
+TEST_F(RunCommandTest, FileWrittenDuringItsCopyIsNotPublished)
+{
+    const std::string source = m_dir / "org/growing.log";
+    buildTree(m_dir / "org", {file("growing.log", std::string(std::size_t{64} << 20, 'x'))});
+    const std::string job = saveJob(model::SyncMethod::LightCopy);
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        const int fd = ::open(source.c_str(), O_WRONLY);
+        for (off_t at = 0; writing.load(); at = (at + 4096) % (off_t{64} << 20))
+            (void)::pwrite(fd, "y", 1, at);
+        ::close(fd);
+    });
+    const Outcome outcome = run({"run", job, "--json"});
+    writing = false;
+    writer.join();
+    expectCompletedWithErrors(outcome, 1, "Process completed with 1 error.");
+    EXPECT_NE(outcome.out.find("ERROR: file changed while copied: " + source + "\n"), std::string::npos)
+        << outcome.out;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "tgt/growing.log"));
+
+    EXPECT_EQ(run({"run", job}).status, 0);
+    EXPECT_EQ(readFile(m_dir / "tgt/growing.log"), readFile(source));
 }
 
 // A run's stdout taken apart: the log, the end line after "End process.", and the JSON line

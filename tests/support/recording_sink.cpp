@@ -29,6 +29,19 @@ void RecordingSink::AppendLog(std::string_view text)
     record({Kind::AppendLog, std::string(text), 0});
 }
 
+void RecordingSink::NoteError(std::string_view line, std::string_view reason)
+{
+    (void)line;
+    const std::lock_guard lock(m_mutex);
+    m_errorReasons.emplace_back(reason);
+}
+
+std::vector<std::string> RecordingSink::errorReasons() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_errorReasons;
+}
+
 void RecordingSink::SetProgress(int position)
 {
     record({Kind::SetProgress, {}, position});

@@ -39,6 +39,10 @@ public:
     void StartRunTimer() override;
     void RefreshStatistics() override;
     void PostRunEnd(engine::RunResult result) override;
+    // Keeps the reason given for the "ERROR: " line just appended.
+    void NoteError(std::string_view line, std::string_view reason) override;
+    // The reasons of the errors so far, in order (empty where none was known).
+    std::vector<std::string> errorReasons() const;
     // Records the question and gives `massDeletionAnswer`.
     engine::MassDeletionAnswer ConfirmMassDeletion(std::string_view question) override;
 
@@ -69,6 +73,7 @@ private:
     std::vector<Call> m_calls;
     std::string m_log;
     std::vector<std::string> m_questions;
+    std::vector<std::string> m_errorReasons;
 };
 
 } // namespace tavrel::test
