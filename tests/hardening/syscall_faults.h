@@ -3,14 +3,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <functional>
 #include <sys/types.h>
 
 namespace tavrel::test {
 
 // Faults in the kernel calls a copy makes, for the faults no healthy disk shows on demand.
-// The test program defines copy_file_range, pwrite, renameat2 and linkat itself; those definitions take
-// precedence over the C library's for the statically linked copy code, follow the plan
-// below, and otherwise pass the call on. Calls are counted only while a plan is active.
+// The test program defines copy_file_range, pwrite, renameat, renameat2 and linkat itself; those definitions
+// take precedence over the C library's for the statically linked copy code, follow the plan below, and
+// otherwise pass the call on. Calls are counted only while a plan is active.
 struct SyscallPlan
 {
     // copy_file_range: after `kernelBytesBeforeFault` bytes have been moved, every further
@@ -31,6 +32,10 @@ struct SyscallPlan
     // renameat2 with RENAME_NOREPLACE fails with EINVAL and linkat with EPERM, as on FUSE
     // volumes that have neither (FAT and exFAT through FUSE, older ntfs-3g).
     bool noReplaceUnsupported = false;
+
+    // Runs right before each rename, with or without replacing (renameat, renameat2), with the
+    // folder and name it renames onto: another program taking the name at the last moment.
+    std::function<void(int toFolder, const char* to)> beforeRename;
 };
 
 // Activates `plan` for the lifetime of the object. Not for concurrent use by two tests.
