@@ -72,6 +72,30 @@ protected:
         return runProgram(TAVREL_CLI_PATH, arguments, m_dir.path());
     }
 
+    // Sends `signal` to a run held inside its counting walk: long folder names make the walk's
+    // debug output overflow the stderr pipe, which holds the worker there until the signal came.
+    void expectStopWhileCounting(int signal)
+    {
+        std::vector<Node> nodes;
+        for (int i = 0; i < 150; ++i)
+            nodes.push_back(file(std::string(200, 'a' + i % 26) + std::to_string(i) + "/f", "x"));
+        buildTree(m_dir / "org", nodes);
+        StartedProgram program(
+            TAVREL_CLI_PATH,
+            {"run", saveJob(model::SyncMethod::LightCopy), "--report", m_dir / "r.htm", "--debug"},
+            m_dir.path());
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ::kill(program.pid(), signal);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const Outcome outcome = program.finish();
+
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess was stoped by user.\n")) << outcome.out;
+        EXPECT_LT(snapshotTree(m_dir / "tgt").size(), 10u);
+        // A stopped run's report is finished all the same.
+        EXPECT_TRUE(readFile(m_dir / "r.htm").ends_with("</p>\n</body>\n</html>\n"));
+    }
+
     TempDir m_dir;
     ScopedEnv m_dataHome{"XDG_DATA_HOME", m_dir / "data"};
 };
@@ -192,25 +216,7 @@ TEST_F(RunCommandTest, RefusedProjectAndUsageErrorsHaveTheirOwnExitCodes)
 
 TEST_F(RunCommandTest, InterruptStopsTheRunAtTheNextHandledFile)
 {
-    // Long folder names make the counting walk's debug output overflow the stderr pipe, which
-    // holds the worker inside the count until the test has sent SIGINT.
-    std::vector<Node> nodes;
-    for (int i = 0; i < 150; ++i)
-        nodes.push_back(file(std::string(200, 'a' + i % 26) + std::to_string(i) + "/f", "x"));
-    buildTree(m_dir / "org", nodes);
-    StartedProgram program(
-        TAVREL_CLI_PATH,
-        {"run", saveJob(model::SyncMethod::LightCopy), "--report", m_dir / "r.htm", "--debug"}, m_dir.path());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ::kill(program.pid(), SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const Outcome outcome = program.finish();
-
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess was stoped by user.\n")) << outcome.out;
-    EXPECT_LT(snapshotTree(m_dir / "tgt").size(), 10u);
-    // A stopped run's report is finished all the same.
-    EXPECT_TRUE(readFile(m_dir / "r.htm").ends_with("</p>\n</body>\n</html>\n"));
+    expectStopWhileCounting(SIGINT);
 }
 
 // What every run that logged `errors` error lines ends with, whatever they were.
@@ -653,6 +659,12 @@ TEST_P(StopSignalTest, StopsALargeCopyAndLeavesNoTemporary)
     EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess was stoped by user.\n")) << outcome.out;
     EXPECT_TRUE(readFile(report).ends_with("</p>\n</body>\n</html>\n"));
     EXPECT_TRUE(std::filesystem::is_empty(m_dir / "tgt")) << "neither the file nor its temporary stays";
+}
+
+// The same signals before any copy began, while the run counts its files.
+TEST_P(StopSignalTest, StopsTheRunWhileItCounts)
+{
+    expectStopWhileCounting(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest, ::testing::Values(SIGTERM, SIGHUP),

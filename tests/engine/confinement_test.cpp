@@ -215,6 +215,54 @@ TEST_F(EngineTest, BindMountOfTheOriginalInsideTheTargetIsNeverEntered)
     EXPECT_GE(m_state.errors.load(), 1);
 }
 
+// A folder mounted a second time as one root, with the other root inside it under its first
+// name: no path text tells, and the root inside is never met as a subfolder (Light Copy does
+// not walk the target's folders; the other way round the copies of the outer root's files come
+// first). Only walking up from each root finds the overlap before anything is written.
+struct MountedOverlapCase
+{
+    const char* name;
+    bool orgInside; // ORG is the inner folder, TGT the mount; else the other way round
+};
+
+class MountedOverlap : public EngineTest, public ::testing::WithParamInterface<MountedOverlapCase>
+{
+};
+
+TEST_P(MountedOverlap, IsFoundBeforeAnythingIsWritten)
+{
+    const MountedOverlapCase& c = GetParam();
+    const std::string real = m_dir / "real/";
+    buildTree(real, {file("a", "a", at(5)), file("b", "b", at(5)), file("sub/c", "c", at(5)),
+                     file("sub/d", "d", at(5))});
+    const std::string inner = real + "sub/";
+    const std::string mounted = c.orgInside ? m_tgt : m_org;
+    buildTree(mounted, {});
+    if (::geteuid() != 0 || ::mount(real.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "a bind mount needs root (and a mount namespace that allows it)";
+    struct Unmount
+    {
+        std::string path;
+        ~Unmount() { ::umount(path.c_str()); }
+    } unmount{mounted};
+    const std::string org = c.orgInside ? inner : m_org;
+    const std::string tgt = c.orgInside ? m_tgt : inner;
+    addPair(SyncMethod::LightCopy, org, tgt);
+    const TreeSnapshot before = snapshotTree(real);
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_EQ(snapshotTree(real), before);
+    EXPECT_NE(m_sink.log().find("ERROR: folders overlap: " + org + " and " + tgt + "\r\n"), std::string::npos)
+        << m_sink.log();
+    EXPECT_EQ(m_state.errors.load(), 1);
+    EXPECT_EQ(operations(), Ops{}.snapshot());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothOrders, MountedOverlap,
+                         ::testing::Values(MountedOverlapCase{"OrgInsideTheMountedTarget", true},
+                                           MountedOverlapCase{"TgtInsideTheMountedOriginal", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Run by root over a user's files, what the run creates or replaces keeps the source's owner.
 TEST_F(EngineTest, RunAsRootKeepsTheSourceOwner)
 {

@@ -84,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, MassDeletion,
                          ::testing::Values(GuardCase{"over half and over ten", 8, 12, false, true},
                                            GuardCase{"empty original", 0, 4, true, true},
                                            GuardCase{"under half", 20, 12, false, false},
+                                           GuardCase{"exactly half", 12, 12, false, false},
+                                           GuardCase{"half plus one", 11, 13, false, true},
                                            GuardCase{"ten or fewer", 2, 10, false, false}),
                          [](const auto& info) {
                              std::string name = info.param.name;

@@ -3,9 +3,12 @@
 // ignored, permission bits refused. The volume is pretended by the test file system (the real
 // ones are in the file-system matrix); the trees are real.
 #include "engine/time_rule.h"
+#include "platform/case_fold.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace tavrel::test {
@@ -32,6 +35,80 @@ platform::VolumeTraits caseIgnoringVolume()
     traits.caseInsensitive = true;
     return traits;
 }
+
+// A case-ignoring volume over the real disk: a name finds the item the folder holds under
+// any letter case, as on FAT and exFAT, so a copy or a new folder under another case meets the
+// item already there. Every other call is the real disk's.
+class CaseIgnoringVolume final : public ForwardingFileSystem
+{
+public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+
+    platform::FsError listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override
+    {
+        return inner().listFolder(onDisk(folder), entries);
+    }
+    platform::FsError createFolder(const std::string& folder, const std::string& ownerFrom) override
+    {
+        return inner().createFolder(onDisk(folder), ownerFrom);
+    }
+    platform::FsError readStamp(const std::string& path, platform::FileStamp& stamp) override
+    {
+        return inner().readStamp(onDisk(path), stamp);
+    }
+    platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
+                                     const std::atomic<int32_t>* stop) override
+    {
+        return inner().copyCreateOnly(onDisk(source), onDisk(target), stop);
+    }
+    platform::FsError copyOverwrite(const std::string& source, const std::string& target,
+                                    const platform::FileStamp* expected,
+                                    const std::atomic<int32_t>* stop) override
+    {
+        return inner().copyOverwrite(onDisk(source), onDisk(target), expected, stop);
+    }
+    platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
+                                              const platform::FileStamp* expected,
+                                              const std::atomic<int32_t>* stop) override
+    {
+        return inner().copyOverwriteKeepingOld(onDisk(source), onDisk(target), expected, stop);
+    }
+    std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
+                                                         platform::FsError& error) override
+    {
+        return inner().openForReading(onDisk(path), error);
+    }
+    platform::FsError deleteItem(const std::string& path, bool toTrash) override
+    {
+        return inner().deleteItem(onDisk(path), toTrash);
+    }
+    platform::VolumeTraits probeVolume(const std::string&, const platform::VolumeTraits* known) override
+    {
+        return known != nullptr ? *known : caseIgnoringVolume();
+    }
+
+private:
+    // `path` with each name that is missing as written spelled as its folder holds it.
+    static std::string onDisk(const std::string& path)
+    {
+        std::string found;
+        for (std::size_t start = 0; start <= path.size();) {
+            const std::size_t end = std::min(path.find('/', start), path.size());
+            std::string name = path.substr(start, end - start);
+            std::error_code error;
+            if (!name.empty() &&
+                !std::filesystem::exists(std::filesystem::symlink_status(found + name, error)))
+                for (const auto& entry : std::filesystem::directory_iterator(found, error))
+                    if (platform::foldName(entry.path().filename().string()) == platform::foldName(name))
+                        name = entry.path().filename().string();
+            found += name;
+            if (end < path.size())
+                found += '/';
+            start = end + 1;
+        }
+        return found;
+    }
+};
 
 // Target times a 2-second volume made of the source's: nothing changed, so nothing is copied,
 // overwritten or even read, for every method, both ways of Synchronize included.
@@ -111,6 +188,22 @@ TEST_F(EngineTest, CaseTwinsOnACaseIgnoringTargetGiveOneErrorAndNoChurn)
     runWith(second, &volume);
     EXPECT_EQ(operations(), Ops{}.snapshot()) << second.log();
     EXPECT_EQ(m_state.errors.load(), 2);
+}
+
+// A mirror onto a case-ignoring target that already holds ORG's files under other letter case:
+// those are ORG's files, so the deletion phase keeps them, folder and file alike.
+TEST_F(EngineTest, MirrorKeepsTargetNamesThatDifferFromOrgOnlyInCase)
+{
+    buildTree(m_org, {file("Report.doc", "r", at(5)), file("Photos/p.jpg", "p", at(5))});
+    const std::vector<Node> target = {file("REPORT.DOC", "r", at(5)), file("PHOTOS/P.JPG", "p", at(5))};
+    buildTree(m_tgt, target);
+    addPair(SyncMethod::AbsoluteCopy);
+    CaseIgnoringVolume volume(m_posix);
+
+    EXPECT_EQ(run(&volume), engine::RunResult::Succeeded);
+    EXPECT_EQ(operations(), Ops{}.snapshot()) << m_sink.log();
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree(target));
+    EXPECT_EQ(m_state.errors.load(), 0) << m_sink.log();
 }
 
 // Coming back from a case-ignoring TGT, Synchronize updates the ORG item of the other case and

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Kernel-call faults during copies: the kernel copy giving up early or refusing, short and
-// failing writes, a full disk at each copy of a run, and a volume that cannot rename without
-// replacing.
+// failing writes, a full disk at each copy of a run, a volume that cannot rename without
+// replacing, and a name taken right before a copy is published.
+#include "platform/posix_copy.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/scoped_env.h"
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <string_view>
+#include <sys/stat.h>
 
 namespace tavrel::test {
 namespace {
@@ -297,6 +300,116 @@ TEST_F(EngineTest, WithoutNoReplaceRenamesAMirrorStillCopiesAndTrashes)
     EXPECT_EQ(readFile(data + "/Trash/files/a"), "old a");
     EXPECT_EQ(readFile(data + "/Trash/files/gone.txt"), "g");
     EXPECT_EQ(readFile(data + "/Trash/files/old/y"), "y");
+}
+
+// Whether the folder open as `fd` is the folder at `path`.
+bool isFolderAt(int fd, const std::string& path)
+{
+    struct stat opened = {};
+    struct stat named = {};
+    return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// A plan that writes `content` as `folder` + `name` right before the first rename onto that
+// name in that folder (a move into the trash goes elsewhere), and notes that it did.
+SyscallPlan takeNameBeforePublish(const std::string& folder, const std::string& name,
+                                  const std::string& content, bool& taken)
+{
+    SyscallPlan plan;
+    plan.beforeRename = [folder, name, content, &taken](int toFolder, const char* to) {
+        if (!taken && std::string_view(to) == name && isFolderAt(toFolder, folder)) {
+            taken = true;
+            writeFile(folder + name, content);
+        }
+    };
+    return plan;
+}
+
+struct TakenNameCase
+{
+    const char* name;
+    SyncMethod method;
+    bool targetHeld;       // the target had an older "a" to overwrite
+    const char* errorLine; // the run's line for the copy, empty for none
+};
+
+void PrintTo(const TakenNameCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class NameTakenBeforePublish : public EngineTest, public ::testing::WithParamInterface<TakenNameCase>
+{
+};
+
+// Another program makes the target's name after the run looked and before the copy is
+// published: the copy never replaces it and is not counted or reported. A create-only copy
+// finds its work done by someone else; an overwrite whose old file went to the trash fails.
+TEST_P(NameTakenBeforePublish, TheNewcomerIsKept)
+{
+    const TakenNameCase& c = GetParam();
+    const ScopedEnv home("HOME", m_dir.path());
+    const ScopedEnv dataHome("XDG_DATA_HOME", m_dir / "data");
+    buildTree(m_org, {file("a", "new", at(9))});
+    buildTree(m_tgt, c.targetHeld ? std::vector<Node>{file("a", "old", at(1))} : std::vector<Node>{});
+    addPair(c.method).recycleDeleted = 1; // the trash on: an overwrite frees the name first
+
+    bool taken = false;
+    {
+        const ScopedSyscallPlan active(takeNameBeforePublish(m_tgt, "a", "newcomer", taken));
+        run();
+    }
+    ASSERT_TRUE(taken) << "the name was never taken";
+    EXPECT_EQ(readFile(m_tgt + "a"), "newcomer");
+    EXPECT_EQ(operations(), Ops{}.snapshot()) << m_sink.log();
+    for (const std::string& line : reportLines())
+        EXPECT_TRUE(line.starts_with("[E]")) << line;
+    EXPECT_EQ(temporaryLeftovers(m_tgt), 0);
+    const std::string log = relative(m_sink.log());
+    if (*c.errorLine == '\0') {
+        EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+        EXPECT_EQ(m_state.errors.load(), 0);
+    } else {
+        EXPECT_NE(log.find(c.errorLine), std::string::npos) << log;
+        EXPECT_EQ(m_state.errors.load(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardening, NameTakenBeforePublish,
+                         ::testing::Values(TakenNameCase{"CreateOnly", SyncMethod::LightCopy, false, ""},
+                                           TakenNameCase{"OverwriteWithTheTrashOn", SyncMethod::UpdateCopy,
+                                                         true,
+                                                         "        ERROR: cannot copy file: ~/org/a\r\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The same at the copy itself: Exists, for a create-only copy and for an overwrite whose old
+// file went to the trash, and the newcomer as it was made.
+TEST_F(EngineTest, CopyToANameTakenBeforePublishingIsExists)
+{
+    const ScopedEnv home("HOME", m_dir.path());
+    const ScopedEnv dataHome("XDG_DATA_HOME", m_dir / "data");
+    for (const bool overwrite : {false, true}) {
+        SCOPED_TRACE(overwrite ? "overwrite keeping the old file" : "create only");
+        buildTree(m_org, {file("a", "new")});
+        buildTree(m_tgt, overwrite ? std::vector<Node>{file("a", "old")} : std::vector<Node>{});
+        platform::posix::CopyOptions options;
+        options.trashReplaced = overwrite;
+        bool taken = false;
+        FsError result = FsError::Other;
+        {
+            const ScopedSyscallPlan active(takeNameBeforePublish(m_tgt, "a", "newcomer", taken));
+            result = platform::posix::copyItem(m_org + "a", m_tgt + "a",
+                                               overwrite ? platform::posix::CopyMode::Overwrite
+                                                         : platform::posix::CopyMode::CreateOnly,
+                                               nullptr, nullptr, options);
+        }
+        EXPECT_TRUE(taken);
+        EXPECT_EQ(result, FsError::Exists);
+        EXPECT_EQ(readFile(m_tgt + "a"), "newcomer");
+        EXPECT_EQ(temporaryLeftovers(m_tgt), 0);
+        std::filesystem::remove_all(m_tgt);
+    }
 }
 
 } // namespace

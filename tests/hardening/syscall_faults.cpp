@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
+#include <functional>
 #include <mutex>
 #include <unistd.h>
 
@@ -106,10 +107,32 @@ static bool noReplaceRefused()
     return g_active && g_plan.noReplaceUnsupported;
 }
 
+// The active plan's hook, called outside the lock: it may make files itself.
+static void beforeRename(int toFolder, const char* to)
+{
+    std::function<void(int, const char*)> hook;
+    {
+        const std::lock_guard lock(g_planMutex);
+        if (g_active)
+            hook = g_plan.beforeRename;
+    }
+    if (hook)
+        hook(toFolder, to);
+}
+
+extern "C" int renameat(int fromFolder, const char* from, int toFolder, const char* to)
+{
+    using Real = int (*)(int, const char*, int, const char*);
+    static const Real real = tavrel::test::nextDefinition<Real>("renameat");
+    beforeRename(toFolder, to);
+    return real(fromFolder, from, toFolder, to);
+}
+
 extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned int flags)
 {
     using Real = int (*)(int, const char*, int, const char*, unsigned int);
     static const Real real = tavrel::test::nextDefinition<Real>("renameat2");
+    beforeRename(toFolder, to);
     if ((flags & RENAME_NOREPLACE) != 0 && noReplaceRefused()) {
         errno = EINVAL;
         return -1;

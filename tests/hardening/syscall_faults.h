@@ -9,9 +9,9 @@
 namespace tavrel::test {
 
 // Faults in the kernel calls a copy makes, for the faults no healthy disk shows on demand.
-// The test program defines copy_file_range, pwrite, renameat2 and linkat itself; those definitions take
-// precedence over the C library's for the statically linked copy code, follow the plan
-// below, and otherwise pass the call on. Calls are counted only while a plan is active.
+// The test program defines copy_file_range, pwrite, renameat, renameat2 and linkat itself; those definitions
+// take precedence over the C library's for the statically linked copy code, follow the plan below, and
+// otherwise pass the call on. Calls are counted only while a plan is active.
 struct SyscallPlan
 {
     // copy_file_range: after `kernelBytesBeforeFault` bytes have been moved, every further
@@ -36,6 +36,10 @@ struct SyscallPlan
     // Called after each copy_file_range that moved data, outside the plan's lock: another
     // program changing the source while it is copied.
     std::function<void()> afterKernelCopy;
+
+    // Runs right before each rename, with or without replacing (renameat, renameat2), with the
+    // folder and name it renames onto: another program taking the name at the last moment.
+    std::function<void(int toFolder, const char* to)> beforeRename;
 };
 
 // Activates `plan` for the lifetime of the object. Not for concurrent use by two tests.

@@ -13,7 +13,9 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tavrel::platform;
@@ -379,5 +381,51 @@ TEST_F(PosixDeleteTest, TrashOfAnotherUserIsNeverUsed)
             EXPECT_EQ(inOwn, std::string(c.trashedTo) == ".Trash-$uid");
             EXPECT_EQ(inShared, std::string(c.trashedTo) == ".Trash/$uid");
         }
+    }
+}
+
+// The same rule for a plain user, in a child that has given root up: a .Trash-$uid that root
+// made for it is not its own and is never used; one it makes itself is.
+TEST_F(PosixDeleteTest, APlainUserNeverUsesATrashFolderRootMadeForIt)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a folder the user does not own, on a volume of its own, needs root to make";
+    constexpr uid_t kUser = 65534;
+    const std::string mount = scratch / "mount";
+    const std::string trash = mount + "/.Trash-" + std::to_string(kUser);
+    ASSERT_EQ(::chmod(scratch.path().c_str(), 0755), 0); // the child's home, on another volume
+    ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+    for (const bool rootMadeIt : {true, false}) {
+        SCOPED_TRACE(rootMadeIt ? "made by root" : "made by the user");
+        if (::mount("tavrel-test", mount.c_str(), "tmpfs", 0, "size=256k,mode=0777") != 0)
+            GTEST_SKIP() << "a tmpfs cannot be mounted here";
+        struct Unmount
+        {
+            std::string path;
+            ~Unmount() { ::umount(path.c_str()); }
+        } unmount{mount};
+        if (rootMadeIt) {
+            ASSERT_EQ(::mkdir(trash.c_str(), 0777), 0);
+            ASSERT_EQ(::chmod(trash.c_str(), 0777), 0);
+        }
+        writeFile(mount + "/file", "mine");
+        ASSERT_EQ(::chown((mount + "/file").c_str(), kUser, kUser), 0);
+
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Dumpable again: a process that changed its user cannot read its own /proc/self/fd.
+            if (::setgid(kUser) != 0 || ::setuid(kUser) != 0 || ::prctl(PR_SET_DUMPABLE, 1) != 0)
+                ::_exit(2);
+            ::setenv("HOME", scratch.path().c_str(), 1);
+            ::_exit(fs.deleteItem(mount + "/file", true) == FsError::Ok ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 2) << "could not give root up";
+        EXPECT_EQ(WEXITSTATUS(status), rootMadeIt ? 1 : 0);
+        EXPECT_EQ(exists(mount + "/file"), rootMadeIt);
+        EXPECT_EQ(exists(trash + "/files/file"), !rootMadeIt);
     }
 }

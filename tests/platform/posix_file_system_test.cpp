@@ -302,3 +302,38 @@ TEST_F(PosixFileSystemTest, StaleTemporaryFilesAreRemovedOnTheWay)
     for (const std::string& name : kept)
         EXPECT_TRUE(present(name)) << name;
 }
+
+// One root inside the other, or both one folder, is found by identity whichever is named first:
+// each root is walked up, not only the first or the last.
+TEST_F(PosixFileSystemTest, ConfinedViewFindsOverlapInEitherOrderOfTheRoots)
+{
+    ASSERT_EQ(::mkdir((scratch / "outer").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((scratch / "outer/inner").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((scratch / "apart").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("outer", (scratch / "alias").c_str()), 0);
+    const struct
+    {
+        const char* name;
+        const char* first;
+        const char* second;
+        FsError expected;
+    } cases[] = {
+        {"nested", "outer/", "outer/inner/", FsError::Overlap},
+        {"nested through a link", "alias/", "outer/inner/", FsError::Overlap},
+        {"the same folder under two names", "outer/", "alias/", FsError::Overlap},
+        {"a root still to be made inside the other", "alias/new/deeper/", "outer/", FsError::Overlap},
+        {"side by side", "outer/inner/", "apart/", FsError::Ok},
+    };
+    for (const auto& c : cases) {
+        for (const bool swapped : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (swapped ? ", second root first" : ""));
+            const std::string a = scratch / c.first;
+            const std::string b = scratch / c.second;
+            FsError error = FsError::Other;
+            const std::unique_ptr<FileSystem> view = fs.confineTo(
+                swapped ? std::vector<std::string>{b, a} : std::vector<std::string>{a, b}, error);
+            EXPECT_NE(view, nullptr);
+            EXPECT_EQ(error, c.expected);
+        }
+    }
+}

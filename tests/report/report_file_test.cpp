@@ -24,6 +24,7 @@ const std::string kA = "<font color=\"#0000FF\"><strong>[A]</strong></font>";
 const std::string kC = "<font color=\"#000000\"><strong>[C]</strong></font>";
 const std::string kO = "<font color=\"#7D0000\"><strong>[O]</strong></font>";
 const std::string kD = "<font color=\"#FF0000\"><strong>[D]</strong></font>";
+const std::string kE = "<font color=\"#FF0000\"><strong>[E]</strong></font>";
 const std::string kArrow = "<font color=\"#FF0000\"><strong>&nbsp;=&gt;&nbsp;</strong></font>";
 
 class ReportFileTest : public ::testing::Test
@@ -67,6 +68,30 @@ TEST_F(ReportFileTest, EachOperationWritesItsLine)
     EXPECT_EQ(readFile(report.path()), expected);
 }
 
+// An error record holds the log's line as the reader would quote it: without the line break
+// or an overwrite's indent, the system's reason after ": " when there is one, escaped as a
+// path is. Written after the records of changes, it sits between them and the tail.
+TEST_F(ReportFileTest, ErrorRecordsFollowTheChangesWithTheirReasons)
+{
+    ReportFile report(m_folder / "report.htm");
+    ASSERT_TRUE(report.OpenReport());
+    report.WriteReportHead();
+    report.ReportFileCopied("/org/a", "/tgt/a", false);
+    report.ReportDeleted("/tgt/old");
+    report.ReportError("        ERROR: cannot copy file: /org/b\r\n", "Input/output error");
+    report.ReportError("ERROR: cannot read folder: /org/<x>/\r\n", "");
+    report.ReportError("ERROR: cannot delete: /tgt/a b\n", "Permission denied");
+    report.WriteReportTail();
+    report.CloseReport();
+
+    EXPECT_EQ(readFile(report.path()),
+              kHead + kC + "/org/a" + kArrow + "/tgt/a<br>\n" + kD + "/tgt/old<br>\n" + kE +
+                  "ERROR:&nbsp;cannot&nbsp;copy&nbsp;file:&nbsp;/org/b:&nbsp;Input/output&nbsp;error<br>\n" +
+                  kE + "ERROR:&nbsp;cannot&nbsp;read&nbsp;folder:&nbsp;/org/&lt;x&gt;/<br>\n" + kE +
+                  "ERROR:&nbsp;cannot&nbsp;delete:&nbsp;/tgt/a&nbsp;b:&nbsp;Permission&nbsp;denied<br>\n" +
+                  kTail);
+}
+
 TEST_F(ReportFileTest, PathsAreEscapedForHtml)
 {
     const struct
@@ -100,6 +125,7 @@ TEST_F(ReportFileTest, WritesDoNothingWhileClosed)
     report.ReportFolderCreated("/x/");
     report.ReportFileCopied("/a", "/b", true);
     report.ReportDeleted("/c");
+    report.ReportError("ERROR: cannot delete: /c\r\n", "Permission denied");
     report.WriteReportTail();
     report.CloseReport();
     EXPECT_EQ(readFile(path), "earlier run");

@@ -102,6 +102,31 @@ TEST_F(ReportHistoryTest, RunsInOneSecondGetNumberedNamesAndNoneIsOverwritten)
         EXPECT_EQ(tavrel::test::readFile((m_history / other).string()), "mine") << other;
 }
 
+// Only a file named exactly as a run names its report is one: another shape of name, or a
+// folder with a report's name, is neither listed nor pruned, however many reports are kept.
+TEST_F(ReportHistoryTest, OnlyNamesOfTheKeptShapeAreKeptReports)
+{
+    const std::vector<std::string> kept = {"2023-11-13_09-00-00.htm", "2023-11-14_22-13-20.htm",
+                                           "2023-11-14_22-13-20_2.htm", "2023-11-14_22-13-20_10.htm"};
+    const std::vector<std::string> others = {
+        "2023-11-14_22-13-20_1.htm",  "2023-11-14_22-13-20_02.htm", "2023-11-14_22-13-20_.htm",
+        "2023-11-14_22-13-20_2x.htm", "2023-11-14_22-13-20.html",   "2023-11-14_22-13-20.HTM",
+        "2023-11-14 22-13-20.htm",    "2023-11-14_22-13-2a.htm",    "2023-11-14_22-13-20-2.htm",
+        "2023-11-1_22-13-20.htm",     "x2023-11-14_22-13-20.htm",   "2023-11-14_22-13-20.htm.bak",
+    };
+    fs::create_directories(m_history / "2023-11-15_00-00-00.htm");
+    for (const std::vector<std::string>& names : {kept, others})
+        for (const std::string& name : names)
+            std::ofstream(m_history / name) << name;
+
+    EXPECT_EQ(keptNames(), kept);
+    ASSERT_FALSE(keepReport(finishedReport("new"), m_history, kStart + std::chrono::hours(1), 1).empty());
+    EXPECT_EQ(keptNames(), std::vector<std::string>{"2023-11-14_23-13-20.htm"});
+    for (const std::string& name : others)
+        EXPECT_EQ(tavrel::test::readFile((m_history / name).string()), name);
+    EXPECT_TRUE(fs::is_directory(m_history / "2023-11-15_00-00-00.htm"));
+}
+
 TEST_F(ReportHistoryTest, ALaterSecondIsNewerThanNumberedNamesOfAnEarlierOne)
 {
     keepReport(finishedReport("a"), m_history, kStart);
