@@ -14,8 +14,8 @@ std::string decodeField(std::string_view field)
     text.reserve(field.size());
     for (std::size_t i = 0; i < field.size(); ++i) {
         const auto isOctal = [&](std::size_t at) { return field[at] >= '0' && field[at] <= '7'; };
-        const bool octal = field[i] == '\\' && i + 3 < field.size() && isOctal(i + 1) && isOctal(i + 2) &&
-                           isOctal(i + 3);
+        const bool octal =
+            field[i] == '\\' && i + 3 < field.size() && isOctal(i + 1) && isOctal(i + 2) && isOctal(i + 3);
         if (octal) {
             text.push_back(static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
                                              (field[i + 3] - '0')));

@@ -98,7 +98,8 @@ RootRecord::RootRecord(const std::filesystem::path& jobFile, std::filesystem::pa
     : m_folder(std::move(folder))
 {
     std::error_code error;
-    std::filesystem::path full = std::filesystem::weakly_canonical(std::filesystem::absolute(jobFile, error), error);
+    std::filesystem::path full =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(jobFile, error), error);
     m_jobFile = (error ? jobFile : full).native();
 }
 

@@ -3,7 +3,6 @@
 // cannot be meant, and never where the root existed when its pair last ran, unless the user
 // says so.
 #include "engine/root_guard.h"
-
 #include "support/engine_fixture.h"
 #include "support/forwarding_file_system.h"
 #include "support/hooked_file_system.h"
@@ -47,7 +46,8 @@ struct RecordedCase
 };
 
 class MissingRecordedRoot : public RootGuardTest, public ::testing::WithParamInterface<RecordedCase>
-{};
+{
+};
 
 // A root that existed when the first run ended and was removed before the second is not made
 // again unless the front end says yes; the other side is left as it was.
@@ -179,7 +179,8 @@ TEST_F(RootGuardTest, RootWhoseVolumeChangedDuringTheRunIsNotMade)
         EXPECT_EQ(runWith(sink, &fs), engine::RunResult::Succeeded);
         EXPECT_TRUE(exists(m_dir / "first/a"));
         EXPECT_EQ(exists(mount + "backup"), !moves) << sink.log();
-        EXPECT_EQ(sink.log().find(kMissing + mount + "backup/\r\n") != std::string::npos, moves) << sink.log();
+        EXPECT_EQ(sink.log().find(kMissing + mount + "backup/\r\n") != std::string::npos, moves)
+            << sink.log();
         EXPECT_TRUE(sink.rootQuestions().empty());
     }
 }
@@ -192,7 +193,8 @@ struct FstabCase
 };
 
 class FstabMountPoint : public RootGuardTest, public ::testing::WithParamInterface<FstabCase>
-{};
+{
+};
 
 // A root below a mount point that /etc/fstab names while nothing is mounted there is never
 // made, in a real run or a preview; other fstab lines change nothing.
@@ -222,11 +224,12 @@ TEST_P(FstabMountPoint, RootBelowAnEmptyMountPoint)
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, FstabMountPoint,
-    ::testing::Values(FstabCase{"NamedAndEmpty", "UUID=1 / ext4 defaults 0 1\n/dev/sdb1 MNT vfat noauto 0 0\n", true},
-                      FstabCase{"NamedWithTrailingSlash", "/dev/sdb1\tMNT/ vfat noauto 0 0", true},
-                      FstabCase{"CommentedOut", "# /dev/sdb1 MNT vfat noauto 0 0\n", false},
-                      FstabCase{"SwapAndRootOnly", "UUID=1 / ext4 defaults 0 1\n/swap none swap sw 0 0\n", false},
-                      FstabCase{"NoTable", "", false}),
+    ::testing::Values(
+        FstabCase{"NamedAndEmpty", "UUID=1 / ext4 defaults 0 1\n/dev/sdb1 MNT vfat noauto 0 0\n", true},
+        FstabCase{"NamedWithTrailingSlash", "/dev/sdb1\tMNT/ vfat noauto 0 0", true},
+        FstabCase{"CommentedOut", "# /dev/sdb1 MNT vfat noauto 0 0\n", false},
+        FstabCase{"SwapAndRootOnly", "UUID=1 / ext4 defaults 0 1\n/swap none swap sw 0 0\n", false},
+        FstabCase{"NoTable", "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // For real: a tmpfs target unmounted lazily between pair 1 and pair 2 leaves its bare mount
