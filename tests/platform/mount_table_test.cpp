@@ -40,9 +40,15 @@ TEST(MountTable, PathBelowAnUnmountedMountPoint)
                               "/dev/sdd1 /media/my\\040drive ntfs noauto 0 0\n";
     const std::string mounts = "/dev/sda1 / ext4 rw 0 0\n/dev/sdc1 /mnt/disk ext4 rw 0 0\n";
     const VacancyCase cases[] = {
-        {"/mnt/usb", true},         {"/mnt/usb/", true},       {"/mnt/usb/backup/night/", true},
-        {"/media/my drive/x", true}, {"/mnt/disk/backup", false}, {"/mnt/usbstick/backup", false},
-        {"/mnt", false},            {"/home/user/backup", false}, {"/", false},
+        {"/mnt/usb", true},
+        {"/mnt/usb/", true},
+        {"/mnt/usb/backup/night/", true},
+        {"/media/my drive/x", true},
+        {"/mnt/disk/backup", false},
+        {"/mnt/usbstick/backup", false},
+        {"/mnt", false},
+        {"/home/user/backup", false},
+        {"/", false},
     };
     for (const VacancyCase& c : cases) {
         SCOPED_TRACE(c.path);
