@@ -65,8 +65,8 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
 RunResult runJob(const RunContext& context, RunProgress& progress, RootGuard& rootGuard)
 {
     RunSink& sink = context.sink;
-    // Before anything else: a drive that goes away during the run (or the count) is told by the
-    // volumes its roots were on now.
+    // Before anything else, so that a drive that goes away during the count or a pair shows as
+    // a root whose volume changed.
     rootGuard.noteRunStart(context.job);
     sink.ClearLog();
     sink.AppendLog("Start process.\r\n");
