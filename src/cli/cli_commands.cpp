@@ -20,7 +20,7 @@ namespace {
 constexpr std::array kCommands{
     CliCommand{"run",
                "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]\n"
-               "[--dry-run] [--allow-mass-delete] [--no-history]",
+               "[--dry-run] [--allow-mass-delete] [--create-missing] [--no-history]",
                "Runs the job as the window's Execute does. stdout gets the log, then \"End process.\"\n"
                "and the outcome; stderr gets each error line with the system's reason.\n"
                "  --report FILE        write the HTML report there (default: report.htm beside the\n"
@@ -33,6 +33,9 @@ constexpr std::array kCommands{
                "                       \"Preview: \" and its outcome (the JSON gets \"preview\":true)\n"
                "  --allow-mass-delete  let Absolute Copy delete more than half of a target's files\n"
                "                       (without it, those deletions are skipped with an error)\n"
+               "  --create-missing     make a target folder that existed when its pair last ran\n"
+               "                       and is missing now (without it: an error, as its drive\n"
+               "                       may be away; a drive that is not mounted is never written)\n"
                "  --no-history         do not keep the report in the run history (the user's data\n"
                "                       folder's reports/, the newest 100 runs)\n"
                "Exit status: 0 succeeded, 1 stopped, 2 disk full, 3 project refused,\n"

@@ -34,6 +34,15 @@ engine::MassDeletionAnswer CliSink::ConfirmMassDeletion(std::string_view questio
                                : engine::MassDeletionAnswer::SkipWithError;
 }
 
+bool CliSink::ConfirmRootCreation(std::string_view question)
+{
+    if (m_createMissingRoots) {
+        std::lock_guard lock(m_outputMutex);
+        m_printer.rootCreation(question);
+    }
+    return m_createMissingRoots;
+}
+
 void CliSink::StartRunTimer()
 {
     {

@@ -49,6 +49,13 @@ public:
     // `--allow-mass-delete`; set before the run starts.
     void allowMassDeletion(bool allow) { m_allowMassDeletion = allow; }
 
+    // A missing root that existed when its pair last ran is made only with `--create-missing`
+    // (the question is then printed on stderr with the answer); without it, the engine's
+    // error line names the switch.
+    bool ConfirmRootCreation(std::string_view question) override;
+    // `--create-missing`; set before the run starts.
+    void createMissingRoots(bool create) { m_createMissingRoots = create; }
+
     // Waits up to `timeout` for the end; true with `result` set once it came.
     bool waitForEnd(std::chrono::milliseconds timeout, engine::RunResult& result);
 
@@ -61,6 +68,7 @@ public:
 private:
     ProgressLine::Clock m_clock;
     bool m_allowMassDeletion = false;
+    bool m_createMissingRoots = false;
     ProgressNotes m_notes;
     std::mutex m_outputMutex;
     LogPrinter m_printer; // guarded by m_outputMutex

@@ -49,6 +49,11 @@ void LogPrinter::massDeletion(std::string_view question, bool allowed)
                                                     : " No: skipped (--allow-mass-delete deletes them).\n"));
 }
 
+void LogPrinter::rootCreation(std::string_view question)
+{
+    write(m_err, printableText(question) + " Yes: --create-missing was given.\n");
+}
+
 void LogPrinter::startProgress()
 {
     if (m_line)

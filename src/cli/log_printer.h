@@ -29,6 +29,8 @@ public:
     void error(std::string_view line, std::string_view reason);
     // The question and the answer the command line gave.
     void massDeletion(std::string_view question, bool allowed);
+    // A missing root made because --create-missing was given: the question and that answer.
+    void rootCreation(std::string_view question);
 
     // The run starts now: the progress line's elapsed time and rates count from here.
     void startProgress();

@@ -78,16 +78,18 @@ struct RunOptions
     bool debug = false;
     bool dryRun = false;
     bool allowMassDelete = false;
+    bool createMissing = false;
     bool noHistory = false;
 };
 
 // The options that take no value, and what each one switches on.
-constexpr std::array<std::pair<std::string_view, bool RunOptions::*>, 6> kSwitches{{
+constexpr std::array<std::pair<std::string_view, bool RunOptions::*>, 7> kSwitches{{
     {"--json", &RunOptions::json},
     {"--no-progress", &RunOptions::noProgress},
     {"--debug", &RunOptions::debug},
     {"--dry-run", &RunOptions::dryRun},
     {"--allow-mass-delete", &RunOptions::allowMassDelete},
+    {"--create-missing", &RunOptions::createMissing},
     {"--no-history", &RunOptions::noHistory},
 }};
 
@@ -190,6 +192,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
         std::cout, std::cerr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
         [] { return std::chrono::steady_clock::now(); }, terminalColumns);
     sink.allowMassDeletion(options.allowMassDelete);
+    sink.createMissingRoots(options.createMissing);
     engine::DebugLog debugLog;
     if (options.debug)
         debugLog = [](std::string_view path) { std::cerr << printableText(path) + "\n"; };
@@ -203,7 +206,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     installInterruptHandler();
     // The history names the report by the time the run started.
     const auto startedAt = std::chrono::system_clock::now();
-    const engine::RunContext context{job, state, fileSystem, report, sink, debugLog};
+    const engine::RunContext context{job, state, fileSystem, report, sink, debugLog, options.projectFile};
     std::thread worker;
     if (!(options.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker))) {
         std::cerr << "Cannot process synchronization.\n";

@@ -5,6 +5,7 @@
 #include "engine/engine_paths.h"
 #include "engine/folder_overlap.h"
 #include "engine/method_rules.h"
+#include "engine/root_guard.h"
 #include "engine/run_progress.h"
 #include "platform/case_fold.h"
 #include "platform/text_codec.h"
@@ -36,9 +37,9 @@ int64_t futureLimitFrom(std::chrono::system_clock::time_point runStart)
 } // namespace
 
 PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink,
-                             RunProgress& progress, DebugLog debugLog)
+                             RunProgress& progress, DebugLog debugLog, RootGuard* rootGuard)
     : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_debugLog(std::move(debugLog)),
-      m_futureLimit(futureLimitFrom(std::chrono::system_clock::now()))
+      m_rootGuard(rootGuard), m_futureLimit(futureLimitFrom(std::chrono::system_clock::now()))
 {}
 
 void PairProcessor::logError(const std::string& text, std::string_view reason)
@@ -164,6 +165,9 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
             return false;
         }
     }
+    // A missing root may be a drive that is away: made only where the guard lets it.
+    if (task.isRoot && m_rootGuard != nullptr && !m_rootGuard->mayCreate(task.targetFolder))
+        return false;
     const FsError created = fs().createFolder(task.targetFolder, task.sourceFolder);
     if (noteOverlap(created))
         return false;

@@ -31,11 +31,14 @@ enum class PairOutcome
 // Processes one folder pair task by task, breadth first: creates each target folder, applies
 // the pair's method to every listed file, deletes for Absolute Copy, queues the subfolders.
 // Every change is counted and reported; per-file failures become log lines.
+class RootGuard;
+
 class PairProcessor final
 {
 public:
+    // With `rootGuard`, a missing root is made only where it lets it.
     PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink, RunProgress& progress,
-                  DebugLog debugLog);
+                  DebugLog debugLog, RootGuard* rootGuard = nullptr);
 
     // The caller posts the run's end on Stopped and DiskFull.
     PairOutcome ProcessPair(const model::FolderPair& pair);
@@ -114,6 +117,7 @@ private:
     RunSink& m_sink;
     RunProgress& m_progress;
     DebugLog m_debugLog;
+    RootGuard* m_rootGuard = nullptr;
 
     // Per pair.
     const model::FolderPair* m_pair = nullptr;

@@ -5,6 +5,7 @@
 #include "engine/folder_scan.h"
 #include "engine/method_rules.h"
 #include "engine/pair_processor.h"
+#include "engine/root_guard.h"
 #include "engine/run_progress.h"
 #include "platform/preview_file_system.h"
 #include "platform/text_codec.h"
@@ -61,9 +62,12 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
     return total;
 }
 
-RunResult runJob(const RunContext& context, RunProgress& progress)
+RunResult runJob(const RunContext& context, RunProgress& progress, RootGuard& rootGuard)
 {
     RunSink& sink = context.sink;
+    // Before anything else, so that a drive that goes away during the count or a pair shows as
+    // a root whose volume changed.
+    rootGuard.noteRunStart(context.job);
     sink.ClearLog();
     sink.AppendLog("Start process.\r\n");
     sink.SetProgress(0);
@@ -93,7 +97,7 @@ RunResult runJob(const RunContext& context, RunProgress& progress)
         return RunResult::Succeeded;
 
     progress.setCountedTotal(countedTotal);
-    PairProcessor processor(context.fileSystem, context.report, sink, progress, context.debugLog);
+    PairProcessor processor(context.fileSystem, context.report, sink, progress, context.debugLog, &rootGuard);
     for (int slot = 0; slot < model::kMaxPairs; ++slot) {
         const model::FolderPair* pair = context.job.pairAt(slot);
         if (!pair || pair->enabled == 0)
@@ -101,7 +105,10 @@ RunResult runJob(const RunContext& context, RunProgress& progress)
         sink.AppendLog("Handle pair : ");
         sink.AppendLog(platform::displayName(platform::toUtf8(pair->name)));
         sink.AppendLog("\r\n");
-        switch (processor.ProcessPair(*pair)) {
+        rootGuard.beginPair(slot, *pair);
+        const PairOutcome outcome = processor.ProcessPair(*pair);
+        rootGuard.endPair();
+        switch (outcome) {
         case PairOutcome::Continue:
             break;
         case PairOutcome::Stopped:
@@ -114,13 +121,19 @@ RunResult runJob(const RunContext& context, RunProgress& progress)
 }
 
 // The worker: one run, ended by exactly one PostRunEnd whatever happens inside.
-void syncWorker(RunContext context)
+void syncWorker(RunContext context, bool preview)
 {
     context.state.stopRequested.store(0);
     RunResult result = RunResult::Stopped;
     RunProgress progress(context.state, context.sink);
     try {
-        result = runJob(context, progress);
+        // A preview reads what real runs recorded and records nothing itself.
+        RootGuard rootGuard(context.fileSystem, progress, context.sink,
+                            context.jobFile.empty() ? nullptr
+                                                    : std::make_unique<report::RootRecord>(context.jobFile),
+                            !preview);
+        result = runJob(context, progress, rootGuard);
+        rootGuard.finishRun();
     } catch (const std::exception& error) {
         // Out of memory and the like: say so and end as stopped, never as succeeded.
         try {
@@ -152,14 +165,15 @@ bool startRun(const RunContext& context, std::thread& worker, bool preview)
     context.sink.RefreshStatistics();
     try {
         if (!preview) {
-            worker = std::thread(syncWorker, context);
+            worker = std::thread(syncWorker, context, false);
             return true;
         }
         // The same run through a file system that only remembers its writes, owned by the worker.
         auto previewFs = std::make_unique<platform::PreviewFileSystem>(context.fileSystem);
         worker = std::thread([context, fs = std::move(previewFs)] {
-            syncWorker(
-                RunContext{context.job, context.state, *fs, context.report, context.sink, context.debugLog});
+            syncWorker(RunContext{context.job, context.state, *fs, context.report, context.sink,
+                                  context.debugLog, context.jobFile},
+                       true);
         });
         return true;
     } catch (const std::system_error&) {

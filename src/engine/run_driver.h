@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "report/report_file.h"
 
+#include <filesystem>
 #include <thread>
 
 namespace tavrel::engine {
@@ -21,6 +22,10 @@ struct RunContext
     report::ReportFile& report;
     RunSink& sink;
     DebugLog debugLog = {};
+    // The project file the job was opened from or saved to, empty for a job never saved. Runs
+    // of one project file remember which of its roots existed, so that one that goes missing is
+    // not made afresh on the disk its drive was mounted on (see RootGuard).
+    std::filesystem::path jobFile = {};
 };
 
 // Called on the user-interface thread: opens the report and writes its head, zeroes the

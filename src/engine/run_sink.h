@@ -19,8 +19,8 @@ enum class MassDeletionAnswer
 // Everything the engine needs of a user interface. The worker calls all but
 // RefreshStatistics. A front end may show what it is given later (the window gathers log text
 // and progress and shows them at most every 50 ms) but keeps their order, and shows all of it
-// before the end of the run; ConfirmMassDeletion alone waits for the user. The window, the
-// headless runner and the tests' recorder implement it.
+// before the end of the run; ConfirmMassDeletion and ConfirmRootCreation alone wait for the
+// user. The window, the headless runner and the tests' recorder implement it.
 class RunSink
 {
 public:
@@ -54,6 +54,15 @@ public:
     {
         (void)question;
         return MassDeletionAnswer::Delete;
+    }
+    // A root the pair is about to make existed when the pair last ended, and is missing now:
+    // its drive may be away, or the user removed it on purpose. `question` says so in full.
+    // Called on the worker, which waits for the answer; true makes the folder. Without an
+    // override nothing is made and the run ends with an error.
+    virtual bool ConfirmRootCreation(std::string_view question)
+    {
+        (void)question;
+        return false;
     }
     // The progress bar shows `position` (0..1000; above 1000 shows full).
     virtual void SetProgress(int position) = 0;

@@ -217,6 +217,16 @@ public:
         return 0;
     }
 
+    // Whether `folder` (which need not exist; the links of its existing part followed) lies at
+    // or below a mount point that the system's table of file systems (/etc/fstab) names and
+    // where nothing is mounted now: a drive that is not connected, whose bare mount-point
+    // folder belongs to the disk above it. Without an override, false.
+    virtual bool liesOnVacantMountPoint(const std::string& folder)
+    {
+        (void)folder;
+        return false;
+    }
+
     // Whether the folders `a` and `b` (paths, links followed) are one folder: a file made in one
     // shows in the other. For volumes whose folder identities cannot be trusted (a user-space
     // volume that ignores case numbers each spelling of a name apart). Nothing is left behind.

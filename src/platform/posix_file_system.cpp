@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_file_system.h"
 
+#include "platform/fd_io.h"
+#include "platform/mount_table.h"
 #include "platform/posix_confined.h"
 #include "platform/posix_copy.h"
 #include "platform/posix_folder_ops.h"
@@ -9,6 +11,7 @@
 #include "platform/posix_trash.h"
 #include "platform/temporary_name.h"
 
+#include <array>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -35,6 +38,29 @@ UniqueFd openFolderPath(const std::string& path, FsError& error, int access = O_
     UniqueFd fd(retryOnEintr([&] { return ::open(path.c_str(), access | O_DIRECTORY | O_CLOEXEC); }));
     error = fd.valid() ? FsError::Ok : errorFromErrno(errno);
     return fd;
+}
+
+// Larger than any real table of file systems; a bigger file is read only this far.
+constexpr std::size_t kMaxTableBytes = std::size_t{1} << 20;
+
+// The text of a table such as /etc/fstab, or empty when it cannot be read. Read to its end,
+// since files under /proc report a size of 0.
+std::string readTableFile(const std::string& file)
+{
+    const UniqueFd fd(retryOnEintr([&] { return ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+    if (!fd.valid())
+        return {};
+    std::string text;
+    std::array<uint8_t, 16384> buffer;
+    while (text.size() < kMaxTableBytes) {
+        const ssize_t got = posix::readFull(fd.get(), buffer);
+        if (got <= 0)
+            break;
+        text.append(reinterpret_cast<const char*>(buffer.data()), static_cast<std::size_t>(got));
+        if (static_cast<std::size_t>(got) < buffer.size())
+            break;
+    }
+    return text;
 }
 
 // Runs `call(folderFd, name)` on the item at `path`.
@@ -189,6 +215,36 @@ FsError PosixFileSystem::realFolder(const std::string& folder, std::string& real
         result += '/';
     real = std::move(result);
     return FsError::Ok;
+}
+
+uint64_t PosixFileSystem::volumeOf(const std::string& folder)
+{
+    struct stat st = {};
+    if (!isUsablePath(folder) || ::stat(folder.c_str(), &st) != 0)
+        return 0;
+    return static_cast<uint64_t>(st.st_dev) + 1;
+}
+
+bool PosixFileSystem::liesOnVacantMountPoint(const std::string& folder)
+{
+    if (!isUsablePath(folder) || folder.front() != '/')
+        return false;
+    // The nearest folder that exists, with its links resolved, and the names still missing
+    // below it: the path the folder would get if it were made now.
+    std::string existing = folder;
+    std::string missing;
+    std::string real;
+    while (realFolder(existing, real) != FsError::Ok) {
+        while (existing.size() > 1 && existing.back() == '/')
+            existing.pop_back();
+        const std::size_t slash = existing.rfind('/');
+        if (slash == std::string::npos || existing.size() <= 1)
+            return false;
+        missing.insert(0, existing.substr(slash + 1) + "/");
+        existing.resize(slash + 1);
+    }
+    return platform::liesOnVacantMountPoint(real + missing, readTableFile(m_fileSystemTable),
+                                            readTableFile("/proc/self/mounts"));
 }
 
 std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder, FsError& error)

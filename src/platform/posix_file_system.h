@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 
 #include <chrono>
+#include <string>
 
 namespace tavrel::platform {
 
@@ -38,13 +39,19 @@ public:
     FsError readLink(const std::string& path, std::string& text) override;
     FsError sameFolder(const std::string& a, const std::string& b, bool& same) override;
     void removeStaleTemporaries(const std::string& folder) override;
+    uint64_t volumeOf(const std::string& folder) override;
+    bool liesOnVacantMountPoint(const std::string& folder) override;
     // flock on the open folder: held by this process's descriptor, so another run in this
     // process or in any other one is refused, and a crash releases it.
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;
     std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error) override;
 
+    // The table of file systems that liesOnVacantMountPoint reads; tests give one of their own.
+    void setFileSystemTable(std::string file) { m_fileSystemTable = std::move(file); }
+
 private:
     std::chrono::seconds m_staleTemporaryAge;
+    std::string m_fileSystemTable = "/etc/fstab";
 };
 
 } // namespace tavrel::platform

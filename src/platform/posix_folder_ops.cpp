@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tavrel::platform::posix {
 
@@ -31,15 +32,53 @@ private:
     UniqueFd m_fd;
 };
 
-// Closing the descriptor releases the lock.
+// Closing the descriptors releases the locks.
 class PosixFolderLock final : public FolderLock
 {
 public:
-    explicit PosixFolderLock(UniqueFd fd) : m_fd(std::move(fd)) {}
+    PosixFolderLock(UniqueFd fd, std::vector<UniqueFd> ancestors)
+        : m_fd(std::move(fd)), m_ancestors(std::move(ancestors))
+    {}
 
 private:
     UniqueFd m_fd;
+    std::vector<UniqueFd> m_ancestors;
 };
+
+// Deeper than any real tree; a bound keeps a strange mount from looping.
+constexpr int kMaxAncestors = 512;
+
+// Shared locks on every folder above the one open as `folder`, up to "/", found through ".."
+// (by identity: a link or a bind mount in the path that named the folder changes nothing).
+// False when another run holds one of them as its root. A folder that cannot be opened for
+// reading or locked is passed over: it cannot be told, and the run is not blocked for it.
+bool lockAncestors(int folder, std::vector<UniqueFd>& held)
+{
+    UniqueFd current(retryOnEintr([&] { return ::openat(folder, ".", O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+    struct stat here = {};
+    if (!current.valid() || ::fstat(current.get(), &here) != 0)
+        return true;
+    for (int depth = 0; depth < kMaxAncestors; ++depth) {
+        UniqueFd parent(
+            retryOnEintr([&] { return ::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+        struct stat above = {};
+        if (!parent.valid() || ::fstat(parent.get(), &above) != 0)
+            return true;
+        if (above.st_dev == here.st_dev && above.st_ino == here.st_ino)
+            return true; // "/" is its own parent
+        UniqueFd readable(
+            retryOnEintr([&] { return ::openat(parent.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+        if (readable.valid()) {
+            if (retryOnEintr([&] { return ::flock(readable.get(), LOCK_SH | LOCK_NB); }) == 0)
+                held.push_back(std::move(readable));
+            else if (errno == EWOULDBLOCK)
+                return false;
+        }
+        current = std::move(parent);
+        here = above;
+    }
+    return true;
+}
 
 // Unlinks those of `names` (temporary names found in the folder open as `folder`) that are
 // regular files whose status has not changed for `age`: left from a crash. A copy in progress
@@ -247,6 +286,13 @@ std::unique_ptr<FileReader> openForReadingAt(int parent, const std::string& name
     return std::make_unique<PosixFileReader>(std::move(fd));
 }
 
+// A run holds its root with an exclusive flock and every folder above it with a shared one.
+// So a run whose root is held, or lies below another run's root, meets an exclusive lock (on
+// the root, or on the ancestor that is the other's root) where it asks for its own; a run
+// whose root lies above another's cannot have the exclusive lock because that other run holds
+// it shared. Sibling roots share their ancestors' locks. The locks live in the kernel with the
+// descriptors: nothing is written anywhere, and a run that crashed or was killed holds
+// nothing, so it never blocks the next one.
 std::unique_ptr<FolderLock> lockFolderAt(int folder, FsError& error)
 {
     error = FsError::Ok;
@@ -258,7 +304,12 @@ std::unique_ptr<FolderLock> lockFolderAt(int folder, FsError& error)
             error = FsError::Exists;
         return nullptr;
     }
-    return std::make_unique<PosixFolderLock>(std::move(fd));
+    std::vector<UniqueFd> ancestors;
+    if (!lockAncestors(fd.get(), ancestors)) {
+        error = FsError::Exists;
+        return nullptr;
+    }
+    return std::make_unique<PosixFolderLock>(std::move(fd), std::move(ancestors));
 }
 
 } // namespace tavrel::platform::posix

@@ -35,7 +35,8 @@ FsError makeNormalAt(int parent, const std::string& name);
 std::unique_ptr<FileReader> openForReadingAt(int parent, const std::string& name, FsError& error);
 
 // flock on a fresh descriptor of the folder open as `folder` (another open file description,
-// so two runs of one process exclude each other too).
+// so two runs of one process exclude each other too), and shared ones on every folder above
+// it: Exists also when the folder lies inside, or contains, a folder another run holds.
 std::unique_ptr<FolderLock> lockFolderAt(int folder, FsError& error);
 
 } // namespace tavrel::platform::posix

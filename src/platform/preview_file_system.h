@@ -39,7 +39,8 @@ inline constexpr std::chrono::seconds kKeepEveryTemporary = std::chrono::seconds
 // - probeVolume is forwarded for a folder that exists: the probe removes what it made on
 //   every path and gives the folder its times back (only the status-change time moves). A
 //   folder made only here is probed in its nearest existing folder: where the real run would
-//   make it, on the same volume. volumeOf answers the same way.
+//   make it, on the same volume. volumeOf answers the same way, and liesOnVacantMountPoint
+//   asks `disk`: a missing root is refused in a preview exactly when the real run refuses it.
 // - removeStaleTemporaries removes nothing. Listings are those of `disk`: give a preview a
 //   PosixFileSystem made with kKeepEveryTemporary and it removes nothing at all.
 //
@@ -74,6 +75,10 @@ public:
     FsError readLink(const std::string& path, std::string& text) override;
     VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known = nullptr) override;
     uint64_t volumeOf(const std::string& folder) override;
+    bool liesOnVacantMountPoint(const std::string& folder) override
+    {
+        return m_disk.liesOnVacantMountPoint(folder);
+    }
     MetadataRefusals refusedMetadata() const override;
     // A preview over `disk`'s view confined to `roots` (or over `disk` itself, where it makes
     // no view), remembering into the same memory as this one.

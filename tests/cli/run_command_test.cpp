@@ -151,7 +151,9 @@ TEST_F(RunCommandTest, ProgressLineOnlyOnATerminal)
 
     for (const bool quiet : {false, true}) {
         SCOPED_TRACE(quiet ? "--no-progress" : "progress");
+        // Emptied, not removed: a target that existed at the last run and is gone is an error.
         std::filesystem::remove_all(m_dir / "tgt");
+        std::filesystem::create_directories(m_dir / "tgt");
         int terminal = -1;
         int side = -1;
         ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
@@ -616,6 +618,58 @@ TEST_F(RunCommandTest, AHistoryThatCannotBeWrittenIsToldAndTheRunSucceeds)
               "tavrel-sync-cli: the report was not kept in the history folder " + historyFolder() + "\n");
     EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a")}));
 }
+
+struct MissingTargetCase
+{
+    const char* name;
+    std::vector<std::string> options;
+    int status;
+    std::string stderrLine; // after the target's path
+    bool made;
+};
+
+class MissingTargetTest : public RunCommandTest, public ::testing::WithParamInterface<MissingTargetCase>
+{
+};
+
+// The target of the last run is gone (an unplugged drive looks like that): the runner makes it
+// only with --create-missing, and without it says so on stderr, naming the switch, and ends with
+// exit status 4. A dry run makes nothing either way.
+TEST_P(MissingTargetTest, IsMadeOnlyWithTheSwitch)
+{
+    const MissingTargetCase& c = GetParam();
+    buildTree(m_dir / "org", {file("a.txt", "a")});
+    const std::string job = saveJob(model::SyncMethod::Copy);
+    ASSERT_EQ(run({"run", job, "--report", m_dir / "r.htm", "--no-history"}).status, 0);
+    std::filesystem::remove_all(m_dir / "tgt");
+
+    std::vector<std::string> arguments = {"run", job, "--report", m_dir / "r.htm", "--no-history"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome outcome = run(arguments);
+    EXPECT_EQ(outcome.status, c.status) << outcome.err;
+    const std::string missing =
+        "ERROR: target folder is missing (is its drive connected?): " + (m_dir / "tgt/");
+    EXPECT_EQ(outcome.out.find(missing + "\n") != std::string::npos, c.status == 4) << outcome.out;
+    EXPECT_NE(outcome.err.find(c.stderrLine), std::string::npos) << outcome.err;
+    EXPECT_EQ(std::filesystem::exists(m_dir / "tgt/a.txt"), c.made);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roots, MissingTargetTest,
+    ::testing::Values(
+        MissingTargetCase{"Refused",
+                          {},
+                          4,
+                          "tgt/: it existed when this pair last ran; --create-missing creates it\n",
+                          false},
+        MissingTargetCase{"CreateMissing",
+                          {"--create-missing"},
+                          0,
+                          "tgt/ of pair Docs existed when the pair last ran and is missing now. "
+                          "Is its drive connected? Create it? Yes: --create-missing was given.\n",
+                          true},
+        MissingTargetCase{"DryRun", {"--dry-run"}, 4, "--create-missing creates it\n", false}),
+    [](const ::testing::TestParamInfo<MissingTargetCase>& info) { return std::string(info.param.name); });
 
 class StopSignalTest : public RunCommandTest, public ::testing::WithParamInterface<int>
 {

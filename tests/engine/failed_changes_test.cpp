@@ -26,7 +26,8 @@ struct RefusedDeletion
 };
 
 class RefusedDeletionTest : public EngineTest, public ::testing::WithParamInterface<RefusedDeletion>
-{};
+{
+};
 
 TEST_P(RefusedDeletionTest, IsAnErrorLineAndLeavesTheItem)
 {
@@ -44,19 +45,19 @@ TEST_P(RefusedDeletionTest, IsAnErrorLineAndLeavesTheItem)
         EXPECT_NE(log.find("ERROR: cannot delete: ~/tgt/old/\r\n"), std::string::npos) << log;
         EXPECT_EQ(m_state.errors.load(), 2);
     }
-    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("keep", "k"), file("gone", "g"), file("old/inside", "i")}));
+    EXPECT_EQ(snapshotTree(m_tgt),
+              describeTree({file("keep", "k"), file("gone", "g"), file("old/inside", "i")}));
     EXPECT_EQ(m_state.tgtFilesDeleted.load() + m_state.tgtFoldersDeleted.load(), 0);
     for (const std::string& line : reportLines())
         EXPECT_FALSE(line.starts_with("[D]")) << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(Engine, RefusedDeletionTest,
-                         ::testing::Values(RefusedDeletion{"Refused", FsError::AccessDenied,
-                                                           engine::RunResult::Succeeded},
-                                           RefusedDeletion{"NoTrash", FsError::Other, engine::RunResult::Succeeded},
-                                           RefusedDeletion{"TrashFull", FsError::DiskFull,
-                                                           engine::RunResult::DiskFull}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Engine, RefusedDeletionTest,
+    ::testing::Values(RefusedDeletion{"Refused", FsError::AccessDenied, engine::RunResult::Succeeded},
+                      RefusedDeletion{"NoTrash", FsError::Other, engine::RunResult::Succeeded},
+                      RefusedDeletion{"TrashFull", FsError::DiskFull, engine::RunResult::DiskFull}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A deletion whose item went away meanwhile took nothing the user wanted kept: no error.
 TEST_F(EngineTest, DeletionOfAnItemAlreadyGoneIsNoError)
@@ -100,7 +101,8 @@ TEST_F(EngineTest, WithoutATrashNothingIsDeletedOrReplaced)
 // way out and, for Synchronize, on the way back; shorter ones are copied as usual.
 TEST_F(EngineTest, FileTooLargeForTheVolumeIsRefusedBeforeAnythingIsWritten)
 {
-    buildTree(m_org, {file("big", std::string(200, 'b')), file("small", "s"), file("newer", std::string(150, 'n'), at(9))});
+    buildTree(m_org, {file("big", std::string(200, 'b')), file("small", "s"),
+                      file("newer", std::string(150, 'n'), at(9))});
     buildTree(m_tgt, {file("newer", "old", at(1)), file("back", std::string(300, 'k'))});
     addPair(SyncMethod::Synchronize);
     FaultyFileSystem volume(m_posix);
@@ -117,7 +119,7 @@ TEST_F(EngineTest, FileTooLargeForTheVolumeIsRefusedBeforeAnythingIsWritten)
         EXPECT_NE(log.find(line), std::string::npos) << line << log;
     EXPECT_EQ(m_state.errors.load(), 3);
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("small", "s"), file("newer", "old", at(1)),
-                                                  file("back", std::string(300, 'k'))}));
+                                                 file("back", std::string(300, 'k'))}));
     EXPECT_EQ(volume.callCount(Op::CopyCreateOnly) + volume.callCount(Op::CopyOverwrite), 1);
     EXPECT_EQ(m_sink.errorReasons().front(), "the volume holds files of at most 100 bytes");
 }

@@ -5,6 +5,7 @@
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/program_runner.h"
+#include "support/scoped_env.h"
 
 #include <array>
 #include <cstdio>
@@ -99,6 +100,47 @@ INSTANTIATE_TEST_SUITE_P(Hardening, FolderInUse,
                                            LockCase{"SynchronizeOrg", SyncMethod::Synchronize, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct NestedCase
+{
+    const char* name;
+    const char* held; // another run's root, below the test's folder
+};
+
+class NestedRoots : public EngineTest, public ::testing::WithParamInterface<NestedCase>
+{
+};
+
+// Another run works inside this pair's target, or in a folder that holds it: two runs would
+// still change one tree at once, so the pair is skipped whole, and runs once the other ends.
+TEST_P(NestedRoots, PairIsSkippedWhileTheOtherRunHoldsIt)
+{
+    buildTree(m_org, {file("a", "new", at(9))});
+    buildTree(m_tgt, {file("stale", "s", at(1)), file("sub/c", "c", at(1))});
+    addPair(SyncMethod::AbsoluteCopy);
+    const TreeSnapshot tgt = snapshotTree(m_tgt);
+    platform::FsError error = platform::FsError::Other;
+    std::unique_ptr<platform::FolderLock> other = m_posix.lockFolder(m_dir / GetParam().held, error);
+    ASSERT_NE(other, nullptr);
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_NE(m_sink.log().find("ERROR: folder is in use by another run: " + m_tgt + "\r\n"),
+              std::string::npos)
+        << m_sink.log();
+    EXPECT_EQ(snapshotTree(m_tgt), tgt);
+    EXPECT_EQ(m_state.errors.load(), 1);
+
+    other.reset();
+    RecordingSink second;
+    EXPECT_EQ(runWith(second), engine::RunResult::Succeeded);
+    EXPECT_EQ(second.log().find("in use"), std::string::npos) << second.log();
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", "new", at(9))}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardening, NestedRoots,
+                         ::testing::Values(NestedCase{"InsideTheTarget", "tgt/sub/"},
+                                           NestedCase{"HoldingTheTarget", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // ORG is only read by the one-way methods: a run holding it does not keep them out.
 TEST_F(EngineTest, OneWayMethodsDoNotNeedTheOrgFolder)
 {
@@ -132,6 +174,7 @@ TEST_F(EngineTest, RunnerInAnotherProcessSkipsAHeldFolder)
     addPair(SyncMethod::AbsoluteCopy);
     const std::string project = m_dir / "job.tsp";
     ASSERT_TRUE(project::saveProject(m_job, project));
+    const ScopedEnv data("XDG_DATA_HOME", m_dir / "data");
     HeldFolder lock(m_tgt);
 
     const ProgramOutcome outcome =

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -259,6 +262,71 @@ TEST_F(PosixFileSystemTest, FolderLockIsHeldUntilReleased)
 
     EXPECT_EQ(fs.lockFolder(scratch / "missing/", error), nullptr);
     EXPECT_EQ(error, FsError::Ok);
+}
+
+// A folder held by one run holds off a run in any folder inside it or above it (also through
+// a link), never one beside it; released, it holds off nothing.
+TEST_F(PosixFileSystemTest, FolderLockHoldsOffNestedFolders)
+{
+    for (const char* folder : {"root/a/b/c", "root/side"})
+        std::filesystem::create_directories(scratch / folder);
+    ASSERT_EQ(::symlink("root/a/b", (scratch / "inner").c_str()), 0);
+    struct Attempt
+    {
+        const char* folder;
+        FsError whileHeld;
+    };
+    const Attempt attempts[] = {
+        {"root/", FsError::Exists},  {"root/a/", FsError::Exists}, {"root/a/b/c/", FsError::Exists},
+        {"inner/", FsError::Exists}, {"root/side/", FsError::Ok},  {"", FsError::Exists},
+    };
+    FsError error = FsError::Other;
+    std::unique_ptr<FolderLock> held = fs.lockFolder(scratch / "root/a/b/", error);
+    ASSERT_NE(held, nullptr);
+    for (const bool holding : {true, false}) {
+        for (const Attempt& attempt : attempts) {
+            SCOPED_TRACE(std::string(attempt.folder) + (holding ? " while held" : " after release"));
+            const std::unique_ptr<FolderLock> lock = fs.lockFolder(scratch / attempt.folder, error);
+            const FsError expected = holding ? attempt.whileHeld : FsError::Ok;
+            EXPECT_EQ(error, expected);
+            EXPECT_EQ(lock != nullptr, expected == FsError::Ok);
+        }
+        held.reset();
+    }
+}
+
+// A run that crashed holds nothing: the kernel drops its locks with the process.
+TEST_F(PosixFileSystemTest, FolderLockOfACrashedRunHoldsNothing)
+{
+    std::filesystem::create_directories(scratch / "root/a");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FsError error = FsError::Other;
+        std::unique_ptr<FolderLock> lock = fs.lockFolder(scratch / "root/a/", error);
+        const char held = lock ? 'y' : 'n';
+        (void)::write(ready[1], &held, 1);
+        for (;;)
+            ::pause(); // killed while holding it
+    }
+    ::close(ready[1]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ::close(ready[0]);
+    FsError error = FsError::Other;
+    EXPECT_EQ(fs.lockFolder(scratch / "root/", error), nullptr);
+    EXPECT_EQ(error, FsError::Exists);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(held, 'y');
+    for (const char* folder : {"root/", "root/a/"}) {
+        SCOPED_TRACE(folder);
+        EXPECT_NE(fs.lockFolder(scratch / folder, error), nullptr);
+        EXPECT_EQ(error, FsError::Ok);
+    }
 }
 
 // Temporary files left from a crash are removed by a listing of their folder, or by a sweep:

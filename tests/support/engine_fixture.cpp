@@ -24,9 +24,19 @@ model::FolderPair& EngineTest::addPair(model::SyncMethod method, const std::stri
 
 engine::RunResult EngineTest::runWith(RecordingSink& sink, platform::FileSystem* fs)
 {
-    engine::RunContext context{m_job, m_state, fs ? *fs : m_posix, m_report, sink};
+    return runAs(false, sink, fs);
+}
+
+engine::RunResult EngineTest::previewWith(RecordingSink& sink, platform::FileSystem* fs)
+{
+    return runAs(true, sink, fs);
+}
+
+engine::RunResult EngineTest::runAs(bool preview, RecordingSink& sink, platform::FileSystem* fs)
+{
+    engine::RunContext context{m_job, m_state, fs ? *fs : m_posix, m_report, sink, {}, m_jobFile};
     std::thread worker;
-    const bool started = engine::StartSync(context, worker);
+    const bool started = preview ? engine::StartPreview(context, worker) : engine::StartSync(context, worker);
     EXPECT_TRUE(started);
     const bool ended = sink.waitForEnd(std::chrono::seconds(30));
     EXPECT_TRUE(ended) << "the run did not end in time";

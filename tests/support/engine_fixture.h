@@ -10,6 +10,7 @@
 #include "support/recording_sink.h"
 #include "support/temp_tree.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <memory>
@@ -37,6 +38,8 @@ protected:
     engine::RunResult run(platform::FileSystem* fs = nullptr) { return runWith(m_sink, fs); }
     // The same with a sink of its own, for a second run of one test (each sink expects one end).
     engine::RunResult runWith(RecordingSink& sink, platform::FileSystem* fs = nullptr);
+    // The same as a preview (StartPreview).
+    engine::RunResult previewWith(RecordingSink& sink, platform::FileSystem* fs = nullptr);
 
     // The counters with the times and progress counts left out, for comparing whole.
     engine::StatisticsSnapshot operations() const;
@@ -53,6 +56,11 @@ protected:
     engine::RunState m_state;
     RecordingSink m_sink;
     report::ReportFile m_report;
+    // The project file the runs are of; empty (the default) keeps no record of their roots.
+    std::filesystem::path m_jobFile;
+
+private:
+    engine::RunResult runAs(bool preview, RecordingSink& sink, platform::FileSystem* fs);
 };
 
 // Makes `list` hold exactly `patterns`, in order: addPair's include lists start as "*".

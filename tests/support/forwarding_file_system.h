@@ -84,6 +84,10 @@ public:
         return m_inner.probeVolume(folder, known);
     }
     uint64_t volumeOf(const std::string& folder) override { return m_inner.volumeOf(folder); }
+    bool liesOnVacantMountPoint(const std::string& folder) override
+    {
+        return m_inner.liesOnVacantMountPoint(folder);
+    }
     platform::FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
     {
         return m_inner.sameFolder(a, b, same);

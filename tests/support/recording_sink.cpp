@@ -86,6 +86,19 @@ std::vector<std::string> RecordingSink::questions() const
     return m_questions;
 }
 
+bool RecordingSink::ConfirmRootCreation(std::string_view question)
+{
+    std::lock_guard lock(m_mutex);
+    m_rootQuestions.emplace_back(question);
+    return rootCreationAnswer;
+}
+
+std::vector<std::string> RecordingSink::rootQuestions() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_rootQuestions;
+}
+
 std::vector<RecordingSink::Call> RecordingSink::calls() const
 {
     std::lock_guard lock(m_mutex);

@@ -49,6 +49,10 @@ public:
     // The answer to every mass-deletion question; set it before the run starts.
     engine::MassDeletionAnswer massDeletionAnswer = engine::MassDeletionAnswer::Delete;
     std::vector<std::string> questions() const;
+    // Records the question about a missing root and gives `rootCreationAnswer`.
+    bool ConfirmRootCreation(std::string_view question) override;
+    bool rootCreationAnswer = false;
+    std::vector<std::string> rootQuestions() const;
 
     // Called on the worker's thread after each call is recorded (e.g. to press Stop at a
     // chosen point). Set it before the run starts.
@@ -74,6 +78,7 @@ private:
     std::string m_log;
     std::vector<std::string> m_questions;
     std::vector<std::string> m_errorReasons;
+    std::vector<std::string> m_rootQuestions;
 };
 
 } // namespace tavrel::test

@@ -23,6 +23,7 @@ enum class MessageButtons
     Ok,
     OkCancel,
     YesNo,
+    YesNoDefaultNo, // Yes and No, with No taken on Return and Escape
     YesNoCancel,
 };
 

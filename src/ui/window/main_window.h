@@ -100,6 +100,7 @@ public:
     void SetProgress(int position) override;
     void RefreshStatistics() override;
     bool ConfirmMassDeletion(const QString& question) override;
+    bool ConfirmRootCreation(const QString& question) override;
     void RunEnded(engine::RunResult result) override;
 
 protected:

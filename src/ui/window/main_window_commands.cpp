@@ -230,7 +230,9 @@ void MainWindow::execute(bool preview)
     m_isRunning = true;
     m_previewing = preview;
     m_runStartedAt = std::chrono::system_clock::now();
-    if (!(preview ? m_preview : m_run)->start()) {
+    const std::filesystem::path jobFile =
+        m_projectName == kUntitled ? std::filesystem::path() : toPath(m_projectName);
+    if (!(preview ? m_preview : m_run)->start(jobFile)) {
         m_presenter->ask(this, kErrorTitle, QStringLiteral("Cannot process synchronization."),
                          MessageIcon::Error, MessageButtons::Ok);
         SetIdleState(true);
@@ -275,6 +277,13 @@ void MainWindow::RunEnded(engine::RunResult result)
 bool MainWindow::ConfirmMassDeletion(const QString& question)
 {
     return m_presenter->ask(this, kPrompt, question, MessageIcon::Warning, MessageButtons::YesNo) ==
+           MessageAnswer::Yes;
+}
+
+bool MainWindow::ConfirmRootCreation(const QString& question)
+{
+    // No is the default: a drive that is away must not be filled in on the disk below it.
+    return m_presenter->ask(this, kPrompt, question, MessageIcon::Warning, MessageButtons::YesNoDefaultNo) ==
            MessageAnswer::Yes;
 }
 

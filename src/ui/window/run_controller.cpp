@@ -30,10 +30,11 @@ RunController::~RunController()
     m_worker.join();
 }
 
-bool RunController::start()
+bool RunController::start(const std::filesystem::path& jobFile)
 {
     if (m_worker.joinable())
         return false;
+    m_context.jobFile = jobFile;
     m_endArrived = false;
     m_flushTimer.start();
     const bool started = m_kind == Kind::Preview ? engine::StartPreview(m_context, m_worker)
@@ -109,22 +110,35 @@ void RunController::RefreshStatistics()
         m_display.RefreshStatistics();
 }
 
-engine::MassDeletionAnswer RunController::ConfirmMassDeletion(std::string_view question)
+void RunController::askOnUiThread(const std::function<void()>& ask)
 {
-    const QString text = QString::fromUtf8(question.data(), qsizetype(question.size()));
-    bool remove = false;
-    auto ask = [this, &text, &remove] {
+    auto flushed = [this, &ask] {
         // The box comes after the lines that led to it, not before a flush that shows them.
         flush();
-        remove = !m_closing && m_display.ConfirmMassDeletion(text);
+        ask();
     };
     // The worker waits here while the user-interface thread asks: a blocking call is safe
     // because that thread joins the worker only after the end the worker posts last.
     if (onUiThread())
-        ask();
+        flushed();
     else
-        QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(this, flushed, Qt::BlockingQueuedConnection);
+}
+
+engine::MassDeletionAnswer RunController::ConfirmMassDeletion(std::string_view question)
+{
+    const QString text = QString::fromUtf8(question.data(), qsizetype(question.size()));
+    bool remove = false;
+    askOnUiThread([this, &text, &remove] { remove = !m_closing && m_display.ConfirmMassDeletion(text); });
     return remove ? engine::MassDeletionAnswer::Delete : engine::MassDeletionAnswer::Skip;
+}
+
+bool RunController::ConfirmRootCreation(std::string_view question)
+{
+    const QString text = QString::fromUtf8(question.data(), qsizetype(question.size()));
+    bool create = false;
+    askOnUiThread([this, &text, &create] { create = !m_closing && m_display.ConfirmRootCreation(text); });
+    return create;
 }
 
 void RunController::PostRunEnd(engine::RunResult result)

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -27,6 +29,9 @@ public:
     // A mirror is about to delete most of its target; `question` says so in full. True lets
     // the deletions go ahead. Every log text of the run so far is shown before this is asked.
     virtual bool ConfirmMassDeletion(const QString& question) = 0;
+    // A pair's root that existed when the pair last ran is missing; `question` says so in full.
+    // True makes it. Every log text of the run so far is shown before this is asked.
+    virtual bool ConfirmRootCreation(const QString& question) = 0;
     // The run is over: the run timer is stopped, the worker joined, every log text shown and
     // the report closed.
     virtual void RunEnded(engine::RunResult result) = 0;
@@ -56,8 +61,9 @@ public:
                   QObject* parent = nullptr);
     ~RunController() override;
 
-    // Starts a run; false when the worker could not be started (or one is running).
-    bool start();
+    // Starts a run of the job opened from or saved to `jobFile` (empty for a job never saved);
+    // false when the worker could not be started (or one is running).
+    bool start(const std::filesystem::path& jobFile = {});
     // Asks the worker to stop at its next handled file.
     void requestStop();
     bool isActive() const { return m_worker.joinable(); }
@@ -70,10 +76,15 @@ public:
     // Waits for the display's answer on the user-interface thread, after showing every text
     // gathered so far; a window going away during the run answers Skip without asking.
     engine::MassDeletionAnswer ConfirmMassDeletion(std::string_view question) override;
+    // The same for a missing root; a window going away answers No without asking.
+    bool ConfirmRootCreation(std::string_view question) override;
     void PostRunEnd(engine::RunResult result) override;
 
 private:
     bool onUiThread() const;
+    // Runs `ask` on the user-interface thread after showing every text gathered so far, and
+    // waits for it.
+    void askOnUiThread(const std::function<void()>& ask);
     // Shows what the worker gathered since the last flush. User-interface thread only.
     void flush();
     void finishRun(engine::RunResult result);

@@ -528,6 +528,54 @@ private slots:
         QTEST(int(QDir(tgt).entryList(QDir::Files).size()), "left");
     }
 
+    void missingTargetIsMadeOnlyWhenTheUserSaysYes_data()
+    {
+        QTest::addColumn<bool>("scripted");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("made");
+        QTest::newRow("Yes makes it") << true << int(ui::MessageAnswer::Yes) << true;
+        QTest::newRow("No leaves it missing") << true << int(ui::MessageAnswer::No) << false;
+        QTest::newRow("a box closed without an answer leaves it missing") << false << 0 << false;
+    }
+
+    // A saved job whose target existed at its last run and is gone now: the window asks before
+    // making it, with No as the default, and without Yes the run ends with the error line.
+    void missingTargetIsMadeOnlyWhenTheUserSaysYes()
+    {
+        QFETCH(bool, scripted);
+        QFETCH(int, answer);
+        QFETCH(bool, made);
+        Harness h;
+        const model::FolderPair* pair = h.addCopyPair(u"Docs", 1);
+        const QString tgt = QString::fromStdU16String(pair->tgtPath);
+        h.window->FillPairList();
+        h.prompter.saveAnswer = h.dir.path() + QStringLiteral("/job.TSP");
+        h.window->runCommand(command::SaveAs);
+        h.runToEnd(command::Execute);
+        QVERIFY(QFileInfo::exists(tgt + QStringLiteral("/file0.txt")));
+        QVERIFY(QDir(tgt).removeRecursively());
+
+        h.presenter.shown.clear();
+        if (scripted)
+            h.presenter.answers.push_back(ui::MessageAnswer(answer));
+        h.runToEnd(command::Execute);
+
+        QCOMPARE(h.presenter.shown.size(), std::size_t(2));
+        const Message& asked = h.presenter.shown.front();
+        QCOMPARE(asked.title, QStringLiteral("PROMPT"));
+        QCOMPARE(asked.buttons, ui::MessageButtons::YesNoDefaultNo);
+        QVERIFY2(asked.text.contains(tgt + QStringLiteral("/")) &&
+                     asked.text.endsWith(QStringLiteral("Create it?")),
+                 qPrintable(asked.text));
+        QCOMPARE(QFileInfo::exists(tgt + QStringLiteral("/file0.txt")), made);
+        QCOMPARE(h.logText().contains(
+                     QStringLiteral("ERROR: target folder is missing (is its drive connected?): ") + tgt +
+                     QStringLiteral("/\n")),
+                 !made);
+        QCOMPARE(h.presenter.shown.back().text, made ? QStringLiteral("Process succeeded.")
+                                                     : QStringLiteral("Process completed with 1 error."));
+    }
+
     // View Report opens the newest report of the history; every run, a preview too, adds one.
     void viewReportOpensTheNewestKeptReport()
     {

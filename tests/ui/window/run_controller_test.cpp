@@ -53,6 +53,11 @@ public:
         logAtQuestion = log;
         return false;
     }
+    bool ConfirmRootCreation(const QString& question) override
+    {
+        questions << question;
+        return false;
+    }
     void RunEnded(engine::RunResult) override
     {
         ended = true;
