@@ -10,6 +10,7 @@
 #include "platform/text_codec.h"
 
 #include <deque>
+#include <system_error>
 #include <vector>
 
 namespace tavrel::engine {
@@ -21,6 +22,13 @@ using platform::FsError;
 std::string shown(const std::string& path)
 {
     return platform::displayName(path);
+}
+
+// The reason for a path the engine refuses as too long, with the side whose path it is.
+std::string tooLongReason(bool sourceTooLong, Direction direction)
+{
+    return sideReason(sourceTooLong ? platform::FailedSide::Source : platform::FailedSide::Target, direction,
+                      std::make_error_code(std::errc::filename_too_long).message());
 }
 
 } // namespace
@@ -42,7 +50,9 @@ bool PairProcessor::noteOverlap(FsError error)
     if (error != FsError::Overlap)
         return false;
     if (!m_overlap)
-        logError("ERROR: folders overlap: " + shown(m_sourceRoot) + " and " + shown(m_targetRoot) + "\r\n");
+        m_progress.logError("ERROR: folders overlap: " + shown(m_sourceRoot) + " and " + shown(m_targetRoot) +
+                                "\r\n",
+                            "ORG and TGT are one folder, or one lies inside the other");
     m_overlap = true;
     return true;
 }
@@ -69,6 +79,8 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     m_targetRoot = task.targetFolder;
     m_overlap = false;
     m_deletions = DeletionGate::Unasked;
+    m_orgSpecialItems = 0;
+    m_tgtSpecialItems = 0;
 
     // The view and the locks go with the pair, however it ends.
     struct PairRelease
@@ -96,12 +108,16 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     bool firstTask = true;
     for (;;) {
         const PairOutcome outcome = processTask(task, firstTask, queue);
-        if (outcome != PairOutcome::Continue || m_overlap)
+        if (outcome != PairOutcome::Continue || m_overlap) {
+            warnOfSpecialItems();
             return outcome;
+        }
         firstTask = false;
         std::optional<FolderTask> next = queue.pop();
-        if (!next)
+        if (!next) {
+            warnOfSpecialItems();
             return PairOutcome::Continue;
+        }
         task = std::move(*next);
     }
 }
@@ -113,7 +129,9 @@ bool PairProcessor::lockRoot(const std::string& folder)
     FsError error = FsError::Ok;
     std::unique_ptr<platform::FolderLock> lock = fs().lockFolder(folder, error);
     if (error == FsError::Exists) {
-        logError("ERROR: folder is in use by another run: " + shown(folder) + "\r\n");
+        m_progress.logError("ERROR: folder is in use by another run: " + shown(folder) + "\r\n",
+                            std::string(folder == m_sourceRoot ? "ORG" : "TGT") +
+                                ": another run holds its lock");
         return false;
     }
     if (lock)
@@ -124,7 +142,8 @@ bool PairProcessor::lockRoot(const std::string& folder)
 bool PairProcessor::createTargetFolder(const FolderTask& task)
 {
     if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
-        logError("ERROR: path too long: " + shown(task.targetFolder) + "\r\n");
+        m_progress.logError("ERROR: path too long: " + shown(task.targetFolder) + "\r\n",
+                            tooLongReason(pathTooLong(task.sourceFolder), task.direction));
         return false;
     }
     // A link or file in place of a subfolder would take the copies outside the target tree.
@@ -132,10 +151,13 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
         platform::FileStamp stamp;
         const std::string bare = task.targetFolder.substr(0, task.targetFolder.size() - 1);
         if (fs().readStamp(bare, stamp) == FsError::Ok) {
-            logError("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+            m_progress.logError(
+                "ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n",
+                sideReason(platform::FailedSide::Target, task.direction, "a file or link has the name"));
             return false;
         }
     }
+    platform::forgetLastFailure();
     const FsError created = fs().createFolder(task.targetFolder, task.sourceFolder);
     if (noteOverlap(created))
         return false;
@@ -146,7 +168,8 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
     }
     if (created == FsError::Exists)
         return true;
-    logError("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+    m_progress.logFailure("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n", task.direction,
+                          platform::FailedSide::Target);
     return false;
 }
 
@@ -178,10 +201,12 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 
     ScanLists lists;
     ScanSource(fs(), task, m_filters, m_progress, m_debugLog, lists);
+    (task.direction == Direction::OrgToTgt ? m_orgSpecialItems : m_tgtSpecialItems) += lists.specialItems;
     if (noteOverlap(lists.listError))
         return PairOutcome::Continue;
     if (!lists.readable)
-        logError("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n");
+        m_progress.logFailure("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n",
+                              task.direction, platform::FailedSide::Source);
     if (lists.readable && m_targetTraits.caseInsensitive)
         matchCaseVariants(state, lists);
     if (m_filters.anyCopyOnly() && !lists.files.empty())
@@ -200,7 +225,8 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         const std::string sourcePath = task.sourceFolder + entry.name;
         const std::string targetPath = task.targetFolder + state.targetNameOf(entry.name);
         if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
-            logError("ERROR: path too long: " + shown(sourcePath) + "\r\n");
+            m_progress.logError("ERROR: path too long: " + shown(sourcePath) + "\r\n",
+                                tooLongReason(pathTooLong(sourcePath), task.direction));
         } else {
             const CopyOutcome outcome = handleFile(state, entry, sourcePath, targetPath);
             if (outcome == CopyOutcome::DiskFull)
@@ -255,18 +281,34 @@ void PairProcessor::learnVolumes()
     m_refusalsLogged = {};
     // A volume that takes times without keeping them gives every copy the time of the copy;
     // the methods then act on the times they read, which may copy again.
+    constexpr std::string_view kTimesNotKept = "the volume does not keep the times it is given";
     if (m_targetTraits.probed && !m_targetTraits.timesSettable)
-        warnOnce(m_refusalsLogged.times, "times", m_targetRoot);
+        warnOnce(m_refusalsLogged.times, "times", m_targetRoot, kTimesNotKept);
     if (m_sourceTraits.probed && !m_sourceTraits.timesSettable)
-        warnOnce(m_refusalsLogged.times, "times", m_sourceRoot);
+        warnOnce(m_refusalsLogged.times, "times", m_sourceRoot, kTimesNotKept);
 }
 
-void PairProcessor::warnOnce(bool& logged, const char* what, const std::string& root)
+// A warning is no error: the run's outcome and error count do not change, and the line itself
+// says why.
+void PairProcessor::warnOnce(bool& logged, const char* what, const std::string& root, std::string_view reason)
 {
     if (logged)
         return;
     logged = true;
-    m_sink.AppendLog(std::string("WARNING: cannot keep ") + what + " on " + shown(root) + "\r\n");
+    m_sink.AppendLog(std::string("WARNING: cannot keep ") + what + " on " + shown(root) + ": " +
+                     std::string(reason) + "\r\n");
+}
+
+// Once per pair, at its end, when the whole count is known: FIFOs, sockets and devices are
+// never opened (a FIFO would block the run), so they are not copied, and the user should know.
+void PairProcessor::warnOfSpecialItems()
+{
+    for (const auto& [count, root] :
+         {std::pair{m_orgSpecialItems, &m_sourceRoot}, std::pair{m_tgtSpecialItems, &m_targetRoot}}) {
+        if (count > 0)
+            m_sink.AppendLog("WARNING: special files skipped: " + std::to_string(count) + " in " +
+                             shown(*root) + "\r\n");
+    }
 }
 
 // Metadata the volume refused on a copy whose content it kept: one line per pair and kind.
@@ -274,10 +316,11 @@ void PairProcessor::noteRefusals(const FolderTask& task)
 {
     const platform::MetadataRefusals refused = fs().refusedMetadata();
     const std::string& root = task.direction == Direction::OrgToTgt ? m_targetRoot : m_sourceRoot;
+    constexpr std::string_view kRefused = "the volume refused to set them";
     if (refused.permissions)
-        warnOnce(m_refusalsLogged.permissions, "permissions", root);
+        warnOnce(m_refusalsLogged.permissions, "permissions", root, kRefused);
     if (refused.times)
-        warnOnce(m_refusalsLogged.times, "times", root);
+        warnOnce(m_refusalsLogged.times, "times", root, kRefused);
 }
 
 std::string PairProcessor::TaskState::nameKey(std::string_view name) const
@@ -322,7 +365,10 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
                 if (seen.insert(platform::foldName(entry.name)).second)
                     return false;
                 const std::string path = task.sourceFolder + entry.name + (isFolder ? "/" : "");
-                logError("ERROR: cannot copy file: " + shown(path) + "\r\n");
+                m_progress.logError("ERROR: cannot copy file: " + shown(path) + "\r\n",
+                                    sideReason(platform::FailedSide::Target, task.direction,
+                                               "the volume ignores case, and a name differing only in case "
+                                               "takes it"));
                 return true;
             });
         }
@@ -421,7 +467,8 @@ void PairProcessor::copyDone(TaskState& state, const Entry& entry, const std::st
 
 // A copy that did not happen: a full disk or a stop ends the run; anything else is logged and
 // the task goes on.
-CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath)
+CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath,
+                                      Direction direction)
 {
     switch (result) {
     case FsError::DiskFull:
@@ -432,7 +479,8 @@ CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, c
         noteOverlap(result);
         return CopyOutcome::Failed;
     default:
-        logError(std::string(indent) + "ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
+        m_progress.logFailure(std::string(indent) + "ERROR: cannot copy file: " + shown(sourcePath) + "\r\n",
+                              direction, platform::FailedSide::Unknown);
         return CopyOutcome::Failed;
     }
 }
@@ -441,6 +489,7 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
                                           const std::string& targetPath)
 {
     m_sink.NoteCopyStarted(sourcePath, entry.size);
+    platform::forgetLastFailure();
     const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     m_sink.NoteCopyEnded(result == FsError::Ok);
     if (result == FsError::Ok) {
@@ -449,7 +498,8 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
             m_progress.growTotal();
         return CopyOutcome::Done;
     }
-    return result == FsError::Exists ? CopyOutcome::Done : copyFailed(result, "", sourcePath);
+    return result == FsError::Exists ? CopyOutcome::Done
+                                     : copyFailed(result, "", sourcePath, state.task.direction);
 }
 
 CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
@@ -463,6 +513,7 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
                        : fs().copyOverwrite(sourcePath, targetPath, &stamp, stop);
     };
     m_sink.NoteCopyStarted(sourcePath, entry.size);
+    platform::forgetLastFailure();
     FsError result = overwrite();
     if (result == FsError::AccessDenied && fs().makeNormal(targetPath) == FsError::Ok)
         result = overwrite();
@@ -472,7 +523,7 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
         return CopyOutcome::Done;
     }
     // An overwrite's error line is indented under the file's decision line.
-    return copyFailed(result, "        ", sourcePath);
+    return copyFailed(result, "        ", sourcePath, state.task.direction);
 }
 
 // The stamp of a source file's target: from the task's listing of the target folder where

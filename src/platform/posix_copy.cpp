@@ -68,9 +68,12 @@ bool isKernelCopyUnsupported(int error)
 
 // Copies the file's data regions (holes stay holes), reading by hand where the kernel cannot
 // copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length. 0,
-// an errno, or kStopped when `stop` was set before some chunk after the first.
-int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy)
+// an errno, or kStopped when `stop` was set before some chunk after the first. An errno says
+// in `failedSide` whether reading `in` or writing `out` failed.
+int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy,
+             FailedSide& failedSide)
 {
+    failedSide = FailedSide::Target;
     const off_t size = st.st_size;
     bool kernelThisFile = true;
     off_t extent = 0; // the end of the data written so far
@@ -91,8 +94,10 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
                 return kStopped;
             const auto want = static_cast<std::size_t>(std::min<off_t>(end - at, kFallbackBlock));
             const ssize_t got = retryOnEintr([&] { return ::pread(in, buffer.data(), want, at); });
-            if (got < 0)
+            if (got < 0) {
+                failedSide = FailedSide::Source;
                 return errno;
+            }
             if (got == 0)
                 break;
             if (const std::error_code error =
@@ -143,7 +148,13 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
             } else if (isKernelCopyUnsupported(errno)) {
                 kernelCopy = false; // another file system (EXDEV): not worth asking again
             } else {
-                return errno;
+                // The kernel's copy does not say which side failed; a read of the source where
+                // it stopped does.
+                const int error = errno;
+                uint8_t probe = 0;
+                if (::pread(in, &probe, 1, at) < 0)
+                    failedSide = FailedSide::Source;
+                return error;
             }
         }
         if (at < dataEnd) {
@@ -250,12 +261,12 @@ FsError publish(int folder, const std::string& temporary, const std::string& nam
     }
     if (mode == CopyMode::Overwrite) {
         if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
-            return errorFromErrno(errno);
+            return errorMakingName(errno, folder, temporary.c_str());
         return FsError::Ok;
     }
     if (renameWithoutReplacing(folder, temporary, folder, name) == 0)
         return FsError::Ok;
-    return errno == EEXIST ? takenBy(folder, name) : errorFromErrno(errno);
+    return errno == EEXIST ? takenBy(folder, name) : errorMakingName(errno, folder, temporary.c_str());
 }
 
 FsError copyLink(const Place& source, const struct stat& sourceStat, int folder, const std::string& name,
@@ -264,13 +275,13 @@ FsError copyLink(const Place& source, const struct stat& sourceStat, int folder,
     int error = 0;
     const std::string text = readLinkText(source.folder, source.name, sourceStat.st_size, error);
     if (error != 0)
-        return errorFromErrno(error);
+        return errorFromErrno(error, FailedSide::Source);
     std::string temporary;
     error = createUnderFreshName(name, temporary, [&](const std::string& candidate) {
         return ::symlinkat(text.c_str(), folder, candidate.c_str());
     });
     if (error != 0)
-        return errorFromErrno(error);
+        return errorMakingName(error, folder);
     TemporaryGuard guard(folder, temporary);
     if (keepsOwners() &&
         ::fchownat(folder, temporary.c_str(), sourceStat.st_uid, sourceStat.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
@@ -294,10 +305,10 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return ::openat(source.folder, source.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     }));
     if (!in.valid())
-        return errno == ELOOP ? FsError::Other : errorFromErrno(errno);
+        return errno == ELOOP ? FsError::Other : errorFromErrno(errno, FailedSide::Source);
     struct stat st = {};
     if (::fstat(in.get(), &st) != 0)
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Source);
     if (!S_ISREG(st.st_mode))
         return FsError::Other; // swapped for a FIFO or device after the caller looked
     // O_NONBLOCK stays: regular files ignore it, so clearing it would only cost two calls.
@@ -305,14 +316,15 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     std::string temporary;
     UniqueFd out = createExclusiveTemporary(folder, name, temporary);
     if (!out.valid())
-        return errorFromErrno(errno);
+        return errorMakingName(errno, folder);
     TemporaryGuard guard(folder, temporary);
 
     bool kernelCopy = options.tryKernelCopy;
-    int error = copyData(in.get(), out.get(), st, stop, kernelCopy);
+    FailedSide failedSide = FailedSide::Target;
+    int error = copyData(in.get(), out.get(), st, stop, kernelCopy, failedSide);
     notes.kernelCopyUnsupported |= options.tryKernelCopy && !kernelCopy;
     if (error != 0)
-        return error == kStopped ? FsError::Stopped : errorFromErrno(error);
+        return error == kStopped ? FsError::Stopped : errorFromErrno(error, failedSide);
     // Owner first: changing it clears mode bits that the fchmod below sets again. A file we
     // made is ours already: nothing to change when the source is ours too.
     if (keepsOwners() && !ownedLike(st) && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
@@ -364,10 +376,12 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
         return FsError::Other;
     CopyNotes ignored;
     CopyNotes& kept = notes != nullptr ? *notes : ignored;
+    // What is not marked as the source's below failed on the target.
+    const FailureSide onTarget(FailedSide::Target);
 
     struct stat sourceStat = {};
     if (::fstatat(source.folder, source.name.c_str(), &sourceStat, AT_SYMLINK_NOFOLLOW) != 0)
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Source);
     if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode))
         return FsError::Other; // folders, FIFOs, sockets and devices are never opened
 
@@ -392,11 +406,11 @@ FsError copyItem(const std::string& source, const std::string& target, CopyMode 
     UniqueFd sourceFolder(retryOnEintr(
         [path = sourceFolderPath.c_str()] { return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!sourceFolder.valid())
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Source);
     UniqueFd folder(
         retryOnEintr([path = folderPath.c_str()] { return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.valid())
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Target);
     return copyItemAt({sourceFolder.get(), sourceName}, {folder.get(), name}, mode, expected, stopRequested,
                       nullptr, options);
 }

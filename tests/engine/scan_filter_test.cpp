@@ -147,5 +147,36 @@ TEST_F(EngineTest, CopyOnlyStillCreatesMissingFiles)
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("ro", "r", at(1), 0444), file(".h", "h", at(1))}));
 }
 
+// FIFOs, sockets and devices in ORG are never opened nor copied; the user hears of them in one
+// warning per pair, at its end, with the pair's whole count. A warning is no error: the run
+// succeeds, each time.
+TEST_F(EngineTest, SpecialFilesInOrgGiveOneWarningPerPairAndNoError)
+{
+    buildTree(m_org,
+              {file("a", "a"), fifo("pipe"), file("sub/b", "b"), fifo("sub/pipe"), unixSocket("sub/sock")});
+    addPair(SyncMethod::AbsoluteCopy);
+    buildTree(m_dir / "plain", {file("c", "c")});
+    addPair(SyncMethod::LightCopy, m_dir / "plain", m_dir / "copy", "no specials");
+
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        RecordingSink sink;
+        EXPECT_EQ(runWith(sink), engine::RunResult::Succeeded);
+        EXPECT_EQ(m_state.errors.load(), 0);
+        std::vector<std::string> warnings;
+        for (const std::string& line : sink.logLines())
+            if (line.starts_with("WARNING: "))
+                warnings.push_back(relative(line));
+        EXPECT_EQ(warnings, std::vector<std::string>{"WARNING: special files skipped: 3 in ~/org/"})
+            << sink.log();
+        // At the end of its pair: right before the next pair's first line.
+        const std::string log = relative(sink.log());
+        EXPECT_NE(log.find("WARNING: special files skipped: 3 in ~/org/\r\nHandle pair : no specials\r\n"),
+                  std::string::npos)
+            << log;
+    }
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", "a"), file("sub/b", "b")}));
+}
+
 } // namespace
 } // namespace tavrel::test
