@@ -38,8 +38,10 @@ PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& repor
     : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_debugLog(std::move(debugLog))
 {}
 
+// An error the engine decided on its own: no reason of an earlier call is its reason.
 void PairProcessor::logError(const std::string& text)
 {
+    platform::forgetLastFailure();
     m_progress.logError(text);
 }
 

@@ -116,10 +116,11 @@ std::string systemWords(int error)
 // are opened without following links: a link put in place of either would take the reports
 // and their pruning elsewhere. What lies above them is the user's, links and all. Not valid,
 // with `whyNot` set, when the folder cannot be had.
-platform::posix::UniqueFd openHistoryFolder(const std::filesystem::path& folder, bool create,
-                                            std::string& whyNot)
+platform::posix::UniqueFd openHistoryFolder(std::filesystem::path folder, bool create, std::string& whyNot)
 {
     using platform::posix::UniqueFd;
+    if (folder.filename().empty())
+        folder = folder.parent_path(); // written with a final "/"
     const std::filesystem::path parent = folder.parent_path();
     std::filesystem::path top = parent.parent_path();
     if (top.empty())
