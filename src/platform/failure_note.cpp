@@ -15,7 +15,7 @@ thread_local FailureNote t_lastFailure;
 std::string FailureNote::reason() const
 {
     if (!error)
-        return {};
+        return cause != nullptr ? cause : std::string();
     if (makingName && (error == std::errc::invalid_argument || error == std::errc::illegal_byte_sequence ||
                        error == std::errc::no_such_file_or_directory))
         return "name not allowed on this volume";

@@ -23,11 +23,15 @@ struct FailureNote
     // The call was giving an item a new name in its folder (a create, a rename to it). A
     // file system notes ENOENT so only when the folder is still there.
     bool makingName = false;
+    // Words for a failure that no system error stands for ("changed since it was compared");
+    // static text.
+    const char* cause = nullptr;
 
-    bool known() const { return static_cast<bool>(error); }
+    bool known() const { return static_cast<bool>(error) || cause != nullptr; }
     // "name not allowed on this volume" for a new name the volume refused (EINVAL, EILSEQ or
     // ENOENT while making it: exFAT and FAT refuse ':' and '?', NTFS bytes that are no UTF-8);
-    // else the system's words ("Read-only file system"); empty when no cause is known.
+    // else the system's words ("Read-only file system"), or `cause`; empty when no cause is
+    // known.
     std::string reason() const;
 };
 

@@ -26,6 +26,9 @@ constexpr std::size_t kFallbackBlock = std::size_t{256} * 1024;
 constexpr std::size_t kKernelChunk = std::size_t{8} << 20;
 // What copyData returns when it saw the stop flag; errno values are positive.
 constexpr int kStopped = -1;
+// Reasons for failures that no errno stands for.
+constexpr const char* kOtherKind = "a folder or another kind of item has the name";
+constexpr const char* kNoLongerAFile = "no longer a regular file or link";
 
 // Removes the temporary file on every path that does not publish it.
 class TemporaryGuard final
@@ -222,15 +225,17 @@ FsError checkTarget(int folder, const std::string& name, CopyMode mode, const Fi
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             return errorFromErrno(errno);
-        return mode == CopyMode::Overwrite && expected != nullptr ? FsError::Other : FsError::Ok;
+        return mode == CopyMode::Overwrite && expected != nullptr
+                   ? failedBecause(FsError::Other, FailedSide::Target, "removed since it was compared")
+                   : FsError::Ok;
     }
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-        return FsError::Other;
+        return failedBecause(FsError::Other, FailedSide::Target, kOtherKind);
     if (mode == CopyMode::CreateOnly)
         return FsError::Exists;
     if (expected != nullptr && (toFileTime(st.st_mtim) != expected->lastWriteTime ||
                                 static_cast<uint64_t>(st.st_size) != expected->size))
-        return FsError::Other;
+        return failedBecause(FsError::Other, FailedSide::Target, "changed since it was compared");
     return FsError::Ok;
 }
 
@@ -241,7 +246,7 @@ FsError takenBy(int folder, const std::string& name)
     struct stat st = {};
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
         !S_ISLNK(st.st_mode))
-        return FsError::Other;
+        return failedBecause(FsError::Other, FailedSide::Target, kOtherKind);
     return FsError::Exists;
 }
 
@@ -305,12 +310,13 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return ::openat(source.folder, source.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     }));
     if (!in.valid())
-        return errno == ELOOP ? FsError::Other : errorFromErrno(errno, FailedSide::Source);
+        return errno == ELOOP ? failedBecause(FsError::Other, FailedSide::Source, kNoLongerAFile)
+                              : errorFromErrno(errno, FailedSide::Source);
     struct stat st = {};
     if (::fstat(in.get(), &st) != 0)
         return errorFromErrno(errno, FailedSide::Source);
-    if (!S_ISREG(st.st_mode))
-        return FsError::Other; // swapped for a FIFO or device after the caller looked
+    if (!S_ISREG(st.st_mode)) // swapped for a FIFO or device after the caller looked
+        return failedBecause(FsError::Other, FailedSide::Source, kNoLongerAFile);
     // O_NONBLOCK stays: regular files ignore it, so clearing it would only cost two calls.
 
     std::string temporary;
@@ -382,8 +388,8 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
     struct stat sourceStat = {};
     if (::fstatat(source.folder, source.name.c_str(), &sourceStat, AT_SYMLINK_NOFOLLOW) != 0)
         return errorFromErrno(errno, FailedSide::Source);
-    if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode))
-        return FsError::Other; // folders, FIFOs, sockets and devices are never opened
+    if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode)) // never opened
+        return failedBecause(FsError::Other, FailedSide::Source, kNoLongerAFile);
 
     // Refused before any data moves: an existing target costs one stat, not a copy.
     if (!options.targetKnownAbsent || mode != CopyMode::CreateOnly)

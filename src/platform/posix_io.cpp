@@ -78,6 +78,12 @@ FsError errorMakingName(int error, int folder, const char* from)
     return mapped(error, {t_side, std::error_code(error, std::generic_category()), refusedName});
 }
 
+FsError failedBecause(FsError error, FailedSide side, const char* cause)
+{
+    noteFailure({side, {}, false, cause});
+    return error;
+}
+
 FailureSide::FailureSide(FailedSide side) : m_previous(std::exchange(t_side, side)) {}
 
 FailureSide::~FailureSide()

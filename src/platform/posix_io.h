@@ -74,6 +74,10 @@ FsError errorFromErrno(int error, FailedSide side);
 // system's own.
 FsError errorMakingName(int error, int folder, const char* from = nullptr);
 
+// `error`, noted as the thread's last failure on `side` with `cause`: for failures that no
+// errno stands for (an item that changed kind since it was listed).
+FsError failedBecause(FsError error, FailedSide side, const char* cause);
+
 // While it lives, failures mapped on this thread belong to `side` (of a copy, say).
 class FailureSide final
 {

@@ -39,6 +39,8 @@ TEST(FailureNote, ARefusedNewNameIsSaidSoAndEveryOtherErrorInTheSystemsWords)
         {note(EROFS, true), "Read-only file system"},
         {note(EINVAL, false), "Invalid argument"},
         {note(ENOENT, false), "No such file or directory"},
+        {FailureNote{FailedSide::Target, {}, false, "changed since it was compared"},
+         "changed since it was compared"},
         {FailureNote{}, ""},
     };
     for (const Case& c : cases) {
