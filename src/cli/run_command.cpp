@@ -141,10 +141,11 @@ int terminalColumns()
 void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_clock::time_point startedAt)
 {
     const std::filesystem::path folder = report::defaultHistoryFolder();
-    if (!report::keepReport(reportFile, folder, startedAt).empty())
+    std::string whyNot;
+    if (!report::keepReport(reportFile, folder, startedAt, report::kKeptReports, &whyNot).empty())
         return;
     std::cerr << "tavrel-sync-cli: the report was not kept in the history folder "
-              << printableText(folder.native()) + "\n";
+              << printableText(folder.native() + ": " + whyNot) + "\n";
 }
 
 } // namespace

@@ -31,13 +31,20 @@ bool isFileEntry(const DirEntry& entry)
 }
 
 // One read of the folder, sorted by name so that every run walks it in the same order.
+// With `specialItems`, the FIFOs, sockets and devices the listing left out are counted there.
 bool listSorted(platform::FileSystem& fs, const std::string& folder, std::vector<DirEntry>& entries,
-                FsError* error = nullptr, bool kindsOnly = false)
+                FsError* error = nullptr, bool kindsOnly = false, int32_t* specialItems = nullptr)
 {
     entries.clear();
-    const FsError listed = pathTooLong(folder) ? FsError::Other
-                           : kindsOnly         ? fs.listKinds(folder, entries)
-                                               : fs.listFolder(folder, entries);
+    // The reason a failure leaves is this listing's, never an earlier call's.
+    platform::forgetLastFailure();
+    int32_t specials = 0;
+    const FsError listed = pathTooLong(folder)       ? FsError::Other
+                           : kindsOnly               ? fs.listKinds(folder, entries)
+                           : specialItems != nullptr ? fs.listFolderCounting(folder, entries, specials)
+                                                     : fs.listFolder(folder, entries);
+    if (specialItems != nullptr)
+        *specialItems = specials;
     if (error != nullptr)
         *error = listed;
     if (listed != FsError::Ok) {
@@ -101,7 +108,9 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
     lists.Clear();
     std::vector<DirEntry> own;
     std::vector<DirEntry>& entries = listing != nullptr ? *listing : own;
-    lists.readable = listSorted(fs, folder, entries, &lists.listError, kindsOnly);
+    // Only a source's special items are told of: they are what the run does not copy.
+    lists.readable = listSorted(fs, folder, entries, &lists.listError, kindsOnly,
+                                progress != nullptr ? &lists.specialItems : nullptr);
     if (!lists.readable)
         return;
 
@@ -205,6 +214,7 @@ void ScanLists::Clear()
     excludedFolders.Clear();
     readable = false;
     listError = FsError::Ok;
+    specialItems = 0;
 }
 
 void ScanSource(platform::FileSystem& fs, const FolderTask& task, const PairFilters& filters,

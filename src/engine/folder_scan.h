@@ -47,6 +47,7 @@ struct ScanLists
     EntryList excludedFolders; // names only
     bool readable = false;     // the folder could be listed
     platform::FsError listError = platform::FsError::Ok; // why it could not
+    int32_t specialItems = 0; // FIFOs, sockets and devices in a source folder: never listed
 
     void Clear();
 };

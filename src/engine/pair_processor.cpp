@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <deque>
+#include <system_error>
 #include <vector>
 
 namespace tavrel::engine {
@@ -34,6 +35,13 @@ int64_t futureLimitFrom(std::chrono::system_clock::time_point runStart)
     return std::chrono::duration_cast<Ticks>((runStart + std::chrono::hours(1)).time_since_epoch()).count();
 }
 
+// The reason for a path the engine refuses as too long, with the side whose path it is.
+std::string tooLongReason(bool sourceTooLong, Direction direction)
+{
+    return sideReason(sourceTooLong ? platform::FailedSide::Source : platform::FailedSide::Target, direction,
+                      std::make_error_code(std::errc::filename_too_long).message());
+}
+
 } // namespace
 
 PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink,
@@ -42,8 +50,10 @@ PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& repor
       m_rootGuard(rootGuard), m_futureLimit(futureLimitFrom(std::chrono::system_clock::now()))
 {}
 
+// An error the engine decided on its own: no reason of an earlier call is its reason.
 void PairProcessor::logError(const std::string& text, std::string_view reason)
 {
+    platform::forgetLastFailure();
     m_progress.logError(text, reason);
 }
 
@@ -70,7 +80,9 @@ bool PairProcessor::noteOverlap(FsError error)
     if (error != FsError::Overlap)
         return false;
     if (!m_overlap)
-        logError("ERROR: folders overlap: " + shown(m_sourceRoot) + " and " + shown(m_targetRoot) + "\r\n");
+        m_progress.logError("ERROR: folders overlap: " + shown(m_sourceRoot) + " and " + shown(m_targetRoot) +
+                                "\r\n",
+                            "ORG and TGT are one folder, or one lies inside the other");
     m_overlap = true;
     return true;
 }
@@ -98,6 +110,8 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     m_overlap = false;
     m_deletions = DeletionGate::Unasked;
     m_futureDated.clear();
+    m_orgSpecialItems = 0;
+    m_tgtSpecialItems = 0;
 
     // The view and the locks go with the pair, however it ends.
     struct PairRelease
@@ -125,12 +139,16 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
     bool firstTask = true;
     for (;;) {
         const PairOutcome outcome = processTask(task, firstTask, queue);
-        if (outcome != PairOutcome::Continue || m_overlap)
+        if (outcome != PairOutcome::Continue || m_overlap) {
+            warnOfSpecialItems();
             return outcome;
+        }
         firstTask = false;
         std::optional<FolderTask> next = queue.pop();
-        if (!next)
+        if (!next) {
+            warnOfSpecialItems();
             return PairOutcome::Continue;
+        }
         task = std::move(*next);
     }
 }
@@ -142,7 +160,9 @@ bool PairProcessor::lockRoot(const std::string& folder)
     FsError error = FsError::Ok;
     std::unique_ptr<platform::FolderLock> lock = fs().lockFolder(folder, error);
     if (error == FsError::Exists) {
-        logError("ERROR: folder is in use by another run: " + shown(folder) + "\r\n");
+        m_progress.logError("ERROR: folder is in use by another run: " + shown(folder) + "\r\n",
+                            std::string(folder == m_sourceRoot ? "ORG" : "TGT") +
+                                ": another run holds its lock");
         return false;
     }
     if (lock)
@@ -153,7 +173,8 @@ bool PairProcessor::lockRoot(const std::string& folder)
 bool PairProcessor::createTargetFolder(const FolderTask& task)
 {
     if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
-        logError("ERROR: path too long: " + shown(task.targetFolder) + "\r\n");
+        m_progress.logError("ERROR: path too long: " + shown(task.targetFolder) + "\r\n",
+                            tooLongReason(pathTooLong(task.sourceFolder), task.direction));
         return false;
     }
     // A link or file in place of a subfolder would take the copies outside the target tree.
@@ -161,10 +182,13 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
         platform::FileStamp stamp;
         const std::string bare = task.targetFolder.substr(0, task.targetFolder.size() - 1);
         if (fs().readStamp(bare, stamp) == FsError::Ok) {
-            logError("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+            m_progress.logError(
+                "ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n",
+                sideReason(platform::FailedSide::Target, task.direction, "a file or link has the name"));
             return false;
         }
     }
+    platform::forgetLastFailure();
     // A missing root may be a drive that is away: made only where the guard lets it.
     if (task.isRoot && m_rootGuard != nullptr && !m_rootGuard->mayCreate(task.targetFolder))
         return false;
@@ -178,7 +202,8 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
     }
     if (created == FsError::Exists)
         return true;
-    logError("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n");
+    m_progress.logFailure("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n", task.direction,
+                          platform::FailedSide::Target);
     return false;
 }
 
@@ -210,10 +235,12 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
 
     ScanLists lists;
     ScanSource(fs(), task, m_filters, m_progress, m_debugLog, lists);
+    (task.direction == Direction::OrgToTgt ? m_orgSpecialItems : m_tgtSpecialItems) += lists.specialItems;
     if (noteOverlap(lists.listError))
         return PairOutcome::Continue;
     if (!lists.readable)
-        logError("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n");
+        m_progress.logFailure("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n",
+                              task.direction, platform::FailedSide::Source);
     if (lists.readable && m_targetTraits.caseInsensitive)
         matchCaseVariants(state, lists);
     if (m_filters.anyCopyOnly() && !lists.files.empty())
@@ -232,7 +259,8 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
         const std::string sourcePath = task.sourceFolder + entry.name;
         const std::string targetPath = task.targetFolder + state.targetNameOf(entry.name);
         if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
-            logError("ERROR: path too long: " + shown(sourcePath) + "\r\n");
+            m_progress.logError("ERROR: path too long: " + shown(sourcePath) + "\r\n",
+                                tooLongReason(pathTooLong(sourcePath), task.direction));
         } else {
             const CopyOutcome outcome = handleFile(state, entry, sourcePath, targetPath);
             if (outcome == CopyOutcome::DiskFull)
@@ -287,18 +315,34 @@ void PairProcessor::learnVolumes()
     m_refusalsLogged = {};
     // A volume that takes times without keeping them gives every copy the time of the copy;
     // the methods then act on the times they read, which may copy again.
+    constexpr std::string_view kTimesNotKept = "the volume does not keep the times it is given";
     if (m_targetTraits.probed && !m_targetTraits.timesSettable)
-        warnOnce(m_refusalsLogged.times, "times", m_targetRoot);
+        warnOnce(m_refusalsLogged.times, "times", m_targetRoot, kTimesNotKept);
     if (m_sourceTraits.probed && !m_sourceTraits.timesSettable)
-        warnOnce(m_refusalsLogged.times, "times", m_sourceRoot);
+        warnOnce(m_refusalsLogged.times, "times", m_sourceRoot, kTimesNotKept);
 }
 
-void PairProcessor::warnOnce(bool& logged, const char* what, const std::string& root)
+// A warning is no error: the run's outcome and error count do not change, and the line itself
+// says why.
+void PairProcessor::warnOnce(bool& logged, const char* what, const std::string& root, std::string_view reason)
 {
     if (logged)
         return;
     logged = true;
-    m_sink.AppendLog(std::string("WARNING: cannot keep ") + what + " on " + shown(root) + "\r\n");
+    m_sink.AppendLog(std::string("WARNING: cannot keep ") + what + " on " + shown(root) + ": " +
+                     std::string(reason) + "\r\n");
+}
+
+// Once per pair, at its end, when the whole count is known: FIFOs, sockets and devices are
+// never opened (a FIFO would block the run), so they are not copied, and the user should know.
+void PairProcessor::warnOfSpecialItems()
+{
+    for (const auto& [count, root] :
+         {std::pair{m_orgSpecialItems, &m_sourceRoot}, std::pair{m_tgtSpecialItems, &m_targetRoot}}) {
+        if (count > 0)
+            m_sink.AppendLog("WARNING: special files skipped: " + std::to_string(count) + " in " +
+                             shown(*root) + "\r\n");
+    }
 }
 
 // Metadata the volume refused on a copy whose content it kept: one line per pair and kind.
@@ -306,10 +350,11 @@ void PairProcessor::noteRefusals(const FolderTask& task)
 {
     const platform::MetadataRefusals refused = fs().refusedMetadata();
     const std::string& root = task.direction == Direction::OrgToTgt ? m_targetRoot : m_sourceRoot;
+    constexpr std::string_view kRefused = "the volume refused to set them";
     if (refused.permissions)
-        warnOnce(m_refusalsLogged.permissions, "permissions", root);
+        warnOnce(m_refusalsLogged.permissions, "permissions", root, kRefused);
     if (refused.times)
-        warnOnce(m_refusalsLogged.times, "times", root);
+        warnOnce(m_refusalsLogged.times, "times", root, kRefused);
 }
 
 std::string PairProcessor::TaskState::nameKey(std::string_view name) const
@@ -354,7 +399,10 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
                 if (seen.insert(platform::foldName(entry.name)).second)
                     return false;
                 const std::string path = task.sourceFolder + entry.name + (isFolder ? "/" : "");
-                logError("ERROR: cannot copy file: " + shown(path) + "\r\n");
+                m_progress.logError("ERROR: cannot copy file: " + shown(path) + "\r\n",
+                                    sideReason(platform::FailedSide::Target, task.direction,
+                                               "the volume ignores case, and a name differing only in case "
+                                               "takes it"));
                 return true;
             });
         }
@@ -461,7 +509,7 @@ void PairProcessor::copyDone(TaskState& state, const Entry& entry, const std::st
 // A copy that did not happen: a full disk or a stop ends the run; anything else is logged and
 // the task goes on.
 CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath,
-                                      uint64_t maxFileSize)
+                                      Direction direction, uint64_t maxFileSize)
 {
     switch (result) {
     case FsError::DiskFull:
@@ -472,17 +520,19 @@ CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, c
         noteOverlap(result);
         return CopyOutcome::Failed;
     case FsError::SourceChanged:
-        logError(
-            std::string(indent) + "ERROR: file changed while copied: " + shown(sourcePath) + "\r\n",
-            "the source was written to while it was read; nothing was published, the next run copies it");
+        logError(std::string(indent) + "ERROR: file changed while copied: " + shown(sourcePath) + "\r\n",
+                 sideReason(platform::FailedSide::Source, direction,
+                            "written to while it was read; nothing was published, the next run copies it"));
         return CopyOutcome::Failed;
     case FsError::TooLarge:
         logError(std::string(indent) + "ERROR: file too large for the target volume: " + shown(sourcePath) +
                      "\r\n",
-                 "the volume holds files of at most " + std::to_string(maxFileSize) + " bytes");
+                 sideReason(platform::FailedSide::Target, direction,
+                            "the volume holds files of at most " + std::to_string(maxFileSize) + " bytes"));
         return CopyOutcome::Failed;
     default:
-        logError(std::string(indent) + "ERROR: cannot copy file: " + shown(sourcePath) + "\r\n");
+        m_progress.logFailure(std::string(indent) + "ERROR: cannot copy file: " + shown(sourcePath) + "\r\n",
+                              direction, platform::FailedSide::Unknown);
         return CopyOutcome::Failed;
     }
 }
@@ -493,8 +543,9 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
     // A file its volume cannot hold is refused before anything is written.
     const uint64_t maxFileSize = writtenVolume(state.task).maxFileSize;
     if (entry.size > maxFileSize)
-        return copyFailed(FsError::TooLarge, "", sourcePath, maxFileSize);
+        return copyFailed(FsError::TooLarge, "", sourcePath, state.task.direction, maxFileSize);
     m_sink.NoteCopyStarted(sourcePath, entry.size);
+    platform::forgetLastFailure();
     const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
     m_sink.NoteCopyEnded(result == FsError::Ok);
     if (result == FsError::Ok) {
@@ -503,7 +554,8 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
             m_progress.growTotal();
         return CopyOutcome::Done;
     }
-    return result == FsError::Exists ? CopyOutcome::Done : copyFailed(result, "", sourcePath, maxFileSize);
+    return result == FsError::Exists ? CopyOutcome::Done
+                                     : copyFailed(result, "", sourcePath, state.task.direction, maxFileSize);
 }
 
 CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
@@ -511,7 +563,7 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
 {
     const uint64_t maxFileSize = writtenVolume(state.task).maxFileSize;
     if (entry.size > maxFileSize)
-        return copyFailed(FsError::TooLarge, "        ", sourcePath, maxFileSize);
+        return copyFailed(FsError::TooLarge, "        ", sourcePath, state.task.direction, maxFileSize);
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
     // With the recycle bin on, what an overwrite replaces goes there first, as a deletion would.
     const bool keepOld = m_pair->recycleDeleted != 0;
@@ -520,6 +572,7 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
                        : fs().copyOverwrite(sourcePath, targetPath, &stamp, stop);
     };
     m_sink.NoteCopyStarted(sourcePath, entry.size);
+    platform::forgetLastFailure();
     FsError result = overwrite();
     if (result == FsError::AccessDenied && fs().makeNormal(targetPath) == FsError::Ok)
         result = overwrite();
@@ -529,7 +582,7 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
         return CopyOutcome::Done;
     }
     // An overwrite's error line is indented under the file's decision line.
-    return copyFailed(result, "        ", sourcePath, maxFileSize);
+    return copyFailed(result, "        ", sourcePath, state.task.direction, maxFileSize);
 }
 
 // The stamp of a source file's target: from the task's listing of the target folder where
@@ -625,7 +678,8 @@ bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& lef
         if (noteOverlap(deleted) || deleted == FsError::NotFound)
             continue;
         // What stays where the user expects it gone is as wrong as a copy that did not happen.
-        logError("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n");
+        m_progress.logFailure("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n",
+                              state.task.direction, platform::FailedSide::Target);
         if (deleted == FsError::DiskFull)
             return false;
     }

@@ -83,7 +83,7 @@ private:
     void copyDone(TaskState& state, const Entry& entry, const std::string& sourcePath,
                   const std::string& targetPath, bool overwrote);
     CopyOutcome copyFailed(platform::FsError result, std::string_view indent, const std::string& sourcePath,
-                           uint64_t maxFileSize);
+                           Direction direction, uint64_t maxFileSize);
     // What the volume this task writes to keeps.
     const platform::VolumeTraits& writtenVolume(const FolderTask& task) const;
     // Logs that `path`, a file of the entry's pair, is dated too far ahead to win over the other side.
@@ -102,7 +102,8 @@ private:
     std::optional<platform::FileStamp> targetStamp(const TaskState& state, const Entry& entry,
                                                    const std::string& targetPath);
     void learnVolumes();
-    void warnOnce(bool& logged, const char* what, const std::string& root);
+    void warnOnce(bool& logged, const char* what, const std::string& root, std::string_view reason);
+    void warnOfSpecialItems();
     void noteRefusals(const FolderTask& task);
     void matchCaseVariants(TaskState& state, ScanLists& lists);
     int timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
@@ -139,6 +140,9 @@ private:
     TimeRule m_timeRule;
     bool m_linkTimesKept = true;
     platform::MetadataRefusals m_refusalsLogged; // kinds already warned of in this pair
+    // FIFOs, sockets and devices the pair's scans met in ORG and, walking back, in TGT.
+    int32_t m_orgSpecialItems = 0;
+    int32_t m_tgtSpecialItems = 0;
     PairFilters m_filters;
     // The pair's roots that it writes in, locked against other runs until the pair ends.
     std::vector<std::unique_ptr<platform::FolderLock>> m_locks;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -37,7 +38,7 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
 {
     const std::atomic<int32_t>* stop = &context.state.stopRequested;
     int32_t total = 0;
-    auto countRoot = [&](const std::u16string& path, const PairFilters& filters) {
+    auto countRoot = [&](const std::u16string& path, const PairFilters& filters, std::string_view side) {
         const std::string root = platform::toUtf8(path);
         RootCheck check;
         // The walk reads names only, but never those of a folder outside the root: below it,
@@ -48,16 +49,18 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
         total += CountFiles(view ? *view : context.fileSystem, root, filters.includeSubfolders,
                             filters.includeFiles, context.debugLog, stop, &check);
         if (!check.listed)
-            unreadRoots.push_back({platform::displayName(asFolderPath(root)), std::move(check.reason)});
+            unreadRoots.push_back(
+                {platform::displayName(asFolderPath(root)),
+                 check.reason.empty() ? std::string() : std::string(side) + ": " + check.reason});
     };
     for (int slot = 0; slot < model::kMaxPairs && stop->load() == 0; ++slot) {
         const model::FolderPair* pair = context.job.pairAt(slot);
         if (!pair || pair->enabled == 0)
             continue;
         const PairFilters filters = PairFilters::fromPair(*pair);
-        countRoot(pair->orgPath, filters);
+        countRoot(pair->orgPath, filters, "ORG");
         if (traitsOf(pair->method).walksBackFromTarget)
-            countRoot(pair->tgtPath, filters);
+            countRoot(pair->tgtPath, filters, "TGT");
     }
     return total;
 }

@@ -7,6 +7,22 @@
 
 namespace tavrel::engine {
 
+std::string_view rootName(platform::FailedSide side, Direction direction)
+{
+    const bool source = side == platform::FailedSide::Source;
+    return source == (direction == Direction::OrgToTgt) ? "ORG" : "TGT";
+}
+
+std::string sideReason(platform::FailedSide side, Direction direction, std::string_view reason)
+{
+    if (reason.empty() || side == platform::FailedSide::Unknown)
+        return std::string(reason);
+    std::string text(rootName(side, direction));
+    text += ": ";
+    text += reason;
+    return text;
+}
+
 int RunProgress::position(int32_t countedTotal, int32_t count)
 {
     if (countedTotal <= 0)
@@ -44,6 +60,13 @@ void RunProgress::logError(std::string_view line, std::string_view reason)
     const std::string known = reason.empty() ? platform::lastFailureReason() : std::string(reason);
     m_sink.NoteError(line, known);
     m_errors.push_back({std::string(line), known});
+}
+
+void RunProgress::logFailure(std::string_view line, Direction direction, platform::FailedSide asked)
+{
+    const platform::FailureNote failure = platform::takeLastFailure();
+    const platform::FailedSide side = failure.side != platform::FailedSide::Unknown ? failure.side : asked;
+    logError(line, sideReason(side, direction, failure.reason()));
 }
 
 void RunProgress::reportProgress()

@@ -4,6 +4,7 @@
 #include "engine/run_sink.h"
 #include "engine/run_state.h"
 #include "engine/task_queue.h"
+#include "platform/failure_note.h"
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,12 @@ enum class Operation
     FileDeleted,   // always counted in the TGT column
     FolderDeleted, // always counted in the TGT column
 };
+
+// "ORG" or "TGT": the root a side of a task's call lies in.
+std::string_view rootName(platform::FailedSide side, Direction direction);
+// `reason` led by the side's root name ("TGT: File name too long"); as it is without a side,
+// empty without a reason.
+std::string sideReason(platform::FailedSide side, Direction direction, std::string_view reason);
 
 // The worker's view of one run's counters: the shared RunState plus the counts only the
 // worker keeps (handled and skipped files, the counted total that scales progress).
@@ -49,6 +56,10 @@ public:
     // Appends an "ERROR: " line to the log, counts it as an error of the run and hands the
     // sink the reason (the platform's last failure of this thread when `reason` is empty).
     void logError(std::string_view line, std::string_view reason = {});
+    // logError with the platform's last failure of this thread as the reason, led by the side
+    // it concerns ("TGT: Read-only file system"); a failure that names no side of its call is
+    // put on `asked`, the side the caller asked. No side at all where neither is known.
+    void logFailure(std::string_view line, Direction direction, platform::FailedSide asked);
 
     // The errors logged so far, for the report's closing records.
     struct LoggedError

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/failure_note.h"
 #include "platform/volume_probe.h"
 
 #include <atomic>
@@ -27,13 +28,6 @@ enum class FsError
     SourceChanged, // the source was written to while it was copied: nothing was published
     TooLarge,      // the file is larger than the target's volume can hold: nothing was written
 };
-
-// The system's words ("Read-only file system") for the last failure that a call of this
-// thread turned into an FsError, then forgotten; empty when none is known. A reason for
-// people, never a decision.
-std::string lastFailureReason();
-// Forgets the last failure, so that a later failure without a system cause gives no reason.
-void forgetLastFailure();
 
 // Attribute bits as the engine tests them.
 inline constexpr uint32_t kAttrReadOnly = 1; // owner-write bit clear
@@ -105,6 +99,16 @@ public:
     // removed on the way. Ok, NotFound, AccessDenied, Other (also for a listing that failed
     // midway: `entries` then holds what was read).
     virtual FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
+
+    // listFolder that also counts in `specialItems` the FIFOs, sockets and devices it left out
+    // (told from the folder's own type field where the volume fills it in: no stat more per
+    // item). Without an override, listFolder, and none are counted.
+    virtual FsError listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
+                                       int32_t& specialItems)
+    {
+        specialItems = 0;
+        return listFolder(folder, entries);
+    }
 
     // The names and kinds of `folder`'s items as listFolder gives them, with the hidden bit
     // (it comes from the name) but no other attribute, time or size (left zero): what a count

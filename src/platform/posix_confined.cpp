@@ -106,6 +106,13 @@ public:
         return list(folder, entries, false);
     }
 
+    FsError listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
+                               int32_t& specialItems) override
+    {
+        specialItems = 0;
+        return list(folder, entries, false, &specialItems);
+    }
+
     FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries) override
     {
         return list(folder, entries, true);
@@ -438,7 +445,8 @@ private:
         return FsError::Ok;
     }
 
-    FsError list(const std::string& folder, std::vector<DirEntry>& entries, bool kindsOnly)
+    FsError list(const std::string& folder, std::vector<DirEntry>& entries, bool kindsOnly,
+                 int32_t* specialItems = nullptr)
     {
         entries.clear();
         beginCall();
@@ -446,7 +454,7 @@ private:
         int fd = -1;
         if (FsError error = folderOf(folder, root, fd); error != FsError::Ok)
             return error;
-        return listFolderAt(fd, entries, staleAgeIn(root), kindsOnly);
+        return listFolderAt(fd, entries, staleAgeIn(root), kindsOnly, specialItems);
     }
 
     FsError folderOf(const std::string& folder, std::size_t& root, int& fd)
@@ -493,13 +501,18 @@ private:
         beginCall();
         int sourceFolder = -1;
         std::string sourceName;
-        FsError error = atItem(source, [&](int parent, const std::string& name, std::size_t) {
-            sourceFolder = parent;
-            sourceName = name;
-            return FsError::Ok;
-        });
+        FsError error = FsError::Ok;
+        {
+            const FailureSide onSource(FailedSide::Source);
+            error = atItem(source, [&](int parent, const std::string& name, std::size_t) {
+                sourceFolder = parent;
+                sourceName = name;
+                return FsError::Ok;
+            });
+        }
         if (error != FsError::Ok)
             return error;
+        const FailureSide onTarget(FailedSide::Target);
         return atItem(target, [&](int parent, const std::string& name, std::size_t root) {
             CopyNotes notes;
             const VolumeTraits& traits = m_roots[root].traits;

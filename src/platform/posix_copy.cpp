@@ -26,6 +26,9 @@ constexpr std::size_t kFallbackBlock = std::size_t{256} * 1024;
 constexpr std::size_t kKernelChunk = std::size_t{8} << 20;
 // What copyData returns when it saw the stop flag; errno values are positive.
 constexpr int kStopped = -1;
+// Reasons for failures that no errno stands for.
+constexpr const char* kOtherKind = "a folder or another kind of item has the name";
+constexpr const char* kNoLongerAFile = "no longer a regular file or link";
 
 // Removes the temporary file on every path that does not publish it.
 class TemporaryGuard final
@@ -69,10 +72,12 @@ bool isKernelCopyUnsupported(int error)
 // Copies the file's data regions (holes stay holes), reading by hand where the kernel cannot
 // copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length,
 // which `copiedLength` receives. 0, an errno, or kStopped when `stop` was set before some
-// chunk after the first.
+// chunk after the first. An errno says in `failedSide` whether reading `in` or writing `out`
+// failed.
 int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy,
-             off_t& copiedLength)
+             off_t& copiedLength, FailedSide& failedSide)
 {
+    failedSide = FailedSide::Target;
     const off_t size = st.st_size;
     bool kernelThisFile = true;
     off_t extent = 0; // the end of the data written so far
@@ -93,8 +98,10 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
                 return kStopped;
             const auto want = static_cast<std::size_t>(std::min<off_t>(end - at, kFallbackBlock));
             const ssize_t got = retryOnEintr([&] { return ::pread(in, buffer.data(), want, at); });
-            if (got < 0)
+            if (got < 0) {
+                failedSide = FailedSide::Source;
                 return errno;
+            }
             if (got == 0)
                 break;
             if (const std::error_code error =
@@ -145,7 +152,13 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
             } else if (isKernelCopyUnsupported(errno)) {
                 kernelCopy = false; // another file system (EXDEV): not worth asking again
             } else {
-                return errno;
+                // The kernel's copy does not say which side failed; a read of the source where
+                // it stopped does.
+                const int error = errno;
+                uint8_t probe = 0;
+                if (::pread(in, &probe, 1, at) < 0)
+                    failedSide = FailedSide::Source;
+                return error;
             }
         }
         if (at < dataEnd) {
@@ -225,15 +238,17 @@ FsError checkTarget(int folder, const std::string& name, CopyMode mode, const Fi
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             return errorFromErrno(errno);
-        return mode == CopyMode::Overwrite && expected != nullptr ? FsError::Other : FsError::Ok;
+        return mode == CopyMode::Overwrite && expected != nullptr
+                   ? failedBecause(FsError::Other, FailedSide::Target, "removed since it was compared")
+                   : FsError::Ok;
     }
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-        return FsError::Other;
+        return failedBecause(FsError::Other, FailedSide::Target, kOtherKind);
     if (mode == CopyMode::CreateOnly)
         return FsError::Exists;
     if (expected != nullptr && (toFileTime(st.st_mtim) != expected->lastWriteTime ||
                                 static_cast<uint64_t>(st.st_size) != expected->size))
-        return FsError::Other;
+        return failedBecause(FsError::Other, FailedSide::Target, "changed since it was compared");
     return FsError::Ok;
 }
 
@@ -244,7 +259,7 @@ FsError takenBy(int folder, const std::string& name)
     struct stat st = {};
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
         !S_ISLNK(st.st_mode))
-        return FsError::Other;
+        return failedBecause(FsError::Other, FailedSide::Target, kOtherKind);
     return FsError::Exists;
 }
 
@@ -266,12 +281,12 @@ FsError publish(int folder, const std::string& temporary, const std::string& nam
     }
     if (mode == CopyMode::Overwrite) {
         if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
-            return errorFromErrno(errno);
+            return errorMakingName(errno, folder, temporary.c_str());
         return FsError::Ok;
     }
     if (renameWithoutReplacing(folder, temporary, folder, name) == 0)
         return FsError::Ok;
-    return errno == EEXIST ? takenBy(folder, name) : errorFromErrno(errno);
+    return errno == EEXIST ? takenBy(folder, name) : errorMakingName(errno, folder, temporary.c_str());
 }
 
 FsError copyLink(const Place& source, const struct stat& sourceStat, int folder, const std::string& name,
@@ -280,13 +295,13 @@ FsError copyLink(const Place& source, const struct stat& sourceStat, int folder,
     int error = 0;
     const std::string text = readLinkText(source.folder, source.name, sourceStat.st_size, error);
     if (error != 0)
-        return errorFromErrno(error);
+        return errorFromErrno(error, FailedSide::Source);
     std::string temporary;
     error = createUnderFreshName(name, temporary, [&](const std::string& candidate) {
         return ::symlinkat(text.c_str(), folder, candidate.c_str());
     });
     if (error != 0)
-        return errorFromErrno(error);
+        return errorMakingName(error, folder);
     TemporaryGuard guard(folder, temporary);
     if (keepsOwners() &&
         ::fchownat(folder, temporary.c_str(), sourceStat.st_uid, sourceStat.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
@@ -310,12 +325,13 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return ::openat(source.folder, source.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     }));
     if (!in.valid())
-        return errno == ELOOP ? FsError::Other : errorFromErrno(errno);
+        return errno == ELOOP ? failedBecause(FsError::Other, FailedSide::Source, kNoLongerAFile)
+                              : errorFromErrno(errno, FailedSide::Source);
     struct stat st = {};
     if (::fstat(in.get(), &st) != 0)
-        return errorFromErrno(errno);
-    if (!S_ISREG(st.st_mode))
-        return FsError::Other; // swapped for a FIFO or device after the caller looked
+        return errorFromErrno(errno, FailedSide::Source);
+    if (!S_ISREG(st.st_mode)) // swapped for a FIFO or device after the caller looked
+        return failedBecause(FsError::Other, FailedSide::Source, kNoLongerAFile);
     // O_NONBLOCK stays: regular files ignore it, so clearing it would only cost two calls.
     if (static_cast<uint64_t>(st.st_size) > options.maxFileSize)
         return FsError::TooLarge;
@@ -323,28 +339,30 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     std::string temporary;
     UniqueFd out = createExclusiveTemporary(folder, name, temporary);
     if (!out.valid())
-        return errorFromErrno(errno);
+        return errorMakingName(errno, folder);
     TemporaryGuard guard(folder, temporary);
 
     bool kernelCopy = options.tryKernelCopy;
     off_t copiedLength = 0;
-    int error = copyData(in.get(), out.get(), st, stop, kernelCopy, copiedLength);
+    FailedSide failedSide = FailedSide::Target;
+    int error = copyData(in.get(), out.get(), st, stop, kernelCopy, copiedLength, failedSide);
     notes.kernelCopyUnsupported |= options.tryKernelCopy && !kernelCopy;
     if (error != 0)
-        return error == kStopped ? FsError::Stopped : errorFromErrno(error);
+        return error == kStopped ? FsError::Stopped : errorFromErrno(error, failedSide);
     // Only one whole version of the source is published: a file written to while it was read
     // gives a copy that matches no version of it, and the next run copies it again.
     struct stat after = {};
     if (::fstat(in.get(), &after) != 0)
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Source);
     if (changedSince(st, after))
         return FsError::SourceChanged;
     // A volume may take more than it keeps (FAT through FUSE keeps a length modulo 4 GiB).
     struct stat written = {};
     if (::fstat(out.get(), &written) != 0)
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Target);
     if (written.st_size != copiedLength)
-        return errorFromErrno(EIO);
+        return failedBecause(FsError::Other, FailedSide::Target,
+                             "the volume kept another length than was written");
     // Owner first: changing it clears mode bits that the fchmod below sets again. A file we
     // made is ours already: nothing to change when the source is ours too.
     if (keepsOwners() && !ownedLike(st) && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
@@ -396,12 +414,14 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
         return FsError::Other;
     CopyNotes ignored;
     CopyNotes& kept = notes != nullptr ? *notes : ignored;
+    // What is not marked as the source's below failed on the target.
+    const FailureSide onTarget(FailedSide::Target);
 
     struct stat sourceStat = {};
     if (::fstatat(source.folder, source.name.c_str(), &sourceStat, AT_SYMLINK_NOFOLLOW) != 0)
-        return errorFromErrno(errno);
-    if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode))
-        return FsError::Other; // folders, FIFOs, sockets and devices are never opened
+        return errorFromErrno(errno, FailedSide::Source);
+    if (!S_ISREG(sourceStat.st_mode) && !S_ISLNK(sourceStat.st_mode)) // never opened
+        return failedBecause(FsError::Other, FailedSide::Source, kNoLongerAFile);
 
     // Refused before any data moves: an existing target costs one stat, not a copy.
     if (!options.targetKnownAbsent || mode != CopyMode::CreateOnly)
@@ -424,11 +444,11 @@ FsError copyItem(const std::string& source, const std::string& target, CopyMode 
     UniqueFd sourceFolder(retryOnEintr(
         [path = sourceFolderPath.c_str()] { return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!sourceFolder.valid())
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Source);
     UniqueFd folder(
         retryOnEintr([path = folderPath.c_str()] { return ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC); }));
     if (!folder.valid())
-        return errorFromErrno(errno);
+        return errorFromErrno(errno, FailedSide::Target);
     return copyItemAt({sourceFolder.get(), sourceName}, {folder.get(), name}, mode, expected, stopRequested,
                       nullptr, options);
 }

@@ -80,14 +80,22 @@ template <typename Call> FsError atParent(const std::string& path, Call call)
 
 FsError PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry>& entries)
 {
+    int32_t specialItems = 0;
+    return listFolderCounting(folder, entries, specialItems);
+}
+
+FsError PosixFileSystem::listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
+                                            int32_t& specialItems)
+{
     entries.clear();
+    specialItems = 0;
     if (!isUsablePath(folder))
         return FsError::Other;
     FsError error = FsError::Ok;
     const UniqueFd fd = openFolderPath(folder, error, O_RDONLY);
     if (!fd.valid())
         return error;
-    return posix::listFolderAt(fd.get(), entries, m_staleTemporaryAge);
+    return posix::listFolderAt(fd.get(), entries, m_staleTemporaryAge, false, &specialItems);
 }
 
 void PosixFileSystem::removeStaleTemporaries(const std::string& folder)

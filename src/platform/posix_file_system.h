@@ -22,6 +22,8 @@ public:
     {}
 
     FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
+    FsError listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
+                               int32_t& specialItems) override;
     FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
     FsError copyCreateOnly(const std::string& source, const std::string& target,

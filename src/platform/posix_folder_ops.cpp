@@ -130,9 +130,10 @@ DirStream openStream(int folder)
 } // namespace
 
 FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge,
-                     bool kindsOnly)
+                     bool kindsOnly, int32_t* specialItems)
 {
     entries.clear();
+    int32_t specials = 0;
     const DirStream dir = openStream(folder);
     if (dir == nullptr)
         return errorFromErrno(errno);
@@ -157,8 +158,10 @@ FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::se
         }
         // The type from the folder itself spares a stat for items that are never listed.
         if (found->d_type == DT_FIFO || found->d_type == DT_SOCK || found->d_type == DT_CHR ||
-            found->d_type == DT_BLK)
+            found->d_type == DT_BLK) {
+            ++specials;
             continue;
+        }
         if (kindsOnly && (found->d_type == DT_REG || found->d_type == DT_DIR || found->d_type == DT_LNK)) {
             DirEntry entry;
             entry.name = name;
@@ -180,7 +183,11 @@ FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::se
         DirEntry entry;
         if (describe(name, st, entry))
             entries.push_back(std::move(entry));
+        else
+            ++specials;
     }
+    if (specialItems != nullptr)
+        *specialItems = specials;
     // After the walk: removing names while readdir runs may make it skip others.
     removeStale(fd, temporaries, staleAge);
     return result;
@@ -209,7 +216,7 @@ FsError createFolderAt(int parent, const std::string& name, const struct stat* o
         return FsError::Ok;
     }
     if (errno != EEXIST)
-        return errorFromErrno(errno);
+        return errorMakingName(errno, parent);
     struct stat st = {};
     if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
         return FsError::Exists;

@@ -5,6 +5,7 @@
 #include "platform/posix_io.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,9 +17,10 @@ namespace tavrel::platform::posix {
 // Lists the folder open as `folder` (read access). Temporary files of ours are never listed;
 // those unchanged for `staleAge` are removed on the way (zero: all of them).
 // With `kindsOnly`, items are told apart by the folder's own type field, stat only where
-// the volume does not fill it in; attributes, times and sizes stay zero.
+// the volume does not fill it in; attributes, times and sizes stay zero. With `specialItems`,
+// the FIFOs, sockets and devices left out are counted there.
 FsError listFolderAt(int folder, std::vector<DirEntry>& entries, std::chrono::seconds staleAge,
-                     bool kindsOnly = false);
+                     bool kindsOnly = false, int32_t* specialItems = nullptr);
 
 // Removes the leftover temporary files of `folder` unchanged for `staleAge`.
 void removeStaleTemporariesAt(int folder, std::chrono::seconds staleAge);

@@ -6,16 +6,38 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tavrel::platform::posix {
 
 namespace {
 
-// The errno behind the last failure mapped on this thread, like errno itself: only a reason
-// for the log, never a decision.
-thread_local int t_lastFailure = 0;
-// A reason no errno gives; it wins over t_lastFailure while it is set.
-thread_local const char* t_lastFailureText = nullptr;
+// The side of the failures mapped on this thread now.
+thread_local FailedSide t_side = FailedSide::Unknown;
+
+FsError mapped(int error, const FailureNote& note)
+{
+    if (error != 0)
+        noteFailure(note);
+    switch (error) {
+    case 0:
+        return FsError::Ok;
+    case EEXIST:
+        return FsError::Exists;
+    case ENOSPC:
+    case EDQUOT:
+        return FsError::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FsError::AccessDenied;
+    case ENOENT:
+    case ENOTDIR:
+        return FsError::NotFound;
+    default:
+        return FsError::Other;
+    }
+}
 
 } // namespace
 
@@ -36,28 +58,37 @@ DirStream streamOver(UniqueFd fd)
 
 FsError errorFromErrno(int error)
 {
-    if (error != 0) {
-        t_lastFailure = error;
-        t_lastFailureText = nullptr;
+    return errorFromErrno(error, t_side);
+}
+
+FsError errorFromErrno(int error, FailedSide side)
+{
+    return mapped(error, {side, std::error_code(error, std::generic_category()), false});
+}
+
+FsError errorMakingName(int error, int folder, const char* from)
+{
+    bool refusedName = true;
+    if (error == ENOENT) {
+        // A folder removed meanwhile, or a temporary someone took away, is no refused name.
+        struct stat st = {};
+        refusedName = ::fstat(folder, &st) == 0 && st.st_nlink > 0 &&
+                      (from == nullptr || ::fstatat(folder, from, &st, AT_SYMLINK_NOFOLLOW) == 0);
     }
-    switch (error) {
-    case 0:
-        return FsError::Ok;
-    case EEXIST:
-        return FsError::Exists;
-    case ENOSPC:
-    case EDQUOT:
-        return FsError::DiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return FsError::AccessDenied;
-    case ENOENT:
-    case ENOTDIR:
-        return FsError::NotFound;
-    default:
-        return FsError::Other;
-    }
+    return mapped(error, {t_side, std::error_code(error, std::generic_category()), refusedName});
+}
+
+FsError failedBecause(FsError error, FailedSide side, const char* cause)
+{
+    noteFailure({side, {}, false, cause});
+    return error;
+}
+
+FailureSide::FailureSide(FailedSide side) : m_previous(std::exchange(t_side, side)) {}
+
+FailureSide::~FailureSide()
+{
+    t_side = m_previous;
 }
 
 bool isUsablePath(std::string_view path)
@@ -131,33 +162,4 @@ int64_t toFileTime(const timespec& time)
     return static_cast<int64_t>(time.tv_sec) * 10'000'000 + time.tv_nsec / 100;
 }
 
-FsError failWith(FsError error, const char* reason)
-{
-    t_lastFailure = 0;
-    t_lastFailureText = reason;
-    return error;
-}
-
 } // namespace tavrel::platform::posix
-
-namespace tavrel::platform {
-
-std::string lastFailureReason()
-{
-    const int error = std::exchange(posix::t_lastFailure, 0);
-    if (const char* text = std::exchange(posix::t_lastFailureText, nullptr))
-        return text;
-    if (error == 0)
-        return {};
-    char buffer[256];
-    // GNU strerror_r returns the text, which may or may not be in `buffer`.
-    return ::strerror_r(error, buffer, sizeof buffer);
-}
-
-void forgetLastFailure()
-{
-    posix::t_lastFailure = 0;
-    posix::t_lastFailureText = nullptr;
-}
-
-} // namespace tavrel::platform

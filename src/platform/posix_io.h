@@ -63,12 +63,33 @@ template <typename Call> auto retryOnEintr(Call call)
     return result;
 }
 
-// The error value for an errno of a failed call.
+// The error value for an errno of a failed call, noted as the thread's last failure on the
+// side a FailureSide in scope names (else Unknown).
 FsError errorFromErrno(int error);
+// The same, on `side`.
+FsError errorFromErrno(int error, FailedSide side);
+// errorFromErrno for a call that gave a new name in the folder open as `folder` (a create, a
+// rename from `from` there): noted as making a name, so that a volume refusing the name says
+// so. ENOENT counts only while the folder (and `from`) are still there: else it is the
+// system's own.
+FsError errorMakingName(int error, int folder, const char* from = nullptr);
 
-// `error`, with `reason` as the words lastFailureReason gives for it: for failures that no
-// errno describes ("no trash on the item's volume").
-FsError failWith(FsError error, const char* reason);
+// `error`, noted as the thread's last failure on `side` with `cause`: for failures that no
+// errno stands for (an item that changed kind since it was listed).
+FsError failedBecause(FsError error, FailedSide side, const char* cause);
+
+// While it lives, failures mapped on this thread belong to `side` (of a copy, say).
+class FailureSide final
+{
+public:
+    explicit FailureSide(platform::FailedSide side);
+    ~FailureSide();
+    FailureSide(const FailureSide&) = delete;
+    FailureSide& operator=(const FailureSide&) = delete;
+
+private:
+    platform::FailedSide m_previous;
+};
 
 // False for a path the kernel would refuse or read as another path: empty, with a NUL byte,
 // of PATH_MAX bytes or more, or with a component longer than NAME_MAX.

@@ -246,26 +246,28 @@ FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders&
     const std::string trash = prepareTrash(item);
     if (trash.empty()) {
         const int error = errno;
-        return error == ENOSPC || error == EDQUOT ? errorFromErrno(error)
-                                                  : failWith(FsError::Other, kNoTrashHere);
+        return error == ENOSPC || error == EDQUOT
+                   ? errorFromErrno(error)
+                   : failedBecause(FsError::Other, FailedSide::Target, kNoTrashHere);
     }
     UniqueFd files(retryOnEintr(
         [&] { return ::open((trash + "/files").c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     UniqueFd info(retryOnEintr(
         [&] { return ::open((trash + "/info").c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     if (!files.valid() || !info.valid())
-        return failWith(FsError::Other, kNoTrashHere);
+        return failedBecause(FsError::Other, FailedSide::Target, kNoTrashHere);
     // A trash on another volume is never used: the move could only be a copy, and a volume
     // that went away (lazily unmounted) shows its folders under the root file system's paths.
     struct stat trashSt = {};
     if (::fstat(files.get(), &trashSt) != 0 || trashSt.st_dev != st.st_dev)
-        return failWith(FsError::Other, kNoTrashHere);
+        return failedBecause(FsError::Other, FailedSide::Target, kNoTrashHere);
 
     std::string trashName;
     UniqueFd record = reserveTrashName(info.get(), name, trashName);
     if (!record.valid())
-        return errno == ENOSPC || errno == EDQUOT ? errorFromErrno(errno)
-                                                  : failWith(FsError::Other, kNoRecord);
+        return errno == ENOSPC || errno == EDQUOT
+                   ? errorFromErrno(errno)
+                   : failedBecause(FsError::Other, FailedSide::Target, kNoRecord);
     const std::string recordName = trashName + ".trashinfo";
     const std::string text =
         "[Trash Info]\nPath=" + escapeTrashPath(item) + "\nDeletionDate=" + localDeletionDate() + "\n";
@@ -274,8 +276,9 @@ FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders&
         error = record.close();
     if (error != 0) {
         ::unlinkat(info.get(), recordName.c_str(), 0);
-        return error == ENOSPC || error == EDQUOT ? errorFromErrno(error)
-                                                  : failWith(FsError::Other, kNoRecord);
+        return error == ENOSPC || error == EDQUOT
+                   ? errorFromErrno(error)
+                   : failedBecause(FsError::Other, FailedSide::Target, kNoRecord);
     }
     // One rename, from the item's own folder handle: the item leaves whole or not at all, and
     // nothing outside that folder is touched on the way. Another file system (EXDEV) means
@@ -283,7 +286,8 @@ FsError moveToTrashAt(int folder, const std::string& name, const ForeignFolders&
     if (renameWithoutReplacing(folder, name, files.get(), trashName) != 0) {
         error = errno;
         ::unlinkat(info.get(), recordName.c_str(), 0);
-        return error == EXDEV ? failWith(FsError::Other, kNoTrashHere) : errorFromErrno(error);
+        return error == EXDEV ? failedBecause(FsError::Other, FailedSide::Target, kNoTrashHere)
+                              : errorFromErrno(error);
     }
     return FsError::Ok;
 }

@@ -287,13 +287,21 @@ PreviewFileSystem::Found PreviewFileSystem::diskStateOf(const std::string& key)
 
 FsError PreviewFileSystem::listFolder(const std::string& folder, std::vector<DirEntry>& entries)
 {
+    int32_t specialItems = 0;
+    return listFolderCounting(folder, entries, specialItems);
+}
+
+FsError PreviewFileSystem::listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
+                                              int32_t& specialItems)
+{
     entries.clear();
+    specialItems = 0;
     const std::string key = keyOf(folder);
     const Record* record = nullptr;
     FsError result = FsError::Ok;
     switch (m_overlay->lookup(key, record)) {
     case Says::Disk:
-        result = inner().listFolder(folder, entries);
+        result = inner().listFolderCounting(folder, entries, specialItems);
         m_listings->remember(key, result, entries);
         // A listing that failed midway still shows what it read, changed as this run changed it.
         if (result != FsError::Ok && result != FsError::Other)

@@ -55,6 +55,9 @@ public:
     PreviewFileSystem& operator=(const PreviewFileSystem&) = delete;
 
     FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
+    // The disk's count of what its listing left out; none in a folder made only here.
+    FsError listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
+                               int32_t& specialItems) override;
     FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
     FsError copyCreateOnly(const std::string& source, const std::string& target,

@@ -3,6 +3,7 @@
 
 #include "platform/app_paths.h"
 #include "platform/fd_io.h"
+#include "platform/posix_io.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
@@ -10,11 +11,13 @@
 #include <cerrno>
 #include <charconv>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -103,6 +106,82 @@ bool copyInto(const std::filesystem::path& from, int to)
     }
 }
 
+std::string systemWords(int error)
+{
+    return std::generic_category().message(error);
+}
+
+// The history folder open for *at calls (read access, for listing it), made where it is
+// missing when `create`. The folder and its parent, the program's data folder that it makes,
+// are opened without following links: a link put in place of either would take the reports
+// and their pruning elsewhere. What lies above them is the user's, links and all. Not valid,
+// with `whyNot` set, when the folder cannot be had.
+platform::posix::UniqueFd openHistoryFolder(std::filesystem::path folder, bool create, std::string& whyNot)
+{
+    using platform::posix::UniqueFd;
+    if (folder.filename().empty())
+        folder = folder.parent_path(); // written with a final "/"
+    const std::filesystem::path parent = folder.parent_path();
+    std::filesystem::path top = parent.parent_path();
+    if (top.empty())
+        top = ".";
+    std::error_code error;
+    if (create)
+        std::filesystem::create_directories(top, error);
+    UniqueFd fd(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        whyNot = systemWords(errno);
+        return fd;
+    }
+    for (const std::filesystem::path& name : {parent.filename(), folder.filename()}) {
+        auto openBelow = [&] {
+            return UniqueFd(
+                ::openat(fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        };
+        UniqueFd next = openBelow();
+        if (!next.valid() && errno == ENOENT && create &&
+            (::mkdirat(fd.get(), name.c_str(), 0700) == 0 || errno == EEXIST))
+            next = openBelow();
+        if (!next.valid()) {
+            const int failure = errno;
+            struct stat st = {};
+            const bool link =
+                ::fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+            whyNot = link ? (name == folder.filename() ? "it is" : parent.native() + " is") +
+                                std::string(" a symbolic link, which the history never follows")
+                          : systemWords(failure);
+            return next;
+        }
+        fd = std::move(next);
+    }
+    return fd;
+}
+
+// The names of the kept reports in the folder open as `folder`, oldest first: of the kept
+// shape, regular files (never a link), owned by this user, who made them.
+std::vector<std::string> keptNamesIn(int folder)
+{
+    std::vector<std::pair<Order, std::string>> found;
+    const platform::posix::DirStream dir = platform::posix::streamOver(
+        platform::posix::UniqueFd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    if (dir == nullptr)
+        return {};
+    static const uid_t user = ::geteuid();
+    while (const dirent* item = ::readdir(dir.get())) {
+        const std::optional<Order> order = orderOf(item->d_name);
+        struct stat st = {};
+        if (order && ::fstatat(folder, item->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == user)
+            found.emplace_back(*order, item->d_name);
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> names;
+    names.reserve(found.size());
+    for (auto& [order, name] : found)
+        names.push_back(std::move(name));
+    return names;
+}
+
 } // namespace
 
 std::filesystem::path defaultHistoryFolder()
@@ -112,19 +191,13 @@ std::filesystem::path defaultHistoryFolder()
 
 std::vector<std::filesystem::path> keptReports(const std::filesystem::path& folder)
 {
-    std::vector<std::pair<Order, std::filesystem::path>> found;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        const std::optional<Order> order = orderOf(it->path().filename().string());
-        if (order && it->is_regular_file(error))
-            found.emplace_back(*order, it->path());
-    }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string whyNot;
+    const platform::posix::UniqueFd fd = openHistoryFolder(folder, false, whyNot);
+    if (!fd.valid())
+        return {};
     std::vector<std::filesystem::path> reports;
-    reports.reserve(found.size());
-    for (auto& [order, path] : found)
-        reports.push_back(std::move(path));
+    for (const std::string& name : keptNamesIn(fd.get()))
+        reports.push_back(folder / name);
     return reports;
 }
 
@@ -135,38 +208,49 @@ std::filesystem::path newestReport(const std::filesystem::path& folder)
 }
 
 std::filesystem::path keepReport(const std::filesystem::path& report, const std::filesystem::path& folder,
-                                 std::chrono::system_clock::time_point startedAt, std::size_t keep)
+                                 std::chrono::system_clock::time_point startedAt, std::size_t keep,
+                                 std::string* whyNot)
 {
+    std::string reason;
+    auto fail = [&](std::string text) {
+        if (whyNot != nullptr)
+            *whyNot = std::move(text);
+        return std::filesystem::path();
+    };
     std::error_code error;
     if (!std::filesystem::is_regular_file(report, error))
-        return {};
-    std::filesystem::create_directories(folder, error);
+        return fail(error ? error.message() : "there is no report");
+    const platform::posix::UniqueFd dir = openHistoryFolder(folder, true, reason);
+    if (!dir.valid())
+        return fail(reason);
     const std::string stamp = stampOf(startedAt);
-    std::filesystem::path kept;
+    std::string name;
     platform::posix::UniqueFd fd;
     // O_EXCL: a name another run took in the same second is never written over.
     for (int number = 1; !fd.valid() && number <= kMaxSuffix; ++number) {
-        kept = folder / (stamp + (number == 1 ? std::string() : "_" + std::to_string(number)) +
-                         std::string(kExtension));
-        fd.reset(::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+        name = stamp + (number == 1 ? std::string() : "_" + std::to_string(number)) + std::string(kExtension);
+        fd.reset(
+            ::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
         if (!fd.valid() && errno != EEXIST)
-            return {};
+            return fail(systemWords(errno));
     }
     if (!fd.valid())
-        return {};
+        return fail(systemWords(EEXIST));
     const bool copied = copyInto(report, fd.get());
     if (fd.close() != 0 || !copied) {
-        std::filesystem::remove(kept, error);
-        return {};
+        const int failure = errno;
+        ::unlinkat(dir.get(), name.c_str(), 0);
+        return fail(systemWords(failure));
     }
     // The oldest go; never the one just kept, which a clock set back may have made the oldest.
-    const std::vector<std::filesystem::path> reports = keptReports(folder);
-    std::size_t left = reports.size();
-    for (std::size_t i = 0; i < reports.size() && left > std::max<std::size_t>(keep, 1); ++i) {
-        if (reports[i] != kept && std::filesystem::remove(reports[i], error))
+    // Only what this program made: a name of the kept shape is not enough.
+    const std::vector<std::string> names = keptNamesIn(dir.get());
+    std::size_t left = names.size();
+    for (std::size_t i = 0; i < names.size() && left > std::max<std::size_t>(keep, 1); ++i) {
+        if (names[i] != name && ::unlinkat(dir.get(), names[i].c_str(), 0) == 0)
             --left;
     }
-    return kept;
+    return folder / name;
 }
 
 } // namespace tavrel::report

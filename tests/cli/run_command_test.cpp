@@ -243,7 +243,7 @@ TEST_F(RunCommandTest, MissingOriginalEndsWithErrorsAndTellsTheCauseOnStderr)
                                         (m_dir / "unplugged/\nEnd process.\n")))
         << outcome.out;
     EXPECT_EQ(outcome.err,
-              "ERROR: cannot read folder: " + (m_dir / "unplugged/: No such file or directory\n"));
+              "ERROR: cannot read folder: " + (m_dir / "unplugged/: ORG: No such file or directory\n"));
 }
 
 // A target on a read-only mount: every copy fails, each with the system's reason on stderr.
@@ -263,8 +263,8 @@ TEST_F(RunCommandTest, ReadOnlyTargetEndsWithErrors)
     const Outcome outcome =
         run({"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm", "--json"});
     expectCompletedWithErrors(outcome, 2, "Process completed with 2 errors.");
-    EXPECT_EQ(outcome.err, "ERROR: cannot copy file: " + (m_dir / "org/a: Read-only file system\n") +
-                               "ERROR: cannot copy file: " + (m_dir / "org/b: Read-only file system\n"));
+    EXPECT_EQ(outcome.err, "ERROR: cannot copy file: " + (m_dir / "org/a: TGT: Read-only file system\n") +
+                               "ERROR: cannot copy file: " + (m_dir / "org/b: TGT: Read-only file system\n"));
 }
 
 // Deletions the system refuses, for real: an immutable file (root ignores permissions) and a
@@ -295,7 +295,7 @@ TEST_P(RefusedDeletionTest, EndsWithErrors)
         flags &= ~FS_IMMUTABLE_FL;
         ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
         ::close(fd);
-        reason = "Operation not permitted";
+        reason = "TGT: Operation not permitted";
     } else {
         ASSERT_EQ(::chmod((m_dir / "tgt").c_str(), 0555), 0);
         if (::geteuid() != 0) {
@@ -316,7 +316,7 @@ TEST_P(RefusedDeletionTest, EndsWithErrors)
                 m_dir.path());
         }
         ::chmod((m_dir / "tgt").c_str(), 0755);
-        reason = "Permission denied";
+        reason = "TGT: Permission denied";
     }
     expectCompletedWithErrors(outcome, 1, "Process completed with 1 error.");
     EXPECT_NE(outcome.out.find("ERROR: cannot delete: " + gone + "\n"), std::string::npos) << outcome.out;
@@ -614,8 +614,8 @@ TEST_F(RunCommandTest, AHistoryThatCannotBeWrittenIsToldAndTheRunSucceeds)
     const Outcome outcome = run({"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess succeeded.\n")) << outcome.out;
-    EXPECT_EQ(outcome.err,
-              "tavrel-sync-cli: the report was not kept in the history folder " + historyFolder() + "\n");
+    EXPECT_EQ(outcome.err, "tavrel-sync-cli: the report was not kept in the history folder " +
+                               historyFolder() + ": Not a directory\n");
     EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a")}));
 }
 
@@ -670,6 +670,30 @@ INSTANTIATE_TEST_SUITE_P(
                           true},
         MissingTargetCase{"DryRun", {"--dry-run"}, 4, "--create-missing creates it\n", false}),
     [](const ::testing::TestParamInfo<MissingTargetCase>& info) { return std::string(info.param.name); });
+
+// FIFOs and sockets in ORG are no error: one warning line with their count, and the run
+// succeeds, the second time as well.
+TEST_F(RunCommandTest, SpecialFilesAreOneWarningAndTheRunSucceeds)
+{
+    buildTree(m_dir / "org", {file("a.txt", "a"), fifo("pipe"), unixSocket("sub/sock")});
+    const std::string job = saveJob(model::SyncMethod::AbsoluteCopy);
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        const Outcome outcome = run({"run", job, "--report", m_dir / "r.htm", "--no-history"});
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(outcome.err, "");
+        std::size_t warnings = 0;
+        for (std::size_t at = outcome.out.find("WARNING: "); at != std::string::npos;
+             at = outcome.out.find("WARNING: ", at + 1))
+            ++warnings;
+        EXPECT_EQ(warnings, 1u) << outcome.out;
+        EXPECT_NE(outcome.out.find("\nWARNING: special files skipped: 2 in " + m_dir / "org/" + "\n"),
+                  std::string::npos)
+            << outcome.out;
+        EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess succeeded.\n")) << outcome.out;
+    }
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a"), folder("sub")}));
+}
 
 class StopSignalTest : public RunCommandTest, public ::testing::WithParamInterface<int>
 {

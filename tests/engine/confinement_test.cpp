@@ -212,6 +212,9 @@ TEST_F(EngineTest, BindMountOfTheOriginalInsideTheTargetIsNeverEntered)
     EXPECT_EQ(after, before);
     EXPECT_NE(relative(m_sink.log()).find("ERROR: folders overlap: ~/org/ and ~/tgt/\r\n"), std::string::npos)
         << m_sink.log();
+    EXPECT_EQ(reportLines().back(),
+              "[E]ERROR: folders overlap: ~/org/ and ~/tgt/: ORG and TGT are one folder, or "
+              "one lies inside the other");
     EXPECT_GE(m_state.errors.load(), 1);
 }
 

@@ -117,7 +117,7 @@ TEST_F(EngineTest, ReportIsWholeAndClosedWhenTheEndIsPosted)
     run();
     EXPECT_FALSE(openAtEnd);
     EXPECT_EQ(linesAtEnd, (std::vector<std::string>{
-                              "[E]ERROR: cannot read folder: ~/unplugged/: No such file or directory"}));
+                              "[E]ERROR: cannot read folder: ~/unplugged/: ORG: No such file or directory"}));
     EXPECT_TRUE(textAtEnd.ends_with("</body>\n</html>\n")) << textAtEnd;
 }
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/entry_list.h"
+#include "platform/preview_file_system.h"
 #include "support/engine_fixture.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace tavrel::test {
@@ -145,6 +147,59 @@ TEST_F(EngineTest, CopyOnlyStillCreatesMissingFiles)
 
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("ro", "r", at(1), 0444), file(".h", "h", at(1))}));
+}
+
+// FIFOs, sockets and devices in ORG are never opened nor copied; the user hears of them in one
+// warning per pair, at its end, with the pair's whole count (and Synchronize, which copies back
+// from TGT, of TGT's as well). A warning is no error: the run succeeds, each time, and a
+// preview warns alike.
+TEST_F(EngineTest, SpecialFilesGiveOneWarningPerSourceRootAndNoError)
+{
+    struct Case
+    {
+        const char* name;
+        SyncMethod method;
+        bool preview;
+        std::vector<std::string> warnings;
+    };
+    const Case cases[] = {
+        {"mirror", SyncMethod::AbsoluteCopy, false, {"WARNING: special files skipped: 3 in ~/org/"}},
+        {"preview", SyncMethod::AbsoluteCopy, true, {"WARNING: special files skipped: 3 in ~/org/"}},
+        {"both ways",
+         SyncMethod::Synchronize,
+         false,
+         {"WARNING: special files skipped: 3 in ~/org/", "WARNING: special files skipped: 1 in ~/tgt/"}},
+    };
+    buildTree(m_dir / "plain", {file("c", "c")});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_org);
+        std::filesystem::remove_all(m_tgt);
+        buildTree(m_org, {file("a", "a"), fifo("pipe"), file("sub/b", "b"), fifo("sub/pipe"),
+                          unixSocket("sub/sock")});
+        buildTree(m_tgt, {fifo("tpipe")});
+        m_job.clear();
+        addPair(c.method);
+        addPair(SyncMethod::LightCopy, m_dir / "plain", m_dir / "copy", "no specials");
+        for (int round = 1; round <= 2; ++round) {
+            SCOPED_TRACE(round);
+            platform::PreviewFileSystem preview(m_posix);
+            RecordingSink sink;
+            EXPECT_EQ(runWith(sink, c.preview ? &preview : nullptr), engine::RunResult::Succeeded);
+            EXPECT_EQ(m_state.errors.load(), 0);
+            std::vector<std::string> warnings;
+            for (const std::string& line : sink.logLines())
+                if (line.starts_with("WARNING: "))
+                    warnings.push_back(relative(line));
+            EXPECT_EQ(warnings, c.warnings) << sink.log();
+            // At the end of its pair: right before the next pair's first line.
+            const std::string log = relative(sink.log());
+            EXPECT_NE(log.find(c.warnings.back() + "\r\nHandle pair : no specials\r\n"), std::string::npos)
+                << log;
+        }
+        EXPECT_EQ(snapshotTree(m_tgt).count("sub/b"), c.preview ? 0u : 1u);
+        EXPECT_EQ(snapshotTree(m_tgt).count("sub/pipe"), 0u);
+    }
 }
 
 } // namespace

@@ -240,8 +240,10 @@ TEST_F(EngineTest, RefusedMetadataKeepsTheContentAndWarnsOncePerPair)
     EXPECT_EQ(readFile(m_dir / "tgt2/b"), "b");
     const std::string log = relative(m_sink.log());
     for (const std::string line :
-         {"WARNING: cannot keep permissions on ~/tgt/\r\n", "WARNING: cannot keep times on ~/tgt/\r\n",
-          "WARNING: cannot keep permissions on ~/tgt2/\r\n", "WARNING: cannot keep times on ~/tgt2/\r\n"}) {
+         {"WARNING: cannot keep permissions on ~/tgt/: the volume refused to set them\r\n",
+          "WARNING: cannot keep times on ~/tgt/: the volume refused to set them\r\n",
+          "WARNING: cannot keep permissions on ~/tgt2/: the volume refused to set them\r\n",
+          "WARNING: cannot keep times on ~/tgt2/: the volume refused to set them\r\n"}) {
         const std::size_t first = log.find(line);
         EXPECT_NE(first, std::string::npos) << line << log;
         EXPECT_EQ(log.find(line, first + 1), std::string::npos) << line << log;
@@ -258,7 +260,7 @@ TEST_F(EngineTest, ReportEndsWithTheErrorsAndTheirReasons)
     run();
     const std::vector<std::string> lines = reportLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "[E]ERROR: cannot read folder: ~/unplugged/: No such file or directory");
+    EXPECT_EQ(lines.back(), "[E]ERROR: cannot read folder: ~/unplugged/: ORG: No such file or directory");
 }
 
 } // namespace

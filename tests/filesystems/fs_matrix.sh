@@ -323,6 +323,19 @@ run_volume() {
         grep -q '^ERROR: folders overlap: ' <<<"$overlap_log" || fail "$kind overlap: no overlap error: $overlap_log"
     fi
     [ "$kind" = fat ] && check_too_large "$kind" "$mnt"
+    # A name exFAT refuses (':' and '?'; exfat-fuse answers "No such file or directory") is one
+    # error line, with the side and the reason; the other file is copied.
+    if [ "$kind" = exfat ]; then
+        mkdir -p "$c/org-names" "$mnt/names"
+        printf 'refused\n' >"$c/org-names/a:b.txt"
+        printf 'ok\n' >"$c/org-names/ok.txt"
+        "$make_project" "$c/names.TSP" --pair names light "$c/org-names" "$mnt/names" --no-recycle
+        local names_err
+        names_err=$(timeout 60 "$cli" run "$c/names.TSP" --no-progress --no-history 2>&1 >/dev/null)
+        [ "$names_err" = "ERROR: cannot copy file: $c/org-names/a:b.txt: TGT: name not allowed on this volume" ] ||
+            fail "$kind refused name: stderr was '$names_err'"
+        [ "$(cat "$mnt/names/ok.txt" 2>/dev/null)" = ok ] || fail "$kind refused name: ok.txt was not copied"
+    fi
     # Synchronize may fill ORG with what the target has, but never a case variant of a name ORG has.
     snapshot "$c/org3" | cmp -s - "$c/org3.before" || fail "$kind case-2-sync: ORG changed: $(snapshot "$c/org3" | diff - "$c/org3.before" | head -3 | tr '\n' ' ')"
     if [ "$failures" -gt "$failures_before" ]; then

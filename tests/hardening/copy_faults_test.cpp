@@ -412,5 +412,61 @@ TEST_F(EngineTest, CopyToANameTakenBeforePublishingIsExists)
     }
 }
 
+struct SideCase
+{
+    const char* name;
+    SyncMethod method;
+    bool walksBack;  // the file is only in TGT: Synchronize copies it into ORG
+    int readErrno;   // the source's first read fails with it, else 0
+    int writeErrno;  // the target's first write fails with it, else 0
+    int kernelErrno; // the kernel copy fails with it, else 0
+    const char* reason;
+};
+
+class SideOfAFailureTest : public EngineTest, public ::testing::WithParamInterface<SideCase>
+{
+};
+
+// A copy that fails in the copy code itself, reading or writing: its error record names the
+// side whose read or write failed, as the task's direction has them, and the system's reason.
+TEST_P(SideOfAFailureTest, TheReportNamesTheSideThatFailed)
+{
+    const SideCase& c = GetParam();
+    buildTree(c.walksBack ? m_tgt : m_org, {file("a", "content", at(9))});
+    buildTree(c.walksBack ? m_org : m_tgt, {});
+    addPair(c.method);
+    SyscallPlan plan = readWritePlan();
+    if (c.kernelErrno != 0) {
+        plan.kernelBytesBeforeFault = 0;
+        plan.kernelErrno = c.kernelErrno;
+    }
+    plan.failReadNth = c.readErrno != 0 ? 1 : 0;
+    plan.readErrno = c.readErrno;
+    plan.failWriteNth = c.writeErrno != 0 ? 1 : 0;
+    plan.writeErrno = c.writeErrno;
+    {
+        ScopedSyscallPlan active(plan);
+        run();
+    }
+    const std::string source = (c.walksBack ? m_tgt : m_org) + "a";
+    EXPECT_NE(m_sink.log().find("ERROR: cannot copy file: " + source + "\r\n"), std::string::npos)
+        << m_sink.log();
+    const std::vector<std::string> lines = reportLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), relative("[E]ERROR: cannot copy file: " + source + ": " + c.reason));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hardening, SideOfAFailureTest,
+    ::testing::Values(
+        SideCase{"ReadIsOrg", SyncMethod::LightCopy, false, EIO, 0, 0, "ORG: Input/output error"},
+        SideCase{"WriteIsTgt", SyncMethod::LightCopy, false, 0, EROFS, 0, "TGT: Read-only file system"},
+        SideCase{"KernelCopyWithReadableSourceIsTgt", SyncMethod::LightCopy, false, 0, 0, EIO,
+                 "TGT: Input/output error"},
+        SideCase{"WalkingBackReadIsTgt", SyncMethod::Synchronize, true, EIO, 0, 0, "TGT: Input/output error"},
+        SideCase{"WalkingBackWriteIsOrg", SyncMethod::Synchronize, true, 0, EIO, 0,
+                 "ORG: Input/output error"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace tavrel::test

@@ -81,6 +81,8 @@ TEST_P(FolderInUse, PairIsSkippedWholeAndTheJobGoesOn)
     EXPECT_NE(m_sink.log().find("ERROR: folder is in use by another run: " + held + "\r\n"),
               std::string::npos)
         << m_sink.log();
+    EXPECT_EQ(reportLines().back(), relative("[E]ERROR: folder is in use by another run: " + held + ": " +
+                                             (c.holdOrg ? "ORG" : "TGT") + ": another run holds its lock"));
     EXPECT_EQ(snapshotTree(m_org), org);
     EXPECT_EQ(snapshotTree(m_tgt), tgt);
     EXPECT_EQ(operations(), (Ops{.tgtFilesCreated = 2, .tgtFoldersCreated = 1}.snapshot())); // pair Q

@@ -17,6 +17,7 @@ bool g_active = false;
 long g_kernelBytes = 0;
 int g_kernelCalls = 0;
 int g_writeCalls = 0;
+int g_readCalls = 0;
 
 template <typename Function> Function nextDefinition(const char* name)
 {
@@ -33,6 +34,7 @@ ScopedSyscallPlan::ScopedSyscallPlan(const SyscallPlan& plan)
     g_kernelBytes = 0;
     g_kernelCalls = 0;
     g_writeCalls = 0;
+    g_readCalls = 0;
 }
 
 ScopedSyscallPlan::~ScopedSyscallPlan()
@@ -60,6 +62,7 @@ using tavrel::test::g_kernelBytes;
 using tavrel::test::g_kernelCalls;
 using tavrel::test::g_plan;
 using tavrel::test::g_planMutex;
+using tavrel::test::g_readCalls;
 using tavrel::test::g_writeCalls;
 
 extern "C" ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* outOffset, size_t length,
@@ -166,6 +169,20 @@ extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)
             }
             if (g_plan.writeLimit > 0)
                 size = std::min<size_t>(size, static_cast<size_t>(g_plan.writeLimit));
+        }
+    }
+    return real(fd, data, size, offset);
+}
+
+extern "C" ssize_t pread(int fd, void* data, size_t size, off_t offset)
+{
+    using Real = ssize_t (*)(int, void*, size_t, off_t);
+    static const Real real = tavrel::test::nextDefinition<Real>("pread");
+    {
+        const std::lock_guard lock(g_planMutex);
+        if (g_active && g_plan.failReadNth > 0 && ++g_readCalls == g_plan.failReadNth) {
+            errno = g_plan.readErrno;
+            return -1;
         }
     }
     return real(fd, data, size, offset);

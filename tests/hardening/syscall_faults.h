@@ -9,9 +9,10 @@
 namespace tavrel::test {
 
 // Faults in the kernel calls a copy makes, for the faults no healthy disk shows on demand.
-// The test program defines copy_file_range, pwrite, renameat, renameat2 and linkat itself; those definitions
-// take precedence over the C library's for the statically linked copy code, follow the plan below, and
-// otherwise pass the call on. Calls are counted only while a plan is active.
+// The test program defines copy_file_range, pread, pwrite, renameat, renameat2 and linkat
+// itself; those definitions take precedence over the C library's for the statically linked
+// copy code, follow the plan below, and otherwise pass the call on. Calls are counted only
+// while a plan is active.
 struct SyscallPlan
 {
     // copy_file_range: after `kernelBytesBeforeFault` bytes have been moved, every further
@@ -28,6 +29,11 @@ struct SyscallPlan
     int failWriteNth = 0;
     bool failWritesAfter = false;
     int writeErrno = EIO;
+
+    // pread: the `failReadNth`-th call (1-based, 0 = never; counted over all copies) fails
+    // with `readErrno`: a source that cannot be read.
+    int failReadNth = 0;
+    int readErrno = EIO;
 
     // renameat2 with RENAME_NOREPLACE fails with EINVAL and linkat with EPERM, as on FUSE
     // volumes that have neither (FAT and exFAT through FUSE, older ntfs-3g).

@@ -173,6 +173,8 @@ TEST_F(EngineTest, OtherKindInTargetIsReportedWithAnErrorLine)
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_NE(m_sink.log().find("ERROR: cannot copy file: " + m_org + "x\r\n"), std::string::npos)
         << m_sink.log();
+    EXPECT_EQ(reportLines().back(),
+              "[E]ERROR: cannot copy file: ~/org/x: TGT: a folder or another kind of item has the name");
 }
 
 // A link in TGT where ORG has a file is a leaf like any file: an update replaces the link
@@ -213,6 +215,8 @@ TEST_F(EngineTest, TargetChangedBeforeTheOverwriteIsNotOverwritten)
               describeTree({file("a", "edited meanwhile", at(20)), file("b", "made meanwhile", at(20))}));
     EXPECT_NE(m_sink.log().find("        ERROR: cannot copy file: " + m_org + "a\r\n"), std::string::npos)
         << m_sink.log();
+    EXPECT_EQ(reportLines().back(),
+              "[E]ERROR: cannot copy file: ~/org/a: TGT: changed since it was compared");
     EXPECT_EQ(operations(), Ops{}.snapshot());
 }
 

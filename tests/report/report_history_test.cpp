@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace tavrel::report;
@@ -143,6 +144,72 @@ TEST_F(ReportHistoryTest, NothingIsKeptWithoutAReport)
     EXPECT_TRUE(keptNames().empty());
     EXPECT_TRUE(newestReport(m_history).empty());
     EXPECT_TRUE(newestReport(fs::path(m_dir.path()) / "missing").empty());
+}
+
+// A link in place of the history folder or of the data folder above it is never followed: the
+// report is not kept, the caller learns why, and nothing appears where the link points.
+TEST_F(ReportHistoryTest, AHistoryReachedThroughALinkIsRefusedWithTheReason)
+{
+    const fs::path elsewhere = fs::path(m_dir.path()) / "elsewhere";
+    const fs::path data = m_history.parent_path();
+    struct Case
+    {
+        const char* name;
+        fs::path link;   // made a link to `elsewhere`
+        fs::path inFile; // or made a plain file
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"history folder", m_history, {}, "it is a symbolic link, which the history never follows"},
+        {"data folder", data, {}, data.string() + " is a symbolic link, which the history never follows"},
+        {"a file in place", {}, m_history, "Not a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(data);
+        fs::remove_all(elsewhere);
+        fs::create_directories(elsewhere / "reports");
+        fs::create_directories(data);
+        if (!c.link.empty()) {
+            fs::remove_all(c.link);
+            fs::create_directory_symlink(c.link == data ? elsewhere : elsewhere / "reports", c.link);
+        } else {
+            std::ofstream(c.inFile) << "mine";
+        }
+        std::string whyNot;
+        EXPECT_TRUE(keepReport(finishedReport("run"), m_history, kStart, kKeptReports, &whyNot).empty());
+        EXPECT_EQ(whyNot, c.reason);
+        EXPECT_TRUE(fs::is_empty(elsewhere / "reports"));
+        EXPECT_TRUE(keptReports(m_history).empty());
+    }
+}
+
+// Pruning takes only regular files this program made there: a name of the kept shape is not
+// enough. Another user's file, a link of that name (and what it points to) and other names stay.
+TEST_F(ReportHistoryTest, PruningLeavesWhatItDidNotMake)
+{
+    fs::create_directories(m_history);
+    const fs::path precious = fs::path(m_dir.path()) / "precious.htm";
+    std::ofstream(precious) << "precious";
+    fs::create_symlink(precious, m_history / "2001-01-01_00-00-01.htm");
+    std::ofstream(m_history / "2001-01-01_00-00-02.htm.bak") << "mine";
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        std::ofstream(m_history / "2001-01-01_00-00-00.htm") << "someone else's";
+        ASSERT_EQ(::chown((m_history / "2001-01-01_00-00-00.htm").c_str(), 65534, 65534), 0);
+    }
+
+    for (int run = 0; run < 3; ++run)
+        ASSERT_FALSE(keepReport(finishedReport("run " + std::to_string(run)), m_history,
+                                kStart + std::chrono::seconds(run), 2)
+                         .empty());
+    EXPECT_EQ(keptNames(), (std::vector<std::string>{"2023-11-14_22-13-21.htm", "2023-11-14_22-13-22.htm"}));
+    EXPECT_TRUE(fs::is_symlink(m_history / "2001-01-01_00-00-01.htm"));
+    EXPECT_EQ(tavrel::test::readFile(precious.string()), "precious");
+    EXPECT_EQ(tavrel::test::readFile((m_history / "2001-01-01_00-00-02.htm.bak").string()), "mine");
+    if (!root)
+        GTEST_SKIP() << "another user's file needs root to be made (chown)";
+    EXPECT_EQ(tavrel::test::readFile((m_history / "2001-01-01_00-00-00.htm").string()), "someone else's");
 }
 
 TEST(ReportLocation, AProgramInASystemFolderWritesToTheDataFolder)

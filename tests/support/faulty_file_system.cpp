@@ -33,12 +33,13 @@ private:
 
 void FaultyFileSystem::failNth(Operation operation, int n, FsError error)
 {
-    m_rules.push_back({operation, n, {}, error});
+    m_rules.push_back({operation, n, {}, error, {}});
 }
 
-void FaultyFileSystem::failMatching(Operation operation, std::string substring, FsError error)
+void FaultyFileSystem::failMatching(Operation operation, std::string substring, FsError error,
+                                    const platform::FailureNote& failure)
 {
-    m_rules.push_back({operation, 0, std::move(substring), error});
+    m_rules.push_back({operation, 0, std::move(substring), error, failure});
 }
 
 void FaultyFileSystem::reset()
@@ -58,7 +59,7 @@ FsError FaultyFileSystem::nextCall(Operation operation, const std::string& path,
         if (rule.nth > 0 ? rule.nth == call
                          : path.find(rule.substring) != std::string::npos ||
                                (!otherPath.empty() && otherPath.find(rule.substring) != std::string::npos)) {
-            platform::forgetLastFailure(); // an injected failure has no system reason
+            platform::noteFailure(rule.failure);
             return rule.error;
         }
     }

@@ -38,8 +38,11 @@ public:
     // returns `error` without reaching the wrapped system. A failed Read returns -1.
     void failNth(Operation operation, int n, platform::FsError error);
     // Every call of `operation` whose path (source or target for copies) contains `substring`
-    // returns `error`. For Read, the path is the one the reader was opened with.
-    void failMatching(Operation operation, std::string substring, platform::FsError error);
+    // returns `error`, with `failure` as the thread's last failure (none by default: an
+    // injected failure has no system reason). For Read, the path is the one the reader was
+    // opened with.
+    void failMatching(Operation operation, std::string substring, platform::FsError error,
+                      const platform::FailureNote& failure = {});
     // Every delete returns AccessDenied and removes nothing.
     void refuseDeletes() { failMatching(Operation::Delete, "", platform::FsError::AccessDenied); }
     // Every lock gives no handle and no error, as on a file system without locks.
@@ -99,6 +102,7 @@ private:
         int nth = 0; // 0: match by substring instead
         std::string substring;
         platform::FsError error;
+        platform::FailureNote failure;
     };
 
     std::vector<Rule> m_rules;

@@ -13,7 +13,9 @@
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tavrel::test {
@@ -94,6 +96,11 @@ Node fifo(std::string path)
     return {std::move(path), NodeKind::Fifo, {}, 0, 0644};
 }
 
+Node unixSocket(std::string path)
+{
+    return {std::move(path), NodeKind::Socket, {}, 0, 0755};
+}
+
 TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
@@ -141,6 +148,21 @@ void buildTree(const std::string& rootPath, const std::vector<Node>& nodes)
             if (::mkfifo(path.c_str(), node.mode) != 0)
                 fail("cannot make fifo", path);
             break;
+        case NodeKind::Socket: {
+            sockaddr_un address = {};
+            address.sun_family = AF_UNIX;
+            if (path.size() >= sizeof address.sun_path)
+                fail("too long for a socket", path);
+            path.copy(address.sun_path, path.size());
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const bool bound =
+                fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+            if (fd >= 0)
+                ::close(fd);
+            if (!bound)
+                fail("cannot bind a socket at", path);
+            break;
+        }
         }
     }
     for (const Node& node : nodes) {
@@ -183,6 +205,8 @@ TreeSnapshot snapshotTree(const std::string& root)
             state.mtimeNs = int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
         } else if (S_ISFIFO(info.st_mode)) {
             state.kind = NodeKind::Fifo;
+        } else if (S_ISSOCK(info.st_mode)) {
+            state.kind = NodeKind::Socket;
         } else {
             state.kind = NodeKind::File;
             state.content = readFile(path);

@@ -25,6 +25,7 @@ enum class NodeKind
     Folder,
     Symlink,
     Fifo,
+    Socket, // a Unix socket bound there and left behind
 };
 
 // One item of a declarative tree. `path` is relative to the tree's root; missing parent
@@ -42,6 +43,7 @@ Node file(std::string path, std::string content, int64_t mtimeNs = at(0), mode_t
 Node folder(std::string path, mode_t mode = 0755);
 Node symlink(std::string path, std::string linkText, int64_t mtimeNs = at(0));
 Node fifo(std::string path);
+Node unixSocket(std::string path);
 
 // A unique folder under TMPDIR (when absolute) or /tmp for one test, removed with everything in
 // it, read-only folders and paths beyond PATH_MAX included.
