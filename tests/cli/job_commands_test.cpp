@@ -437,7 +437,7 @@ TEST_F(JobCommandTest, RefusalsSayWhy)
         {"notes.TSP", "notes.TSP: not a project file"},
         {"damaged.TSP", "damaged.TSP: damaged: its seal does not match its contents"},
         {"newer.TSP", "newer.TSP: made by a newer version of the program"},
-        {"large.TSP", "large.TSP: too large for a project file (over 1491678 bytes)"},
+        {"large.TSP", "large.TSP: too large for a project file (over 1908794 bytes)"},
         {"", "\"\": no such file"},
     };
     for (const auto& c : cases) {
