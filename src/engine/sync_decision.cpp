@@ -96,7 +96,8 @@ SyncDecision resolveConflict(ConflictKind kind, Side deletedOn, const DecisionIn
     if (kind == ConflictKind::ChangedDeleted)
         decision.deletedOn = deletedOn;
     const model::ConflictPolicy policy = input.policy;
-    const bool knownWinner = policy == model::ConflictPolicy::OrgWins || policy == model::ConflictPolicy::TgtWins;
+    const bool knownWinner =
+        policy == model::ConflictPolicy::OrgWins || policy == model::ConflictPolicy::TgtWins;
     const Side winner = policy == model::ConflictPolicy::OrgWins ? Side::Org : Side::Tgt;
 
     if (kind == ConflictKind::BothChanged) {
@@ -125,8 +126,9 @@ SyncDecision resolveConflict(ConflictKind kind, Side deletedOn, const DecisionIn
 
 std::string conflictLogLine(ConflictKind kind, std::string_view path)
 {
-    const std::string_view head = kind == ConflictKind::BothChanged ? "CONFLICT: both changed: "
-                                                                    : "CONFLICT: changed here, deleted there: ";
+    const std::string_view head = kind == ConflictKind::BothChanged
+                                      ? "CONFLICT: both changed: "
+                                      : "CONFLICT: changed here, deleted there: ";
     std::string line(head);
     line += path;
     return line;

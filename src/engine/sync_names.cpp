@@ -148,7 +148,8 @@ std::vector<bool> versionsToPrune(const std::vector<int64_t>& times, uint32_t ke
     const int64_t oldestKept = now - int64_t{keepDays} * 86400;
     for (std::size_t rank = 0; rank < newestFirst.size(); ++rank) {
         const std::size_t index = newestFirst[rank];
-        drop[index] = (keepVersions != 0 && rank >= keepVersions) || (keepDays != 0 && times[index] < oldestKept);
+        drop[index] =
+            (keepVersions != 0 && rank >= keepVersions) || (keepDays != 0 && times[index] < oldestKept);
     }
     return drop;
 }

@@ -40,7 +40,8 @@ SyncDecision act(SyncAction action)
 {
     return {action};
 }
-SyncDecision conflict(SyncAction action, ConflictKind kind, Side deletedOn = Side::Org, Side winner = Side::Org)
+SyncDecision conflict(SyncAction action, ConflictKind kind, Side deletedOn = Side::Org,
+                      Side winner = Side::Org)
 {
     return {action, kind, deletedOn, winner};
 }
@@ -52,8 +53,9 @@ struct DecisionCase
     SyncDecision expected;
 };
 
-DecisionInput in(std::optional<RememberedItem> record, std::optional<SeenItem> org, std::optional<SeenItem> tgt,
-                 ConflictPolicy policy = ConflictPolicy::Skip, TimeRule rule = kExact)
+DecisionInput in(std::optional<RememberedItem> record, std::optional<SeenItem> org,
+                 std::optional<SeenItem> tgt, ConflictPolicy policy = ConflictPolicy::Skip,
+                 TimeRule rule = kExact)
 {
     DecisionInput input;
     input.record = record;
@@ -129,7 +131,8 @@ TEST(SyncDecision, EachCaseGivesItsAction)
         {"absent everywhere", in(std::nullopt, std::nullopt, std::nullopt), act(A::Nothing)},
         {"TGT time differs from ORG's but matches its own record",
          in(recordOf(EntryKind::File, 10, kT0, kT1), f10, file(10, kT1)), act(A::Nothing)},
-        {"FAT rounding is no change", in(kFileRecord, f10, file(10, kT0 + kS), P::Skip, kFat), act(A::Nothing)},
+        {"FAT rounding is no change", in(kFileRecord, f10, file(10, kT0 + kS), P::Skip, kFat),
+         act(A::Nothing)},
         {"a folder's own time is no change", in(kFolderRecord, folder(), folder()), act(A::Nothing)},
         // One side changed.
         {"ORG edited", in(kFileRecord, file(10, kT1), f10), act(A::CopyToTgt)},
@@ -197,7 +200,8 @@ TEST(SyncDecision, EachCaseGivesItsAction)
         {"folder conflict: the deleting side winning deletes nothing",
          beneath(in(kFolderRecord, std::nullopt, folder(), P::OrgWins)),
          conflict(A::SkipConflict, K::ChangedDeleted, Side::Org)},
-        {"folder conflict, keep both restores it", beneath(in(kFolderRecord, std::nullopt, folder(), P::KeepBoth)),
+        {"folder conflict, keep both restores it",
+         beneath(in(kFolderRecord, std::nullopt, folder(), P::KeepBoth)),
          conflict(A::CopyToOrg, K::ChangedDeleted, Side::Org)},
         {"file became a folder in TGT, deleted in ORG, ORG wins",
          in(kFileRecord, std::nullopt, folder(), P::OrgWins),
@@ -252,7 +256,8 @@ TEST(SyncDecision, FolderChangeScanSeesAnyNewChangedOrMissingItem)
 
 TEST(SyncDecision, ConflictLinesNameTheKind)
 {
-    EXPECT_EQ(conflictLogLine(ConflictKind::BothChanged, "/org/a b.txt"), "CONFLICT: both changed: /org/a b.txt");
+    EXPECT_EQ(conflictLogLine(ConflictKind::BothChanged, "/org/a b.txt"),
+              "CONFLICT: both changed: /org/a b.txt");
     EXPECT_EQ(conflictLogLine(ConflictKind::ChangedDeleted, "/org/d/"),
               "CONFLICT: changed here, deleted there: /org/d/");
 }

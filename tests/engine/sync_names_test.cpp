@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/sync_names.h"
-
 #include "engine/time_rule.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +22,11 @@ TEST(SyncNames, CivilTimeFollowsTheCalendar)
     } cases[] = {
         {0, 0, {1970, 1, 1, 0, 0, 0}},
         {-1, 0, {1969, 12, 31, 23, 59, 59}},
-        {951'782'400, 0, {2000, 2, 29, 0, 0, 0}},        // a leap day of a century divisible by 400
-        {4'107'542'399, 0, {2100, 2, 28, 23, 59, 59}},   // 2100 has no 29 February
+        {951'782'400, 0, {2000, 2, 29, 0, 0, 0}},      // a leap day of a century divisible by 400
+        {4'107'542'399, 0, {2100, 2, 28, 23, 59, 59}}, // 2100 has no 29 February
         {1'772'615'107, 0, {2026, 3, 4, 9, 5, 7}},
-        {1'772'615'107, 3600, {2026, 3, 4, 10, 5, 7}},    // the caller's zone moves the clock
-        {1'772'582'400, -60, {2026, 3, 3, 23, 59, 0}},    // and the date
+        {1'772'615'107, 3600, {2026, 3, 4, 10, 5, 7}}, // the caller's zone moves the clock
+        {1'772'582'400, -60, {2026, 3, 3, 23, 59, 0}}, // and the date
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.seconds);
@@ -49,7 +48,8 @@ TEST(SyncNames, ConflictAndVersionNamesKeepTheExtension)
         const char* version;
     } cases[] = {
         {"report.pdf", false, "report.conflict-20260304-090507.pdf", "report 2026-03-04 090507.pdf"},
-        {"archive.tar.gz", false, "archive.tar.conflict-20260304-090507.gz", "archive.tar 2026-03-04 090507.gz"},
+        {"archive.tar.gz", false, "archive.tar.conflict-20260304-090507.gz",
+         "archive.tar 2026-03-04 090507.gz"},
         {"README", false, "README.conflict-20260304-090507", "README 2026-03-04 090507"},
         {".bashrc", false, ".bashrc.conflict-20260304-090507", ".bashrc 2026-03-04 090507"},
         {"trailing.", false, "trailing..conflict-20260304-090507", "trailing. 2026-03-04 090507"},
