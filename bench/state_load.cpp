@@ -48,7 +48,8 @@ int main(int argc, char** argv)
     }
     for (long i = 0; i < entries; ++i) {
         if (i % kPerFolder == 0)
-            writer.beginFolder(i == 0 ? std::string() : "projects/folder-" + std::to_string(i / kPerFolder) + "/");
+            writer.beginFolder(i == 0 ? std::string()
+                                      : "projects/folder-" + std::to_string(i / kPerFolder) + "/");
         state::StateEntry entry;
         entry.name = "document-" + std::to_string(i) + ".odt";
         entry.size = 1000 + static_cast<uint64_t>(i * 7919 % 200'000);
@@ -85,8 +86,8 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_SELF, &usage);
     std::printf("entries %ld (read back %ld), file %ju bytes, %.1f bytes/entry\n", entries, read,
                 static_cast<uintmax_t>(bytes), static_cast<double>(bytes) / static_cast<double>(entries));
-    std::printf("write %.3f s, load median of 5 %.3f s (min %.3f, max %.3f), peak RSS %ld KiB\n", writeSeconds,
-                loads[2], loads.front(), loads.back(), usage.ru_maxrss);
+    std::printf("write %.3f s, load median of 5 %.3f s (min %.3f, max %.3f), peak RSS %ld KiB\n",
+                writeSeconds, loads[2], loads.front(), loads.back(), usage.ru_maxrss);
     std::filesystem::remove(file);
     return 0;
 }

@@ -208,7 +208,8 @@ StateStatus StateReader::open(const std::filesystem::path& file, const StateRoot
             return fail(StateStatus::Unreadable);
         }
         const auto chunk = std::span<const uint8_t>(m_buffer).first(static_cast<std::size_t>(got));
-        const std::size_t toHash = static_cast<std::size_t>(std::min<uint64_t>(chunk.size(), hashed - std::min(hashed, covered)));
+        const std::size_t toHash =
+            static_cast<std::size_t>(std::min<uint64_t>(chunk.size(), hashed - std::min(hashed, covered)));
         hash = hashBytes(hash, chunk.first(toHash));
         for (std::size_t i = toHash; i < chunk.size() && storedHave < stored.size(); ++i)
             stored[storedHave++] = chunk[i];
@@ -230,8 +231,8 @@ StateStatus StateReader::open(const std::filesystem::path& file, const StateRoot
                     [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }) ||
         !fixed(version.data(), version.size()))
         return fail(StateStatus::Damaged);
-    const uint32_t fileVersion = uint32_t{version[0]} | uint32_t{version[1]} << 8 | uint32_t{version[2]} << 16 |
-                                 uint32_t{version[3]} << 24;
+    const uint32_t fileVersion = uint32_t{version[0]} | uint32_t{version[1]} << 8 |
+                                 uint32_t{version[2]} << 16 | uint32_t{version[3]} << 24;
     if (fileVersion > kStateVersion)
         return fail(StateStatus::NewerFormat);
     if (fileVersion == 0 || !fixed(m_header.pairId.data(), m_header.pairId.size()) ||

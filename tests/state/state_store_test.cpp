@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "state/state_store.h"
-
 #include "state/sync_state.h"
 #include "support/scoped_env.h"
 #include "support/temp_tree.h"
@@ -18,7 +17,8 @@ TEST(StateStore, OneFilePerPairIdUnderTheDataFolderAndForgetRemovesIt)
     test::TempDir dir;
     const test::ScopedEnv dataHome("XDG_DATA_HOME", dir / "data");
     const model::PairId id{0xab, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01};
-    EXPECT_EQ(stateFileOf(id), fs::path(dir / "data") / "tavrel-sync/state/ab000000000000000000000000000001.state");
+    EXPECT_EQ(stateFileOf(id),
+              fs::path(dir / "data") / "tavrel-sync/state/ab000000000000000000000000000001.state");
 
     ASSERT_FALSE(prepareStateFolder());
     struct stat info = {};

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "state/sync_state.h"
-
 #include "support/temp_tree.h"
 
 #include <filesystem>
@@ -49,7 +48,8 @@ std::vector<StateFolder> sampleFolders()
           entry("link", K::Symlink, 6, kT, kT - 20'000'000, 13, 93, "a.txt"),
           entry("big", K::File, std::numeric_limits<uint64_t>::max(), std::numeric_limits<int64_t>::min(),
                 std::numeric_limits<int64_t>::max(), std::numeric_limits<uint64_t>::max(), 0)}},
-        {"docs/", {entry("\xc3\xa9t\xc3\xa9 \n odd", K::File, 0, -1, 1, 0, 0), entry("e", K::Folder, 0, 0, 0, 1, 1)}},
+        {"docs/",
+         {entry("\xc3\xa9t\xc3\xa9 \n odd", K::File, 0, -1, 1, 0, 0), entry("e", K::Folder, 0, 0, 0, 1, 1)}},
         {"docs/e/", {}},
     };
 }
@@ -130,7 +130,8 @@ TEST(SyncState, ReaderTellsMissingOtherRootsNewerAndDamaged)
         changed[offset] ^= 0x10;
         putBytes(file, changed);
         EXPECT_NE(reader.open(file, sampleHeader().roots), StateStatus::Ok);
-        putBytes(file, std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(offset)));
+        putBytes(file,
+                 std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(offset)));
         EXPECT_EQ(reader.open(file, sampleHeader().roots), StateStatus::Damaged);
     }
     putBytes(file, good);
@@ -167,7 +168,8 @@ TEST(SyncState, AnUnfinishedWriteKeepsThePreviousState)
         ASSERT_FALSE(writer.open(file, sampleHeader()));
         ASSERT_FALSE(writer.beginFolder(""));
         for (int i = 0; i < 20000; ++i) // beyond one buffer, so part of it reached the disk
-            ASSERT_FALSE(writer.add(entry("f" + std::to_string(i), platform::EntryKind::File, 1, 2, 2, 3, 4)));
+            ASSERT_FALSE(
+                writer.add(entry("f" + std::to_string(i), platform::EntryKind::File, 1, 2, 2, 3, 4)));
     }
     EXPECT_EQ(bytesOf(file), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
@@ -189,10 +191,10 @@ TEST(SyncState, ManyFoldersStreamWithBoundedEntries)
     for (int f = 0; f < 300; ++f) {
         ASSERT_FALSE(writer.beginFolder(f == 0 ? std::string() : "d" + std::to_string(f) + "/"));
         for (int i = 0; i < 100; ++i)
-            ASSERT_FALSE(writer.add(
-                entry("file-" + std::to_string(i), platform::EntryKind::File, static_cast<uint64_t>(i * 37),
-                      17'000'000'000'000'000 + i, 17'000'000'000'000'000 + i, static_cast<uint64_t>(f * 100 + i),
-                      static_cast<uint64_t>(f * 100 + i + 1'000'000))));
+            ASSERT_FALSE(writer.add(entry("file-" + std::to_string(i), platform::EntryKind::File,
+                                          static_cast<uint64_t>(i * 37), 17'000'000'000'000'000 + i,
+                                          17'000'000'000'000'000 + i, static_cast<uint64_t>(f * 100 + i),
+                                          static_cast<uint64_t>(f * 100 + i + 1'000'000))));
     }
     ASSERT_FALSE(writer.commit());
     EXPECT_EQ(writer.entryCount(), 30000u);
