@@ -52,8 +52,9 @@ ExitCode runState(std::span<const std::string_view> arguments)
         named += " (" + printableText(platform::toUtf8(pair.name), Breaks::Escape) + ")";
 
     std::error_code error;
-    const state::ForgetOutcome outcome = pair.extras.hasPairId() ? state::forgetState(pair.extras.pairId, error)
-                                                                 : state::ForgetOutcome::NothingToForget;
+    const state::ForgetOutcome outcome = pair.extras.hasPairId()
+                                             ? state::forgetState(pair.extras.pairId, error)
+                                             : state::ForgetOutcome::NothingToForget;
     switch (outcome) {
     case state::ForgetOutcome::Removed:
         std::printf("Forgot the remembered state of %s; its next run is a first run.\n", named.c_str());
@@ -65,7 +66,8 @@ ExitCode runState(std::span<const std::string_view> arguments)
         break;
     }
     const std::string file = printableText(state::stateFileOf(pair.extras.pairId).string(), Breaks::Escape);
-    std::fprintf(stderr, "tavrel-sync-cli: state: cannot remove %s: %s\n", file.c_str(), error.message().c_str());
+    std::fprintf(stderr, "tavrel-sync-cli: state: cannot remove %s: %s\n", file.c_str(),
+                 error.message().c_str());
     return ExitCode::CannotSave;
 }
 

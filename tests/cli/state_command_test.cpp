@@ -21,8 +21,8 @@ TEST(StateCommand, ForgetRemovesOnlyThatPairsState)
     const auto run = [&dir](const std::vector<std::string>& arguments) {
         return test::runProgram(TAVREL_CLI_PATH, arguments, dir.path(), dir.path());
     };
-    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "sync", "/d", "/e", "--remember", "--pair", "Music", "sync",
-                   "/m", "/n", "--remember", "--pair", "Plain", "sync", "/p", "/q"})
+    ASSERT_EQ(run({"new", "job.TSP", "--pair", "Docs", "sync", "/d", "/e", "--remember", "--pair", "Music",
+                   "sync", "/m", "/n", "--remember", "--pair", "Plain", "sync", "/p", "/q"})
                   .status,
               0);
     model::Job job;
