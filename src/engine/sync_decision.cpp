@@ -45,6 +45,16 @@ Side newerSide(const SeenItem& org, const SeenItem& tgt, const TimeRule& rule)
 
 } // namespace
 
+RememberedItem rememberedOf(const state::StateEntry& entry)
+{
+    return {entry.kind, entry.size, entry.orgTime, entry.tgtTime};
+}
+
+SeenItem seenOf(const platform::DirEntry& entry, bool futureDated)
+{
+    return {entry.kind, entry.size, entry.lastWriteTime, futureDated};
+}
+
 bool changedSince(const std::optional<RememberedItem>& record, const std::optional<SeenItem>& now, Side side,
                   const TimeRule& rule)
 {

@@ -4,6 +4,7 @@
 #include "engine/time_rule.h"
 #include "model/pair_extras.h"
 #include "platform/file_system.h"
+#include "state/sync_state.h"
 
 #include <cstdint>
 #include <optional>
@@ -35,6 +36,10 @@ struct RememberedItem
     int64_t orgTime = 0;
     int64_t tgtTime = 0;
 };
+
+// The forms decideItem takes, from what the state file and a scan give.
+RememberedItem rememberedOf(const state::StateEntry& entry);
+SeenItem seenOf(const platform::DirEntry& entry, bool futureDated);
 
 enum class Side
 {

@@ -96,8 +96,8 @@ CivilTime civilTimeOf(int64_t ticks, int64_t utcOffsetSeconds)
 
 int64_t secondsOf(const CivilTime& when)
 {
-    return daysFromCivil(when.year, when.month, when.day) * 86400 + when.hour * 3600 + when.minute * 60 +
-           when.second;
+    return daysFromCivil(when.year, when.month, when.day) * 86400 + int64_t{when.hour} * 3600 +
+           int64_t{when.minute} * 60 + when.second;
 }
 
 std::string conflictName(std::string_view name, const CivilTime& when, bool isFolder)

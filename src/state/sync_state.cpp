@@ -12,7 +12,7 @@ constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
 constexpr uint64_t kFnvPrime = 0x100000001b3ULL;
 constexpr std::size_t kChecksumBytes = 8;
 // No name, path or link target is longer; a larger length is damage, not a reason to allocate.
-constexpr uint64_t kMaxTextBytes = 64 * 1024;
+constexpr uint64_t kMaxTextBytes = uint64_t{64} * 1024;
 
 enum Record : uint8_t
 {

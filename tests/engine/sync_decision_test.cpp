@@ -254,6 +254,26 @@ TEST(SyncDecision, FolderChangeScanSeesAnyNewChangedOrMissingItem)
     }
 }
 
+// What the state file and a scan hold reaches the decision field by field.
+TEST(SyncDecision, StateEntriesAndScannedItemsConvert)
+{
+    const tavrel::state::StateEntry stored{"a", EntryKind::Symlink, 7, kT0, kT1, 11, 12, "target"};
+    const RememberedItem record = rememberedOf(stored);
+    EXPECT_EQ(record.kind, EntryKind::Symlink);
+    EXPECT_EQ(record.size, 7u);
+    EXPECT_EQ(record.orgTime, kT0);
+    EXPECT_EQ(record.tgtTime, kT1);
+    tavrel::platform::DirEntry scanned;
+    scanned.kind = EntryKind::Folder;
+    scanned.size = 3;
+    scanned.lastWriteTime = kT2;
+    const SeenItem seen = seenOf(scanned, true);
+    EXPECT_EQ(seen.kind, EntryKind::Folder);
+    EXPECT_EQ(seen.size, 3u);
+    EXPECT_EQ(seen.lastWriteTime, kT2);
+    EXPECT_TRUE(seen.futureDated);
+}
+
 TEST(SyncDecision, ConflictLinesNameTheKind)
 {
     EXPECT_EQ(conflictLogLine(ConflictKind::BothChanged, "/org/a b.txt"),

@@ -419,7 +419,7 @@ TEST(ProjectExtensionBlock, WrittenOnlyWhenSomePairHasAnOptionOrAnId)
                            .u32(0)
                            .bytes;
     ASSERT_EQ(file.size(), 78u + 2 * 94u + block.size());
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), file.begin() + 78 + 2 * 94));
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), file.begin() + (78 + 2 * 94)));
     model::Job read;
     ASSERT_TRUE(openBytes(read, file));
     EXPECT_EQ(*read.pairAt(1), *job.pairAt(1));

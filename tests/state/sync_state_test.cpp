@@ -56,7 +56,7 @@ std::vector<StateFolder> sampleFolders()
 
 fs::path writeSample(const test::TempDir& dir, const std::vector<StateFolder>& folders)
 {
-    const fs::path file = dir / "pair.state";
+    fs::path file = dir / "pair.state";
     StateWriter writer;
     EXPECT_FALSE(writer.open(file, sampleHeader()));
     for (const StateFolder& folder : folders) {

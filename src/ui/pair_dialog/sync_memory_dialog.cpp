@@ -24,8 +24,8 @@ constexpr int kMostDays = 36'500;
 
 } // namespace
 
-SyncMemoryDialog::SyncMemoryDialog(const model::PairExtras& extras, bool synchronize, MessagePresenter& messages,
-                                   FolderChooser chooseFolder, QWidget* owner)
+SyncMemoryDialog::SyncMemoryDialog(const model::PairExtras& extras, bool synchronize,
+                                   MessagePresenter& messages, FolderChooser chooseFolder, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                          Qt::MSWindowsFixedSizeDialogHint),
       m_extras(extras), m_messages(messages), m_chooseFolder(std::move(chooseFolder))
@@ -40,9 +40,10 @@ SyncMemoryDialog::SyncMemoryDialog(const model::PairExtras& extras, bool synchro
     m_remember->setChecked(extras.rememberState);
     m_remember->setEnabled(synchronize);
     layout->addWidget(m_remember);
-    auto* rememberNote = new QLabel(tr("Files deleted on one side since the last run are deleted on the other\n"
-                                       "too; items changed on both sides are conflicts."),
-                                    this);
+    auto* rememberNote =
+        new QLabel(tr("Files deleted on one side since the last run are deleted on the other\n"
+                      "too; items changed on both sides are conflicts."),
+                   this);
     rememberNote->setIndent(20);
     layout->addWidget(rememberNote);
 

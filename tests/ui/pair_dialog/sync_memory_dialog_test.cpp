@@ -106,8 +106,10 @@ void SyncMemoryDialogTest::okRefusesAVersionsFolderThatIsNotAFullPath_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("message");
-    QTest::newRow("relative") << "versions" << "The versions folder must be a full path.";
-    QTest::newRow("dot") << "./v" << "The versions folder must be a full path.";
+    QTest::newRow("relative") << "versions"
+                              << "The versions folder must be a full path.";
+    QTest::newRow("dot") << "./v"
+                         << "The versions folder must be a full path.";
     QTest::newRow("too long") << "/" + QString(4095, 'v') << "The versions folder is longer than 4095 bytes.";
 }
 
