@@ -2,6 +2,7 @@
 #include "platform/staged_file.h"
 
 #include "platform/fd_io.h"
+#include "platform/posix_folder_ops.h"
 #include "platform/temporary_name.h"
 
 #include <cerrno>
@@ -130,6 +131,13 @@ std::error_code removeFile(const std::filesystem::path& path)
     if (::unlink(path.c_str()) != 0)
         return lastError();
     return {};
+}
+
+void removeStaleStagedFiles(const std::filesystem::path& folder, std::chrono::seconds staleAge)
+{
+    const posix::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    if (dir.valid())
+        posix::removeStaleTemporariesAt(dir.get(), staleAge);
 }
 
 std::error_code makePrivateFolders(const std::filesystem::path& folder)

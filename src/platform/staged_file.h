@@ -3,6 +3,7 @@
 
 #include "platform/unique_fd.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -65,6 +66,10 @@ private:
 // Removes one file (never a folder, never what a link points to). ENOENT comes back as
 // std::errc::no_such_file_or_directory.
 std::error_code removeFile(const std::filesystem::path& path);
+
+// Removes the temporaries a StagedFile left in `folder` when its program died before commit,
+// once they have stayed unchanged for `staleAge` (a live writer keeps its file younger).
+void removeStaleStagedFiles(const std::filesystem::path& folder, std::chrono::seconds staleAge);
 
 // Makes `folder` and its missing parents, each new one private to the user (0700).
 std::error_code makePrivateFolders(const std::filesystem::path& folder);

@@ -18,7 +18,11 @@ std::filesystem::path stateFileOf(const model::PairId& id)
 
 std::error_code prepareStateFolder()
 {
-    return platform::makePrivateFolders(stateFolder());
+    const std::error_code error = platform::makePrivateFolders(stateFolder());
+    // A run that died while writing its state left a temporary; an hour is far beyond any write.
+    if (!error)
+        platform::removeStaleStagedFiles(stateFolder(), std::chrono::hours(1));
+    return error;
 }
 
 ForgetOutcome forgetState(const model::PairId& id, std::error_code& error)

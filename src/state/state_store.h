@@ -16,7 +16,8 @@ std::filesystem::path stateFolder();
 // The state file of `id`: stateFolder()/<32 hex digits>.state.
 std::filesystem::path stateFileOf(const model::PairId& id);
 
-// Makes the state folder (private to the user) when missing, before a writer opens a file.
+// Makes the state folder (private to the user) when missing, before a writer opens a file,
+// and removes temporaries of writes that died more than an hour ago.
 std::error_code prepareStateFolder();
 
 enum class ForgetOutcome

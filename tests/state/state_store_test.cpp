@@ -5,12 +5,25 @@
 #include "support/temp_tree.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using namespace tavrel;
 using namespace tavrel::state;
 namespace fs = std::filesystem;
+
+// Preparing the folder twice is fine and leaves a young temporary (a live writer's) alone.
+TEST(StateStore, PreparingKeepsALiveWritersTemporary)
+{
+    test::TempDir dir;
+    const test::ScopedEnv dataHome("XDG_DATA_HOME", dir / "data");
+    ASSERT_FALSE(prepareStateFolder());
+    const fs::path young = stateFolder() / ".cd.state.0123abce.tavrel-tmp";
+    std::ofstream(young) << "x";
+    ASSERT_FALSE(prepareStateFolder());
+    EXPECT_TRUE(fs::exists(young));
+}
 
 TEST(StateStore, OneFilePerPairIdUnderTheDataFolderAndForgetRemovesIt)
 {
