@@ -123,7 +123,7 @@ SyncDecision decideItem(const DecisionInput& input);
 // (SkipConflict).
 SyncDecision resolveConflict(ConflictKind kind, Side deletedOn, const DecisionInput& input);
 
-// The log line of a conflict, with the ORG path (or the TGT path for an item only TGT has):
+// The log line of a conflict with the item's ORG path (where it is or was):
 // "CONFLICT: both changed: PATH" or "CONFLICT: changed here, deleted there: PATH".
 std::string conflictLogLine(ConflictKind kind, std::string_view path);
 

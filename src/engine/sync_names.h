@@ -29,10 +29,12 @@ struct CivilTime
 // so that names read as the user's clock), in the proleptic Gregorian calendar.
 CivilTime civilTimeOf(int64_t ticks, int64_t utcOffsetSeconds = 0);
 
-// The name a keep-both loser takes beside the winner: "name.conflict-YYYYMMDD-HHMMSS.ext" for
-// a file ("report.conflict-20260314-091500.pdf"), the suffix after the whole name for a folder
-// or a name without an extension (a leading dot does not start one: ".bashrc.conflict-...").
-// The stem is shortened at a UTF-8 character boundary so the name keeps within 255 bytes.
+// The name a keep-both loser takes beside the winner; `when` is best the loser's own
+// last-write time, so a retried run makes the same name and the user sees which version it is:
+// "name.conflict-YYYYMMDD-HHMMSS.ext" for a file ("report.conflict-20260314-091500.pdf"), the suffix after
+// the whole name for a folder or a name without an extension (a leading dot does not start one:
+// ".bashrc.conflict-..."). The stem is shortened at a UTF-8 character boundary so the name keeps within 255
+// bytes.
 std::string conflictName(std::string_view name, const CivilTime& when, bool isFolder = false);
 
 // The name a version of `name` takes in the versions folder: "name YYYY-MM-DD HHMMSS.ext"

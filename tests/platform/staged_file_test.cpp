@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/staged_file.h"
-
 #include "support/temp_tree.h"
 
 #include <filesystem>
