@@ -6,13 +6,14 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-core="model platform project report engine"
+core="model platform project report state engine"
 declare -A allowed=(
     [model]=""
     [platform]=""
     [project]="model platform"
     [report]="model platform"
-    [engine]="model platform report"
+    [state]="model platform"
+    [engine]="model platform report state"
     [cli]="$core"
     [ui/common]="$core"
     [ui/pair_dialog]="$core ui/common"

@@ -5,6 +5,7 @@
 #include "cli/pair_options.h"
 #include "cli/run_command.h"
 #include "cli/show_command.h"
+#include "cli/state_command.h"
 #include "platform/text_codec.h"
 #include "project/project_file.h"
 
@@ -59,6 +60,11 @@ constexpr std::array kCommands{
                "  --remove PAIR\n"
                "PAIR is a slot number as `show` prints it, or a pair's name.\n",
                runEdit},
+    CliCommand{"state", "forget JOB.TSP PAIR",
+               "Forgets what a Synchronize pair that remembers (--remember) knows of its last run:\n"
+               "its next run is a first run again, which copies both ways and deletes nothing.\n"
+               "PAIR is a slot number as `show` prints it, or a pair's name.\n",
+               runState},
 };
 
 // The usage line of `command` after `prefix`: a second line of its arguments is indented to

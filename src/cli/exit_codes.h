@@ -12,7 +12,8 @@ enum class ExitCode : int
     ProjectRefused = 3,
     CompletedWithErrors = 4,
     Usage = 64,
-    // `new` and `edit`: the project file could not be written (sysexits' "cannot create").
+    // `new` and `edit`: the project file could not be written (sysexits' "cannot create");
+    // `state forget`: the state file could not be removed.
     CannotSave = 73,
 };
 

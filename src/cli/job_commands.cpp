@@ -122,6 +122,7 @@ void finishPair(const Action& action, model::FolderPair& pair)
         applyPairOption(again, pair);
     }
     checkWholePair(pair, action.label());
+    settlePair(pair);
 }
 
 void apply(model::Job& job, const Action& action)

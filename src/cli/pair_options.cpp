@@ -30,6 +30,17 @@ const std::string_view kPairOptionsHelp =
     "  --recycle | --no-recycle            deleted files go to the trash (default on)\n"
     "  --enabled | --disabled              the pair takes part in runs (default on)\n"
     "  --name NAME  --method METHOD  --org PATH  --tgt PATH   change those fields\n"
+    "Synchronize pairs that remember their last run (--remember needs --method sync):\n"
+    "  --remember | --no-remember          remember each run, so the next one also carries\n"
+    "                                      deletions across and sees conflicts (default off)\n"
+    "  --conflicts skip|keep-both|org-wins|tgt-wins   an item changed on both sides since the\n"
+    "                                      last run: left and logged, both kept (the older\n"
+    "                                      under a .conflict-DATE-TIME name), or one side wins\n"
+    "  --versions DIR                      replaced and deleted files go there, dated, instead\n"
+    "                                      of the trash; \"\" goes back to the trash switch.\n"
+    "                                      DIR must lie outside ORG and TGT\n"
+    "  --keep-versions N                   keep the N newest versions of a file (0: all)\n"
+    "  --keep-days D                       drop versions older than D days (0: never)\n"
     "METHOD: light | update | copy | absolute | sync (Light Copy, Update Copy, Copy,\n"
     "Absolute Copy, Synchronize). NAME: 1 to 20 characters. A relative ORG or TGT is taken\n"
     "from the current folder and stored whole.\n";
@@ -39,6 +50,9 @@ namespace {
 constexpr std::array<std::string_view, 5> kMethodWords = {"light", "update", "copy", "absolute", "sync"};
 constexpr std::array<std::string_view, 3> kCheckWords = {"auto", "check", "notcheck"};
 constexpr std::array<std::string_view, 3> kModeWords = {"involve", "copyonly", "ignore"};
+constexpr std::array<std::string_view, 4> kConflictWords = {"skip", "keep-both", "org-wins", "tgt-wins"};
+constexpr uint32_t kMostVersions = 100'000;
+constexpr uint32_t kMostDays = 36'500;
 
 std::string lowered(std::string_view text)
 {
@@ -108,6 +122,54 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
                          quoteArgument(stored) +
                          " is longer than a pair keeps (259 characters, 260 bytes of UTF-8)");
     return path;
+}
+
+// A versions folder as stored: absolute, dots taken out, UTF-8; "" clears it.
+std::string versionsFolderOf(std::string_view option, std::string_view value)
+{
+    textOf(option, "the versions folder", value);
+    if (model::trimSpaces(platform::fromUtf8(value)).empty())
+        return {};
+    std::filesystem::path folder(std::string{value});
+    if (!folder.is_absolute()) {
+        std::error_code error;
+        const std::filesystem::path here = std::filesystem::current_path(error);
+        if (error)
+            throw UsageError(std::string(option) + ": " + quoteArgument(value) +
+                             " is relative and the current folder is unknown");
+        folder = here / folder;
+    }
+    std::string stored = folder.lexically_normal().string();
+    while (stored.size() > 1 && stored.back() == '/')
+        stored.pop_back();
+    if (stored.size() > model::kMaxVersionsFolderBytes)
+        throw UsageError(std::string(option) + ": the versions folder is longer than 4095 bytes");
+    return stored;
+}
+
+uint32_t countOf(std::string_view option, std::string_view value, uint32_t most)
+{
+    const bool digits = !value.empty() && value.size() <= 9 &&
+                        std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || std::stoul(std::string(value)) > most)
+        throw UsageError(std::string(option) + ": " + quoteArgument(value) +
+                         " is not a whole number from 0 to " + std::to_string(most));
+    return static_cast<uint32_t>(std::stoul(std::string(value)));
+}
+
+// Whether `inner` is `outer` or lies inside it, decided as pathsOverlap decides.
+bool liesInside(std::u16string_view inner, std::u16string_view outer)
+{
+    const auto folded = [](std::u16string_view path) {
+        std::string text =
+            std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
+        if (text.empty() || text.back() != '/')
+            text += '/';
+        return platform::foldName(text);
+    };
+    const std::string in = folded(inner);
+    const std::string out = folded(outer);
+    return in.compare(0, out.size(), out) == 0;
 }
 
 void setPatterns(std::string_view option, std::string_view value, model::FolderPair& pair,
@@ -184,7 +246,10 @@ constexpr ModeOption kModeOptions[] = {
     {"--system", &model::FolderPair::systemMode},
 };
 
-constexpr std::string_view kValueOptions[] = {"--check", "--name", "--method", "--org", "--tgt"};
+constexpr std::string_view kValueOptions[] = {"--check",    "--name",          "--method",
+                                              "--org",      "--tgt",           "--conflicts",
+                                              "--versions", "--keep-versions", "--keep-days"};
+constexpr std::string_view kRememberOptions[] = {"--remember", "--no-remember"};
 
 } // namespace
 
@@ -208,7 +273,9 @@ bool isPairOption(std::string_view option)
     return std::any_of(std::begin(kFlags), std::end(kFlags), named) ||
            std::any_of(std::begin(kPatternOptions), std::end(kPatternOptions), named) ||
            std::any_of(std::begin(kModeOptions), std::end(kModeOptions), named) ||
-           std::find(std::begin(kValueOptions), std::end(kValueOptions), option) != std::end(kValueOptions);
+           std::find(std::begin(kValueOptions), std::end(kValueOptions), option) != std::end(kValueOptions) ||
+           std::find(std::begin(kRememberOptions), std::end(kRememberOptions), option) !=
+               std::end(kRememberOptions);
 }
 
 bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair)
@@ -244,6 +311,18 @@ bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair)
         pair.orgPath = pathOf(option, "ORG", reader.value());
     else if (option == "--tgt")
         pair.tgtPath = pathOf(option, "TGT", reader.value());
+    else if (option == "--remember" || option == "--no-remember") {
+        reader.noValue();
+        pair.extras.rememberState = option == "--remember";
+    } else if (option == "--conflicts")
+        pair.extras.conflictPolicy =
+            pick<model::ConflictPolicy>(option, reader.value(), kConflictWords, "conflict policy");
+    else if (option == "--versions")
+        pair.extras.versionsFolder = versionsFolderOf(option, reader.value());
+    else if (option == "--keep-versions")
+        pair.extras.keepVersions = countOf(option, reader.value(), kMostVersions);
+    else if (option == "--keep-days")
+        pair.extras.keepDays = countOf(option, reader.value(), kMostDays);
     else
         return false;
     return true;
@@ -272,6 +351,25 @@ void checkWholePair(const model::FolderPair& pair, std::string_view action)
         throw UsageError(std::string(action) + ": ORG " + quoteArgument(platform::toUtf8(pair.orgPath)) +
                          " and TGT " + quoteArgument(platform::toUtf8(pair.tgtPath)) +
                          " overlap; neither may lie inside the other");
+    // Remembering changes what Synchronize does; no other method has a use for it.
+    if (pair.extras.rememberState && pair.method != model::SyncMethod::Synchronize)
+        throw UsageError(
+            std::string(action) +
+            ": --remember is an option of Synchronize pairs only (--method sync); this pair is " +
+            platform::toUtf8(model::methodLabel(pair.method)));
+    const std::u16string versions = platform::fromUtf8(pair.extras.versionsFolder);
+    for (const auto& [side, root] : {std::pair{"ORG", &pair.orgPath}, std::pair{"TGT", &pair.tgtPath}}) {
+        // A run would copy its own versions back and forth.
+        if (!versions.empty() && liesInside(versions, *root))
+            throw UsageError(std::string(action) + ": the versions folder " +
+                             quoteArgument(pair.extras.versionsFolder) + " lies inside " + side + " " +
+                             quoteArgument(platform::toUtf8(*root)) + "; it must be outside both folders");
+    }
+}
+
+void settlePair(model::FolderPair& pair)
+{
+    model::settlePairId(pair.extras);
 }
 
 int findPair(const model::Job& job, std::string_view option, std::string_view wanted)

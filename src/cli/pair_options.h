@@ -26,9 +26,13 @@ bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair);
 // Whether `option` is one that applyPairOption takes.
 bool isPairOption(std::string_view option);
 
-// The checks of the whole pair, once all its options are in: ORG and TGT must not overlap.
+// The checks of the whole pair, once all its options are in: ORG and TGT must not overlap,
+// --remember needs Synchronize, and a versions folder lies outside both folders.
 // `action` ("--pair Docs") names what is refused.
 void checkWholePair(const model::FolderPair& pair, std::string_view action);
+
+// Gives the pair its id once it has an option of the extension block (kept from then on).
+void settlePair(model::FolderPair& pair);
 
 // The slot of the pair that `pair` names: a slot number as `show` prints it, or else a pair's
 // name. Throws a UsageError naming `option` when no pair, or more than one, fits.

@@ -80,6 +80,26 @@ std::string describePair(int slot, const model::FolderPair& pair)
         addRow(out, heading, orUnknownValue(model::attributePanelText(mode), static_cast<int32_t>(mode)));
     addRow(out, "Include subfolders", yesNo(pair.includeSubfolders));
     addRow(out, "Take the deleted files to recycle bin", yesNo(pair.recycleDeleted));
+    // The options the panel has no room for, only when set: a job without them shows as ever.
+    const model::PairExtras& extras = pair.extras;
+    const model::PairExtras defaults;
+    if (extras.rememberState)
+        addRow(out, "Remember state", yesNo(1));
+    if (extras.conflictPolicy != defaults.conflictPolicy) {
+        const std::string word = model::conflictPolicyWord(extras.conflictPolicy);
+        addRow(out, "Conflicts",
+               word.empty()
+                   ? "(unknown value " + std::to_string(static_cast<int32_t>(extras.conflictPolicy)) + ")"
+                   : word);
+    }
+    if (!extras.versionsFolder.empty())
+        addRow(out, "Versions folder", printableText(extras.versionsFolder, Breaks::Escape));
+    if (extras.keepVersions != 0)
+        addRow(out, "Keep versions", std::to_string(extras.keepVersions));
+    if (extras.keepDays != 0)
+        addRow(out, "Keep days", std::to_string(extras.keepDays));
+    if (extras.hasPairId())
+        addRow(out, "Pair id", model::pairIdText(extras.pairId));
     return out;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/pair_extras.h"
 #include "model/pattern_list.h"
 
 #include <cstdint>
@@ -52,6 +53,8 @@ struct FolderPair
     AttributeMode systemMode = AttributeMode::Involve;
     int32_t includeSubfolders = 0;
     int32_t recycleDeleted = 0;
+    // Saved in the project file's extension block; see pair_extras.h.
+    PairExtras extras;
 
     // The list of `kind`, or nullptr for a kind outside 1..4.
     PatternList* patternList(PatternListKind kind)

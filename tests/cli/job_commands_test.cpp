@@ -397,6 +397,34 @@ TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
         {{"run", "job.TSP", "--allow-mass-delete=1"}, "run: --allow-mass-delete takes no value"},
         {{"run", "job.TSP", "--bogus"}, "run: unknown option --bogus"},
         {{"show", "job.TSP", "--json"}, "show: unknown option --json"},
+        {with({"--remember"}), "new: --pair A: --remember is an option of Synchronize pairs only (--method "
+                               "sync); this pair is Copy"},
+        {{"edit", "job.TSP", "--change", "0", "--remember"},
+         "edit: --change 0: --remember is an option of Synchronize pairs only (--method sync); this pair is "
+         "Copy"},
+        {with({"--remember=yes"}), "new: --remember takes no value"},
+        {with({"--conflicts", "newest"}),
+         "new: --conflicts: unknown conflict policy \"newest\" (skip, keep-both, org-wins or tgt-wins)"},
+        {with({"--conflicts"}), "new: --conflicts needs a value"},
+        {with({"--keep-versions", "-1"}), "new: --keep-versions: -1 is not a whole number from 0 to 100000"},
+        {with({"--keep-versions", "100001"}),
+         "new: --keep-versions: 100001 is not a whole number from 0 to 100000"},
+        {with({"--keep-days", "1e3"}), "new: --keep-days: 1e3 is not a whole number from 0 to 36500"},
+        {with({"--keep-days", ""}), "new: --keep-days: \"\" is not a whole number from 0 to 36500"},
+        {with({"--versions", "/a/.versions"}), "new: --pair A: the versions folder /a/.versions lies inside "
+                                               "ORG /a; it must be outside both folders"},
+        {with({"--versions", "/B"}),
+         "new: --pair A: the versions folder /B lies inside TGT /b; it must be outside both folders"},
+        {with({"--versions", "/x/../b/v/"}),
+         "new: --pair A: the versions folder /b/v lies inside TGT /b; it must be outside both folders"},
+        {with({"--versions", "/v\xff"}), "new: --versions: the versions folder /v\\xFF is not valid UTF-8"},
+        {with({"--versions", "/" + std::string(4095, 'v')}),
+         "new: --versions: the versions folder is longer than 4095 bytes"},
+        {{"state"}, "state: no action given (forget)"},
+        {{"state", "remember", "job.TSP", "0"}, "state: unknown action remember (forget)"},
+        {{"state", "forget", "job.TSP"}, "state: forget needs JOB.TSP PAIR"},
+        {{"state", "forget", "job.TSP", "0", "--all"}, "state: unknown option --all"},
+        {{"state", "forget", "job.TSP", "9"}, "state: forget 9: no pair in slot 9 (`show` lists the slots)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -437,7 +465,7 @@ TEST_F(JobCommandTest, RefusalsSayWhy)
         {"notes.TSP", "notes.TSP: not a project file"},
         {"damaged.TSP", "damaged.TSP: damaged: its seal does not match its contents"},
         {"newer.TSP", "newer.TSP: made by a newer version of the program"},
-        {"large.TSP", "large.TSP: too large for a project file (over 1491678 bytes)"},
+        {"large.TSP", "large.TSP: too large for a project file (over 1908794 bytes)"},
         {"", "\"\": no such file"},
     };
     for (const auto& c : cases) {
@@ -474,3 +502,80 @@ TEST_F(JobCommandTest, RefusalSaysPermissionDenied)
 }
 
 } // namespace
+
+// The options of a remembering Synchronize pair: kept in the file, shown by `show`, changed by
+// `edit`, and the pair's id given once and kept through every later edit.
+TEST_F(JobCommandTest, SynchronizeOptionsAreKeptShownAndEdited)
+{
+    const Outcome made = run({"new",
+                              "job.TSP",
+                              "--pair",
+                              "Docs",
+                              "copy",
+                              "/d",
+                              "/e",
+                              "--pair",
+                              "Photos",
+                              "sync",
+                              "/data/Photos",
+                              "/backup/photos",
+                              "--remember",
+                              "--conflicts",
+                              "keep-both",
+                              "--versions",
+                              "versions/photos",
+                              "--keep-versions",
+                              "5",
+                              "--keep-days=30"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string versions = (fs::canonical(m_dir.path()) / "versions/photos").string();
+    model::Job job = open(path("job.TSP"));
+    ASSERT_EQ(job.count(), 2);
+    EXPECT_TRUE(job.pairAt(0)->extras.isDefault()) << "a pair without the options gets no id";
+    const model::PairExtras& extras = job.pairAt(1)->extras;
+    EXPECT_TRUE(extras.rememberState);
+    EXPECT_EQ(extras.conflictPolicy, model::ConflictPolicy::KeepBoth);
+    EXPECT_EQ(extras.versionsFolder, versions);
+    EXPECT_EQ(extras.keepVersions, 5u);
+    EXPECT_EQ(extras.keepDays, 30u);
+    ASSERT_TRUE(extras.hasPairId());
+    const model::PairId id = extras.pairId;
+
+    const Outcome shown = run({"show", "job.TSP"});
+    EXPECT_EQ(shown.status, 0);
+    const std::string tail = "  Take the deleted files to recycle bin: YES\n"
+                             "  Remember state:                        YES\n"
+                             "  Conflicts:                             keep-both\n"
+                             "  Versions folder:                       " +
+                             versions +
+                             "\n"
+                             "  Keep versions:                         5\n"
+                             "  Keep days:                             30\n"
+                             "  Pair id:                               " +
+                             model::pairIdText(id) + "\n";
+    EXPECT_TRUE(shown.out.ends_with(tail)) << shown.out;
+    EXPECT_EQ(shown.out.find("Remember state"), shown.out.rfind("Remember state"))
+        << "only the pair that has it";
+
+    // Back to every default: the id stays, so the pair keeps finding its state.
+    ASSERT_EQ(run({"edit", "job.TSP", "--change", "Photos", "--no-remember", "--conflicts", "skip",
+                   "--versions", "", "--keep-versions", "0", "--keep-days", "0", "--name", "Pics"})
+                  .status,
+              0);
+    job = open(path("job.TSP"));
+    EXPECT_FALSE(job.pairAt(1)->extras.hasOptions());
+    EXPECT_EQ(job.pairAt(1)->extras.pairId, id);
+    EXPECT_TRUE(
+        run({"show", "job.TSP"})
+            .out.ends_with("  Pair id:                               " + model::pairIdText(id) + "\n"));
+
+    // Leaving Synchronize needs the memory off first; the refusal writes nothing.
+    const std::string before = bytesOf(path("job.TSP"));
+    ASSERT_EQ(run({"edit", "job.TSP", "--change", "Pics", "--remember"}).status, 0);
+    const Outcome refused = run({"edit", "job.TSP", "--change", "Pics", "--method", "update"});
+    EXPECT_EQ(refused.status, 64);
+    EXPECT_NE(refused.err.find("--remember is an option of Synchronize pairs only"), std::string::npos);
+    EXPECT_EQ(run({"edit", "job.TSP", "--change", "Pics", "--no-remember", "--method", "update"}).status, 0);
+    EXPECT_NE(bytesOf(path("job.TSP")), before);
+    EXPECT_EQ(open(path("job.TSP")).pairAt(1)->extras.pairId, id);
+}

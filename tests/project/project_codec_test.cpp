@@ -345,3 +345,231 @@ TEST(ProjectCodec, ReadTextsAreBoundedByTheirFields)
     EXPECT_EQ(bad.pairAt(0)->name, u"a\uFFFD");
     EXPECT_EQ(bad.pairAt(0)->orgPath, u"/\uFFFD");
 }
+
+namespace {
+
+model::PairExtras extrasWithEverySet()
+{
+    model::PairExtras extras;
+    extras.rememberState = true;
+    extras.conflictPolicy = model::ConflictPolicy::TgtWins;
+    extras.versionsFolder = "/home/\xc3\xa9l\xc3\xa8ve/versions";
+    extras.keepVersions = 7;
+    extras.keepDays = 30;
+    extras.pairId = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    return extras;
+}
+
+// A file of the example pair followed by an extension block whose body is `body` (the bytes
+// after the length field), built by hand.
+std::vector<uint8_t> exampleWithBlock(const std::vector<uint8_t>& body)
+{
+    model::Job job;
+    addExamplePair(job);
+    std::vector<uint8_t> file = sealedFileOf(job);
+    FileBuilder block;
+    block.raw("TAVRELPX").u32(static_cast<uint32_t>(body.size()));
+    block.bytes.insert(block.bytes.end(), body.begin(), body.end());
+    file.insert(file.end(), block.bytes.begin(), block.bytes.end());
+    FileBuilder sealed;
+    sealed.bytes = file;
+    return sealed.seal().bytes;
+}
+
+// Version 1, then one record: the id 0x11 x 16 and the given fields.
+std::vector<uint8_t> oneRecord(const std::vector<uint8_t>& fields, uint32_t version = 1)
+{
+    FileBuilder body;
+    body.u32(version).raw(std::string(16, '\x11')).u32(static_cast<uint32_t>(fields.size()));
+    body.bytes.insert(body.bytes.end(), fields.begin(), fields.end());
+    return body.bytes;
+}
+
+std::vector<uint8_t> fieldBytes(uint32_t tag, std::string_view value)
+{
+    return FileBuilder().u32(tag).text(value).bytes;
+}
+
+std::vector<uint8_t> numberField(uint32_t tag, uint32_t value)
+{
+    return FileBuilder().u32(tag).u32(4).u32(value).bytes;
+}
+
+} // namespace
+
+// Pairs with every option at its default keep the original layout (the known-seal tests above
+// hold it byte for byte); an id alone is already something to keep.
+TEST(ProjectExtensionBlock, WrittenOnlyWhenSomePairHasAnOptionOrAnId)
+{
+    model::Job job;
+    addExamplePair(job);
+    addExamplePair(job);
+    EXPECT_EQ(sealedFileOf(job).size(), 78u + 2 * 94u);
+
+    job.pairAt(1)->extras.pairId[15] = 1;
+    const auto file = sealedFileOf(job);
+    // magic, length, version, then per pair its id and an empty field list.
+    const auto block = FileBuilder()
+                           .raw("TAVRELPX")
+                           .u32(4 + 2 * 20)
+                           .u32(1)
+                           .raw(std::string(16, '\0'))
+                           .u32(0)
+                           .raw(std::string(15, '\0') + "\x01")
+                           .u32(0)
+                           .bytes;
+    ASSERT_EQ(file.size(), 78u + 2 * 94u + block.size());
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), file.begin() + (78 + 2 * 94)));
+    model::Job read;
+    ASSERT_TRUE(openBytes(read, file));
+    EXPECT_EQ(*read.pairAt(1), *job.pairAt(1));
+    EXPECT_TRUE(read.pairAt(0)->extras.isDefault());
+}
+
+TEST(ProjectExtensionBlock, FieldsHaveTheirTaggedLayout)
+{
+    model::Job job;
+    addExamplePair(job);
+    job.pairAt(0)->extras = extrasWithEverySet();
+    const auto file = sealedFileOf(job);
+    std::vector<uint8_t> fields;
+    for (const auto& f :
+         {numberField(1, 1), numberField(2, 3), fieldBytes(3, extrasWithEverySet().versionsFolder),
+          numberField(4, 7), numberField(5, 30)})
+        fields.insert(fields.end(), f.begin(), f.end());
+    FileBuilder body;
+    body.u32(1);
+    body.bytes.insert(body.bytes.end(), job.pairAt(0)->extras.pairId.begin(),
+                      job.pairAt(0)->extras.pairId.end());
+    body.u32(static_cast<uint32_t>(fields.size()));
+    body.bytes.insert(body.bytes.end(), fields.begin(), fields.end());
+    EXPECT_EQ(file, exampleWithBlock(body.bytes));
+}
+
+TEST(ProjectExtensionBlock, EachOptionSurvivesARoundTrip)
+{
+    const model::PairExtras every = extrasWithEverySet();
+    std::vector<std::pair<const char*, model::PairExtras>> cases;
+    const auto with = [&every](auto change) {
+        model::PairExtras extras;
+        extras.pairId = every.pairId;
+        change(extras);
+        return extras;
+    };
+    cases.emplace_back("remember", with([](auto& e) { e.rememberState = true; }));
+    cases.emplace_back("keepBoth", with([](auto& e) { e.conflictPolicy = model::ConflictPolicy::KeepBoth; }));
+    cases.emplace_back("unknownPolicy",
+                       with([](auto& e) { e.conflictPolicy = static_cast<model::ConflictPolicy>(-3); }));
+    cases.emplace_back("versions", with([](auto& e) { e.versionsFolder = std::string(4095, 'v'); }));
+    cases.emplace_back("keepVersions", with([](auto& e) { e.keepVersions = 0xFFFFFFFF; }));
+    cases.emplace_back("keepDays", with([](auto& e) { e.keepDays = 1; }));
+    cases.emplace_back("everything", every);
+    for (const auto& [name, extras] : cases) {
+        SCOPED_TRACE(name);
+        model::Job job;
+        addExamplePair(job);
+        addExamplePair(job);
+        job.pairAt(0)->extras = extras;
+        job.pairAt(1)->name = u"Q";
+        model::Job read;
+        ASSERT_TRUE(openBytes(read, sealedFileOf(job)));
+        EXPECT_EQ(*read.pairAt(0), *job.pairAt(0));
+        EXPECT_EQ(*read.pairAt(1), *job.pairAt(1));
+    }
+}
+
+TEST(ProjectExtensionBlock, VersionsFolderThatCannotBeStoredFailsTheSave)
+{
+    for (const std::string& folder : {std::string(4096, 'v'), std::string("/bad\xff")}) {
+        model::Job job;
+        addExamplePair(job);
+        job.pairAt(0)->extras.versionsFolder = folder;
+        EXPECT_FALSE(encodeProject(job).has_value());
+    }
+}
+
+TEST(ProjectExtensionBlock, FieldsOfALaterReleaseAreSkipped)
+{
+    std::vector<uint8_t> fields = fieldBytes(99, "later");
+    const auto keepDays = numberField(5, 12);
+    fields.insert(fields.end(), keepDays.begin(), keepDays.end());
+    const auto empty = fieldBytes(100, "");
+    fields.insert(fields.end(), empty.begin(), empty.end());
+    model::Job read;
+    ASSERT_TRUE(openBytes(read, exampleWithBlock(oneRecord(fields))));
+    EXPECT_EQ(read.pairAt(0)->extras.keepDays, 12u);
+    EXPECT_EQ(read.pairAt(0)->extras.pairId[0], 0x11);
+}
+
+struct DamagedBlockCase
+{
+    const char* name;
+    std::vector<uint8_t> body;
+};
+
+class DamagedExtensionBlock : public ::testing::TestWithParam<DamagedBlockCase>
+{
+};
+
+TEST_P(DamagedExtensionBlock, IsRefusedWithTheFile)
+{
+    model::Job read;
+    EXPECT_FALSE(openBytes(read, exampleWithBlock(GetParam().body)));
+}
+
+namespace {
+
+std::vector<uint8_t> cut(std::vector<uint8_t> bytes, std::size_t less)
+{
+    bytes.resize(bytes.size() - less);
+    return bytes;
+}
+
+std::vector<uint8_t> joined(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedExtensionBlock,
+    ::testing::Values(DamagedBlockCase{"Empty", {}}, DamagedBlockCase{"VersionZero", oneRecord({}, 0)},
+                      DamagedBlockCase{"VersionOfALaterRelease", oneRecord({}, 2)},
+                      DamagedBlockCase{"NoRecord", FileBuilder().u32(1).bytes},
+                      DamagedBlockCase{"RecordCutInItsId", cut(oneRecord({}), 5)},
+                      DamagedBlockCase{"FieldsLongerThanTheRecord", cut(oneRecord(numberField(4, 1)), 2)},
+                      DamagedBlockCase{"FieldCutInItsHead", oneRecord({1, 0, 0, 0, 4})},
+                      DamagedBlockCase{"NumberOfThreeBytes", oneRecord(fieldBytes(4, "abc"))},
+                      DamagedBlockCase{"RememberTwo", oneRecord(numberField(1, 2))},
+                      DamagedBlockCase{"EmptyVersionsFolder", oneRecord(fieldBytes(3, ""))},
+                      DamagedBlockCase{"VersionsFolderNotUtf8", oneRecord(fieldBytes(3, "/v\xc3"))},
+                      DamagedBlockCase{
+                          "RecordForAPairThatIsNotThere",
+                          joined(oneRecord({}), FileBuilder().raw(std::string(16, 'x')).u32(0).bytes)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A length that runs past the file is as damaged as a block cut short; bytes after the pairs
+// that are no block stay ignored, as the original reader ignores them.
+TEST(ProjectExtensionBlock, LengthBeyondTheFileIsDamageAndOtherTrailingBytesAreNot)
+{
+    std::vector<uint8_t> file = exampleWithBlock(oneRecord({}));
+    putU32(file, 172 + 8, 1000);
+    FileBuilder resealed;
+    resealed.bytes = file;
+    model::Job read;
+    EXPECT_FALSE(openBytes(read, resealed.seal().bytes));
+
+    for (std::string_view trailing : {"TAVRELP", "TAVRELPY-and-more", "x"}) {
+        SCOPED_TRACE(trailing);
+        model::Job job;
+        addExamplePair(job);
+        FileBuilder other;
+        other.bytes = sealedFileOf(job);
+        other.raw(trailing);
+        model::Job opened;
+        EXPECT_TRUE(openBytes(opened, other.seal().bytes));
+        EXPECT_TRUE(opened.pairAt(0)->extras.isDefault());
+    }
+}

@@ -177,7 +177,8 @@ TEST_F(ProjectFileTest, SaveOverAFolderFailsAndKeepsIt)
 namespace {
 
 // The largest job the pair dialog can make: every text at its byte limit, every list the
-// longest ';'-separated text cut into the most items, three UTF-8 bytes per character.
+// longest ';'-separated text cut into the most items, three UTF-8 bytes per character, and
+// every option of the extension block set.
 model::Job largestJob()
 {
     std::u16string list = u"ああ";
@@ -192,6 +193,12 @@ model::Job largestJob()
         pair->tgtPath = path;
         for (int kind = 1; kind <= 4; ++kind)
             model::parsePatternList(*pair, list, static_cast<model::PatternListKind>(kind));
+        pair->extras.rememberState = true;
+        pair->extras.conflictPolicy = model::ConflictPolicy::KeepBoth;
+        pair->extras.versionsFolder = std::string(model::kMaxVersionsFolderBytes, 'v');
+        pair->extras.keepVersions = 1;
+        pair->extras.keepDays = 1;
+        model::settlePairId(pair->extras);
     }
     return job;
 }
@@ -291,6 +298,11 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
     FileBuilder newer;
     newer.header(101).u32(1).pair("/o").seal();
     writeBytes(m_folder / "newer.tsp", newer.bytes);
+    // An extension block that is cut inside its record: sealed, so the pairs are what is damaged.
+    FileBuilder damagedBlock;
+    damagedBlock.bytes = goodBytes;
+    damagedBlock.raw("TAVRELPX").u32(8).u32(1).u32(0).seal();
+    writeBytes(m_folder / "block.tsp", damagedBlock.bytes);
     FileBuilder tooMany;
     tooMany.header().u32(101).pair("/o").seal();
     writeBytes(m_folder / "toomany.tsp", tooMany.bytes);
@@ -313,7 +325,7 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
         {m_folder / "folder.tsp", ProjectRefusal::NotAFile, "not a file"},
         {fifo, ProjectRefusal::NotAFile, "not a file"},
         {m_folder / "large.tsp", ProjectRefusal::TooLarge,
-         "too large for a project file (over 1491678 bytes)"},
+         "too large for a project file (over 1908794 bytes)"},
         {m_folder / "text.tsp", ProjectRefusal::NotAProjectFile, "not a project file"},
         {m_folder / "empty.tsp", ProjectRefusal::NotAProjectFile, "not a project file"},
         {m_folder / "newer.tsp", ProjectRefusal::NewerVersion, "made by a newer version of the program"},
@@ -323,6 +335,7 @@ TEST_F(ProjectFileTest, OpenTellsWhyAFileWasRefused)
         {m_folder / "garbled.tsp", ProjectRefusal::DamagedSeal,
          "damaged: its seal does not match its contents"},
         {m_folder / "toomany.tsp", ProjectRefusal::DamagedContents, "damaged: its pairs cannot be read"},
+        {m_folder / "block.tsp", ProjectRefusal::DamagedContents, "damaged: its pairs cannot be read"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.filename().string());

@@ -52,6 +52,8 @@ constexpr StringEntry kStrings[] = {
            ".security; cache"},
     {1031, "The pair name will be displayed on the list control in the main window. 20 chars at most."},
     {1032, "View the previous process report"},
+    {1033, "More options: remember the last run (Synchronize), what to do with conflicts, and where "
+           "replaced and deleted files are kept."},
     {40001, "Create a new job"},
     {40002, "Open an existent job"},
     {40004, "Save the current job"},

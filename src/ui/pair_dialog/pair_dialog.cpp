@@ -10,6 +10,7 @@
 #include "ui/common/string_table.h"
 #include "ui/pair_dialog/context_help.h"
 #include "ui/pair_dialog/folder_browser.h"
+#include "ui/pair_dialog/sync_memory_dialog.h"
 #include "ui/pair_dialog/tooltip_window.h"
 
 #include <QCheckBox>
@@ -66,6 +67,18 @@ bool foldersOverlap(std::u16string_view orgPath, std::u16string_view tgtPath, ch
     return QString::compare(toQString(org), toQString(tgt), Qt::CaseInsensitive) == 0;
 }
 
+bool folderInside(std::u16string_view inner, std::u16string_view outer, char16_t separator)
+{
+    std::u16string in = model::trimSpaces(inner);
+    std::u16string out = model::trimSpaces(outer);
+    if (in.empty() || in.back() != separator)
+        in += separator;
+    if (out.empty() || out.back() != separator)
+        out += separator;
+    return in.size() >= out.size() &&
+           QString::compare(toQString(in.substr(0, out.size())), toQString(out), Qt::CaseInsensitive) == 0;
+}
+
 PairOptionsDialog::PairOptionsDialog(model::Job& job, model::FolderPair& pair, MessagePresenter& messages,
                                      QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -74,6 +87,10 @@ PairOptionsDialog::PairOptionsDialog(model::Job& job, model::FolderPair& pair, M
       m_job(job), m_pair(pair), m_messages(messages),
       m_chooseFolder([this](QWidget* browserOwner, const QString& currentPath) {
           return FolderBrowser::choose(browserOwner, currentPath, m_browseFont);
+      }),
+      m_editMoreOptions([this](QWidget* owner, const model::PairExtras& extras, bool synchronize) {
+          SyncMemoryDialog dialog(extras, synchronize, m_messages, m_chooseFolder, owner);
+          return dialog.exec() == QDialog::Accepted ? std::optional(dialog.extras()) : std::nullopt;
       })
 {
     setWindowTitle(tr("Pair options"));
@@ -140,6 +157,7 @@ void PairOptionsDialog::loadPair()
     m_subfoldersBox->setChecked(m_pair.includeSubfolders != 0);
     updateSubfolderBoxes();
     m_recycleBox->setChecked(m_pair.recycleDeleted != 0);
+    m_extras = m_pair.extras;
 
     m_nameBox->setFocus(Qt::OtherFocusReason);
 }
@@ -166,6 +184,17 @@ void PairOptionsDialog::browseFor(QLineEdit* pathBox)
     const std::optional<QString> chosen = m_chooseFolder(this, current);
     if (chosen.has_value())
         pathBox->setText(toQString(model::fitText(chosen->toStdU16String(), model::kPathCapacity)));
+}
+
+void PairOptionsDialog::editMoreOptions()
+{
+    const bool synchronize = m_methodButtons[static_cast<int>(model::SyncMethod::Synchronize)]->isChecked();
+    if (const std::optional<model::PairExtras> edited = m_editMoreOptions(this, m_extras, synchronize)) {
+        // The id is the pair's, not an option: no editor may change it.
+        const model::PairId id = m_extras.pairId;
+        m_extras = *edited;
+        m_extras.pairId = id;
+    }
 }
 
 void PairOptionsDialog::showControlHelp(int controlId, const QPoint& globalPos)
@@ -214,6 +243,22 @@ bool PairOptionsDialog::checkInput()
         fail(QStringLiteral("ORG path and TGT path cannot be overlapped."), m_orgBox);
         return false;
     }
+    // The options behind More... are checked against what the dialog now holds.
+    if (m_extras.rememberState &&
+        !m_methodButtons[static_cast<int>(model::SyncMethod::Synchronize)]->isChecked()) {
+        fail(QStringLiteral("Remembering the last run is an option of Synchronize pairs. Turn it off under "
+                            "More... or choose Synchronize."),
+             m_moreButton);
+        return false;
+    }
+    const std::u16string versions = QString::fromStdString(m_extras.versionsFolder).toStdU16String();
+    for (QLineEdit* root : {m_orgBox, m_tgtBox}) {
+        if (!versions.empty() &&
+            folderInside(versions, boxText(root, model::kPathCapacity), nativeFolderSeparator())) {
+            fail(QStringLiteral("The versions folder cannot lie inside the ORG or TGT path."), m_moreButton);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -245,6 +290,8 @@ void PairOptionsDialog::writePair()
     m_pair.systemMode = static_cast<model::AttributeMode>(tickedIndex(m_attributeButtons[2]));
     m_pair.includeSubfolders = m_subfoldersBox->isChecked() ? 1 : 0;
     m_pair.recycleDeleted = m_recycleBox->isChecked() ? 1 : 0;
+    m_pair.extras = m_extras;
+    model::settlePairId(m_pair.extras);
 }
 
 void PairOptionsDialog::accept()

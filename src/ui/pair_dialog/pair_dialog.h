@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "model/pair_extras.h"
 #include "ui/pair_dialog/dialog_units.h"
 
 #include <QDialog>
@@ -35,6 +36,10 @@ class TooltipWindow;
 // the text alone: both trimmed, ended with `separator`, cut to the shorter length and
 // compared without regard to case.
 bool foldersOverlap(std::u16string_view orgPath, std::u16string_view tgtPath, char16_t separator);
+
+// Whether `inner` is the folder `outer` or lies inside it, judged on the text as
+// foldersOverlap judges.
+bool folderInside(std::u16string_view inner, std::u16string_view outer, char16_t separator);
 
 // The folder separator of the platform the dialog runs on.
 char16_t nativeFolderSeparator();
@@ -84,6 +89,7 @@ public:
         IdDescription = 1028,
         IdExcludeFolders = 1029,
         IdName = 1031,
+        IdMore = 1033, // beside OK; opens SyncMemoryDialog
     };
 
     // Picks a folder starting from the given path; nothing when the user cancels.
@@ -103,6 +109,15 @@ public:
     // Shows the help text of control `controlId` at `globalPos`, when it has one.
     void showControlHelp(int controlId, const QPoint& globalPos);
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
+
+    // Edits the options behind More...: given the pending options and whether Synchronize is
+    // ticked, the options as accepted, or nothing when the user cancels. The default shows
+    // SyncMemoryDialog; tests answer without a modal loop.
+    using MoreOptionsEditor = std::function<std::optional<model::PairExtras>(
+        QWidget* owner, const model::PairExtras&, bool synchronize)>;
+    void setMoreOptionsEditor(MoreOptionsEditor editor) { m_editMoreOptions = std::move(editor); }
+    // The options More... has accepted so far; written to the pair by OK only.
+    const model::PairExtras& pendingExtras() const { return m_extras; }
 
     // Size of the dialog template in dialog units.
     static constexpr QSize kTemplateSize{311, 205};
@@ -124,6 +139,7 @@ private:
     void chooseMethod(int method);
     void updateSubfolderBoxes();
     void browseFor(QLineEdit* pathBox);
+    void editMoreOptions();
     bool checkInput();
     void writePair();
     void fail(const QString& message, QWidget* focus);
@@ -136,6 +152,8 @@ private:
     TooltipWindow* m_tooltip = nullptr;
     ContextHelp* m_help = nullptr;
     FolderChooser m_chooseFolder;
+    MoreOptionsEditor m_editMoreOptions;
+    model::PairExtras m_extras;
 
     QHash<int, QWidget*> m_controls;
     QList<QWidget*> m_tabOrder;
@@ -158,6 +176,7 @@ private:
     QLabel* m_description = nullptr;
     QPushButton* m_okButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
+    QPushButton* m_moreButton = nullptr;
 };
 
 } // namespace tavrel::ui

@@ -267,6 +267,13 @@ void PairOptionsDialog::buildControls()
     m_cancelButton->setAutoDefault(false);
     m_browseOrgButton->setAutoDefault(false);
     m_browseTgtButton->setAutoDefault(false);
+    // Left of OK with the gap OK keeps to Cancel, so neither moves. Reached by Alt+M rather
+    // than by Tab, which keeps the dialog's tab order as it always was.
+    m_moreButton = new QPushButton(tr("&More..."), this);
+    place(m_moreButton, IdMore, QRect(189, 189, 35, 12));
+    m_moreButton->setAutoDefault(false);
+    m_moreButton->setFocusPolicy(Qt::ClickFocus);
+    connect(m_moreButton, &QPushButton::clicked, this, &PairOptionsDialog::editMoreOptions);
     connect(m_okButton, &QPushButton::clicked, this, &PairOptionsDialog::accept);
     connect(m_cancelButton, &QPushButton::clicked, this, &PairOptionsDialog::reject);
 

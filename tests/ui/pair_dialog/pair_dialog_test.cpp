@@ -94,6 +94,10 @@ private slots:
     void arrowKeysWrapWithinARadioGroup();
     void rightClickOffersWhatsThis_data();
     void rightClickOffersWhatsThis();
+    void moreButtonSitsLeftOfOkWithoutMovingIt();
+    void moreOptionsReachThePairOnlyThroughOk();
+    void okRefusesMoreOptionsThatDoNotFit_data();
+    void okRefusesMoreOptionsThatDoNotFit();
 };
 
 void PairDialogTest::dialogUnits_data()
@@ -771,6 +775,147 @@ void PairDialogTest::rightClickOffersWhatsThis()
         QApplication::sendEvent(label, &onLabel);
         QVERIFY(QApplication::activePopupWidget() == nullptr);
     }
+}
+
+// More... takes the free space left of OK, with the gap OK keeps to Cancel; nothing else moves
+// and it covers no other control.
+void PairDialogTest::moreButtonSitsLeftOfOkWithoutMovingIt()
+{
+    Fixture f;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    const ui::DialogBaseUnits units = dialog.baseUnits();
+    QWidget* more = dialog.control(PairOptionsDialog::IdMore);
+    QVERIFY(more != nullptr);
+    QCOMPARE(qobject_cast<QPushButton*>(more)->text(), QString("&More..."));
+    QCOMPARE(more->geometry(), ui::dialogRectToPixels(QRect(189, 189, 35, 12), units));
+    QCOMPARE(dialog.control(PairOptionsDialog::IdOk)->geometry(),
+             ui::dialogRectToPixels(QRect(229, 189, 35, 12), units));
+    QCOMPARE(dialog.control(PairOptionsDialog::IdCancel)->geometry(),
+             ui::dialogRectToPixels(QRect(269, 189, 36, 12), units));
+    QVERIFY(QRect(QPoint(0, 0), dialog.size()).contains(more->geometry()));
+    for (QWidget* other : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (other != more && other->isWindowType() == false && other->inherits("QAbstractButton"))
+            QVERIFY2(!other->geometry().intersects(more->geometry()), qPrintable(other->objectName()));
+    }
+    QVERIFY(!qobject_cast<QPushButton*>(more)->autoDefault());
+    QVERIFY(!ui::loadString(PairOptionsDialog::IdMore).isEmpty());
+}
+
+// More... edits a copy; only OK gives the pair the options (and, with the first option, an
+// id it keeps); Cancel of either dialog leaves the pair as it was.
+void PairDialogTest::moreOptionsReachThePairOnlyThroughOk()
+{
+    Fixture f;
+    f.pair->method = model::SyncMethod::Synchronize;
+    f.pair->name = u"Docs";
+    f.pair->orgPath = u"/data/docs";
+    f.pair->tgtPath = u"/backup/docs";
+    f.pair->extras.keepDays = 9;
+    model::PairExtras chosen;
+    chosen.rememberState = true;
+    chosen.conflictPolicy = model::ConflictPolicy::OrgWins;
+    chosen.versionsFolder = "/backup/versions";
+    chosen.keepVersions = 4;
+    std::optional<model::PairExtras> answer;
+    model::PairExtras shownWith;
+    bool shownForSynchronize = false;
+    const auto editor = [&](QWidget*, const model::PairExtras& extras, bool synchronize) {
+        shownWith = extras;
+        shownForSynchronize = synchronize;
+        return answer;
+    };
+
+    {
+        PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+        dialog.setMoreOptionsEditor(editor);
+        answer = chosen;
+        button(dialog, PairOptionsDialog::IdMore)->click();
+        QCOMPARE(shownWith.keepDays, 9u);
+        QVERIFY(shownForSynchronize);
+        QVERIFY(dialog.pendingExtras() == chosen);
+        QCOMPARE(f.pair->extras.keepDays, 9u);
+        dialog.reject();
+        QCOMPARE(f.pair->extras.keepDays, 9u);
+        QVERIFY(!f.pair->extras.rememberState);
+    }
+    model::PairId id{};
+    {
+        PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+        dialog.setMoreOptionsEditor(editor);
+        button(dialog, PairOptionsDialog::IdMore)->click();
+        answer.reset(); // a cancelled second visit keeps what the first gave
+        button(dialog, PairOptionsDialog::IdMore)->click();
+        QVERIFY(dialog.pendingExtras() == chosen);
+        button(dialog, PairOptionsDialog::IdOk)->click();
+        QCOMPARE(dialog.result(), PairOptionsDialog::kResultOk);
+        QVERIFY(f.messages.shown.empty());
+        QVERIFY(f.pair->extras.hasPairId());
+        id = f.pair->extras.pairId;
+        model::PairExtras expected = chosen;
+        expected.pairId = id;
+        QVERIFY(f.pair->extras == expected);
+    }
+    {
+        PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+        answer = model::PairExtras{};
+        dialog.setMoreOptionsEditor(editor);
+        button(dialog, PairOptionsDialog::IdLightCopy)->click();
+        button(dialog, PairOptionsDialog::IdMore)->click();
+        QVERIFY(!shownForSynchronize);
+        button(dialog, PairOptionsDialog::IdOk)->click();
+        QCOMPARE(dialog.result(), PairOptionsDialog::kResultOk);
+        QVERIFY(!f.pair->extras.hasOptions());
+        QCOMPARE(f.pair->extras.pairId, id);
+    }
+}
+
+void PairDialogTest::okRefusesMoreOptionsThatDoNotFit_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<bool>("remember");
+    QTest::addColumn<QString>("versions");
+    QTest::addColumn<QString>("message");
+    const QString notSync = "Remembering the last run is an option of Synchronize pairs. Turn it off under "
+                            "More... or choose Synchronize.";
+    const QString inside = "The versions folder cannot lie inside the ORG or TGT path.";
+    QTest::newRow("remember with Copy") << 2 << true << "" << notSync;
+    QTest::newRow("remember with Absolute Copy") << 3 << true << "/v" << notSync;
+    QTest::newRow("versions inside ORG") << 4 << false << "/data/docs/.versions" << inside;
+    QTest::newRow("versions inside TGT, other case") << 4 << true << "/Backup/Docs/v" << inside;
+    QTest::newRow("versions are TGT") << 2 << false << "/backup/docs" << inside;
+    QTest::newRow("fine: beside TGT") << 4 << true << "/backup/docs-versions"
+                                      << "";
+    QTest::newRow("fine: above TGT") << 4 << true << "/backup"
+                                     << "";
+}
+
+void PairDialogTest::okRefusesMoreOptionsThatDoNotFit()
+{
+    QFETCH(int, method);
+    QFETCH(bool, remember);
+    QFETCH(QString, versions);
+    QFETCH(QString, message);
+    Fixture f;
+    const model::FolderPair before = *f.pair;
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
+    fillValid(dialog);
+    model::PairExtras extras;
+    extras.rememberState = remember;
+    extras.versionsFolder = versions.toStdString();
+    dialog.setMoreOptionsEditor([&](QWidget*, const model::PairExtras&, bool) { return extras; });
+    button(dialog, PairOptionsDialog::IdLightCopy + method)->click();
+    button(dialog, PairOptionsDialog::IdMore)->click();
+    button(dialog, PairOptionsDialog::IdOk)->click();
+    if (message.isEmpty()) {
+        QVERIFY(f.messages.shown.empty());
+        QCOMPARE(dialog.result(), PairOptionsDialog::kResultOk);
+        QCOMPARE(f.pair->extras.versionsFolder, versions.toStdString());
+        return;
+    }
+    QCOMPARE(f.messages.shown.size(), std::size_t(1));
+    QCOMPARE(f.messages.shown[0].text, message);
+    QCOMPARE(dialog.focusWidget(), dialog.control(PairOptionsDialog::IdMore));
+    QVERIFY(*f.pair == before);
 }
 
 QTEST_MAIN(PairDialogTest)
