@@ -135,6 +135,14 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
         return PairOutcome::Continue;
     }
 
+    if (m_method->walksBackFromTarget && pair.extras.rememberState) {
+        // Both roots are written, so both are locked before anything is made or decided.
+        if (!lockRoot(task.sourceFolder) || !createTargetFolder(task) || !lockRoot(task.targetFolder))
+            return PairOutcome::Continue;
+        learnVolumes();
+        return processRemembered(task);
+    }
+
     TaskQueue queue;
     bool firstTask = true;
     for (;;) {

@@ -6,12 +6,14 @@
 #include "engine/method_rules.h"
 #include "engine/run_progress.h"
 #include "engine/run_sink.h"
+#include "engine/sync_decision.h"
 #include "engine/task_queue.h"
 #include "engine/time_rule.h"
 #include "model/folder_pair.h"
 #include "platform/file_system.h"
 #include "report/report_file.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +41,9 @@ public:
     // With `rootGuard`, a missing root is made only where it lets it.
     PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink, RunProgress& progress,
                   DebugLog debugLog, RootGuard* rootGuard = nullptr);
+
+    // A preview changes nothing, the remembered state of a pair included.
+    void setPreview(bool preview) { m_preview = preview; }
 
     // The caller posts the run's end on Stopped and DiskFull.
     PairOutcome ProcessPair(const model::FolderPair& pair);
@@ -72,6 +77,19 @@ private:
     };
 
     PairOutcome processTask(const FolderTask& task, bool firstTask, TaskQueue& queue);
+
+    // A Synchronize pair that remembers its last run (remembered_sync.cpp).
+    struct RememberedState;
+    PairOutcome processRemembered(const FolderTask& root);
+    PairOutcome rememberedFolder(RememberedState& memory, const FolderTask& root, const std::string& rel,
+                                 std::deque<std::string>& queue);
+    SyncDecision firstRunDecision(const DecisionInput& input);
+    bool changedBelow(const RememberedState& memory, const std::string& sideRoot, const std::string& rel,
+                      Side side);
+    bool rememberedDeletionsAllowed(const std::string& emptiedRoot, std::size_t recorded);
+    PairOutcome actOn(RememberedState& memory, const FolderTask& root, const std::string& rel,
+                      const std::string& itemName, const DecisionInput& input, const SyncDecision& decision,
+                      const state::StateEntry* record, std::deque<std::string>& queue);
     bool createTargetFolder(const FolderTask& task);
     bool lockRoot(const std::string& folder);
     CopyOutcome handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
@@ -148,6 +166,7 @@ private:
     std::vector<std::unique_ptr<platform::FolderLock>> m_locks;
     // Files (relative to their roots) already logged as dated in the future.
     std::unordered_set<std::string> m_futureDated;
+    bool m_preview = false;
     // Per run: a file time after this (100 ns units) lies in the future.
     int64_t m_futureLimit = 0;
     // Per run: each volume is probed once.

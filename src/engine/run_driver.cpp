@@ -101,6 +101,7 @@ RunResult runJob(const RunContext& context, RunProgress& progress, RootGuard& ro
 
     progress.setCountedTotal(countedTotal);
     PairProcessor processor(context.fileSystem, context.report, sink, progress, context.debugLog, &rootGuard);
+    processor.setPreview(dynamic_cast<platform::PreviewFileSystem*>(&context.fileSystem) != nullptr);
     for (int slot = 0; slot < model::kMaxPairs; ++slot) {
         const model::FolderPair* pair = context.job.pairAt(slot);
         if (!pair || pair->enabled == 0)

@@ -88,10 +88,10 @@ void RunProgress::count(Operation operation, Direction direction)
         (org ? m_state.orgFilesOverwritten : m_state.tgtFilesOverwritten).fetch_add(1);
         break;
     case Operation::FileDeleted:
-        m_state.tgtFilesDeleted.fetch_add(1);
+        (org ? m_state.orgFilesDeleted : m_state.tgtFilesDeleted).fetch_add(1);
         break;
     case Operation::FolderDeleted:
-        m_state.tgtFoldersDeleted.fetch_add(1);
+        (org ? m_state.orgFoldersDeleted : m_state.tgtFoldersDeleted).fetch_add(1);
         break;
     }
     m_state.recomputeAllOperations();

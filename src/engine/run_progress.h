@@ -19,8 +19,8 @@ enum class Operation
     FolderCreated,
     FileCreated,
     FileOverwritten,
-    FileDeleted,   // always counted in the TGT column
-    FolderDeleted, // always counted in the TGT column
+    FileDeleted, // in the column of the side deleted in (a mirror deletes in TGT only)
+    FolderDeleted,
 };
 
 // "ORG" or "TGT": the root a side of a task's call lies in.
