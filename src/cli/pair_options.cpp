@@ -157,18 +157,21 @@ uint32_t countOf(std::string_view option, std::string_view value, uint32_t most)
     return static_cast<uint32_t>(std::stoul(std::string(value)));
 }
 
+// A folder as the overlap rules compare it: dots taken out ("/a/./b" and "/a/x/../b" are the
+// folder they name), ending with "/" (so "/ab" is not inside "/a"), case folded.
+std::string folderKey(std::u16string_view path)
+{
+    std::string text = std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
+    if (text.empty() || text.back() != '/')
+        text += '/';
+    return platform::foldName(text);
+}
+
 // Whether `inner` is `outer` or lies inside it, decided as pathsOverlap decides.
 bool liesInside(std::u16string_view inner, std::u16string_view outer)
 {
-    const auto folded = [](std::u16string_view path) {
-        std::string text =
-            std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
-        if (text.empty() || text.back() != '/')
-            text += '/';
-        return platform::foldName(text);
-    };
-    const std::string in = folded(inner);
-    const std::string out = folded(outer);
+    const std::string in = folderKey(inner);
+    const std::string out = folderKey(outer);
     return in.compare(0, out.size(), out) == 0;
 }
 
@@ -330,17 +333,8 @@ bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair)
 
 bool pathsOverlap(std::u16string_view org, std::u16string_view tgt)
 {
-    // Compared as whole folders: "/a/b" lies inside "/a", "/ab" does not. Dots are taken out
-    // first, so "/a/./b" and "/a/x/../b" are the folder they name.
-    const auto folded = [](std::u16string_view path) {
-        std::string text =
-            std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
-        if (text.empty() || text.back() != '/')
-            text += '/';
-        return platform::foldName(text);
-    };
-    const std::string a = folded(org);
-    const std::string b = folded(tgt);
+    const std::string a = folderKey(org);
+    const std::string b = folderKey(tgt);
     const std::size_t length = std::min(a.size(), b.size());
     return a.compare(0, length, b, 0, length) == 0;
 }

@@ -2,17 +2,16 @@
 // Synchronize with a memory of its last run: each item is decided from what both sides hold
 // now and what the last run left (sync_decision.h), so a deletion stays deleted and a file
 // changed on both sides is a conflict, never a guess by clock.
-#include "engine/pair_processor.h"
-
 #include "engine/engine_paths.h"
+#include "engine/pair_processor.h"
 #include "engine/sync_decision.h"
 #include "engine/sync_names.h"
 #include "platform/text_codec.h"
 #include "state/state_store.h"
 #include "state/sync_state.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <set>
@@ -35,8 +34,8 @@ struct SideListing
 
 SeenItem seenOfEntry(const Entry& entry, EntryKind kind, int64_t futureLimit)
 {
-    return SeenItem{kind, kind == EntryKind::Folder ? 0 : entry.size, kind == EntryKind::Folder ? 0 : entry.lastWriteTime,
-                    entry.lastWriteTime > futureLimit};
+    return SeenItem{kind, kind == EntryKind::Folder ? 0 : entry.size,
+                    kind == EntryKind::Folder ? 0 : entry.lastWriteTime, entry.lastWriteTime > futureLimit};
 }
 
 bool isExcluded(const SideListing& side, const std::string& name)
@@ -72,7 +71,8 @@ PairOutcome PairProcessor::processRemembered(const FolderTask& root)
     header.tgtTraits = m_targetTraits;
 
     state::StateReader reader;
-    if (extras.hasPairId() && reader.open(state::stateFileOf(extras.pairId), header.roots) == state::StateStatus::Ok) {
+    if (extras.hasPairId() &&
+        reader.open(state::stateFileOf(extras.pairId), header.roots) == state::StateStatus::Ok) {
         state::StateFolder folder;
         while (reader.nextFolder(folder))
             for (state::StateEntry& entry : folder.entries)
@@ -128,15 +128,16 @@ PairOutcome PairProcessor::processRemembered(const FolderTask& root)
     return outcome;
 }
 
-PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const FolderTask& root, const std::string& rel,
-                                            std::deque<std::string>& queue)
+PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const FolderTask& root,
+                                            const std::string& rel, std::deque<std::string>& queue)
 {
     const std::string orgFolder = root.sourceFolder + rel;
     const std::string tgtFolder = root.targetFolder + rel;
     auto list = [&](const std::string& folder, const std::string& other, Direction direction) {
         SideListing side;
         ScanLists lists;
-        ScanSource(fs(), FolderTask{folder, other, direction, rel.empty()}, m_filters, m_progress, m_debugLog, lists);
+        ScanSource(fs(), FolderTask{folder, other, direction, rel.empty()}, m_filters, m_progress, m_debugLog,
+                   lists);
         side.readable = lists.readable;
         for (const Entry& entry : lists.files) {
             side.kinds[entry.name] = entry.isLink ? EntryKind::Symlink : EntryKind::File;
@@ -156,7 +157,8 @@ PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const Folde
     const SideListing org = list(orgFolder, tgtFolder, Direction::OrgToTgt);
     const SideListing tgt = list(tgtFolder, orgFolder, Direction::TgtToOrg);
     if (!org.readable || !tgt.readable) {
-        logError("ERROR: cannot read folder: " + platform::displayName(org.readable ? tgtFolder : orgFolder) + "\r\n");
+        logError("ERROR: cannot read folder: " + platform::displayName(org.readable ? tgtFolder : orgFolder) +
+                 "\r\n");
         return PairOutcome::Continue; // its records stay as they were
     }
     memory.visited.insert(rel);
@@ -212,8 +214,8 @@ PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const Folde
             !IsContentEqual(fs(), orgPath, tgtFolder + itemName, input.org->size))
             decision = resolveConflict(ConflictKind::BothChanged, Side::Org, input);
 
-        const PairOutcome outcome = actOn(memory, root, rel, itemName, input, decision, record ? &recorded->second : nullptr,
-                                          queue);
+        const PairOutcome outcome =
+            actOn(memory, root, rel, itemName, input, decision, record ? &recorded->second : nullptr, queue);
         if (outcome != PairOutcome::Continue)
             return outcome;
         if (input.org && input.org->kind != EntryKind::Folder)
@@ -251,8 +253,8 @@ SyncDecision PairProcessor::firstRunDecision(const DecisionInput& input)
 
 // Whether anything below `rel` (a folder the other side deleted) is new or changed since the
 // record, on the side that still has it.
-bool PairProcessor::changedBelow(const RememberedState& memory, const std::string& sideRoot, const std::string& rel,
-                                 Side side)
+bool PairProcessor::changedBelow(const RememberedState& memory, const std::string& sideRoot,
+                                 const std::string& rel, Side side)
 {
     FolderChangeScan scan(side, m_timeRule);
     std::deque<std::string> folders{rel};
@@ -287,23 +289,26 @@ bool PairProcessor::rememberedDeletionsAllowed(const std::string& emptiedRoot, s
         return m_deletions == DeletionGate::Open;
     m_deletions = DeletionGate::Open;
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    const MassDeletionAnswer answer = m_sink.ConfirmMassDeletion(
-        "Synchronize pair " + name + ": " + platform::displayName(emptiedRoot) + " is empty, but its last run left " +
-        std::to_string(recorded) + " items there. Delete them on the other side too?");
+    const MassDeletionAnswer answer =
+        m_sink.ConfirmMassDeletion("Synchronize pair " + name + ": " + platform::displayName(emptiedRoot) +
+                                   " is empty, but its last run left " + std::to_string(recorded) +
+                                   " items there. Delete them on the other side too?");
     if (answer == MassDeletionAnswer::Delete)
         return true;
     m_deletions = DeletionGate::Closed;
     const std::string line = "Deletions skipped: " + name + "\r\n";
     if (answer == MassDeletionAnswer::SkipWithError)
-        m_progress.logError(line, "a root is empty since the last run; --allow-mass-delete allows the deletions");
+        m_progress.logError(line,
+                            "a root is empty since the last run; --allow-mass-delete allows the deletions");
     else
         m_sink.AppendLog(line);
     return false;
 }
 
 PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root, const std::string& rel,
-                                 const std::string& itemName, const DecisionInput& input, const SyncDecision& decision,
-                                 const state::StateEntry* record, std::deque<std::string>& queue)
+                                 const std::string& itemName, const DecisionInput& input,
+                                 const SyncDecision& decision, const state::StateEntry* record,
+                                 std::deque<std::string>& queue)
 {
     std::vector<state::StateEntry>& next = memory.next[rel];
     const std::string orgPath = root.sourceFolder + rel + itemName;
@@ -321,7 +326,8 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
             queue.push_back(rel + itemName + "/");
             return;
         }
-        if (fs().readStamp(orgPath, orgStamp) != FsError::Ok || fs().readStamp(tgtPath, tgtStamp) != FsError::Ok)
+        if (fs().readStamp(orgPath, orgStamp) != FsError::Ok ||
+            fs().readStamp(tgtPath, tgtStamp) != FsError::Ok)
             return;
         state::StateEntry entry;
         entry.name = itemName;
@@ -350,7 +356,8 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
                 logError("ERROR: cannot create folder: " + platform::displayName(target + "/") + "\r\n");
                 return CopyOutcome::Failed;
             }
-            return to || createTargetFolder(MakeSubfolderTask(task, itemName)) ? CopyOutcome::Done : CopyOutcome::Failed;
+            return to || createTargetFolder(MakeSubfolderTask(task, itemName)) ? CopyOutcome::Done
+                                                                               : CopyOutcome::Failed;
         }
         TaskState state(task);
         Entry entry;
@@ -396,8 +403,9 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         }
         if (noteOverlap(deleted))
             return PairOutcome::Continue;
-        m_progress.logFailure("ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n",
-                              inTgt ? Direction::OrgToTgt : Direction::TgtToOrg, platform::FailedSide::Target);
+        m_progress.logFailure(
+            "ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n",
+            inTgt ? Direction::OrgToTgt : Direction::TgtToOrg, platform::FailedSide::Target);
         keepRecord();
         return deleted == FsError::DiskFull ? PairOutcome::DiskFull : PairOutcome::Continue;
     };
@@ -428,7 +436,8 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
                                       ? "changed on both sides since the last run; both are left as they are"
                                       : "changed on one side and deleted on the other; nothing was changed");
         keepRecord();
-        if (input.org && input.tgt && input.org->kind == EntryKind::Folder && input.tgt->kind == EntryKind::Folder)
+        if (input.org && input.tgt && input.org->kind == EntryKind::Folder &&
+            input.tgt->kind == EntryKind::Folder)
             queue.push_back(rel + itemName + "/");
         return PairOutcome::Continue;
     }
@@ -438,8 +447,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         const bool orgWins = decision.winner == Side::Org;
         const std::optional<SeenItem>& loser = orgWins ? input.tgt : input.org;
         if (loser && loser->kind != EntryKind::Folder) {
-            const std::string aside =
-                conflictName(itemName, civilTimeOf(loser->lastWriteTime, 0), false);
+            const std::string aside = conflictName(itemName, civilTimeOf(loser->lastWriteTime, 0), false);
             const std::string loserPath = orgWins ? tgtPath : orgPath;
             const std::string loserFolder = orgWins ? root.targetFolder + rel : root.sourceFolder + rel;
             const std::string winnerFolder = orgWins ? root.sourceFolder + rel : root.targetFolder + rel;
@@ -448,9 +456,9 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
                 if (kept == FsError::DiskFull)
                     return PairOutcome::DiskFull;
                 if (kept != FsError::Ok && kept != FsError::Exists) {
-                    m_progress.logFailure("ERROR: cannot copy file: " + platform::displayName(loserPath) + "\r\n",
-                                          orgWins ? Direction::TgtToOrg : Direction::OrgToTgt,
-                                          platform::FailedSide::Target);
+                    m_progress.logFailure(
+                        "ERROR: cannot copy file: " + platform::displayName(loserPath) + "\r\n",
+                        orgWins ? Direction::TgtToOrg : Direction::OrgToTgt, platform::FailedSide::Target);
                     keepRecord();
                     return PairOutcome::Continue;
                 }
