@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <pwd.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -26,8 +26,8 @@ constexpr std::string_view kUnitPrefix = "tavrel-sync-";
 
 bool isUnitNameByte(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '_' ||
-           c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+           c == '_' || c == '.';
 }
 
 void appendHex(std::string& out, char c)
@@ -169,7 +169,8 @@ ExitCode listUnits()
             continue;
         const std::string escaped = name.substr(kUnitPrefix.size(), name.size() - kUnitPrefix.size() - 8);
         const fs::path timer = folder / (std::string(kUnitPrefix) + escaped + ".timer");
-        rows.emplace_back(printableText(unescapeUnitName(escaped), Breaks::Escape), scheduleOf(timer, it->path()));
+        rows.emplace_back(printableText(unescapeUnitName(escaped), Breaks::Escape),
+                          scheduleOf(timer, it->path()));
     }
     std::sort(rows.begin(), rows.end());
     if (rows.empty())
@@ -323,10 +324,9 @@ std::optional<std::chrono::seconds> parseTimeSpan(std::string_view text)
         long long seconds;
     };
     static constexpr Unit kUnits[] = {
-        {"seconds", 1},    {"second", 1},    {"sec", 1},   {"s", 1},       {"minutes", 60},
-        {"minute", 60},    {"min", 60},      {"m", 60},    {"hours", 3600}, {"hour", 3600},
-        {"hr", 3600},      {"h", 3600},      {"days", 86400}, {"day", 86400}, {"d", 86400},
-        {"weeks", 604800}, {"week", 604800}, {"w", 604800},
+        {"seconds", 1},  {"second", 1},  {"sec", 1},      {"s", 1},          {"minutes", 60},  {"minute", 60},
+        {"min", 60},     {"m", 60},      {"hours", 3600}, {"hour", 3600},    {"hr", 3600},     {"h", 3600},
+        {"days", 86400}, {"day", 86400}, {"d", 86400},    {"weeks", 604800}, {"week", 604800}, {"w", 604800},
     };
     long long total = 0;
     std::size_t i = 0;
@@ -449,7 +449,8 @@ ExitCode runSchedule(std::span<const std::string_view> arguments)
             if (option == "--daily") {
                 const std::string_view clock = reader.value();
                 if (!validClock(clock))
-                    throw UsageError("--daily needs a time HH:MM (00:00 to 23:59), not " + quoteArgument(clock));
+                    throw UsageError("--daily needs a time HH:MM (00:00 to 23:59), not " +
+                                     quoteArgument(clock));
                 schedule = Schedule{ScheduleKind::Daily, std::string(clock)};
             } else if (option == "--hourly") {
                 reader.noValue();
@@ -479,7 +480,8 @@ ExitCode runSchedule(std::span<const std::string_view> arguments)
             }
         }
         if (actions == 0)
-            throw UsageError("no schedule given (--daily, --hourly, --every, --on-login, --remove or --list)");
+            throw UsageError(
+                "no schedule given (--daily, --hourly, --every, --on-login, --remove or --list)");
         if (actions > 1)
             throw UsageError("give one of --daily, --hourly, --every, --on-login, --remove, --list");
         if (list && file)

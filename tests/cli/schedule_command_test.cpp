@@ -2,7 +2,6 @@
 // `schedule`: the systemd user units it writes, their names and quoting, and what it asks
 // systemctl to do (a recording stand-in, as these machines have no user manager).
 #include "cli/schedule_command.h"
-
 #include "support/program_runner.h"
 #include "support/scoped_env.h"
 #include "support/temp_tree.h"
@@ -39,8 +38,8 @@ struct ScheduleScene
 
     explicit ScheduleScene(int systemctlStatus = 0)
     {
-        std::ofstream(dir / "systemctl") << "#!/bin/sh\necho \"$*\" >> '" << calls.string() << "'\nexit "
-                                         << systemctlStatus << "\n";
+        std::ofstream(dir / "systemctl")
+            << "#!/bin/sh\necho \"$*\" >> '" << calls.string() << "'\nexit " << systemctlStatus << "\n";
         fs::permissions(dir / "systemctl", fs::perms::owner_all);
     }
     test::ProgramOutcome run(const std::vector<std::string>& arguments) const
@@ -57,15 +56,16 @@ struct ScheduleScene
 
 TEST(ScheduleUnits, EachKindWritesItsTimerAndInstallSection)
 {
-    const std::string head = "# Written by tavrel-sync-cli schedule; `tavrel-sync-cli schedule JOB.TSP --remove`\n"
-                             "# removes it.\n"
-                             "[Unit]\n"
-                             "Description=Tavrel Synchronizer job backup\n\n"
-                             "[Service]\n"
-                             "Type=oneshot\n"
-                             "# Output goes to the journal (StandardOutput=journal is a user unit's default):\n"
-                             "# journalctl --user -u THIS.service\n"
-                             "ExecStart=\"/usr/bin/tavrel-sync-cli\" run \"/home/u/backup.TSP\" --no-progress\n";
+    const std::string head =
+        "# Written by tavrel-sync-cli schedule; `tavrel-sync-cli schedule JOB.TSP --remove`\n"
+        "# removes it.\n"
+        "[Unit]\n"
+        "Description=Tavrel Synchronizer job backup\n\n"
+        "[Service]\n"
+        "Type=oneshot\n"
+        "# Output goes to the journal (StandardOutput=journal is a user unit's default):\n"
+        "# journalctl --user -u THIS.service\n"
+        "ExecStart=\"/usr/bin/tavrel-sync-cli\" run \"/home/u/backup.TSP\" --no-progress\n";
     const std::string timerHead = "# Written by tavrel-sync-cli schedule.\n"
                                   "[Unit]\n"
                                   "Description=Schedule of tavrel-sync-backup.service\n\n"
@@ -138,9 +138,9 @@ TEST(ScheduleUnits, TimeSpansAndClocksAreValidated)
         const char* text;
         long long seconds; // 0: refused
     } spans[] = {
-        {"30min", 1800}, {"2h", 7200},         {"1d", 86400}, {"1d 12h", 129600}, {"90", 90}, {"1w", 604800},
-        {"5 m", 300},    {"2hours", 7200},     {"", 0},       {"0s", 0},          {"h", 0},   {"10x", 0},
-        {"-5min", 0},    {"1.5h", 0},          {"2H", 0},
+        {"30min", 1800}, {"2h", 7200},     {"1d", 86400}, {"1d 12h", 129600}, {"90", 90}, {"1w", 604800},
+        {"5 m", 300},    {"2hours", 7200}, {"", 0},       {"0s", 0},          {"h", 0},   {"10x", 0},
+        {"-5min", 0},    {"1.5h", 0},      {"2H", 0},
     };
     for (const auto& c : spans) {
         SCOPED_TRACE(c.text);
@@ -166,7 +166,8 @@ TEST(ScheduleCommand, WritesUnitsAndEnablesTheTimer)
               std::string::npos)
         << readAll(service);
     EXPECT_NE(readAll(timer).find("OnCalendar=*-*-* 06:15:00\n"), std::string::npos);
-    EXPECT_EQ(readAll(scene.calls), "--user daemon-reload\n--user enable --now tavrel-sync-my\\x20job.timer\n");
+    EXPECT_EQ(readAll(scene.calls),
+              "--user daemon-reload\n--user enable --now tavrel-sync-my\\x20job.timer\n");
     EXPECT_NE(outcome.out.find("Enabled tavrel-sync-my\\x20job.timer."), std::string::npos);
     EXPECT_NE(outcome.out.find("Lingering is "), std::string::npos);
 
@@ -175,7 +176,8 @@ TEST(ScheduleCommand, WritesUnitsAndEnablesTheTimer)
     ASSERT_EQ(scene.run({"schedule", "my job.TSP", "--on-login"}).status, 0);
     EXPECT_FALSE(fs::exists(timer));
     EXPECT_NE(readAll(service).find("WantedBy=default.target"), std::string::npos);
-    EXPECT_NE(readAll(scene.calls).find("--user enable --now tavrel-sync-my\\x20job.service\n"), std::string::npos);
+    EXPECT_NE(readAll(scene.calls).find("--user enable --now tavrel-sync-my\\x20job.service\n"),
+              std::string::npos);
 }
 
 TEST(ScheduleCommand, WithoutAUserManagerTheUnitsAreWrittenAndTheWayToEnableThemSaid)
@@ -280,7 +282,8 @@ TEST(ScheduleCommand, UsageErrorsAndRefusedProjects)
         SCOPED_TRACE(c.reason);
         const auto outcome = scene.run(c.arguments);
         EXPECT_EQ(outcome.status, 64);
-        EXPECT_NE(outcome.err.find(std::string("tavrel-sync-cli: ") + c.reason), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find(std::string("tavrel-sync-cli: ") + c.reason), std::string::npos)
+            << outcome.err;
     }
     EXPECT_FALSE(fs::exists(scene.units));
 
