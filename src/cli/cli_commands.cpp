@@ -4,6 +4,7 @@
 #include "cli/job_commands.h"
 #include "cli/pair_options.h"
 #include "cli/run_command.h"
+#include "cli/schedule_command.h"
 #include "cli/show_command.h"
 #include "cli/state_command.h"
 #include "platform/text_codec.h"
@@ -65,6 +66,21 @@ constexpr std::array kCommands{
                "its next run is a first run again, which copies both ways and deletes nothing.\n"
                "PAIR is a slot number as `show` prints it, or a pair's name.\n",
                runState},
+    CliCommand{"schedule",
+               "JOB.TSP --daily HH:MM | --hourly | --every DURATION | --on-login\nJOB.TSP --remove | --list",
+               "Runs the job by a systemd user timer: writes tavrel-sync-NAME.service and .timer\n"
+               "(NAME: the file's name without extension, escaped as systemd-escape does) in\n"
+               "$XDG_CONFIG_HOME/systemd/user/ and enables the timer with systemctl --user.\n"
+               "  --daily HH:MM     every day at that time\n"
+               "  --hourly          at the start of every hour\n"
+               "  --every DURATION  a systemd time span after boot and after each run (30min, 2h, 1d)\n"
+               "  --on-login        no timer: the service runs when the user's manager starts\n"
+               "  --remove          disable and delete the job's units\n"
+               "  --list            the jobs scheduled so, with their schedule\n"
+               "Without a user manager the units are written but not enabled, said on stderr.\n"
+               "The run's output goes to the journal (journalctl --user -u UNIT).\n"
+               "Exit status: 0 done, 3 project refused, 64 usage, 73 a unit could not be written.\n",
+               runSchedule},
 };
 
 // The usage line of `command` after `prefix`: a second line of its arguments is indented to

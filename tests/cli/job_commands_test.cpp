@@ -280,6 +280,7 @@ TEST_F(JobCommandTest, EachCommandHasItsOwnHelp)
         {"new", "usage: tavrel-sync-cli new JOB.TSP --pair NAME METHOD ORG TGT",
          "--exclude-folders PATTERNS"},
         {"edit", "usage: tavrel-sync-cli edit JOB.TSP ACTION", "--remove PAIR"},
+        {"schedule", "usage: tavrel-sync-cli schedule JOB.TSP --daily HH:MM | --hourly", "--on-login"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
