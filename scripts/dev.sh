@@ -5,7 +5,9 @@
 #   scripts/dev.sh test    install everything, check the layout (scripts/check_format.sh) and
 #                          the folder graph (scripts/check_layers.sh), build everything with
 #                          warnings as errors, run clang-tidy (scripts/tidy.sh), every test,
-#                          then the fuzzers and the sanitizer builds (scripts/hardening.sh)
+#                          build everything again as a Release with Debian's hardening flags
+#                          (build-release, not run), then the fuzzers and the sanitizer builds
+#                          (scripts/hardening.sh)
 # Installs packages only when some are missing (through sudo when not root); never prompts
 # when CI=true or when stdin is not a terminal.
 set -euo pipefail
@@ -53,6 +55,24 @@ build_all() {
     cmake --build "$build" -j "$(nproc)"
 }
 
+# Everything as Debian builds it: Release, dpkg-buildflags with all hardening (fortified
+# functions draw warnings the RelWithDebInfo build never sees), warnings as errors. Built, not
+# run, but for the package checks. CMake reads CXXFLAGS but not CPPFLAGS, so the preprocessor flags join the compiler's.
+build_release() {
+    local release="${TAVREL_RELEASE_BUILD_DIR:-$here/build-release}" launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    (
+        export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+        eval "$(dpkg-buildflags --export=sh)"
+        export CXXFLAGS="$CPPFLAGS $CXXFLAGS"
+        cmake -S "$here" -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=ON \
+            -DTAVREL_WERROR=ON "${launcher[@]}"
+        cmake --build "$release" -j "$(nproc)"
+    )
+    # The package is what distributions ship: hardened, and the same bytes every time.
+    ctest --test-dir "$release" --output-on-failure -R '^install\.package'
+}
+
 # The window and the guide beside it. A new build folder is configured without the tests, so
 # their frameworks need not be installed; an existing one keeps its settings.
 build_window() {
@@ -83,6 +103,7 @@ test)
     "$here/scripts/tidy.sh" "$build"
     export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
     ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+    build_release
     "$here/scripts/hardening.sh"
     ;;
 *)

@@ -126,8 +126,10 @@ bool ProgressLine::update(const ProgressSample& sample)
         return false;
     m_lastDraw = now;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_start);
-    const std::string line =
-        "\r" + formatProgress(sample, elapsed, ratesAt(now, sample), m_columns()) + "\033[K";
+    // Built with +=: GCC 12 warns falsely (-Wrestrict) on "literal" + string temporaries.
+    std::string line = "\r";
+    line += formatProgress(sample, elapsed, ratesAt(now, sample), m_columns());
+    line += "\033[K";
     m_out << line << std::flush;
     m_shown = true;
     return true;

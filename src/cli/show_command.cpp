@@ -55,8 +55,10 @@ void addRow(std::string& out, std::string_view heading, const std::string& value
 std::string describePair(int slot, const model::FolderPair& pair)
 {
     std::string out = "[slot " + std::to_string(slot) + "]";
+    // Appended piece by piece here and below: GCC 12 warns falsely (-Wrestrict) on
+    // "literal" + string.
     if (!pair.name.empty())
-        out += " " + printable(pair.name);
+        out.append(" ").append(printable(pair.name));
     out += '\n';
     addRow(out, "Enabled", yesNo(pair.enabled));
     addRow(out, "ORG", printable(pair.orgPath));
@@ -130,7 +132,7 @@ ExitCode runShow(std::span<const std::string_view> arguments)
     std::string out = platform::displayName(*file) + ": ";
     out += job.count() == 1 ? "1 pair\n" : std::to_string(job.count()) + " pairs\n";
     for (int slot : job.occupiedSlots())
-        out += "\n" + describePair(slot, *job.pairAt(slot));
+        out.append("\n").append(describePair(slot, *job.pairAt(slot)));
     std::fwrite(out.data(), 1, out.size(), stdout);
     return ExitCode::Succeeded;
 }

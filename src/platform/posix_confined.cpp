@@ -398,8 +398,10 @@ private:
             return errorFromErrno(errno);
         if (FsError error = openRoot(root); error != FsError::Ok)
             return error;
-        if (made && owner != nullptr && keepsOwners())
-            (void)::fchownat(r.fd.get(), "", owner->st_uid, owner->st_gid, AT_EMPTY_PATH);
+        // As for any folder made: a volume without owners refuses, anything else fails the root.
+        if (made && owner != nullptr && keepsOwners() &&
+            ::fchownat(r.fd.get(), "", owner->st_uid, owner->st_gid, AT_EMPTY_PATH) != 0 && !isRefusal(errno))
+            return errorFromErrno(errno);
         return made ? FsError::Ok : FsError::Exists;
     }
 

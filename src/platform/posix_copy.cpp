@@ -50,12 +50,6 @@ private:
     bool m_armed = true;
 };
 
-// A volume that cannot keep some metadata says so with one of these; the content stands.
-bool isRefusal(int error)
-{
-    return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
-}
-
 // Whether a file we create is owned as `st` says already (ours, with our group).
 bool ownedLike(const struct stat& st)
 {

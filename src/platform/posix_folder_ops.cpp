@@ -210,9 +210,13 @@ FsError createFolderAt(int parent, const std::string& name, const struct stat* o
     if (!isPlainName(name))
         return FsError::Other;
     if (::mkdirat(parent, name.c_str(), 0777) == 0) {
-        // Best effort: a volume without owners (FAT) still gets the folder.
-        if (ownerFrom != nullptr && keepsOwners())
-            (void)::fchownat(parent, name.c_str(), ownerFrom->st_uid, ownerFrom->st_gid, AT_SYMLINK_NOFOLLOW);
+        // A volume without owners (FAT) refuses and still gets the folder; any other failure
+        // would leave root's folder where the source's owner was meant to be.
+        if (ownerFrom != nullptr && keepsOwners() &&
+            ::fchownat(parent, name.c_str(), ownerFrom->st_uid, ownerFrom->st_gid, AT_SYMLINK_NOFOLLOW) !=
+                0 &&
+            !isRefusal(errno))
+            return errorFromErrno(errno);
         return FsError::Ok;
     }
     if (errno != EEXIST)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_io.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -117,6 +118,11 @@ bool keepsOwners()
 {
     static const bool root = ::geteuid() == 0;
     return root;
+}
+
+bool isRefusal(int error)
+{
+    return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
 }
 
 std::string withoutTrailingSlash(std::string_view path)

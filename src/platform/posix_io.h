@@ -103,6 +103,10 @@ bool isPlainName(std::string_view name);
 // owns what they write.
 bool keepsOwners();
 
+// Whether `error` is a volume saying it cannot keep some metadata (owner, mode, times): the
+// content stands.
+bool isRefusal(int error);
+
 // `path` without trailing "/" (the root stays "/").
 std::string withoutTrailingSlash(std::string_view path);
 

@@ -228,7 +228,11 @@ std::filesystem::path keepReport(const std::filesystem::path& report, const std:
     platform::posix::UniqueFd fd;
     // O_EXCL: a name another run took in the same second is never written over.
     for (int number = 1; !fd.valid() && number <= kMaxSuffix; ++number) {
-        name = stamp + (number == 1 ? std::string() : "_" + std::to_string(number)) + std::string(kExtension);
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on the chained operator+.
+        name = stamp;
+        if (number != 1)
+            name.append("_").append(std::to_string(number));
+        name.append(kExtension);
         fd.reset(
             ::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
         if (!fd.valid() && errno != EEXIST)

@@ -6,7 +6,9 @@
 #include "support/hooked_file_system.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -155,7 +157,7 @@ TEST_F(EngineTest, FolderSwappedByAnotherThreadNeverLeadsOutside)
         while (running.load()) {
             // folder -> link to outside -> folder again
             if (std::rename(zz.c_str(), hidden.c_str()) == 0) {
-                ::symlink(outside.c_str(), zz.c_str());
+                EXPECT_EQ(::symlink(outside.c_str(), zz.c_str()), 0) << std::strerror(errno);
                 std::this_thread::yield();
                 ::unlink(zz.c_str());
                 std::rename(hidden.c_str(), zz.c_str());

@@ -6,7 +6,9 @@
 #include "support/hooked_file_system.h"
 #include "support/scoped_env.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -129,7 +131,7 @@ class OverlapTest : public EngineTest, public ::testing::WithParamInterface<Over
 TEST_P(OverlapTest, RefusesFoldersThatAreTheSameOrNested)
 {
     buildTree(m_org, {file("a", "a"), file("inner/b", "b")});
-    ::symlink("org", (m_dir / "alias").c_str());
+    ASSERT_EQ(::symlink("org", (m_dir / "alias").c_str()), 0) << std::strerror(errno);
     const OverlapCase& c = GetParam();
     addPair(SyncMethod::AbsoluteCopy, m_dir / c.org, m_dir / c.tgt);
     const TreeSnapshot before = snapshotTree(m_org);

@@ -79,7 +79,7 @@ TEST_F(EngineTest, StopEndsAScanOfFoldersWithNothingToHandle)
 {
     std::vector<Node> nodes;
     for (int i = 0; i < 30; ++i)
-        nodes.push_back(folder("d" + std::to_string(100 + i)));
+        nodes.push_back(folder(std::string("d").append(std::to_string(100 + i))));
     nodes.push_back(file("zz/last", "l"));
     buildTree(m_org, nodes);
     addPair(SyncMethod::LightCopy);
@@ -104,7 +104,7 @@ TEST_F(EngineTest, StopEndsTheCountingWalk)
 {
     std::vector<Node> nodes;
     for (int i = 0; i < 30; ++i)
-        nodes.push_back(file("d" + std::to_string(100 + i) + "/f", "f"));
+        nodes.push_back(file(std::string("d").append(std::to_string(100 + i)).append("/f"), "f"));
     buildTree(m_org, nodes);
     addPair(SyncMethod::LightCopy);
     HookedFileSystem hooked(m_posix);

@@ -3,8 +3,10 @@
 #include "support/temp_tree.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -307,7 +309,9 @@ TEST_F(PosixFileSystemTest, FolderLockOfACrashedRunHoldsNothing)
         FsError error = FsError::Other;
         std::unique_ptr<FolderLock> lock = fs.lockFolder(scratch / "root/a/", error);
         const char held = lock ? 'y' : 'n';
-        (void)::write(ready[1], &held, 1);
+        // The parent waits for this byte; without it, it fails on the closed pipe.
+        if (::write(ready[1], &held, 1) != 1)
+            ::_exit(1);
         for (;;)
             ::pause(); // killed while holding it
     }
@@ -341,7 +345,7 @@ TEST_F(PosixFileSystemTest, StaleTemporaryFilesAreRemovedOnTheWay)
         writeFile(scratch / stale, "partial");
         writeFile(scratch / kept[0], "upper-case tag: not ours");
         writeFile(scratch / kept[1], "no tag: not ours");
-        ::symlink("a.txt", (scratch / kept[2]).c_str());
+        ASSERT_EQ(::symlink("a.txt", (scratch / kept[2]).c_str()), 0) << std::strerror(errno);
         ::mkdir((scratch / kept[3]).c_str(), 0755);
         writeFile(scratch / "a.txt", "a");
     };

@@ -168,8 +168,8 @@ TEST(SyncState, AnUnfinishedWriteKeepsThePreviousState)
         ASSERT_FALSE(writer.open(file, sampleHeader()));
         ASSERT_FALSE(writer.beginFolder(""));
         for (int i = 0; i < 20000; ++i) // beyond one buffer, so part of it reached the disk
-            ASSERT_FALSE(
-                writer.add(entry("f" + std::to_string(i), platform::EntryKind::File, 1, 2, 2, 3, 4)));
+            ASSERT_FALSE(writer.add(
+                entry(std::string("f").append(std::to_string(i)), platform::EntryKind::File, 1, 2, 2, 3, 4)));
     }
     EXPECT_EQ(bytesOf(file), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
@@ -189,7 +189,8 @@ TEST(SyncState, ManyFoldersStreamWithBoundedEntries)
     StateWriter writer;
     ASSERT_FALSE(writer.open(file, sampleHeader()));
     for (int f = 0; f < 300; ++f) {
-        ASSERT_FALSE(writer.beginFolder(f == 0 ? std::string() : "d" + std::to_string(f) + "/"));
+        ASSERT_FALSE(writer.beginFolder(f == 0 ? std::string()
+                                               : std::string("d").append(std::to_string(f)).append("/")));
         for (int i = 0; i < 100; ++i)
             ASSERT_FALSE(writer.add(entry("file-" + std::to_string(i), platform::EntryKind::File,
                                           static_cast<uint64_t>(i * 37), 17'000'000'000'000'000 + i,

@@ -4,7 +4,9 @@
 #include "platform/temporary_name.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -54,7 +56,11 @@ void removeAt(int parent, const char* name)
     if (::fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     if (S_ISDIR(info.st_mode)) {
-        ::fchmodat(parent, name, 0755, 0);
+        // A volume without modes (FAT, some FUSE mounts) refuses, and its folders open anyway;
+        // any other failure would leave the tree behind.
+        if (::fchmodat(parent, name, 0755, 0) != 0 && errno != EPERM && errno != EOPNOTSUPP &&
+            errno != ENOSYS)
+            ADD_FAILURE() << "cannot open up " << name << " for removal: " << std::strerror(errno);
         const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
         if (fd >= 0) {
             std::vector<std::string> names;
