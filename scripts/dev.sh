@@ -5,9 +5,9 @@
 #   scripts/dev.sh test    install everything, check the layout (scripts/check_format.sh) and
 #                          the folder graph (scripts/check_layers.sh), build everything with
 #                          warnings as errors, run clang-tidy (scripts/tidy.sh), every test,
-#                          build everything again as a Release with Debian's hardening flags
-#                          (build-release, not run), then the fuzzers and the sanitizer builds
-#                          (scripts/hardening.sh)
+#                          then the fuzzers and the sanitizer builds (scripts/hardening.sh)
+#   scripts/dev.sh release build everything as a Release with Debian's hardening flags
+#                          (build-release) and check the package built from it
 # Installs packages only when some are missing (through sudo when not root); never prompts
 # when CI=true or when stdin is not a terminal.
 set -euo pipefail
@@ -103,11 +103,14 @@ test)
     "$here/scripts/tidy.sh" "$build"
     export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
     ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
-    build_release
     "$here/scripts/hardening.sh"
     ;;
+release)
+    install_missing "${window_packages[@]}" "${test_packages[@]}"
+    build_release
+    ;;
 *)
-    echo "usage: scripts/dev.sh start|test" >&2
+    echo "usage: scripts/dev.sh start|test|release" >&2
     exit 64
     ;;
 esac
