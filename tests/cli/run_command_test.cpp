@@ -308,8 +308,8 @@ TEST_P(RefusedDeletionTest, EndsWithErrors)
                                                            std::filesystem::perms::group_exec |
                                                            std::filesystem::perms::others_exec);
             for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.path()))
-                ::lchown(entry.path().c_str(), 65534, 65534);
-            ::chown(m_dir.path().c_str(), 65534, 65534);
+                ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::chown(m_dir.path().c_str(), 65534, 65534), 0);
             outcome = runProgram(
                 "/usr/bin/setpriv",
                 {"--reuid=65534", "--regid=65534", "--clear-groups", TAVREL_CLI_PATH, "run", job, "--json"},
@@ -340,7 +340,8 @@ TEST_F(RunCommandTest, FileWrittenDuringItsCopyIsNotPublished)
     std::thread writer([&] {
         const int fd = ::open(source.c_str(), O_WRONLY);
         for (off_t at = 0; writing.load(); at = (at + 4096) % (off_t{64} << 20))
-            (void)::pwrite(fd, "y", 1, at);
+            if (::pwrite(fd, "y", 1, at) != 1)
+                break;
         ::close(fd);
     });
     const Outcome outcome = run({"run", job, "--json"});

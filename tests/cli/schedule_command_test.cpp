@@ -86,7 +86,13 @@ TEST(ScheduleUnits, EachKindWritesItsTimerAndInstallSection)
         SCOPED_TRACE(c.when);
         EXPECT_EQ(serviceUnitText("/usr/bin/tavrel-sync-cli", "/home/u/backup.TSP", c.schedule),
                   head + c.serviceTail);
-        EXPECT_EQ(timerUnitText("backup", c.schedule), c.when.empty() ? "" : timerHead + c.when + timerTail);
+        std::string timer;
+        if (!c.when.empty()) {
+            timer = timerHead;
+            timer += c.when;
+            timer += timerTail;
+        }
+        EXPECT_EQ(timerUnitText("backup", c.schedule), timer);
     }
 }
 
