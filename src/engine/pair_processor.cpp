@@ -647,15 +647,22 @@ bool PairProcessor::deletionsAllowed()
     if (!IsMassDeletion(plan))
         return true;
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    const MassDeletionAnswer answer =
-        m_sink.ConfirmMassDeletion(MassDeletionQuestion(name, plan, shown(m_targetRoot)));
+    return askMassDeletion(MassDeletionQuestion(name, plan, shown(m_targetRoot)),
+                           "more than half of the target would be deleted; --allow-mass-delete allows it");
+}
+
+// The user's answer opens or closes the pair's deletions; a "no" is said in the log, and is an
+// error with `reason` where no one could be asked.
+bool PairProcessor::askMassDeletion(const std::string& question, std::string_view reason)
+{
+    const MassDeletionAnswer answer = m_sink.ConfirmMassDeletion(question);
     if (answer == MassDeletionAnswer::Delete)
         return true;
     m_deletions = DeletionGate::Closed;
-    const std::string line = "Deletions skipped: " + name + "\r\n";
+    const std::string line =
+        "Deletions skipped: " + platform::displayName(platform::toUtf8(m_pair->name)) + "\r\n";
     if (answer == MassDeletionAnswer::SkipWithError)
-        m_progress.logError(line,
-                            "more than half of the target would be deleted; --allow-mass-delete allows it");
+        m_progress.logError(line, reason);
     else
         m_sink.AppendLog(line);
     return false;

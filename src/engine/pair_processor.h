@@ -117,6 +117,7 @@ private:
     void sweepTarget(TaskState& state);
     bool treeHoldsProtected(const std::string& folder);
     bool deletionsAllowed();
+    bool askMassDeletion(const std::string& question, std::string_view reason);
     std::optional<platform::FileStamp> targetStamp(const TaskState& state, const Entry& entry,
                                                    const std::string& targetPath);
     void learnVolumes();

@@ -289,20 +289,10 @@ bool PairProcessor::rememberedDeletionsAllowed(const std::string& emptiedRoot, s
         return m_deletions == DeletionGate::Open;
     m_deletions = DeletionGate::Open;
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    const MassDeletionAnswer answer =
-        m_sink.ConfirmMassDeletion("Synchronize pair " + name + ": " + platform::displayName(emptiedRoot) +
-                                   " is empty, but its last run left " + std::to_string(recorded) +
-                                   " items there. Delete them on the other side too?");
-    if (answer == MassDeletionAnswer::Delete)
-        return true;
-    m_deletions = DeletionGate::Closed;
-    const std::string line = "Deletions skipped: " + name + "\r\n";
-    if (answer == MassDeletionAnswer::SkipWithError)
-        m_progress.logError(line,
-                            "a root is empty since the last run; --allow-mass-delete allows the deletions");
-    else
-        m_sink.AppendLog(line);
-    return false;
+    return askMassDeletion("Synchronize pair " + name + ": " + platform::displayName(emptiedRoot) +
+                               " is empty, but its last run left " + std::to_string(recorded) +
+                               " items there. Delete them on the other side too?",
+                           "a root is empty since the last run; --allow-mass-delete allows the deletions");
 }
 
 PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root, const std::string& rel,
