@@ -6,8 +6,11 @@
 set(packaging_src ${PROJECT_SOURCE_DIR}/packaging)
 set(packaging_bin ${PROJECT_BINARY_DIR}/packaging)
 
-install(FILES ${TAVREL_GUIDE} ${packaging_src}/FONTS ${packaging_src}/copyright ${packaging_bin}/changelog.gz
+install(FILES ${packaging_src}/FONTS ${packaging_src}/copyright ${packaging_bin}/changelog.gz
         DESTINATION ${TAVREL_DOC_DIR})
+# Help > Content opens the guide, so it lives with the program's data: a system may leave
+# /usr/share/doc out (Debian Policy 12.3).
+install(FILES ${TAVREL_GUIDE} DESTINATION ${CMAKE_INSTALL_DATADIR}/${TAVREL_PACKAGE_NAME})
 install(FILES ${packaging_bin}/tavrel-sync-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # Lintian's notes on texts the program must keep as they are; see the file's comments.
 install(FILES ${packaging_src}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides

@@ -300,7 +300,8 @@ TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
                   .status,
               0);
     const std::string before = bytesOf(path("job.TSP"));
-    const std::string longPath = "/" + std::string(259, 'p');
+    std::string longPath(260, 'p');
+    longPath[0] = '/';
     const std::string longItem(260, 'i');
     const std::string longList(1023, 'l');
     const Arguments pair = {"new", "x.TSP", "--pair", "A", "copy", "/a", "/b"};

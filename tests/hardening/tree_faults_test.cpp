@@ -236,19 +236,24 @@ TEST_F(EngineTest, SourceChangingDuringTheCopyIsNotPublished)
             const int fd = ::open(source.c_str(), O_WRONLY);
             for (int round = 1; writing; ++round) {
                 const std::string chunk(4096, static_cast<char>('a' + round % 26));
-                ::pwrite(fd, chunk.data(), chunk.size(), (round * 7919L % 16000) * 4096L);
+                if (::pwrite(fd, chunk.data(), chunk.size(), (round * 7919L % 16000) * 4096L) !=
+                    static_cast<ssize_t>(chunk.size())) {
+                    rounds = -1; // the writer failed; the test says so below
+                    break;
+                }
                 rounds = round;
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             ::close(fd);
         });
-        while (rounds < 1)
+        while (rounds == 0)
             std::this_thread::yield();
     };
 
     const engine::RunResult result = run(&hooked);
     writing = false;
     writer.join();
+    ASSERT_GT(rounds.load(), 0) << "the writer could not write to the source";
     ASSERT_EQ(result, engine::RunResult::Succeeded);
     EXPECT_NE(m_sink.log().find("ERROR: file changed while copied: " + m_org + "busy\r\n"), std::string::npos)
         << m_sink.log();

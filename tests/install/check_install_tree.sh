@@ -58,7 +58,9 @@ if [ "$expect_window" = ON ]; then
 fi
 
 doc="$prefix/share/doc/tavrel-sync"
-need_file "$doc/TavrelSync.html"
+guide="$prefix/share/tavrel-sync/TavrelSync.html"
+need_file "$guide"
+[ ! -e "$doc/TavrelSync.html" ] || fail "the guide is under share/doc, which a system may leave out"
 need_file "$doc/FONTS"
 need_file "$doc/copyright"
 if [ -s "$doc/copyright" ]; then
@@ -66,7 +68,7 @@ if [ -s "$doc/copyright" ]; then
         fail "copyright is not in the machine-readable format"
     grep -q '^License: GPL-3+$' "$doc/copyright" || fail "copyright names no GPL-3+ licence"
 fi
-grep -q 'id="cli"' "$doc/TavrelSync.html" || fail "the installed guide lacks its command-line section"
+grep -q 'id="cli"' "$guide" || fail "the installed guide lacks its command-line section"
 
 pages=(tavrel-sync-cli)
 [ "$expect_window" = ON ] && pages+=(tavrel-sync)
@@ -117,6 +119,8 @@ if [ "$expect_window" = ON ]; then
     if [ -s "$metainfo" ]; then
         grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
             fail "metainfo names no project licence"
+        grep -q '<url type="homepage">' "$metainfo" || fail "metainfo names no homepage"
+        grep -q '<screenshot type="default">' "$metainfo" || fail "metainfo shows no screenshot"
         if command -v appstreamcli >/dev/null; then
             appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metainfo"
         else

@@ -41,7 +41,7 @@ cli="$root/usr/bin/tavrel-sync-cli"
 [ -x "$cli" ] || { echo "FAIL: the package holds no usr/bin/tavrel-sync-cli" >&2; exit 1; }
 version=$("$cli" --version) || fail "unpacked tavrel-sync-cli --version exited with $?"
 echo "unpacked runner: $version"
-[ -s "$root/usr/share/doc/tavrel-sync/TavrelSync.html" ] || fail "the package holds no user guide"
+[ -s "$root/usr/share/tavrel-sync/TavrelSync.html" ] || fail "the package holds no user guide"
 [ -s "$root/usr/share/man/man1/tavrel-sync-cli.1.gz" ] || fail "the package holds no man page"
 [ -s "$root/usr/share/doc/tavrel-sync/copyright" ] || fail "the package holds no copyright file"
 [ -s "$root/usr/share/doc/tavrel-sync/changelog.gz" ] || fail "the package holds no changelog"

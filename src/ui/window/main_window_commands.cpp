@@ -309,12 +309,13 @@ void MainWindow::onReportPauseEnded()
 
 void MainWindow::showContent()
 {
-    // Beside the program in a build tree; under share/doc once installed.
+    // Beside the program in a build tree; with the program's data once installed (not under
+    // share/doc, which a system may leave out).
     const std::filesystem::path folder = platform::programFolder();
     const QString places[] = {
         QFile::decodeName((folder / kHelpFile.toStdString()).c_str()),
         QFile::decodeName(
-            (folder / "../share/doc/tavrel-sync" / kHelpFile.toStdString()).lexically_normal().c_str())};
+            (folder / "../share/tavrel-sync" / kHelpFile.toStdString()).lexically_normal().c_str())};
     for (const QString& help : places) {
         if (QFileInfo(help).isFile()) {
             m_urlOpener(QUrl::fromLocalFile(help));

@@ -1059,10 +1059,10 @@ private slots:
         QCOMPARE(h.presenter.shown[0].title, QStringLiteral("ERROR"));
         // Both places it looked: beside the program and where an installation puts it.
         const QString here = QCoreApplication::applicationDirPath();
-        QCOMPARE(h.presenter.shown[0].text,
-                 QStringLiteral("Cannot find the help file %1/TavrelSync.html or %2.")
-                     .arg(here, QDir::cleanPath(
-                                    here + QStringLiteral("/../share/doc/tavrel-sync/TavrelSync.html"))));
+        QCOMPARE(
+            h.presenter.shown[0].text,
+            QStringLiteral("Cannot find the help file %1/TavrelSync.html or %2.")
+                .arg(here, QDir::cleanPath(here + QStringLiteral("/../share/tavrel-sync/TavrelSync.html"))));
     }
 
     void progressAboveTheScaleShowsFull()
