@@ -27,7 +27,8 @@ std::span<const CliCommand> cliCommands();
 // The usage text, listing every subcommand.
 void printUsage(std::FILE* stream);
 
-// Prints the usage text on stderr after a short reason, and gives the usage exit code.
+// Prints the reason and, on a second line, which --help to read (the command's, when the reason
+// starts with "COMMAND: "); gives the usage exit code.
 ExitCode usageError(std::string_view reason);
 
 // `COMMAND --help`: its usage line and help text on stdout.

@@ -21,12 +21,16 @@ namespace {
 // the usage text follows the table.
 constexpr std::array kCommands{
     CliCommand{"run",
-               "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]\n"
+               "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug] [-q | -v]\n"
                "[--dry-run] [--allow-mass-delete] [--create-missing] [--no-history]",
                "Runs the job as the window's Execute does. stdout gets the log, then \"End process.\"\n"
                "and the outcome; stderr gets each error line with the system's reason.\n"
                "  --report FILE        write the HTML report there (default: report.htm beside the\n"
-               "                       program, else in the user's data folder)\n"
+               "                       program, else in the user's data folder); a FILE that\n"
+               "                       cannot be written is an error and nothing runs\n"
+               "  -q, --quiet          print no log and no outcome: only the errors, on stderr\n"
+               "  -v, --verbose        also print each change as the report records it, a line\n"
+               "                       each: [A] folder made, [C] copied, [O] overwritten, [D] deleted\n"
                "  --json               end with one line of JSON: the result, the errors, every\n"
                "                       counter\n"
                "  --no-progress        no progress line (it is shown only when stderr is a terminal)\n"
@@ -40,8 +44,11 @@ constexpr std::array kCommands{
                "                       may be away; a drive that is not mounted is never written)\n"
                "  --no-history         do not keep the report in the run history (the user's data\n"
                "                       folder's reports/, the newest 100 runs)\n"
+               "Each error line on stderr starts with \"tavrel-sync-cli: \"; when stdout and stderr\n"
+               "are one file, it gives only the reason below the log's line.\n"
                "Exit status: 0 succeeded, 1 stopped, 2 disk full, 3 project refused,\n"
-               "4 completed with errors, 64 usage; a dry run's status is that of its outcome.\n"
+               "4 completed with errors, 64 usage, 73 the --report FILE cannot be written;\n"
+               "a dry run's status is that of its outcome.\n"
                "Ctrl+C, SIGTERM and SIGHUP stop the run.\n",
                runRun},
     CliCommand{"show", "JOB.TSP",
@@ -114,10 +121,24 @@ void printUsage(std::FILE* stream)
                stream);
 }
 
+// One line for the mistake and one for where help is, as rsync and git do: a script's log is
+// not flooded with the whole usage text on every typo.
 ExitCode usageError(std::string_view reason)
 {
-    std::fprintf(stderr, "tavrel-sync-cli: %.*s\n", static_cast<int>(reason.size()), reason.data());
-    printUsage(stderr);
+    std::string help = "tavrel-sync-cli --help";
+    for (const CliCommand& command : kCommands) {
+        const std::string_view name = command.name;
+        if (reason.starts_with(name) && reason.substr(name.size()).starts_with(": ")) {
+            help = "tavrel-sync-cli " + std::string(name);
+            help += " --help";
+        }
+    }
+    std::string text = "tavrel-sync-cli: ";
+    text += reason;
+    text += "\nTry '";
+    text += help;
+    text += "' for more information.\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
     return ExitCode::Usage;
 }
 
@@ -142,8 +163,12 @@ bool openJobFile(model::Job& job, std::string_view file)
     if (project::openProject(job, std::filesystem::path(file), failure))
         return true;
     job.clear();
-    const std::string reason = quoteArgument(file) + ": " + project::refusalText(failure) + "\n";
-    std::fputs("Failed to open TSP file.\n", stderr);
+    std::string reason = "tavrel-sync-cli: ";
+    reason += quoteArgument(file);
+    reason += ": ";
+    reason += project::refusalText(failure);
+    reason += "\n";
+    std::fputs("tavrel-sync-cli: Failed to open TSP file.\n", stderr);
     std::fwrite(reason.data(), 1, reason.size(), stderr);
     return false;
 }

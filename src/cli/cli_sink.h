@@ -56,6 +56,16 @@ public:
     // `--create-missing`; set before the run starts.
     void createMissingRoots(bool create) { m_createMissingRoots = create; }
 
+    // One operation as the report records it, for -v; any thread.
+    void printOperation(std::string_view line)
+    {
+        std::lock_guard lock(m_outputMutex);
+        m_printer.operation(line);
+    }
+
+    // -q and whether stdout and stderr are one file (LogPrinter::setOutput); before the run.
+    void setOutput(bool quiet, bool errorsShareTheLog) { m_printer.setOutput(quiet, errorsShareTheLog); }
+
     // Waits up to `timeout` for the end; true with `result` set once it came.
     bool waitForEnd(std::chrono::milliseconds timeout, engine::RunResult& result);
 

@@ -13,7 +13,8 @@ enum class ExitCode : int
     CompletedWithErrors = 4,
     Usage = 64,
     // `new` and `edit`: the project file could not be written (sysexits' "cannot create");
-    // `state forget`: the state file could not be removed.
+    // `state forget`: the state file could not be removed; `run`: the report named by --report
+    // cannot be written (nothing was run).
     CannotSave = 73,
 };
 

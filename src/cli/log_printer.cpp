@@ -14,6 +14,8 @@ void LogPrinter::showProgress(ProgressLine::Clock clock, std::function<int()> co
 
 void LogPrinter::log(std::string_view text)
 {
+    if (m_quiet)
+        return;
     std::string converted;
     if (m_pendingReturn) {
         m_pendingReturn = false;
@@ -37,10 +39,23 @@ void LogPrinter::error(std::string_view line, std::string_view reason)
 {
     while (line.ends_with('\n') || line.ends_with('\r'))
         line.remove_suffix(1);
-    std::string text(line);
-    if (!reason.empty())
-        text.append(": ").append(reason);
+    std::string text = "tavrel-sync-cli: ";
+    if (m_errorsShareTheLog && !m_quiet) {
+        // The log line just above says what failed; a second copy of it would only be noise.
+        if (reason.empty())
+            return;
+        text.append("because: ").append(reason);
+    } else {
+        text.append(line);
+        if (!reason.empty())
+            text.append(": ").append(reason);
+    }
     write(m_err, printableText(text) + "\n");
+}
+
+void LogPrinter::operation(std::string_view line)
+{
+    write(m_out, printableText(line) + "\n");
 }
 
 void LogPrinter::massDeletion(std::string_view question, bool allowed)

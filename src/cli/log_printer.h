@@ -22,11 +22,22 @@ public:
     // Draws a progress line on `err` from now on.
     void showProgress(ProgressLine::Clock clock, std::function<int()> columns);
 
+    // `quiet` (-q): the log is not printed, errors still are. `errorsShareTheLog`: stdout and
+    // stderr are one file, so an error's line is already there; only its reason is added.
+    void setOutput(bool quiet, bool errorsShareTheLog)
+    {
+        m_quiet = quiet;
+        m_errorsShareTheLog = errorsShareTheLog;
+    }
+
     // A piece of the log; a "\r" at its end waits for the next piece to tell whether it ends
     // a line.
     void log(std::string_view text);
-    // The error line once more, without its line break, with ": reason" when there is one.
+    // "tavrel-sync-cli: " and the error line once more, with ": reason" when there is one; when
+    // the streams share a file, only the reason.
     void error(std::string_view line, std::string_view reason);
+    // One operation as the report records it (-v), on `out`.
+    void operation(std::string_view line);
     // The question and the answer the command line gave.
     void massDeletion(std::string_view question, bool allowed);
     // A missing root made because --create-missing was given: the question and that answer.
@@ -46,6 +57,8 @@ private:
     std::ostream& m_err;
     std::optional<ProgressLine> m_line;
     bool m_pendingReturn = false;
+    bool m_quiet = false;
+    bool m_errorsShareTheLog = false;
 };
 
 } // namespace tavrel::cli

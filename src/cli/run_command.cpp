@@ -17,12 +17,15 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -80,10 +83,12 @@ struct RunOptions
     bool allowMassDelete = false;
     bool createMissing = false;
     bool noHistory = false;
+    bool quiet = false;
+    bool verbose = false;
 };
 
 // The options that take no value, and what each one switches on.
-constexpr std::array<std::pair<std::string_view, bool RunOptions::*>, 7> kSwitches{{
+constexpr std::array<std::pair<std::string_view, bool RunOptions::*>, 11> kSwitches{{
     {"--json", &RunOptions::json},
     {"--no-progress", &RunOptions::noProgress},
     {"--debug", &RunOptions::debug},
@@ -91,6 +96,10 @@ constexpr std::array<std::pair<std::string_view, bool RunOptions::*>, 7> kSwitch
     {"--allow-mass-delete", &RunOptions::allowMassDelete},
     {"--create-missing", &RunOptions::createMissing},
     {"--no-history", &RunOptions::noHistory},
+    {"-q", &RunOptions::quiet},
+    {"--quiet", &RunOptions::quiet},
+    {"-v", &RunOptions::verbose},
+    {"--verbose", &RunOptions::verbose},
 }};
 
 // Empty options with `help` set for --help; a wrong command line throws.
@@ -126,6 +135,8 @@ RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
     }
     if (!haveFile)
         throw UsageError("no project file given");
+    if (options.quiet && options.verbose)
+        throw UsageError("-q and -v exclude each other");
     return options;
 }
 
@@ -134,6 +145,16 @@ int terminalColumns()
 {
     struct winsize size = {};
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+// Whether stdout and stderr are one file or pipe (`>log 2>&1`, a journal's stream): an error's
+// line then need not be printed twice.
+bool outputsShareAFile()
+{
+    struct stat out = {};
+    struct stat err = {};
+    return ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
+           out.st_dev == err.st_dev && out.st_ino == err.st_ino;
 }
 
 // Adds the finished report to the run history. A history that cannot be written costs the run
@@ -184,6 +205,19 @@ ExitCode runRun(std::span<const std::string_view> arguments)
 
     report::ReportFile report(options.reportFile ? std::filesystem::path(*options.reportFile)
                                                  : report::defaultReportPath());
+    // The run would go on without its report, so say so before anything changes; one asked
+    // for by name is not silently dropped.
+    if (!report.OpenReport()) {
+        const int cause = errno;
+        std::cerr << "tavrel-sync-cli: " << (options.reportFile ? "run: " : "warning: ")
+                  << printableText(
+                         "cannot write the report " + report.path().native() + ": " +
+                         (std::filesystem::is_directory(report.path()) ? "a folder" : std::strerror(cause)))
+                  << "\n";
+        if (options.reportFile)
+            return ExitCode::CannotSave;
+    }
+    report.CloseReport();
     // A preview reads through a file system that leaves even crash leftovers where they are.
     platform::PosixFileSystem fileSystem = options.dryRun
                                                ? platform::PosixFileSystem(platform::kKeepEveryTemporary)
@@ -193,6 +227,9 @@ ExitCode runRun(std::span<const std::string_view> arguments)
         std::cout, std::cerr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
         [] { return std::chrono::steady_clock::now(); }, terminalColumns);
     sink.allowMassDeletion(options.allowMassDelete);
+    sink.setOutput(options.quiet, outputsShareAFile());
+    if (options.verbose)
+        report.echoRecordsTo([&sink](std::string_view line) { sink.printOperation(line); });
     sink.createMissingRoots(options.createMissing);
     engine::DebugLog debugLog;
     if (options.debug)
@@ -230,7 +267,8 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
     const std::string endLine =
         options.dryRun ? engine::previewOutcomeText(outcome, errors) : engine::outcomeText(outcome, errors);
-    std::cout << "End process.\n" << endLine << '\n';
+    if (!options.quiet)
+        std::cout << "End process.\n" << endLine << '\n';
     if (options.json)
         std::cout << resultJson(outcome, errors, state.snapshot(), options.dryRun) << '\n';
     std::cout.flush();

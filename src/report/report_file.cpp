@@ -55,14 +55,30 @@ void ReportFile::WritePreviewReportHead()
     writeLine(kPreviewReportHead);
 }
 
+void ReportFile::echo(std::string_view marker, std::string_view path, std::string_view target)
+{
+    if (!m_echo)
+        return;
+    std::string line(marker);
+    line += ' ';
+    line += path;
+    if (!target.empty()) {
+        line += " => ";
+        line += target;
+    }
+    m_echo(line);
+}
+
 void ReportFile::ReportFolderCreated(std::string_view folder)
 {
+    echo("[A]", folder);
     if (isOpen())
         writeLine(recordLine(kFolderCreatedMarker, folder));
 }
 
 void ReportFile::ReportFileCopied(std::string_view source, std::string_view target, bool overwritten)
 {
+    echo(overwritten ? "[O]" : "[C]", source, target);
     if (isOpen())
         writeLine(recordLine(overwritten ? kFileOverwrittenMarker : kFileCreatedMarker, source, target));
 }
@@ -84,6 +100,7 @@ void ReportFile::ReportError(std::string_view line, std::string_view reason)
 
 void ReportFile::ReportDeleted(std::string_view path)
 {
+    echo("[D]", path);
     if (isOpen())
         writeLine(recordLine(kDeletedMarker, path));
 }

@@ -4,6 +4,7 @@
 #include "platform/unique_fd.h"
 
 #include <filesystem>
+#include <functional>
 #include <string_view>
 
 namespace tavrel::report {
@@ -40,10 +41,17 @@ public:
     void WriteReportTail();
     void CloseReport();
 
+    // Also hands each record of a change to `echo` as plain text, one line without its break
+    // ("[C] SOURCE => TARGET", "[O] ...", "[A] FOLDER", "[D] PATH"), open or not; called on the
+    // worker's thread. Set before the run starts.
+    void echoRecordsTo(std::function<void(std::string_view)> echo) { m_echo = std::move(echo); }
+
 private:
     void writeLine(std::string_view line);
+    void echo(std::string_view marker, std::string_view path, std::string_view target = {});
 
     std::filesystem::path m_path;
+    std::function<void(std::string_view)> m_echo;
     platform::posix::UniqueFd m_fd;
 };
 

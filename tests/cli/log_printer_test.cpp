@@ -45,6 +45,34 @@ TEST(LogPrinterLog, LineEndsAcrossPiecesAndEscapes)
     }
 }
 
+// When stdout and stderr are one file (`>log 2>&1`), the log line is already there: the error
+// adds only its reason. -q leaves the log out, so the error line is whole again.
+TEST(LogPrinterError, OneFileGetsEachErrorLineOnce)
+{
+    const struct
+    {
+        bool quiet;
+        std::string log;
+        std::string err;
+    } cases[] = {
+        {false, "ERROR: cannot copy file: /org/b\n", "tavrel-sync-cli: because: TGT: Permission denied\n"},
+        {true, "", "tavrel-sync-cli: ERROR: cannot copy file: /org/b: TGT: Permission denied\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.quiet ? "quiet" : "normal");
+        std::ostringstream out;
+        LogPrinter printer(out, out);
+        printer.setOutput(c.quiet, true);
+        printer.log("ERROR: cannot copy file: /org/b\r\n");
+        printer.error("ERROR: cannot copy file: /org/b\r\n", "TGT: Permission denied");
+        printer.log("ERROR: cannot copy file: /org/c\r\n");
+        printer.error("ERROR: cannot copy file: /org/c\r\n", "");
+        const std::string second = c.quiet ? "tavrel-sync-cli: ERROR: cannot copy file: /org/c\n"
+                                           : "ERROR: cannot copy file: /org/c\n";
+        EXPECT_EQ(out.str(), c.log + c.err + second);
+    }
+}
+
 TEST(LogPrinterError, OneLineWithItsReason)
 {
     const struct
@@ -54,9 +82,9 @@ TEST(LogPrinterError, OneLineWithItsReason)
         std::string err;
     } cases[] = {
         {"ERROR: cannot copy file: /org/b\r\n", "Permission denied",
-         "ERROR: cannot copy file: /org/b: Permission denied\n"},
-        {"ERROR: x\n\r\n", "", "ERROR: x\n"},
-        {"ERROR: \x1b]0;title\x07", "no\x1b[2J", "ERROR: \\x1B]0;title\\x07: no\\x1B[2J\n"},
+         "tavrel-sync-cli: ERROR: cannot copy file: /org/b: Permission denied\n"},
+        {"ERROR: x\n\r\n", "", "tavrel-sync-cli: ERROR: x\n"},
+        {"ERROR: \x1b]0;title\x07", "no\x1b[2J", "tavrel-sync-cli: ERROR: \\x1B]0;title\\x07: no\\x1B[2J\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
@@ -98,7 +126,7 @@ TEST(LogPrinterProgress, TakenAwayBeforeEachOtherOutput)
     EXPECT_EQ(out.str(), "a\n");
     EXPECT_EQ(err.str(), line + cleared + "\r1/2 files  1.0 files/s  0:01 elapsed  0:01 left\033[K" +
                              cleared +
-                             "ERROR: b\n"
+                             "tavrel-sync-cli: ERROR: b\n"
                              "Delete 3 of 3 files in /t/? No: skipped (--allow-mass-delete deletes them).\n"
                              "\r2/2 files  1.0 files/s  0:02 elapsed  0:00 left\033[K" +
                              cleared + "Delete 4 of 4 files in /u/? Yes: --allow-mass-delete was given.\n");

@@ -241,7 +241,7 @@ TEST(CliSinkProgress, DrawsFromTheRunStateAndClearsForOtherOutput)
     EXPECT_EQ(out.str(), "Start process.\nHandle pair : Docs\nWARNING: x\n");
     EXPECT_EQ(err.str(),
               "\r1/4 files  0 B  0 B/s  0.5 files/s  0:02 elapsed  0:06 left  /org/big.iso (3.0 MiB)\033[K"
-              "\r\033[KERROR: cannot copy file: /org/b: Permission denied\n"
+              "\r\033[Ktavrel-sync-cli: ERROR: cannot copy file: /org/b: Permission denied\n"
               "\r2/4 files  3.0 MiB  1.4 MiB/s  1.0 files/s  0:02 elapsed  0:02 left  /org/big.iso (3.0 MiB)"
               "\033[K\r\033[K");
 }
@@ -296,7 +296,7 @@ TEST(CliSinkProgress, NoLineWhenNotAsked)
     sink.NoteError("ERROR: x\r\n", "");
     sink.finish();
     EXPECT_EQ(state.elapsedMs.load(), 1000);
-    EXPECT_EQ(err.str(), "ERROR: x\n");
+    EXPECT_EQ(err.str(), "tavrel-sync-cli: ERROR: x\n");
 }
 
 } // namespace

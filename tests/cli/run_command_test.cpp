@@ -208,7 +208,8 @@ TEST_F(RunCommandTest, RefusedProjectAndUsageErrorsHaveTheirOwnExitCodes)
     buildTree(m_dir.path(), {file("bad.tsp", "not a project")});
     const Outcome refused = run({"run", m_dir / "bad.tsp"});
     EXPECT_EQ(refused.status, 3);
-    EXPECT_EQ(refused.err, "Failed to open TSP file.\n" + (m_dir / "bad.tsp: not a project file\n"));
+    EXPECT_EQ(refused.err, "tavrel-sync-cli: Failed to open TSP file.\ntavrel-sync-cli: " +
+                               (m_dir / "bad.tsp: not a project file\n"));
     EXPECT_EQ(refused.out, "");
 
     EXPECT_EQ(run({"run"}).status, 64);
@@ -242,8 +243,56 @@ TEST_F(RunCommandTest, MissingOriginalEndsWithErrorsAndTellsTheCauseOnStderr)
                                         "ERROR: cannot read folder: " +
                                         (m_dir / "unplugged/\nEnd process.\n")))
         << outcome.out;
-    EXPECT_EQ(outcome.err,
-              "ERROR: cannot read folder: " + (m_dir / "unplugged/: ORG: No such file or directory\n"));
+    EXPECT_EQ(outcome.err, "tavrel-sync-cli: ERROR: cannot read folder: " +
+                               (m_dir / "unplugged/: ORG: No such file or directory\n"));
+}
+
+// What scripts choose to see: -q only the errors, -v each change as the report has it, and
+// `>log 2>&1` each error once (the log's line, then the reason below it).
+TEST_F(RunCommandTest, QuietVerboseAndOneFileForBoth)
+{
+    buildTree(m_dir / "org", {file("a", "a"), file("sub/b", "b")});
+    buildTree(m_dir / "tgt", {file("old", "o")});
+    const std::string job = saveJob(model::SyncMethod::AbsoluteCopy);
+
+    const Outcome verbose = run({"run", job, "--report", m_dir / "r.htm", "-v"});
+    EXPECT_EQ(verbose.status, 0) << verbose.err;
+    for (const std::string& line : {"[C] " + (m_dir / "org/a => ") + (m_dir / "tgt/a\n"),
+                                    "[A] " + (m_dir / "tgt/sub/\n"), "[D] " + (m_dir / "tgt/old\n")})
+        EXPECT_NE(verbose.out.find(line), std::string::npos) << line << verbose.out;
+    EXPECT_TRUE(verbose.out.ends_with("End process.\nProcess succeeded.\n")) << verbose.out;
+
+    const std::string unplugged = saveJob(model::SyncMethod::AbsoluteCopy, "Docs", "unplugged");
+    const std::string line = "ERROR: cannot read folder: " + (m_dir / "unplugged/");
+    const Outcome quiet = run({"run", unplugged, "--report", m_dir / "r.htm", "--quiet"});
+    EXPECT_EQ(quiet.status, 4);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "tavrel-sync-cli: " + line + ": ORG: No such file or directory\n");
+
+    const Outcome oneFile = runProgram(
+        "/bin/sh",
+        {"-c", "exec \"$0\" \"$@\" 2>&1", TAVREL_CLI_PATH, "run", unplugged, "--report", m_dir / "r.htm"},
+        m_dir.path());
+    EXPECT_EQ(oneFile.status, 4);
+    EXPECT_NE(oneFile.out.find(line + "\ntavrel-sync-cli: because: ORG: No such file or directory\n"),
+              std::string::npos)
+        << oneFile.out;
+
+    EXPECT_EQ(run({"run", job, "-q", "-v"}).status, 64);
+}
+
+// A report asked for by name that cannot be written stops the run before it changes anything.
+TEST_F(RunCommandTest, AReportThatCannotBeWrittenIsAnErrorAndNothingRuns)
+{
+    buildTree(m_dir / "org", {file("a", "a")});
+    buildTree(m_dir / "tgt", {});
+    const Outcome outcome =
+        run({"run", saveJob(model::SyncMethod::LightCopy), "--report", m_dir / "gone/r.htm"});
+    EXPECT_EQ(outcome.status, 73);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "tavrel-sync-cli: run: cannot write the report " +
+                               (m_dir / "gone/r.htm: No such file or directory\n"));
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({}));
 }
 
 // A target on a read-only mount: every copy fails, each with the system's reason on stderr.
@@ -263,8 +312,10 @@ TEST_F(RunCommandTest, ReadOnlyTargetEndsWithErrors)
     const Outcome outcome =
         run({"run", saveJob(model::SyncMethod::Copy), "--report", m_dir / "r.htm", "--json"});
     expectCompletedWithErrors(outcome, 2, "Process completed with 2 errors.");
-    EXPECT_EQ(outcome.err, "ERROR: cannot copy file: " + (m_dir / "org/a: TGT: Read-only file system\n") +
-                               "ERROR: cannot copy file: " + (m_dir / "org/b: TGT: Read-only file system\n"));
+    EXPECT_EQ(
+        outcome.err,
+        "tavrel-sync-cli: ERROR: cannot copy file: " + (m_dir / "org/a: TGT: Read-only file system\n") +
+            "tavrel-sync-cli: ERROR: cannot copy file: " + (m_dir / "org/b: TGT: Read-only file system\n"));
 }
 
 // Deletions the system refuses, for real: an immutable file (root ignores permissions) and a

@@ -298,7 +298,7 @@ TEST(ScheduleCommand, UsageErrorsAndRefusedProjects)
         SCOPED_TRACE(file);
         const auto refused = scene.run({"schedule", file, "--hourly"});
         EXPECT_EQ(refused.status, 3);
-        EXPECT_EQ(refused.err.rfind("Failed to open TSP file.\n", 0), 0U) << refused.err;
+        EXPECT_EQ(refused.err.rfind("tavrel-sync-cli: Failed to open TSP file.\n", 0), 0U) << refused.err;
     }
     EXPECT_FALSE(fs::exists(scene.units));
     EXPECT_FALSE(fs::exists(scene.calls));

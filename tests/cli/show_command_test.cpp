@@ -126,7 +126,8 @@ TEST_F(CliTest, RefusedProjectsExitWithThree)
         const Outcome outcome = run({"show", file.string()});
         EXPECT_EQ(outcome.status, 3);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, "Failed to open TSP file.\n" + file.string() + ": " + reason + "\n");
+        EXPECT_EQ(outcome.err, "tavrel-sync-cli: Failed to open TSP file.\ntavrel-sync-cli: " +
+                                   file.string() + ": " + reason + "\n");
     }
 }
 
@@ -140,8 +141,14 @@ TEST_F(CliTest, UsageErrorsExitWithSixtyFour)
         const Outcome outcome = run(arguments);
         EXPECT_EQ(outcome.status, 64);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_NE(outcome.err.find("usage:"), std::string::npos);
-        EXPECT_NE(outcome.err.find("tavrel-sync-cli show JOB.TSP"), std::string::npos);
+        // One line for the mistake, one pointing at the help; no usage text flooding a log.
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 2) << outcome.err;
+        EXPECT_TRUE(outcome.err.starts_with("tavrel-sync-cli: ")) << outcome.err;
+        const bool aboutShow = !arguments.empty() && arguments.front() == "show";
+        EXPECT_NE(outcome.err.find(aboutShow ? "Try 'tavrel-sync-cli show --help'"
+                                             : "Try 'tavrel-sync-cli --help'"),
+                  std::string::npos)
+            << outcome.err;
     }
 }
 

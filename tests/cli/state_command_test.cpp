@@ -65,5 +65,6 @@ TEST(StateCommand, ForgetRemovesOnlyThatPairsState)
 
     const auto refused = run({"state", "forget", "missing.TSP", "0"});
     EXPECT_EQ(refused.status, 3);
-    EXPECT_EQ(refused.err, "Failed to open TSP file.\nmissing.TSP: no such file\n");
+    EXPECT_EQ(refused.err,
+              "tavrel-sync-cli: Failed to open TSP file.\ntavrel-sync-cli: missing.TSP: no such file\n");
 }

@@ -332,7 +332,7 @@ run_volume() {
         "$make_project" "$c/names.TSP" --pair names light "$c/org-names" "$mnt/names" --no-recycle
         local names_err
         names_err=$(timeout 60 "$cli" run "$c/names.TSP" --no-progress --no-history 2>&1 >/dev/null)
-        [ "$names_err" = "ERROR: cannot copy file: $c/org-names/a:b.txt: TGT: name not allowed on this volume" ] ||
+        [ "$names_err" = "tavrel-sync-cli: ERROR: cannot copy file: $c/org-names/a:b.txt: TGT: name not allowed on this volume" ] ||
             fail "$kind refused name: stderr was '$names_err'"
         [ "$(cat "$mnt/names/ok.txt" 2>/dev/null)" = ok ] || fail "$kind refused name: ok.txt was not copied"
     fi
