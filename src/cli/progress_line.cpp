@@ -20,17 +20,12 @@ std::string printed(const char* format, double value)
     return text;
 }
 
-// The last `columns` characters of `text`, behind "...".
+// The end of `text` that fits `columns` columns behind "...".
 std::string tail(std::string_view text, std::size_t columns)
 {
-    std::size_t keep = text.size();
-    std::size_t kept = 0;
-    while (keep > 0 && kept < columns - 3) {
-        --keep;
-        if ((static_cast<unsigned char>(text[keep]) & 0xC0) != 0x80)
-            ++kept;
-    }
-    return "..." + std::string(text.substr(keep));
+    std::string shown = "...";
+    shown += lastColumns(text, columns - 3);
+    return shown;
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -147,6 +148,15 @@ int terminalColumns()
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
+// The progress line redraws itself with escapes: only on a terminal that takes them (an
+// editor's shell or a serial console says TERM=dumb, or leaves TERM unset).
+bool stderrTakesEscapes()
+{
+    const char* term = std::getenv("TERM");
+    return ::isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' &&
+           std::string_view(term) != "dumb";
+}
+
 // Whether stdout and stderr are one file or pipe (`>log 2>&1`, a journal's stream): an error's
 // line then need not be printed twice.
 bool outputsShareAFile()
@@ -224,7 +234,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
                                                : platform::PosixFileSystem();
     engine::RunState state;
     CliSink sink(
-        std::cout, std::cerr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
+        std::cout, std::cerr, !options.noProgress && stderrTakesEscapes(),
         [] { return std::chrono::steady_clock::now(); }, terminalColumns);
     sink.allowMassDeletion(options.allowMassDelete);
     sink.setOutput(options.quiet, outputsShareAFile());

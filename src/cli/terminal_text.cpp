@@ -3,7 +3,10 @@
 
 #include "platform/text_codec.h"
 
+#include <clocale>
 #include <cstdio>
+#include <cwchar>
+#include <locale.h>
 
 namespace tavrel::cli {
 
@@ -31,12 +34,60 @@ std::string printableText(std::string_view text, Breaks breaks)
     return out;
 }
 
+namespace {
+
+// The code point of the well-formed UTF-8 character starting at `text[at]`, moving `at` past it.
+char32_t nextCharacter(std::string_view text, std::size_t& at)
+{
+    const auto lead = static_cast<unsigned char>(text[at++]);
+    const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    char32_t point = more == 0 ? lead : lead & (0x3Fu >> more);
+    for (int i = 0; i < more && at < text.size(); ++i)
+        point = (point << 6) | (static_cast<unsigned char>(text[at++]) & 0x3Fu);
+    return point;
+}
+
+// wcwidth answers by the calling thread's locale, which is "C" (all non-ASCII unknown) unless
+// the program set one; ask a UTF-8 one for this thread only.
+int characterColumns(char32_t point)
+{
+    if (point < 0x80)
+        return 1;
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    if (utf8 == locale_t{})
+        return 1;
+    const locale_t previous = ::uselocale(utf8);
+    const int width = ::wcwidth(static_cast<wchar_t>(point));
+    ::uselocale(previous);
+    return width < 0 ? 1 : width;
+}
+
+} // namespace
+
 std::size_t textColumns(std::string_view text)
 {
     std::size_t columns = 0;
-    for (const char c : text)
-        columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    for (std::size_t at = 0; at < text.size();)
+        columns += static_cast<std::size_t>(characterColumns(nextCharacter(text, at)));
     return columns;
+}
+
+std::string_view lastColumns(std::string_view text, std::size_t columns)
+{
+    std::size_t start = text.size();
+    std::size_t used = 0;
+    while (start > 0) {
+        std::size_t lead = start - 1;
+        while (lead > 0 && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80)
+            --lead;
+        std::size_t at = lead;
+        const auto width = static_cast<std::size_t>(characterColumns(nextCharacter(text, at)));
+        if (used + width > columns)
+            break;
+        used += width;
+        start = lead;
+    }
+    return text.substr(start);
 }
 
 } // namespace tavrel::cli

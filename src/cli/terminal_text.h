@@ -19,7 +19,11 @@ enum class Breaks
 // valid UTF-8 ("\xHH", as platform::displayName shows it).
 std::string printableText(std::string_view text, Breaks breaks = Breaks::Keep);
 
-// The columns a terminal gives the UTF-8 `text`: one per character.
+// The columns a terminal gives the UTF-8 `text` (printable: see above): two for a wide
+// character (CJK, most emoji), none for a combining mark, else one, as wcwidth says in a UTF-8
+// locale whatever the program's own locale is.
 std::size_t textColumns(std::string_view text);
+// The longest end of `text` that fits in `columns`, whole characters only.
+std::string_view lastColumns(std::string_view text, std::size_t columns);
 
 } // namespace tavrel::cli

@@ -149,8 +149,15 @@ TEST_F(RunCommandTest, ProgressLineOnlyOnATerminal)
     buildTree(m_dir / "org", nodes);
     const std::string job = saveJob(model::SyncMethod::Copy);
 
-    for (const bool quiet : {false, true}) {
-        SCOPED_TRACE(quiet ? "--no-progress" : "progress");
+    // A terminal that takes no escapes (TERM=dumb or unset) gets no line either.
+    const struct
+    {
+        const char* term;
+        bool noProgress;
+    } cases[] = {{"xterm", false}, {"xterm", true}, {"dumb", false}, {nullptr, false}};
+    for (const auto& c : cases) {
+        const bool quiet = c.noProgress || c.term == nullptr || std::string_view(c.term) == "dumb";
+        SCOPED_TRACE(std::string(c.term ? c.term : "(no TERM)") + (c.noProgress ? " --no-progress" : ""));
         // Emptied, not removed: a target that existed at the last run and is gone is an error.
         std::filesystem::remove_all(m_dir / "tgt");
         std::filesystem::create_directories(m_dir / "tgt");
@@ -158,7 +165,7 @@ TEST_F(RunCommandTest, ProgressLineOnlyOnATerminal)
         int side = -1;
         ASSERT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
         std::vector<std::string> arguments = {TAVREL_CLI_PATH, "run", job, "--report", m_dir / "r.htm"};
-        if (quiet)
+        if (c.noProgress)
             arguments.push_back("--no-progress");
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
@@ -166,6 +173,10 @@ TEST_F(RunCommandTest, ProgressLineOnlyOnATerminal)
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDOUT_FILENO);
             ::dup2(side, STDERR_FILENO);
+            if (c.term != nullptr)
+                ::setenv("TERM", c.term, 1);
+            else
+                ::unsetenv("TERM");
             std::vector<char*> argv;
             for (std::string& argument : arguments)
                 argv.push_back(argument.data());

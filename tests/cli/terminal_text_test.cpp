@@ -82,11 +82,28 @@ TEST(PrintableText, ArgumentsInMessages)
         EXPECT_EQ(quoteArgument(c.argument), c.quoted);
 }
 
-TEST(TextColumns, OnePerCharacter)
+// A terminal gives CJK and emoji two columns and a combining mark none: a progress line that
+// counted characters would wrap on such names.
+TEST(TextColumns, AsATerminalDrawsThem)
 {
-    EXPECT_EQ(textColumns(""), 0u);
-    EXPECT_EQ(textColumns("abc"), 3u);
-    EXPECT_EQ(textColumns("\xc3\xa4\xe2\x82\xac\xf0\x9f\x98\x80"), 3u);
+    const struct
+    {
+        std::string text;
+        std::size_t columns;
+        std::string lastThree;
+    } cases[] = {
+        {"", 0, ""},
+        {"abc", 3, "abc"},
+        {"\xc3\xa4\xe2\x82\xac", 2, "\xc3\xa4\xe2\x82\xac"}, // a-umlaut, euro
+        {"a\xe6\x97\xa5\xe6\x9c\xac", 5, "\xe6\x9c\xac"},    // a, two CJK: the first does not fit
+        {"x\xf0\x9f\x98\x80", 3, "x\xf0\x9f\x98\x80"},       // an emoji
+        {"e\xcc\x81t\xc3\xa9", 3, "e\xcc\x81t\xc3\xa9"},     // combining acute: no column
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(textColumns(c.text), c.columns);
+        EXPECT_EQ(lastColumns(c.text, 3), c.lastThree);
+    }
 }
 
 } // namespace
