@@ -156,8 +156,11 @@ void apply(model::Job& job, const Action& action)
 // The window's message for a file it cannot save, with the cause on a line of its own.
 ExitCode cannotSave(std::string_view file, std::string_view cause)
 {
-    const std::string text =
-        "Failed to save TSP file.\n" + quoteArgument(file) + ": " + std::string(cause) + "\n";
+    std::string text = "tavrel-sync-cli: Failed to save TSP file.\ntavrel-sync-cli: ";
+    text += quoteArgument(file);
+    text += ": ";
+    text += cause;
+    text += "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
     return ExitCode::CannotSave;
 }

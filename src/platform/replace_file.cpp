@@ -58,6 +58,15 @@ std::error_code replaceFile(const std::filesystem::path& destination, const Cont
     if (!dir.valid())
         return lastError();
 
+    if (options.keepReadOnly) {
+        struct stat existing = {};
+        // Root passes every access check, so the mode bits decide for it.
+        if (::fstatat(dir.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(existing.st_mode) &&
+            ((existing.st_mode & 0222) == 0 || ::faccessat(dir.get(), name.c_str(), W_OK, AT_EACCESS) != 0))
+            return std::make_error_code(std::errc::permission_denied);
+    }
+
     std::string temporary;
     posix::UniqueFd file = createExclusiveTemporary(dir.get(), name, temporary);
     if (!file.valid())

@@ -20,6 +20,10 @@ struct ReplaceOptions
     std::optional<mode_t> mode;
     // False: the rename fails with EEXIST when the destination already exists.
     bool replaceExisting = true;
+    // True: an existing destination its owner made read-only (no write bit, or none for this
+    // user) is not replaced (EACCES), though the folder would allow the rename; a user's own
+    // document is protected so, as an editor protects it.
+    bool keepReadOnly = false;
 };
 
 // Writes the content of the file through `fd`; returns a non-zero error to abandon the file.

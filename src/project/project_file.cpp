@@ -198,7 +198,10 @@ bool saveProject(const model::Job& job, const std::filesystem::path& path, std::
     if (!seal)
         return false;
     std::copy(seal->begin(), seal->end(), bytes->begin() + kSealOffset);
-    error = platform::replaceFile(path, *bytes);
+    // A job file made read-only is not written over, by the window or the runner.
+    platform::ReplaceOptions options;
+    options.keepReadOnly = true;
+    error = platform::replaceFile(path, *bytes, options);
     return !error;
 }
 

@@ -239,7 +239,9 @@ TEST_F(JobCommandTest, NewKeepsAnExistingFileUnlessForced)
     const std::string before = bytesOf(path("job.TSP"));
     const Outcome kept = run({"new", "job.TSP", "--pair", "B", "copy", "/c", "/d"});
     EXPECT_EQ(kept.status, 73);
-    EXPECT_EQ(kept.err, "Failed to save TSP file.\njob.TSP: exists; --force replaces it\n");
+    EXPECT_EQ(kept.err,
+              "tavrel-sync-cli: Failed to save TSP file.\ntavrel-sync-cli: job.TSP: exists; --force "
+              "replaces it\n");
     EXPECT_EQ(bytesOf(path("job.TSP")), before);
 
     ASSERT_EQ(run({"new", "--force", "job.TSP", "--pair", "B", "copy", "/c", "/d"}).status, 0);
@@ -248,7 +250,27 @@ TEST_F(JobCommandTest, NewKeepsAnExistingFileUnlessForced)
     const Outcome unwritable = run({"new", "no-such-folder/job.TSP", "--pair", "B", "copy", "/c", "/d"});
     EXPECT_EQ(unwritable.status, 73);
     EXPECT_EQ(unwritable.err,
-              "Failed to save TSP file.\nno-such-folder/job.TSP: No such file or directory\n");
+              "tavrel-sync-cli: Failed to save TSP file.\ntavrel-sync-cli: no-such-folder/job.TSP: "
+              "No such file or directory\n");
+}
+
+// A job file made read-only is kept as it is, though its folder would let it be replaced;
+// --force does not override it either.
+TEST_F(JobCommandTest, ReadOnlyJobFileIsNotWrittenOver)
+{
+    ASSERT_EQ(run({"new", "job.TSP", "--pair", "A", "copy", "/a", "/b"}).status, 0);
+    ASSERT_EQ(::chmod(path("job.TSP").c_str(), 0444), 0);
+    const std::string before = bytesOf(path("job.TSP"));
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"edit", "job.TSP", "--disable", "A"},
+          std::vector<std::string>{"new", "--force", "job.TSP", "--pair", "B", "copy", "/c", "/d"}}) {
+        SCOPED_TRACE(arguments[0]);
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 73);
+        EXPECT_EQ(outcome.err,
+                  "tavrel-sync-cli: Failed to save TSP file.\ntavrel-sync-cli: job.TSP: Permission denied\n");
+        EXPECT_EQ(bytesOf(path("job.TSP")), before);
+    }
 }
 
 // "--" ends the options: a project file may then begin with "-"; values of an option are
