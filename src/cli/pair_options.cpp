@@ -42,7 +42,7 @@ const std::string_view kPairOptionsHelp =
     "  --keep-versions N                   keep the N newest versions of a file (0: all)\n"
     "  --keep-days D                       drop versions older than D days (0: never)\n"
     "METHOD: light | update | copy | absolute | sync (Light Copy, Update Copy, Copy,\n"
-    "Absolute Copy, Synchronize). NAME: 1 to 20 characters. A relative ORG or TGT is taken\n"
+    "Absolute Copy, Synchronize). NAME: 1 to 20 bytes of UTF-8. A relative ORG or TGT is taken\n"
     "from the current folder and stored whole.\n";
 
 namespace {
@@ -96,8 +96,9 @@ std::u16string nameOf(std::string_view option, std::string_view value)
         throw UsageError(std::string(option) + ": a pair name cannot hold control characters");
     // The file keeps 20 bytes of UTF-8; more would come back cut.
     if (name.size() > model::kNameCapacity || platform::toUtf8(name).size() > project::kNameFieldSize)
-        throw UsageError(std::string(option) + ": the pair name " + quoteArgument(value) +
-                         " is longer than 20 characters (20 bytes of UTF-8)");
+        throw UsageError(std::string(option) + ": the pair name " + quoteArgument(value) + " is " +
+                         std::to_string(platform::toUtf8(name).size()) +
+                         " bytes of UTF-8; a pair name holds at most 20");
     return name;
 }
 
@@ -119,8 +120,8 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
     if (path.size() > model::kPathCapacity ||
         stored.size() > static_cast<std::size_t>(project::kMaxTextBytes))
         throw UsageError(std::string(option) + ": the " + std::string(what) + " path " +
-                         quoteArgument(stored) +
-                         " is longer than a pair keeps (259 characters, 260 bytes of UTF-8)");
+                         quoteArgument(stored) + " is " + std::to_string(stored.size()) +
+                         " bytes of UTF-8; a pair keeps at most 259 characters in 260 bytes");
     return path;
 }
 
