@@ -24,6 +24,62 @@ constexpr const char* kUsage =
 
 constexpr int kUsageError = 64;
 
+// The options Qt takes out of the command line itself (one or two dashes), those with a value
+// first. Anything else that starts with "-" is a mistake, told before a display is needed: Qt
+// would otherwise abort for want of a display before the command line is read.
+constexpr const char* kQtOptionsWithValue[] = {"platform",
+                                               "platformpluginpath",
+                                               "platformtheme",
+                                               "plugin",
+                                               "qwindowgeometry",
+                                               "qwindowicon",
+                                               "qwindowtitle",
+                                               "session",
+                                               "display",
+                                               "name",
+                                               "title",
+                                               "geometry",
+                                               "style",
+                                               "stylesheet",
+                                               "qmljsdebugger",
+                                               "visual",
+                                               "ncols"};
+constexpr const char* kQtSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "cmap"};
+
+// The number of arguments from `at` that are one Qt option (1 or 2), or 0 for none.
+int qtOptionLength(int argc, char* argv[], int at)
+{
+    const char* text = argv[at];
+    if (text[0] != '-')
+        return 0;
+    text += text[1] == '-' ? 2 : 1;
+    const char* equals = std::strchr(text, '=');
+    const std::size_t length = equals ? static_cast<std::size_t>(equals - text) : std::strlen(text);
+    for (const char* option : kQtOptionsWithValue) {
+        if (std::strlen(option) == length && std::strncmp(text, option, length) == 0)
+            return equals || at + 1 >= argc ? 1 : 2;
+    }
+    for (const char* option : kQtSwitches) {
+        if (!equals && std::strcmp(text, option) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+// What a command line holds besides Qt's options: at most one project file, no other option.
+bool commandLineIsValid(int argc, char* argv[])
+{
+    int files = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (const int length = qtOptionLength(argc, argv, i)) {
+            i += length - 1;
+        } else if (argv[i][0] == '-' || ++files > 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -39,6 +95,10 @@ int main(int argc, char* argv[])
             std::fputs(kUsage, stdout);
             return 0;
         }
+    }
+    if (!commandLineIsValid(argc, argv)) {
+        std::fputs(kUsage, stderr);
+        return kUsageError;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrel-sync"));

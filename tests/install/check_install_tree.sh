@@ -47,6 +47,14 @@ if [ "$expect_window" = ON ]; then
         out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "$window" --help 2>&1) ||
             fail "tavrel-sync --help without a display exited with $?"
         grep -q '^usage: tavrel-sync' <<<"$out" || fail "tavrel-sync --help printed no usage: $out"
+        # A wrong command line is a usage error, also without a display (not Qt's abort).
+        for wrong in "--bogus" "a.TSP b.TSP"; do
+            status=0
+            # shellcheck disable=SC2086 # the second case is two arguments on purpose
+            env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "$window" $wrong >/dev/null 2>&1 ||
+                status=$?
+            [ "$status" -eq 64 ] || fail "tavrel-sync $wrong without a display exited with $status, not 64"
+        done
         # A file named on the command line is opened by the rules of Open: refused with its box.
         printf 'not a project' >"$work/refused.TSP"
         out=$(QT_QPA_PLATFORM=offscreen TAVREL_SCREENSHOT="$work/refused.png" timeout 20 \
