@@ -12,6 +12,9 @@ install(FILES ${packaging_src}/FONTS ${packaging_src}/copyright ${packaging_bin}
 # /usr/share/doc out (Debian Policy 12.3).
 install(FILES ${TAVREL_GUIDE} DESTINATION ${CMAKE_INSTALL_DATADIR}/${TAVREL_PACKAGE_NAME})
 install(FILES ${packaging_bin}/tavrel-sync-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Where bash-completion loads a command's completion from when it is first completed.
+install(FILES ${packaging_src}/completions/tavrel-sync-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 # Lintian's notes on texts the program must keep as they are; see the file's comments.
 install(FILES ${packaging_src}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
         RENAME ${TAVREL_PACKAGE_NAME})
@@ -20,6 +23,8 @@ if(TAVREL_BUILD_GUI)
   install(FILES ${packaging_src}/${TAVREL_APP_ID}.desktop
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
   install(FILES ${packaging_bin}/tavrel-sync.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${packaging_src}/completions/tavrel-sync
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
   install(FILES ${packaging_bin}/${TAVREL_APP_ID}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
   # The project file type, so the desktop opens a .TSP in the window.

@@ -24,7 +24,7 @@ window_packages=(g++ cmake ninja-build libssl-dev
 # Everything else the tests use: test frameworks, reference tools, desktop-file and package
 # checkers, the sanitizer compiler and the user-space file systems.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev x11-utils
-    rsync desktop-file-utils appstream lintian clang libclang-rt-14-dev clang-format clang-tidy
+    rsync bash-completion desktop-file-utils appstream lintian clang libclang-rt-14-dev clang-format clang-tidy
     fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server)
 
 as_root() {

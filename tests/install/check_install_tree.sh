@@ -93,6 +93,22 @@ for page in "${pages[@]}"; do
     fi
 done
 
+# Completion: where bash-completion looks, and it completes (a command, an option, a value).
+completions="$prefix/share/bash-completion/completions"
+need_file "$completions/tavrel-sync-cli"
+[ "$expect_window" = ON ] && need_file "$completions/tavrel-sync"
+if [ -s /usr/share/bash-completion/bash_completion ] && [ -s "$completions/tavrel-sync-cli" ]; then
+    complete_line() { # the words of a command line, the last one being completed
+        bash -c '. /usr/share/bash-completion/bash_completion; . "$1"; shift
+            COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+            _tavrel_sync_cli; printf "%s\n" "${COMPREPLY[@]}"' _ "$completions/tavrel-sync-cli" "$@"
+    }
+    [ "$(complete_line tavrel-sync-cli ru)" = run ] || fail "completion does not give the command run"
+    complete_line tavrel-sync-cli run --allow | grep -qx -- --allow-mass-delete ||
+        fail "completion does not give run's options"
+    [ "$(complete_line tavrel-sync-cli new --method ab)" = absolute ] || fail "completion does not give methods"
+fi
+
 if [ "$expect_window" = ON ]; then
     desktop="$prefix/share/applications/org.tavrel.TavrelSync.desktop"
     metainfo="$prefix/share/metainfo/org.tavrel.TavrelSync.metainfo.xml"
