@@ -55,10 +55,10 @@ private:
     platform::posix::UniqueFd m_fd;
 };
 
-// Where the report goes: "report.htm" beside the program when that folder is writable and no
-// system folder, else in the user's data folder (created if missing): a program installed for
-// everyone never writes there, even run by root. `programFolderWritable` lets tests inject the
-// check.
+// Where the report goes: "report.htm" beside the program when that folder is writable, no
+// system folder and not a "bin" (a build tree or a portable folder), else in the user's data
+// folder (created if missing): an installed program, for everyone or in ~/.local, never writes
+// beside itself, even run by root. `programFolderWritable` lets tests inject the check.
 std::filesystem::path defaultReportPath();
 std::filesystem::path reportPathFor(const std::filesystem::path& programFolder, bool programFolderWritable,
                                     const std::filesystem::path& dataFolder);

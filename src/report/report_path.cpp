@@ -29,7 +29,12 @@ std::filesystem::path reportPathFor(const std::filesystem::path& programFolder, 
                                     const std::filesystem::path& dataFolder)
 {
     // Run by root, /usr/bin is writable too: an installed program never writes beside itself.
-    if (programFolderWritable && !programFolder.empty() && !isSystemFolder(programFolder))
+    // Any prefix keeps its programs in a "bin" folder (~/.local/bin, /opt/x/bin), which is no
+    // place for a document either; a build tree or a portable folder is not so named.
+    const bool installed = isSystemFolder(programFolder) ||
+                           programFolder.lexically_normal().filename() == "bin" ||
+                           (!programFolder.has_filename() && programFolder.parent_path().filename() == "bin");
+    if (programFolderWritable && !programFolder.empty() && !installed)
         return programFolder / kReportName;
     // A failure here shows up later as a report that cannot be opened, which a run tolerates.
     std::error_code ignored;

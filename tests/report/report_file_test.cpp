@@ -211,7 +211,7 @@ TEST_F(ReportFileTest, APreviewHeadSaysSoAndTheRealHeadStaysAsItWas)
 
 TEST_F(ReportFileTest, LocationIsBesideTheProgramWhenWritable)
 {
-    const fs::path program = m_folder / "bin";
+    const fs::path program = m_folder / "portable";
     const fs::path data = m_folder / "data" / "tavrel-sync";
     EXPECT_EQ(reportPathFor(program, true, data), program / "report.htm");
     EXPECT_FALSE(fs::exists(data)) << "the data folder is only made when it is used";

@@ -212,7 +212,7 @@ TEST_F(ReportHistoryTest, PruningLeavesWhatItDidNotMake)
     EXPECT_EQ(tavrel::test::readFile((m_history / "2001-01-01_00-00-00.htm").string()), "someone else's");
 }
 
-TEST(ReportLocation, AProgramInASystemFolderWritesToTheDataFolder)
+TEST(ReportLocation, AnInstalledProgramWritesToTheDataFolder)
 {
     const tavrel::test::TempDir dir;
     const fs::path data = fs::path(dir.path()) / "data" / "tavrel-sync";
@@ -222,12 +222,16 @@ TEST(ReportLocation, AProgramInASystemFolderWritesToTheDataFolder)
         bool writable;
         bool beside;
     };
-    // Run by root, every folder is writable: only the folder's place decides.
+    // Run by root, every folder is writable: only the folder's place decides. A program in any
+    // "bin" is installed (~/.local/bin, /opt/x/bin); a build tree or portable folder is not.
+    const fs::path home = fs::path(dir.path()) / "home";
     for (const Case& c :
          {Case{"/usr/bin", true, false}, Case{"/usr/local/bin", true, false}, Case{"/usr", true, false},
-          Case{"/bin", true, false}, Case{"/sbin/", true, false}, Case{"/usr/../opt/tavrel/bin", true, true},
-          Case{"/usrlocal/bin", true, true}, Case{"/opt/tavrel/bin", false, false},
-          Case{fs::path(dir.path()) / "bin", true, true}}) {
+          Case{"/bin", true, false}, Case{"/sbin/", true, false}, Case{"/usr/../opt/tavrel/bin", true, false},
+          Case{"/usrlocal/bin", true, false}, Case{"/opt/tavrel/bin", false, false},
+          Case{home / ".local/bin", true, false}, Case{home / ".local/bin/", true, false},
+          Case{home / "build/src/cli", true, true}, Case{"/media/stick/TavrelSync", true, true},
+          Case{"/media/stick/binaries", true, true}, Case{"/media/stick/TavrelSync", false, false}}) {
         SCOPED_TRACE(c.program.string());
         const fs::path expected = (c.beside ? c.program : data) / "report.htm";
         EXPECT_EQ(reportPathFor(c.program, c.writable, data), expected);
