@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/arguments.h"
 #include "cli/cli_command.h"
+#include "cli/history_command.h"
 #include "cli/job_commands.h"
 #include "cli/pair_options.h"
 #include "cli/run_command.h"
@@ -88,6 +89,14 @@ constexpr std::array kCommands{
                "The run's output goes to the journal (journalctl --user -u UNIT).\n"
                "Exit status: 0 done, 3 project refused, 64 usage, 73 a unit could not be written.\n",
                runSchedule},
+    CliCommand{"history", "[JOB.TSP] [--open N]",
+               "Lists the runs whose reports are kept (the user's data folder's reports/, the\n"
+               "newest 100), newest first and numbered from 1: start time, outcome, errors,\n"
+               "changes and job; with JOB.TSP, only that job's runs.\n"
+               "  --open N   print only the path of run N's report, to open it:\n"
+               "             xdg-open \"$(tavrel-sync-cli history --open 1)\"\n"
+               "Exit status: 0 done, 64 usage (also a number the list does not have).\n",
+               runHistory},
 };
 
 // The usage line of `command` after `prefix`: a second line of its arguments is indented to

@@ -5,14 +5,20 @@
 
 namespace tavrel::cli {
 
+const char* outcomeName(engine::RunOutcome outcome)
+{
+    return outcome == engine::RunOutcome::Succeeded             ? "succeeded"
+           : outcome == engine::RunOutcome::CompletedWithErrors ? "completed_with_errors"
+           : outcome == engine::RunOutcome::DiskFull            ? "disk_full"
+                                                                : "stopped";
+}
+
 std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& s,
                        bool preview)
 {
-    const char* name = outcome == engine::RunOutcome::Succeeded             ? "succeeded"
-                       : outcome == engine::RunOutcome::CompletedWithErrors ? "completed_with_errors"
-                       : outcome == engine::RunOutcome::DiskFull            ? "disk_full"
-                                                                            : "stopped";
-    std::string json = std::string("{\"result\":\"") + name + "\"";
+    std::string json = "{\"result\":\"";
+    json += outcomeName(outcome);
+    json += "\"";
     if (preview)
         json += ",\"preview\":true";
     auto field = [&json](std::string_view key, int32_t value) {

@@ -9,6 +9,10 @@
 
 namespace tavrel::cli {
 
+// The outcome's word in the JSON and the run history: "succeeded", "completed_with_errors",
+// "disk_full" or "stopped".
+const char* outcomeName(engine::RunOutcome outcome);
+
 // One JSON object: "result", "preview":true for a preview, "errors" and every counter under
 // its own name.
 std::string resultJson(engine::RunOutcome outcome, int32_t errors,

@@ -169,11 +169,12 @@ bool outputsShareAFile()
 
 // Adds the finished report to the run history. A history that cannot be written costs the run
 // nothing but a line on stderr.
-void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_clock::time_point startedAt)
+void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_clock::time_point startedAt,
+                   const report::RunSummary& summary)
 {
     const std::filesystem::path folder = report::defaultHistoryFolder();
     std::string whyNot;
-    if (!report::keepReport(reportFile, folder, startedAt, report::kKeptReports, &whyNot).empty())
+    if (!report::keepReport(reportFile, folder, startedAt, report::kKeptReports, &whyNot, &summary).empty())
         return;
     std::cerr << "tavrel-sync-cli: the report was not kept in the history folder "
               << printableText(folder.native() + ": " + whyNot) + "\n";
@@ -270,11 +271,17 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     worker.join();
     sink.tick(state);
     sink.finish();
-    if (!options.noHistory)
-        keepInHistory(report.path(), startedAt);
 
     const int32_t errors = state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
+    if (!options.noHistory) {
+        std::error_code ignored;
+        const std::filesystem::path job =
+            std::filesystem::absolute(options.projectFile, ignored).lexically_normal();
+        keepInHistory(
+            report.path(), startedAt,
+            {job.string(), outcomeName(outcome), errors, state.snapshot().allOperations, options.dryRun});
+    }
     const std::string endLine =
         options.dryRun ? engine::previewOutcomeText(outcome, errors) : engine::outcomeText(outcome, errors);
     if (!options.quiet)

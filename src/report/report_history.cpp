@@ -26,6 +26,10 @@ namespace tavrel::report {
 namespace {
 
 constexpr std::string_view kExtension = ".htm";
+constexpr const char* kIndexName = "runs.tsv";
+// The index is written anew, without the lines of pruned reports, past this many lines per
+// kept report.
+constexpr std::size_t kIndexSlack = 2;
 constexpr std::size_t kStampLength = 19; // YYYY-MM-DD_HH-MM-SS
 // Far more than runs can start in one second; a bound keeps a broken folder from looping.
 constexpr int kMaxSuffix = 10'000;
@@ -182,6 +186,141 @@ std::vector<std::string> keptNamesIn(int folder)
     return names;
 }
 
+// A field of an index line: tabs, line breaks and backslashes escaped, so a path holding
+// them stays in its field.
+std::string escapeField(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\' || c == '\t' || c == '\n') {
+            out.push_back('\\');
+            out.push_back(c == '\t' ? 't' : c == '\n' ? 'n' : '\\');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string unescapeField(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            out.push_back(next == 't' ? '\t' : next == 'n' ? '\n' : next);
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string indexLine(std::string_view name, const RunSummary& summary)
+{
+    std::string line(name);
+    for (const std::string& field :
+         {summary.outcome, std::to_string(summary.errors), std::to_string(summary.changes),
+          std::string(summary.preview ? "1" : "0"), summary.job}) {
+        line.push_back('\t');
+        line += escapeField(field);
+    }
+    line.push_back('\n');
+    return line;
+}
+
+// The index's lines by report name; a line that does not parse is left out.
+std::vector<std::pair<std::string, RunSummary>> readIndex(int folder)
+{
+    std::vector<std::pair<std::string, RunSummary>> lines;
+    const platform::posix::UniqueFd fd(
+        ::openat(folder, kIndexName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st = {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        return lines;
+    std::string text;
+    std::array<char, 16384> buffer;
+    for (ssize_t got; (got = ::read(fd.get(), buffer.data(), buffer.size())) > 0;)
+        text.append(buffer.data(), static_cast<std::size_t>(got));
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            break; // a line still being written
+        std::vector<std::string_view> fields;
+        const std::string_view line = std::string_view(text).substr(start, end - start);
+        for (std::size_t at = 0;;) {
+            const std::size_t tab = line.find('\t', at);
+            fields.push_back(
+                line.substr(at, tab == std::string_view::npos ? std::string_view::npos : tab - at));
+            if (tab == std::string_view::npos)
+                break;
+            at = tab + 1;
+        }
+        start = end + 1;
+        RunSummary summary;
+        if (fields.size() != 6 || !orderOf(fields[0]) ||
+            std::from_chars(fields[2].begin(), fields[2].end(), summary.errors).ec != std::errc() ||
+            std::from_chars(fields[3].begin(), fields[3].end(), summary.changes).ec != std::errc())
+            continue;
+        summary.outcome = unescapeField(fields[1]);
+        summary.preview = fields[4] == "1";
+        summary.job = unescapeField(fields[5]);
+        lines.emplace_back(std::string(fields[0]), std::move(summary));
+    }
+    return lines;
+}
+
+// Adds the line of the report `name`; writes the index anew, without the lines of reports no
+// longer kept, once it holds more than kIndexSlack lines per kept report.
+void addToIndex(int folder, std::string_view name, const RunSummary& summary,
+                const std::vector<std::string>& kept)
+{
+    std::string line = indexLine(name, summary);
+    {
+        // One write with O_APPEND: lines of runs ending together do not mix.
+        const platform::posix::UniqueFd fd(::openat(
+            folder, kIndexName, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
+        if (!fd.valid())
+            return;
+        // A line torn by a crash is ended first, so it costs only itself.
+        struct stat st = {};
+        char last = '\n';
+        if (::fstat(fd.get(), &st) == 0 && st.st_size > 0 &&
+            ::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n')
+            line.insert(line.begin(), '\n');
+        if (platform::posix::writeAll(fd.get(), {reinterpret_cast<const uint8_t*>(line.data()), line.size()}))
+            return;
+    }
+    const auto lines = readIndex(folder);
+    if (lines.size() <= kIndexSlack * std::max<std::size_t>(kept.size(), 1))
+        return;
+    std::string text;
+    for (const auto& [report, entry] : lines) {
+        if (std::find(kept.begin(), kept.end(), report) != kept.end())
+            text += indexLine(report, entry);
+    }
+    const std::string temporary = std::string(kIndexName) + ".new";
+    const platform::posix::UniqueFd fd(
+        ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.valid())
+        return;
+    if (platform::posix::writeAll(fd.get(), {reinterpret_cast<const uint8_t*>(text.data()), text.size()}) ||
+        ::renameat(folder, temporary.c_str(), folder, kIndexName) != 0)
+        ::unlinkat(folder, temporary.c_str(), 0);
+}
+
+// "YYYY-MM-DD HH:MM:SS" from a kept report's name.
+std::string startTimeOf(std::string_view name)
+{
+    std::string time(name.substr(0, kStampLength));
+    if (time.size() == kStampLength) {
+        time[10] = ' ';
+        time[13] = ':';
+        time[16] = ':';
+    }
+    return time;
+}
+
 } // namespace
 
 std::filesystem::path defaultHistoryFolder()
@@ -201,6 +340,28 @@ std::vector<std::filesystem::path> keptReports(const std::filesystem::path& fold
     return reports;
 }
 
+std::vector<KeptRun> keptRuns(const std::filesystem::path& folder)
+{
+    std::string whyNot;
+    const platform::posix::UniqueFd fd = openHistoryFolder(folder, false, whyNot);
+    if (!fd.valid())
+        return {};
+    const auto index = readIndex(fd.get());
+    std::vector<KeptRun> runs;
+    for (const std::string& name : keptNamesIn(fd.get())) {
+        KeptRun run{folder / name, startTimeOf(name), std::nullopt};
+        // The last line for a name wins: a name reused after its report was pruned.
+        for (auto line = index.rbegin(); line != index.rend(); ++line) {
+            if (line->first == name) {
+                run.summary = line->second;
+                break;
+            }
+        }
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
 std::filesystem::path newestReport(const std::filesystem::path& folder)
 {
     const std::vector<std::filesystem::path> reports = keptReports(folder);
@@ -209,7 +370,7 @@ std::filesystem::path newestReport(const std::filesystem::path& folder)
 
 std::filesystem::path keepReport(const std::filesystem::path& report, const std::filesystem::path& folder,
                                  std::chrono::system_clock::time_point startedAt, std::size_t keep,
-                                 std::string* whyNot)
+                                 std::string* whyNot, const RunSummary* summary)
 {
     std::string reason;
     auto fail = [&](std::string text) {
@@ -254,6 +415,8 @@ std::filesystem::path keepReport(const std::filesystem::path& report, const std:
         if (names[i] != name && ::unlinkat(dir.get(), names[i].c_str(), 0) == 0)
             --left;
     }
+    if (summary != nullptr)
+        addToIndex(dir.get(), name, *summary, keptNamesIn(dir.get()));
     return folder / name;
 }
 

@@ -292,6 +292,41 @@ TEST_F(RunCommandTest, QuietVerboseAndOneFileForBoth)
     EXPECT_EQ(run({"run", job, "-q", "-v"}).status, 64);
 }
 
+// The kept runs, newest first, with what each was; one job's alone; a report's path to open.
+TEST_F(RunCommandTest, HistoryListsTheKeptRuns)
+{
+    buildTree(m_dir / "org", {file("a", "a")});
+    buildTree(m_dir / "tgt", {});
+    const std::string job = saveJob(model::SyncMethod::LightCopy);
+    ASSERT_EQ(run({"run", job, "--report", m_dir / "r.htm", "--dry-run"}).status, 0);
+    ASSERT_EQ(run({"run", job, "--report", m_dir / "r.htm"}).status, 0);
+    std::filesystem::copy_file(job, m_dir / "other.tsp");
+    std::filesystem::remove_all(m_dir / "org"); // an unplugged original: one error
+    ASSERT_EQ(run({"run", m_dir / "other.tsp", "--report", m_dir / "r.htm"}).status, 4);
+
+    const Outcome all = run({"history"});
+    EXPECT_EQ(all.status, 0) << all.err;
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = all.out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(all.out.substr(start, end - start));
+    ASSERT_EQ(lines.size(), 3u) << all.out;
+    EXPECT_TRUE(lines[0].starts_with("  1  ")) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("  completed_with_errors  1 error  0 changes  " + (m_dir / "other.tsp")))
+        << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("  succeeded              0 errors  1 change  " + job)) << lines[1];
+    EXPECT_TRUE(lines[2].ends_with("  succeeded              0 errors  1 change  " + job + "  (preview)"))
+        << lines[2];
+
+    const Outcome mine = run({"history", m_dir / "./job.tsp"});
+    EXPECT_EQ(std::count(mine.out.begin(), mine.out.end(), '\n'), 2) << mine.out;
+    const Outcome path = run({"history", job, "--open", "2"});
+    EXPECT_EQ(path.status, 0);
+    ASSERT_TRUE(path.out.ends_with(".htm\n")) << path.out;
+    EXPECT_EQ(path.out.rfind(historyFolder(), 0), 0u) << path.out;
+    EXPECT_NE(readFile(path.out.substr(0, path.out.size() - 1)).find("Preview"), std::string::npos);
+    EXPECT_EQ(run({"history", "--open", "4"}).status, 64);
+}
+
 // A report asked for by name that cannot be written stops the run before it changes anything.
 TEST_F(RunCommandTest, AReportThatCannotBeWrittenIsAnErrorAndNothingRuns)
 {

@@ -212,6 +212,52 @@ TEST_F(ReportHistoryTest, PruningLeavesWhatItDidNotMake)
     EXPECT_EQ(tavrel::test::readFile((m_history / "2001-01-01_00-00-00.htm").string()), "someone else's");
 }
 
+// Each kept run is listed with what it was; a path with a tab or a line break stays in its
+// field; a report kept without a summary (an older version's) or a torn line lists without one;
+// the index does not grow past its slack with the lines of pruned reports.
+TEST_F(ReportHistoryTest, KeptRunsCarryTheirSummaries)
+{
+    const RunSummary odd{"/home/u/odd\tjob\n\\x.TSP", "completed_with_errors", 3, 7, false};
+    const RunSummary preview{"/home/u/job.TSP", "succeeded", 0, 2, true};
+    ASSERT_FALSE(keepReport(finishedReport("a"), m_history, kStart, 3, nullptr, &odd).empty());
+    ASSERT_FALSE(keepReport(finishedReport("b"), m_history, kStart + std::chrono::seconds(1), 3).empty());
+    ASSERT_FALSE(
+        keepReport(finishedReport("c"), m_history, kStart + std::chrono::seconds(2), 3, nullptr, &preview)
+            .empty());
+    std::ofstream(m_history / "runs.tsv", std::ios::app) << "garbage\n2023-11-14_22-13-21.htm\tstopped\t1";
+
+    const std::vector<KeptRun> runs = keptRuns(m_history);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].report, m_history / "2023-11-14_22-13-20.htm");
+    EXPECT_EQ(runs[0].startedAt, "2023-11-14 22:13:20");
+    EXPECT_EQ(runs[0].summary, odd);
+    EXPECT_EQ(runs[1].summary, std::nullopt);
+    EXPECT_EQ(runs[2].summary, preview);
+    // The line after a torn one is whole.
+    const RunSummary next{"/j", "stopped", 1, 0, false};
+    ASSERT_FALSE(
+        keepReport(finishedReport("d"), m_history, kStart + std::chrono::seconds(3), 4, nullptr, &next)
+            .empty());
+    EXPECT_EQ(keptRuns(m_history).back().summary, next);
+
+    // Twenty more runs, three kept: the index is written anew, holding only lines of kept runs.
+    for (int run = 4; run < 23; ++run) {
+        const RunSummary summary{"/j" + std::to_string(run), "succeeded", 0, run, false};
+        ASSERT_FALSE(keepReport(finishedReport("r"), m_history, kStart + std::chrono::seconds(run), 3,
+                                nullptr, &summary)
+                         .empty());
+    }
+    const std::vector<KeptRun> last = keptRuns(m_history);
+    ASSERT_EQ(last.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(last[static_cast<std::size_t>(i)].summary->changes, 20 + i);
+    std::ifstream index(m_history / "runs.tsv");
+    std::size_t lines = 0;
+    for (std::string line; std::getline(index, line);)
+        ++lines;
+    EXPECT_LE(lines, 6u) << "the index keeps lines of pruned reports";
+}
+
 TEST(ReportLocation, AnInstalledProgramWritesToTheDataFolder)
 {
     const tavrel::test::TempDir dir;
