@@ -89,7 +89,7 @@ private slots:
     void helpTextPerControl();
     void tabOrder();
     void browseButtonsFillThePathBoxes();
-    void tipLetsThroughTheInputThatHidesIt();
+    void tipLetsThroughTheClickThatHidesItAndConsumesTheKey();
     void arrowKeysWrapWithinARadioGroup_data();
     void arrowKeysWrapWithinARadioGroup();
     void rightClickOffersWhatsThis_data();
@@ -644,7 +644,7 @@ void PairDialogTest::browseButtonsFillThePathBoxes()
     QCOMPARE(edit(dialog, PairOptionsDialog::IdOrgPath)->text(), QString());
 }
 
-void PairDialogTest::tipLetsThroughTheInputThatHidesIt()
+void PairDialogTest::tipLetsThroughTheClickThatHidesItAndConsumesTheKey()
 {
     Fixture f;
     PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
@@ -671,10 +671,31 @@ void PairDialogTest::tipLetsThroughTheInputThatHidesIt()
     QVERIFY(!tip->isVisible());
     QVERIFY(!button(dialog, PairOptionsDialog::IdIncludeSubfolders)->isChecked());
 
-    showTip();
+    // The key that hides the tip does nothing else: no letter typed, no Cancel, no OK, no new
+    // tip, no mnemonic. The next key is the dialog's again.
+    int moreOptionsOpened = 0;
+    dialog.setMoreOptionsEditor([&](QWidget*, const model::PairExtras&, bool) {
+        ++moreOptionsOpened;
+        return std::optional<model::PairExtras>();
+    });
     edit(dialog, PairOptionsDialog::IdName)->setFocus();
+    const struct
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } keys[] = {{Qt::Key_X, Qt::NoModifier},      {Qt::Key_Escape, Qt::NoModifier},
+                {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier},
+                {Qt::Key_F1, Qt::NoModifier},     {Qt::Key_M, Qt::AltModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        showTip();
+        QTest::keyClick(window, key, modifiers);
+        QVERIFY2(!tip->isVisible(), qPrintable(QKeySequence(key | modifiers).toString()));
+        QVERIFY2(dialog.isVisible() && dialog.result() == 0,
+                 qPrintable(QKeySequence(key | modifiers).toString()));
+        QCOMPARE(edit(dialog, PairOptionsDialog::IdName)->text(), QString("Docs"));
+        QCOMPARE(moreOptionsOpened, 0);
+    }
     QTest::keyClick(window, Qt::Key_X);
-    QVERIFY(!tip->isVisible());
     QCOMPARE(edit(dialog, PairOptionsDialog::IdName)->text(), QString("Docsx"));
 
     showTip();
