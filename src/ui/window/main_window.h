@@ -42,6 +42,10 @@ class Toolbar;
 inline const QString kPairDialogHelpHint =
     QStringLiteral("F1 explains the control with the focus; so does a right-click on a control.");
 
+// Ends the mass-deletion question: what its default answer does.
+inline const QString kMassDeletionNoMeans = QStringLiteral(
+    "\n\nNo keeps them: this pair deletes nothing in this run, and the rest of the run goes on.");
+
 // Opens the pair options dialog on a pair; 1 for OK, 2 for Cancel.
 using PairEditor = std::function<int(QWidget* owner, model::FolderPair& pair)>;
 // Hands a file to the desktop's viewer; false when nothing could open it.

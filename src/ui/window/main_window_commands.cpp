@@ -276,8 +276,12 @@ void MainWindow::RunEnded(engine::RunResult result)
 
 bool MainWindow::ConfirmMassDeletion(const QString& question)
 {
-    return m_presenter->ask(this, kPrompt, question, MessageIcon::Warning, MessageButtons::YesNo) ==
-           MessageAnswer::Yes;
+    // No is the default: an unplugged or emptied source asks this very question.
+    const bool yes = m_presenter->ask(this, kPrompt, question + kMassDeletionNoMeans, MessageIcon::Warning,
+                                      MessageButtons::YesNoDefaultNo) == MessageAnswer::Yes;
+    // The log keeps the question and its answer, as the runner's error stream does.
+    AppendLog(question + (yes ? QStringLiteral(" Yes: deleted.\r\n") : QStringLiteral(" No: kept.\r\n")));
+    return yes;
 }
 
 bool MainWindow::ConfirmRootCreation(const QString& question)

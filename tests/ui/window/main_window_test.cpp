@@ -514,18 +514,45 @@ private slots:
         h.runToEnd(command::Execute);
 
         QCOMPARE(h.presenter.shown.size(), question.isEmpty() ? std::size_t(1) : std::size_t(2));
+        const bool skipped = answer == int(ui::MessageAnswer::No);
         if (!question.isEmpty()) {
             const Message& asked = h.presenter.shown.front();
-            QCOMPARE(asked.buttons, ui::MessageButtons::YesNo);
-            QVERIFY2(asked.text.startsWith(QStringLiteral("Absolute Copy of pair Mirror would ") + question +
-                                           QStringLiteral(" in ")) &&
-                         asked.text.endsWith(QStringLiteral(". Delete them?")),
-                     qPrintable(asked.text));
+            // No is the default, and the box says what it does.
+            QCOMPARE(asked.buttons, ui::MessageButtons::YesNoDefaultNo);
+            const QString plain = QStringLiteral("Absolute Copy of pair Mirror would ") + question +
+                                  QStringLiteral(" in ") + tgt + QStringLiteral("/. Delete them?");
+            QCOMPARE(asked.text, plain + ui::kMassDeletionNoMeans);
+            // The log keeps the question and the answer.
+            const QString answered =
+                plain + (skipped ? QStringLiteral(" No: kept.\n") : QStringLiteral(" Yes: deleted.\n"));
+            QVERIFY2(h.logText().contains(answered), qPrintable(h.logText()));
         }
-        const bool skipped = answer == int(ui::MessageAnswer::No);
         QCOMPARE(h.logText().contains(QStringLiteral("Deletions skipped: Mirror\n")), skipped);
         QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process succeeded.")));
         QTEST(int(QDir(tgt).entryList(QDir::Files).size()), "left");
+    }
+
+    // A preview asks nothing: it shows the deletions and says that a real run would ask.
+    void previewOfAMassDeletionAsksNothing()
+    {
+        Harness h;
+        const model::FolderPair* pair = h.addMirrorPair(u"Mirror", 1, 12);
+        const QString tgt = QString::fromStdU16String(pair->tgtPath);
+        h.window->FillPairList();
+        h.window->show();
+        h.presenter.answers.push_back(ui::MessageAnswer::No);
+        h.runToEnd(command::Preview);
+
+        QCOMPARE(h.presenter.shown.size(), std::size_t(1));
+        QVERIFY(
+            h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Preview: process succeeded.")));
+        QVERIFY2(
+            h.logText().contains(QStringLiteral("Preview: Absolute Copy of pair Mirror would delete 12 of "
+                                                "13 files in ") +
+                                 tgt + QStringLiteral("/. A real run asks before deleting them.\n")),
+            qPrintable(h.logText()));
+        QCOMPARE(h.state.tgtFilesDeleted.load(), 12);
+        QCOMPARE(QDir(tgt).entryList(QDir::Files).size(), 12);
     }
 
     void missingTargetIsMadeOnlyWhenTheUserSaysYes_data()
