@@ -196,7 +196,9 @@ void MainWindow::UpdateTitle()
     QString name = m_projectName;
     if (name != kUntitled)
         name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-    setWindowTitle(name + QStringLiteral(" - Tavrel Synchronizer"));
+    // A preview looks like a run while it lasts; the title tells them apart from the start.
+    const QString mark = m_isRunning && m_previewing ? kPreviewTitleMark : QString();
+    setWindowTitle(mark + name + QStringLiteral(" - Tavrel Synchronizer"));
 }
 
 void MainWindow::ShowStatusTip(int number, const QString& text)

@@ -42,6 +42,9 @@ class Toolbar;
 inline const QString kPairDialogHelpHint =
     QStringLiteral("F1 explains the control with the focus; so does a right-click on a control.");
 
+// Heads the title while a preview runs.
+inline const QString kPreviewTitleMark = QStringLiteral("[Preview] ");
+
 // Ends the mass-deletion question: what its default answer does.
 inline const QString kMassDeletionNoMeans = QStringLiteral(
     "\n\nNo keeps them: this pair deletes nothing in this run, and the rest of the run goes on.");

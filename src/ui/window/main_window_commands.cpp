@@ -229,6 +229,7 @@ void MainWindow::execute(bool preview)
     SetIdleState(false);
     m_isRunning = true;
     m_previewing = preview;
+    UpdateTitle();
     m_runStartedAt = std::chrono::system_clock::now();
     const std::filesystem::path jobFile =
         m_projectName == kUntitled ? std::filesystem::path() : toPath(m_projectName);
@@ -237,6 +238,7 @@ void MainWindow::execute(bool preview)
                          MessageIcon::Error, MessageButtons::Ok);
         SetIdleState(true);
         m_isRunning = false;
+        UpdateTitle();
     }
 }
 
@@ -246,6 +248,7 @@ void MainWindow::RunEnded(engine::RunResult result)
     AppendLog(QStringLiteral("End process.\r\n"));
     SetIdleState(true);
     m_isRunning = false;
+    UpdateTitle();
     // Every run's report, a preview's too, is kept in the history that View Report opens. A
     // history that cannot be written leaves View Report on the report itself.
     report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt);

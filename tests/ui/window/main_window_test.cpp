@@ -458,11 +458,15 @@ private slots:
         h.addCopyPair(u"Docs", 3);
         h.window->FillPairList();
         h.window->show();
+        const QString title = h.window->windowTitle();
         h.window->runCommand(command::Preview);
         QVERIFY(h.window->isRunning() && h.window->isPreview());
         QVERIFY(!h.window->commandAction(command::Preview)->isEnabled());
         QVERIFY(!h.window->commandAction(command::Execute)->isEnabled());
+        // Marked as a preview while it runs, not only by its outcome.
+        QCOMPARE(h.window->windowTitle(), ui::kPreviewTitleMark + title);
         QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
+        QCOMPARE(h.window->windowTitle(), title);
 
         QVERIFY(
             h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Preview: process succeeded.")));
@@ -472,7 +476,9 @@ private slots:
         QVERIFY(h.window->commandAction(command::Preview)->isEnabled());
         const QString previewLog = h.logText();
 
-        h.runToEnd(command::Execute);
+        h.window->runCommand(command::Execute);
+        QCOMPARE(h.window->windowTitle(), title);
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
         QVERIFY(!h.window->isPreview());
         QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process succeeded.")));
         QVERIFY(QFileInfo::exists(h.dir.path() + QStringLiteral("/tgt_Docs/file2.txt")));
