@@ -61,11 +61,7 @@ MainWindow::MainWindow(model::Job& job, report::ReportFile& report, engine::RunS
     setWindowIcon(artwork::programIcon());
     m_pairEditor = [this](QWidget* owner, model::FolderPair& pair) {
         PairOptionsDialog dialog(m_job, pair, *m_presenter, owner);
-        // The dialog's own layout has no room to say how its help is reached.
-        ShowStatusTip(-1, kPairDialogHelpHint);
-        const int result = dialog.exec();
-        ShowStatusTip(0);
-        return result;
+        return dialog.exec();
     };
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_run = std::make_unique<RunController>(job, state, fileSystem, report, *this);

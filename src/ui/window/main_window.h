@@ -132,6 +132,8 @@ private:
     void addPair();
     void EditSelectedPair();
     void RemoveSelectedPair();
+    // Runs the pair editor with the help hint in the status line; its result.
+    int openPairEditor(model::FolderPair& pair);
     // A real run, or with `preview` one that changes nothing.
     void execute(bool preview = false);
     void viewReport();
@@ -161,6 +163,8 @@ private:
     int m_selectedIndex = -1;
     bool m_isRunning = false;
     bool m_previewing = false;
+    // While it is open, hovers and menus leave the status line to the dialog's hint.
+    bool m_pairDialogOpen = false;
     // Names the run's report in the history.
     std::chrono::system_clock::time_point m_runStartedAt;
     bool m_centred = false;

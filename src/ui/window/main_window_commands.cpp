@@ -185,7 +185,7 @@ void MainWindow::addPair()
     pair->includeSubfolders = 1;
     pair->recycleDeleted = 1;
     const int slot = m_job.slotOf(pair);
-    if (!m_pairEditor || m_pairEditor(this, *pair) != 1) {
+    if (openPairEditor(*pair) != 1) {
         m_job.removePair(slot);
         return;
     }
@@ -201,11 +201,26 @@ void MainWindow::EditSelectedPair()
         return;
     const int position = m_pairList->selectedPosition();
     model::FolderPair* pair = m_job.pairAt(m_pairList->slotAt(position));
-    if (!pair || !m_pairEditor)
+    if (!pair)
         return;
-    m_pairEditor(this, *pair);
+    openPairEditor(*pair);
     ShowPairInfo();
     m_pairList->setNameAt(position, QString::fromStdU16String(pair->name));
+}
+
+int MainWindow::openPairEditor(model::FolderPair& pair)
+{
+    if (!m_pairEditor)
+        return 2;
+    // The dialog's own layout has no room to say how its help is reached. The status line
+    // says it for as long as the dialog is open, whichever way it was opened: the leave that
+    // the dialog's appearing sends to a toolbar button, or a menu closing, must not wipe it.
+    ShowStatusTip(-1, kPairDialogHelpHint);
+    m_pairDialogOpen = true;
+    const int result = m_pairEditor(this, pair);
+    m_pairDialogOpen = false;
+    ShowStatusTip(0);
+    return result;
 }
 
 void MainWindow::RemoveSelectedPair()
@@ -357,6 +372,8 @@ void MainWindow::onPairListDoubleClicked(int position)
 
 void MainWindow::onToolbarHot(int number)
 {
+    if (m_pairDialogOpen)
+        return;
     ShowStatusTip(m_isRunning || number <= 0 ? 0 : number);
 }
 

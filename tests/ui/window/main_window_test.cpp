@@ -34,6 +34,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 #include <chrono>
 #include <deque>
 #include <fstream>
@@ -901,6 +902,82 @@ private slots:
         QCOMPARE(during, ui::kPairDialogHelpHint);
         QCOMPARE(h.statusText(), QString());
         QCOMPARE(h.job.count(), 0);
+    }
+
+    void pairDialogHelpShowsWhicheverWayTheDialogOpens_data()
+    {
+        QTest::addColumn<QString>("way");
+        for (const char* way : {"toolbar Add Pair", "toolbar Edit Pair", "menu Add Pair", "menu Edit Pair",
+                                "context menu Edit", "double click", "command"})
+            QTest::newRow(way) << QString::fromLatin1(way);
+    }
+
+    // The hint stays while the dialog is open, whatever the way there left behind: the leave
+    // a modal box sends to the button under the pointer, a closing menu.
+    void pairDialogHelpShowsWhicheverWayTheDialogOpens()
+    {
+        QFETCH(QString, way);
+        Harness h;
+        h.addPair(u"Docs");
+        h.window->FillPairList();
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QWindow* handle = h.window->windowHandle();
+        QStringList during;
+        int opened = 0;
+        QWidget* pointed = nullptr;
+        h.window->setPairEditor([&](QWidget* owner, model::FolderPair&) {
+            ++opened;
+            QDialog box(owner);
+            QTimer::singleShot(50, &box, [&] {
+                // A modal box appearing sends a leave to the button under the pointer; X11 does
+                // it by itself, the offscreen platform does not.
+                if (pointed) {
+                    QEvent leave(QEvent::Leave);
+                    QApplication::sendEvent(pointed, &leave);
+                }
+                during << h.statusText();
+                box.reject();
+            });
+            box.exec();
+            return 2;
+        });
+        const bool edit = way.contains(QStringLiteral("Edit")) || way == QStringLiteral("double click");
+        const int number = edit ? command::EditPair : command::AddPair;
+        // Clicks arrive through the window system, as a user's do.
+        const auto clickAt = [&](QWidget* widget, QPoint at) {
+            const QPoint inWindow = widget->mapTo(h.window.get(), at);
+            QTest::mouseMove(handle, inWindow);
+            QTest::mouseClick(handle, Qt::LeftButton, {}, inWindow);
+        };
+        const auto chooseFrom = [](QMenu* menu, QAction* action) {
+            QTRY_VERIFY(menu->isVisible());
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        };
+        if (way.startsWith(QStringLiteral("toolbar"))) {
+            auto* toolbar = h.window->findChild<ui::Toolbar*>();
+            QWidget* button = toolbar->widgetForAction(h.window->commandAction(number));
+            pointed = button;
+            clickAt(button, button->rect().center());
+        } else if (way.startsWith(QStringLiteral("menu"))) {
+            QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
+            operation->popup(h.window->mapToGlobal(QPoint(40, 40)));
+            chooseFrom(operation, h.window->commandAction(number));
+        } else if (way.startsWith(QStringLiteral("context"))) {
+            const QRect item = h.list()->visualItemRect(h.list()->topLevelItem(0));
+            QTest::mouseClick(h.list()->viewport(), Qt::RightButton, {}, item.center());
+            QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+            chooseFrom(qobject_cast<QMenu*>(QApplication::activePopupWidget()),
+                       h.window->contextAction(number));
+        } else if (way == QStringLiteral("double click")) {
+            const QRect item = h.list()->visualItemRect(h.list()->topLevelItem(0));
+            QTest::mouseDClick(h.list()->viewport(), Qt::LeftButton, {}, item.center());
+        } else {
+            h.window->runCommand(number);
+        }
+        QTRY_COMPARE(opened, 1);
+        QCOMPARE(during, QStringList{ui::kPairDialogHelpHint});
+        QCOMPARE(h.statusText(), QString());
     }
 
     void hoverFrameEndsWithTheModalBoxThePointerLeftFor()
