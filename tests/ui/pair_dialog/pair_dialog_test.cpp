@@ -68,6 +68,7 @@ private slots:
     void dialogUnits_data();
     void dialogUnits();
     void dialogHasTemplateSizeAndPlacesControls();
+    void dialogOpensCentredOnItsOwnersFrame();
     void attributeRadiosKeepTheirNumbers_data();
     void attributeRadiosKeepTheirNumbers();
     void opensNewPairWithDefaults();
@@ -148,6 +149,41 @@ void PairDialogTest::dialogHasTemplateSizeAndPlacesControls()
     QCOMPARE(button(dialog, PairOptionsDialog::IdRecycleDeleted)->text(),
              QString("Take deleted files to recycle bin"));
     QVERIFY(qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->isDefault());
+}
+
+// The frame, not only the inside, is centred on the owner's frame, from the first moment the
+// dialog is shown: it is placed for the frame it will get, not moved once the frame is there.
+void PairDialogTest::dialogOpensCentredOnItsOwnersFrame()
+{
+    Fixture f;
+    QWidget owner;
+    owner.setGeometry(120, 90, 800, 560);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    QVERIFY2(owner.frameGeometry() != owner.geometry(), "this platform draws no frame to place");
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, &owner);
+    int movesWhileShown = 0;
+    struct MoveCounter : QObject
+    {
+        int* moves;
+        QWidget* watched;
+        bool eventFilter(QObject* object, QEvent* event) override
+        {
+            if (object == watched && event->type() == QEvent::Move && watched->isVisible())
+                ++*moves;
+            return false;
+        }
+    } filter;
+    filter.moves = &movesWhileShown;
+    filter.watched = &dialog;
+    dialog.installEventFilter(&filter);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::qWait(50);
+    const QRect frame = dialog.frameGeometry();
+    QVERIFY(frame.size() != dialog.size());
+    QCOMPARE(frame.topLeft(), ui::centredOn(owner.frameGeometry(), frame.size()));
+    QCOMPARE(movesWhileShown, 0);
 }
 
 void PairDialogTest::attributeRadiosKeepTheirNumbers_data()

@@ -1141,6 +1141,26 @@ private slots:
         QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Tavrel Synchronizer V1.00"));
     }
 
+    // Centred over the window and 50 pixels higher, frame and all, from its first moment.
+    void aboutBoxOpensOverTheWindowsFrame()
+    {
+        Harness h;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QVERIFY2(h.window->frameGeometry() != h.window->geometry(), "this platform draws no frame to place");
+        ui::AboutDialog box(h.window.get());
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QPoint first = box.frameGeometry().topLeft();
+        QTest::qWait(50);
+        const QRect frame = box.frameGeometry();
+        QVERIFY(frame.size() != box.size());
+        QCOMPARE(frame.topLeft(), first);
+        const QRect owner = h.window->frameGeometry();
+        QCOMPARE(frame.topLeft(), QPoint(owner.left() + (owner.width() - frame.width()) / 2,
+                                         owner.top() + (owner.height() - frame.height()) / 2 - 50));
+    }
+
     void aboutBoxOkLooksLikeAButton()
     {
         ui::AboutDialog box(nullptr);
