@@ -12,6 +12,7 @@
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_painter.h"
 #include "ui/window/panel_widgets.h"
+#include "ui/window/report_chooser.h"
 #include "ui/window/toolbar.h"
 
 #include <QAction>
@@ -64,6 +65,7 @@ MainWindow::MainWindow(model::Job& job, report::ReportFile& report, engine::RunS
         return dialog.exec();
     };
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    m_reportPicker = &ReportChooser::choose;
     m_run = std::make_unique<RunController>(job, state, fileSystem, report, *this);
     m_preview = std::make_unique<RunController>(job, state, m_previewDisk, report, *this,
                                                 RunController::Kind::Preview);
@@ -103,6 +105,11 @@ void MainWindow::setPairEditor(PairEditor editor)
 void MainWindow::setUrlOpener(UrlOpener opener)
 {
     m_urlOpener = std::move(opener);
+}
+
+void MainWindow::setReportPicker(ReportPicker picker)
+{
+    m_reportPicker = std::move(picker);
 }
 
 QAction* MainWindow::commandAction(int number) const

@@ -9,12 +9,15 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -53,6 +56,9 @@ inline const QString kMassDeletionNoMeans = QStringLiteral(
 using PairEditor = std::function<int(QWidget* owner, model::FolderPair& pair)>;
 // Hands a file to the desktop's viewer; false when nothing could open it.
 using UrlOpener = std::function<bool(const QUrl& url)>;
+// Offers View Report's list (kept reports, newest first) with one row chosen; the row the
+// user takes, or -1.
+using ReportPicker = std::function<int(QWidget* owner, const QStringList& labels, int preselected)>;
 
 // The application's one window: it edits the job, saves and opens project files, starts and
 // stops runs and shows their progress. The job, report and run state belong to the caller.
@@ -72,6 +78,7 @@ public:
     void setFilePrompter(FilePrompter* prompter);
     void setPairEditor(PairEditor editor);
     void setUrlOpener(UrlOpener opener);
+    void setReportPicker(ReportPicker picker);
 
     // Carries out a command as if its menu item or button had been chosen.
     void runCommand(int number);
@@ -155,6 +162,7 @@ private:
     FilePrompter* m_prompter = nullptr;
     PairEditor m_pairEditor;
     UrlOpener m_urlOpener;
+    ReportPicker m_reportPicker;
 
     // The name of a job never saved or opened, compared by the commands and the title.
     static inline const QString kUntitled = QStringLiteral("Untitled");
@@ -167,6 +175,14 @@ private:
     bool m_pairDialogOpen = false;
     // Names the run's report in the history.
     std::chrono::system_clock::time_point m_runStartedAt;
+    // What the history kept of this job's runs in this window, oldest first; View Report
+    // names them and starts on the newest. A new or opened job starts without.
+    struct KeptRun
+    {
+        std::filesystem::path report;
+        bool preview = false;
+    };
+    std::vector<KeptRun> m_jobRuns;
     bool m_centred = false;
     bool m_awaitingFrame = false;
     QSize m_centredFrame;

@@ -12,11 +12,13 @@
 #include "ui/window/main_window.h"
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_widgets.h"
+#include "ui/window/report_chooser.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <algorithm>
 
 namespace tavrel::ui {
 
@@ -98,6 +100,7 @@ void MainWindow::newJob()
     m_projectName = kUntitled;
     UpdateTitle();
     m_job.clear();
+    m_jobRuns.clear();
     FillPairList();
     m_selectedIndex = -1;
     ShowPairInfo();
@@ -122,6 +125,7 @@ void MainWindow::openProjectFile(const QString& path)
 {
     m_dialogPath = path;
     m_job.clear();
+    m_jobRuns.clear();
     if (project::openProject(m_job, toPath(m_dialogPath))) {
         m_projectName = m_dialogPath;
     } else {
@@ -266,7 +270,10 @@ void MainWindow::RunEnded(engine::RunResult result)
     UpdateTitle();
     // Every run's report, a preview's too, is kept in the history that View Report opens. A
     // history that cannot be written leaves View Report on the report itself.
-    report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt);
+    const std::filesystem::path kept =
+        report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt);
+    if (!kept.empty())
+        m_jobRuns.push_back({kept, m_previewing});
     // The box's text is the runner's last line; only the title and icon are the window's.
     const int32_t errors = m_state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
@@ -311,10 +318,33 @@ bool MainWindow::ConfirmRootCreation(const QString& question)
 
 void MainWindow::viewReport()
 {
-    // The newest run's report as the history keeps it; the report itself before any is kept.
-    std::filesystem::path shown = report::newestReport(report::defaultHistoryFolder());
-    if (shown.empty())
-        shown = m_report.path();
+    // The history, newest first, starting on this job's newest run: another program's run
+    // (a scheduled one, another window's) may be newer. The report itself before any is kept.
+    const std::vector<std::filesystem::path> kept = report::keptReports(report::defaultHistoryFolder());
+    std::filesystem::path shown = m_report.path();
+    if (!kept.empty()) {
+        const std::vector<std::filesystem::path> newestFirst(kept.rbegin(), kept.rend());
+        const QString jobName = m_projectName.mid(m_projectName.lastIndexOf(QLatin1Char('/')) + 1);
+        QStringList labels;
+        int preselected = -1;
+        for (const std::filesystem::path& report : newestFirst) {
+            QString label = keptReportLabel(report);
+            const auto own = std::find_if(m_jobRuns.begin(), m_jobRuns.end(),
+                                          [&report](const KeptRun& run) { return run.report == report; });
+            if (own != m_jobRuns.end()) {
+                label += QStringLiteral("  ") + jobName;
+                if (own->preview)
+                    label += QStringLiteral(" (preview)");
+                if (preselected < 0)
+                    preselected = int(labels.size());
+            }
+            labels << label;
+        }
+        const int chosen = m_reportPicker ? m_reportPicker(this, labels, std::max(preselected, 0)) : 0;
+        if (chosen < 0 || chosen >= int(newestFirst.size()))
+            return;
+        shown = newestFirst[std::size_t(chosen)];
+    }
     m_urlOpener(QUrl::fromLocalFile(QFile::decodeName(shown.c_str())));
     m_reportButton->setEnabled(false);
     m_actions.at(command::ViewReport)->setEnabled(false);

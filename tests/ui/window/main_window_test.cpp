@@ -16,6 +16,7 @@
 #include "ui/window/main_window.h"
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_widgets.h"
+#include "ui/window/report_chooser.h"
 #include "ui/window/toolbar.h"
 
 #include <QAction>
@@ -24,6 +25,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -38,6 +40,7 @@
 #include <chrono>
 #include <deque>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 using namespace tavrel;
@@ -88,6 +91,14 @@ struct Harness
     ScriptedPresenter presenter;
     ScriptedPrompter prompter;
     std::vector<QString> opened;
+    // What View Report offered, and the row taken: the one it started on unless told.
+    struct ReportOffer
+    {
+        QStringList labels;
+        int preselected;
+    };
+    std::vector<ReportOffer> reportOffers;
+    std::optional<int> reportAnswer;
     std::unique_ptr<MainWindow> window;
 
     // The run history goes to this test's own data folder, not the user's.
@@ -102,6 +113,10 @@ struct Harness
         window->setUrlOpener([this](const QUrl& url) {
             opened.push_back(url.toLocalFile());
             return true;
+        });
+        window->setReportPicker([this](QWidget*, const QStringList& labels, int preselected) {
+            reportOffers.push_back({labels, preselected});
+            return reportAnswer.value_or(preselected);
         });
     }
     ~Harness()
@@ -610,29 +625,81 @@ private slots:
                                                      : QStringLiteral("Process completed with 1 error."));
     }
 
-    // View Report opens the newest report of the history; every run, a preview too, adds one.
-    void viewReportOpensTheNewestKeptReport()
+    // View Report offers the kept history, newest first; every run, a preview too, adds one.
+    // It starts on this job's newest run, not on a newer one of another program.
+    void viewReportOffersTheHistoryFromThisJobsNewestRun()
     {
         Harness h;
         const QString history = h.dir.path() + QStringLiteral("/data/tavrel-sync/reports");
         QDir().mkpath(history);
-        for (const char* name : {"2021-03-04_05-06-07.htm", "2020-12-31_23-59-59.htm"})
+        for (const char* name :
+             {"2021-03-04_05-06-07.htm", "2020-12-31_23-59-59.htm", "2021-03-04_05-06-07_2.htm"})
             writeFile(history + QLatin1Char('/') + QLatin1String(name), "old");
         h.window->runCommand(command::ViewReport);
-        QCOMPARE(h.opened, std::vector<QString>{history + QStringLiteral("/2021-03-04_05-06-07.htm")});
+        QCOMPARE(h.reportOffers.size(), std::size_t(1));
+        QCOMPARE(h.reportOffers[0].labels,
+                 QStringList({"2021-03-04 05:06:07 (2)", "2021-03-04 05:06:07", "2020-12-31 23:59:59"}));
+        QCOMPARE(h.reportOffers[0].preselected, 0);
+        QCOMPARE(h.opened, std::vector<QString>{history + QStringLiteral("/2021-03-04_05-06-07_2.htm")});
 
         h.addCopyPair(u"Docs", 1);
         h.window->FillPairList();
+        h.prompter.saveAnswer = h.dir.path() + QStringLiteral("/daily.TSP");
+        h.window->runCommand(command::SaveAs);
         h.runToEnd(command::Preview);
         const std::vector<std::filesystem::path> kept = report::keptReports(history.toStdString());
-        QCOMPARE(kept.size(), std::size_t(3));
-        QFile newest(QString::fromStdString(kept.back().string()));
+        QCOMPARE(kept.size(), std::size_t(4));
+        QFile own(QString::fromStdString(kept.back().string()));
         QFile current(QString::fromStdString(h.report.path().string()));
-        QVERIFY(newest.open(QIODevice::ReadOnly) && current.open(QIODevice::ReadOnly));
-        QCOMPARE(newest.readAll(), current.readAll());
+        QVERIFY(own.open(QIODevice::ReadOnly) && current.open(QIODevice::ReadOnly));
+        QCOMPARE(own.readAll(), current.readAll());
+        // Another program's run, kept later.
+        const QString other = history + QStringLiteral("/2999-01-01_00-00-00.htm");
+        writeFile(other, "other");
+
         QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
         h.window->runCommand(command::ViewReport);
-        QCOMPARE(h.opened.back(), newest.fileName());
+        const Harness::ReportOffer& offer = h.reportOffers.back();
+        QCOMPARE(offer.labels.size(), 5);
+        QCOMPARE(offer.labels[0], QStringLiteral("2999-01-01 00:00:00"));
+        QCOMPARE(offer.labels[1], ui::keptReportLabel(kept.back()) + QStringLiteral("  daily.TSP (preview)"));
+        QCOMPARE(offer.labels[2], QStringLiteral("2021-03-04 05:06:07 (2)"));
+        QCOMPARE(offer.preselected, 1);
+        QCOMPARE(h.opened.back(), own.fileName());
+
+        // Another row is opened as taken; a cancelled list opens nothing and starts no pause.
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
+        h.reportAnswer = 0;
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened.back(), other);
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
+        const std::size_t openedBefore = h.opened.size();
+        h.reportAnswer = -1;
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened.size(), openedBefore);
+        QVERIFY(h.window->commandAction(command::ViewReport)->isEnabled());
+
+        // A new job has no runs of its own yet: the list starts on the newest.
+        h.reportAnswer.reset();
+        h.window->runCommand(command::New);
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.reportOffers.back().labels[1], ui::keptReportLabel(kept.back()));
+        QCOMPARE(h.reportOffers.back().preselected, 0);
+    }
+
+    // The list itself: newest first as given, the given row chosen, Open takes the chosen row.
+    void reportChooserStartsOnTheGivenRow()
+    {
+        ui::ReportChooser chooser({"b", "a"}, 1, nullptr);
+        QCOMPARE(chooser.list()->count(), 2);
+        QCOMPARE(chooser.chosenRow(), 1);
+        chooser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+        QTest::keyClick(chooser.list(), Qt::Key_Up);
+        QTest::keyClick(chooser.list(), Qt::Key_Return);
+        QCOMPARE(chooser.result(), int(QDialog::Accepted));
+        QCOMPARE(chooser.chosenRow(), 0);
+        QCOMPARE(ui::keptReportLabel("/x/2021-03-04_05-06-07.htm"), QStringLiteral("2021-03-04 05:06:07"));
     }
 
     void stopEndsARunAndTheWindowCannotCloseMeanwhile()
