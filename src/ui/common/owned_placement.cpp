@@ -60,7 +60,9 @@ private:
     void correct()
     {
         const QSize frame = m_dialog.frameGeometry().size();
-        if (frame == m_placedFor || m_owner.isNull())
+        // Until the window manager's frame has come, Qt gives the inside as the frame: that is
+        // no news about the frame, and placing by it would undo the guess.
+        if (frame == m_placedFor || frame == m_dialog.size() || m_owner.isNull())
             return;
         m_placedFor = frame;
         m_dialog.move(m_placement(m_owner->window()->frameGeometry(), frame));

@@ -26,7 +26,8 @@ QString keptReportLabel(const std::filesystem::path& report)
     const QString stem = QFile::decodeName(report.stem().c_str());
     if (stem.size() < kStampLength)
         return stem;
-    QString label = stem.left(10) + QLatin1Char(' ') + stem.mid(11, 8).replace(QLatin1Char('-'), QLatin1Char(':'));
+    QString label =
+        stem.left(10) + QLatin1Char(' ') + stem.mid(11, 8).replace(QLatin1Char('-'), QLatin1Char(':'));
     if (stem.size() > kStampLength + 1)
         label += QStringLiteral(" (") + stem.mid(kStampLength + 1) + QLatin1Char(')');
     return label;
