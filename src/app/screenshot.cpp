@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
@@ -68,7 +69,8 @@ bool saveScreen(const QString& prefix, const char* what)
     return save(screen->grabWindow(0).toImage(), prefix + QLatin1Char('-') + QLatin1String(what) + ".png");
 }
 
-// The About box, then the pair options dialog, each open over the window on the whole screen.
+// The About box, the pair options dialog and View Report's list, each open over the window on
+// the whole screen.
 void saveScreensThen(MainWindow& window, const QString& prefix, const std::function<void()>& next)
 {
     auto* about = new AboutDialog(&window);
@@ -77,30 +79,38 @@ void saveScreensThen(MainWindow& window, const QString& prefix, const std::funct
         saveScreen(prefix, "about");
         about->hide();
         about->deleteLater();
-        static model::Job scratch;
-        model::FolderPair* pair = scratch.addPair();
-        if (const model::FolderPair* shown = window.shownPair())
-            *pair = *shown;
-        static SilentPresenter presenter;
-        auto* dialog = new PairOptionsDialog(scratch, *pair, presenter, &window);
-        dialog->show();
-        QTimer::singleShot(700, &window, [&window, dialog, prefix, next] {
+        // The pair options dialog as Edit Pair opens it, then with a help tip over it, then after
+        // an Esc, which closes only the tip; then cancelled.
+        QTimer::singleShot(700, &window, [prefix] {
+            auto* dialog = qobject_cast<PairOptionsDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
             saveScreen(prefix, "dialog");
-            dialog->hide();
-            dialog->deleteLater();
-            // View Report's list, closed again; what it would open is printed.
-            window.setUrlOpener([](const QUrl& url) {
-                std::fprintf(stderr, "would open %s\n", qPrintable(url.toLocalFile()));
-                return true;
+            QWidget* box = dialog->control(PairOptionsDialog::IdName);
+            dialog->showControlHelp(PairOptionsDialog::IdName, box->mapToGlobal(box->rect().center()));
+            QTimer::singleShot(500, dialog, [dialog, prefix] {
+                saveScreen(prefix, "tip");
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(dialog->focusWidget() ? dialog->focusWidget() : dialog, &escape);
+                QTimer::singleShot(500, dialog, [dialog, prefix] {
+                    saveScreen(prefix, "tip-esc");
+                    dialog->reject();
+                });
             });
-            QTimer::singleShot(700, &window, [prefix] {
-                saveScreen(prefix, "reports");
-                if (QWidget* list = QApplication::activeModalWidget())
-                    list->close();
-            });
-            window.runCommand(command::ViewReport);
-            next();
         });
+        window.runCommand(command::EditPair);
+        // View Report's list, closed again; what it would open is printed.
+        window.setUrlOpener([](const QUrl& url) {
+            std::fprintf(stderr, "would open %s\n", qPrintable(url.toLocalFile()));
+            return true;
+        });
+        QTimer::singleShot(700, &window, [prefix] {
+            saveScreen(prefix, "reports");
+            if (QWidget* list = QApplication::activeModalWidget())
+                list->close();
+        });
+        window.runCommand(command::ViewReport);
+        next();
     });
 }
 

@@ -14,7 +14,8 @@ class MainWindow;
 // one for that dialog with a help tip over it. TAVREL_SCREENSHOT_SCREEN=PREFIX adds pictures
 // of the whole screen, window frames and titles included: PREFIX-running.png while the run
 // goes, PREFIX-about.png with the About box, PREFIX-dialog.png with the pair options dialog
-// and PREFIX-reports.png with View Report's list open. Does nothing otherwise.
+// opened by Edit Pair, PREFIX-tip.png with a help tip over it and PREFIX-tip-esc.png after an
+// Esc, and PREFIX-reports.png with View Report's list open. Does nothing otherwise.
 void scheduleScreenshotIfAsked(MainWindow& window);
 
 } // namespace tavrel::ui
