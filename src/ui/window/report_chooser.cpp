@@ -23,7 +23,7 @@ constexpr int kStampLength = 19;
 
 QString keptReportLabel(const std::filesystem::path& report)
 {
-    const QString stem = QFile::decodeName(report.stem().c_str());
+    QString stem = QFile::decodeName(report.stem().c_str());
     if (stem.size() < kStampLength)
         return stem;
     QString label =
