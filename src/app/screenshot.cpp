@@ -4,6 +4,7 @@
 #include "model/job.h"
 #include "ui/common/file_dialog.h"
 #include "ui/common/message_box.h"
+#include "ui/pair_dialog/folder_browser.h"
 #include "ui/pair_dialog/pair_dialog.h"
 #include "ui/pair_dialog/tooltip_window.h"
 #include "ui/window/about_dialog.h"
@@ -13,8 +14,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -69,8 +72,8 @@ bool saveScreen(const QString& prefix, const char* what)
     return save(screen->grabWindow(0).toImage(), prefix + QLatin1Char('-') + QLatin1String(what) + ".png");
 }
 
-// The About box, the pair options dialog and View Report's list, each open over the window on
-// the whole screen.
+// The About box, the pair options dialog, View Report's list and the folder browser, each open
+// over the window on the whole screen.
 void saveScreensThen(MainWindow& window, const QString& prefix, const std::function<void()>& next)
 {
     auto* about = new AboutDialog(&window);
@@ -110,7 +113,17 @@ void saveScreensThen(MainWindow& window, const QString& prefix, const std::funct
                 list->close();
         });
         window.runCommand(command::ViewReport);
-        next();
+        // The folder browser for an empty path box, with the focus in its tree.
+        auto* browser = new FolderBrowser(QString(), window.font(), &window);
+        browser->show();
+        QTimer::singleShot(700, &window, [browser, prefix, next] {
+            saveScreen(prefix, "browser");
+            std::fprintf(stderr, "browser: \"%s\", OK %s\n", qPrintable(browser->pathField()->text()),
+                         browser->okButton()->isEnabled() ? "enabled" : "disabled");
+            browser->hide();
+            browser->deleteLater();
+            next();
+        });
     });
 }
 

@@ -15,7 +15,8 @@ class MainWindow;
 // of the whole screen, window frames and titles included: PREFIX-running.png while the run
 // goes, PREFIX-about.png with the About box, PREFIX-dialog.png with the pair options dialog
 // opened by Edit Pair, PREFIX-tip.png with a help tip over it and PREFIX-tip-esc.png after an
-// Esc, and PREFIX-reports.png with View Report's list open. Does nothing otherwise.
+// Esc, PREFIX-reports.png with View Report's list and PREFIX-browser.png with the folder
+// browser for an empty path box open. Does nothing otherwise.
 void scheduleScreenshotIfAsked(MainWindow& window);
 
 } // namespace tavrel::ui
