@@ -98,11 +98,11 @@ bool IsMassDeletion(const DeletionPlan& plan)
     return plan.doomedFiles > 10 && plan.doomedFiles * 2 > plan.targetFiles;
 }
 
-std::string MassDeletionQuestion(const std::string& pairName, const DeletionPlan& plan,
-                                 const std::string& tgtRoot)
+std::string MassDeletionStatement(const std::string& pairName, const DeletionPlan& plan,
+                                  const std::string& tgtRoot)
 {
     return "Absolute Copy of pair " + pairName + " would delete " + std::to_string(plan.doomedFiles) +
-           " of " + std::to_string(plan.targetFiles) + " files in " + tgtRoot + ". Delete them?";
+           " of " + std::to_string(plan.targetFiles) + " files in " + tgtRoot + ".";
 }
 
 } // namespace tavrel::engine

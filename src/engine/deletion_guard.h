@@ -29,8 +29,9 @@ DeletionPlan PlanDeletions(platform::FileSystem& fs, const std::string& orgRoot,
 // all when ORG is empty and the target is not (an unplugged or emptied source).
 bool IsMassDeletion(const DeletionPlan& plan);
 
-// The window's question, one text for every front end.
-std::string MassDeletionQuestion(const std::string& pairName, const DeletionPlan& plan,
-                                 const std::string& tgtRoot);
+// What the deletions would take ("Absolute Copy of pair P would delete 12 of 13 files in
+// /t/."): the start of the question every front end asks, and a preview's log line.
+std::string MassDeletionStatement(const std::string& pairName, const DeletionPlan& plan,
+                                  const std::string& tgtRoot);
 
 } // namespace tavrel::engine

@@ -647,15 +647,27 @@ bool PairProcessor::deletionsAllowed()
     if (!IsMassDeletion(plan))
         return true;
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    return askMassDeletion(MassDeletionQuestion(name, plan, shown(m_targetRoot)),
+    return askMassDeletion(MassDeletionStatement(name, plan, shown(m_targetRoot)), "Delete them?",
                            "more than half of the target would be deleted; --allow-mass-delete allows it");
 }
 
 // The user's answer opens or closes the pair's deletions; a "no" is said in the log, and is an
-// error with `reason` where no one could be asked.
-bool PairProcessor::askMassDeletion(const std::string& question, std::string_view reason)
+// error with `reason` where no one could be asked. A preview asks no one: it shows the
+// deletions a "yes" would make, and says that a real run asks first.
+bool PairProcessor::askMassDeletion(const std::string& statement, std::string_view question,
+                                    std::string_view reason)
 {
-    const MassDeletionAnswer answer = m_sink.ConfirmMassDeletion(question);
+    if (m_preview) {
+        std::string line = "Preview: ";
+        line += statement;
+        line += " A real run asks before deleting them.\r\n";
+        m_sink.AppendLog(line);
+        return true;
+    }
+    std::string asked = statement;
+    asked += ' ';
+    asked += question;
+    const MassDeletionAnswer answer = m_sink.ConfirmMassDeletion(asked);
     if (answer == MassDeletionAnswer::Delete)
         return true;
     m_deletions = DeletionGate::Closed;

@@ -117,7 +117,8 @@ private:
     void sweepTarget(TaskState& state);
     bool treeHoldsProtected(const std::string& folder);
     bool deletionsAllowed();
-    bool askMassDeletion(const std::string& question, std::string_view reason);
+    // `statement` says what would go, `question` asks the user about it.
+    bool askMassDeletion(const std::string& statement, std::string_view question, std::string_view reason);
     std::optional<platform::FileStamp> targetStamp(const TaskState& state, const Entry& entry,
                                                    const std::string& targetPath);
     void learnVolumes();

@@ -291,7 +291,8 @@ bool PairProcessor::rememberedDeletionsAllowed(const std::string& emptiedRoot, s
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
     return askMassDeletion("Synchronize pair " + name + ": " + platform::displayName(emptiedRoot) +
                                " is empty, but its last run left " + std::to_string(recorded) +
-                               " items there. Delete them on the other side too?",
+                               " items there.",
+                           "Delete them on the other side too?",
                            "a root is empty since the last run; --allow-mass-delete allows the deletions");
 }
 

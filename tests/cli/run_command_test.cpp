@@ -629,6 +629,38 @@ INSTANTIATE_TEST_SUITE_P(
         GuardCase{"UnderTheThreshold", 11, false, 0, nullptr, true}),
     [](const ::testing::TestParamInfo<GuardCase>& info) { return std::string(info.param.name); });
 
+// `--dry-run` asks nothing and needs no --allow-mass-delete: it prints the deletions as the
+// allowed run would, says that a real run asks first, and ends as that run does.
+TEST_F(RunCommandTest, DryRunOfAMassDeletionSaysARealRunAsks)
+{
+    std::vector<Node> org;
+    for (int i = 0; i < 12; ++i)
+        org.push_back(file("keep" + std::to_string(i), "k"));
+    std::vector<Node> tgt = org;
+    for (int i = 0; i < 13; ++i)
+        tgt.push_back(file("stale" + std::to_string(i), "s"));
+    buildTree(m_dir / "org", org);
+    buildTree(m_dir / "tgt", tgt);
+    const std::string project = saveJob(model::SyncMethod::AbsoluteCopy);
+
+    const Outcome preview = run({"run", project, "--report", m_dir / "preview.htm", "--dry-run"});
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree(tgt));
+    const Outcome allowed = run({"run", project, "--report", m_dir / "real.htm", "--allow-mass-delete"});
+    EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree(org));
+
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.err, "");
+    const std::string note = "Preview: Absolute Copy of pair Docs would delete 13 of 25 files in " +
+                             (m_dir / "tgt/") + ". A real run asks before deleting them.\n";
+    const std::size_t at = preview.out.find(note);
+    ASSERT_NE(at, std::string::npos) << preview.out;
+    // Apart from that line and the end line, the allowed run's log.
+    const RunText previewText =
+        splitRunText(preview.out.substr(0, at) + preview.out.substr(at + note.size()));
+    EXPECT_EQ(previewText.log, splitRunText(allowed.out).log);
+    EXPECT_EQ(readReportLines(m_dir / "preview.htm"), readReportLines(m_dir / "real.htm"));
+}
+
 // The local time as the history names its reports.
 std::string historyStamp(std::chrono::system_clock::time_point time)
 {

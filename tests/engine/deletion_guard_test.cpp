@@ -36,7 +36,7 @@ class MassDeletion : public EngineTest, public ::testing::WithParamInterface<Gua
 {
 };
 
-TEST_P(MassDeletion, AsksBeforeTheFirstDeletionAndNoKeepsTheTarget)
+TEST_P(MassDeletion, AsksBeforeTheFirstDeletionAndNoKeepsTheTargetButAPreviewAsksNoOne)
 {
     const GuardCase c = GetParam();
     std::vector<Node> org = c.orgEmpty ? std::vector<Node>{folder("")} : numberedFiles("k", c.kept);
@@ -52,6 +52,27 @@ TEST_P(MassDeletion, AsksBeforeTheFirstDeletionAndNoKeepsTheTarget)
     buildTree(m_dir / "more", {file("x", "x")});
     addPair(SyncMethod::LightCopy, m_dir / "more", m_dir / "more-copy", "more");
     const TreeSnapshot before = snapshotTree(m_tgt);
+    const int targetFiles = c.orgEmpty ? c.doomed : c.kept + c.doomed;
+    const std::string statement = "Absolute Copy of pair mirror would delete " + std::to_string(c.doomed) +
+                                  " of " + std::to_string(targetFiles) + " files in ~/tgt/.";
+
+    // A preview asks no one, whatever the answer would be: it shows the deletions a yes would
+    // make and says that a real run asks.
+    {
+        RecordingSink sink;
+        sink.massDeletionAnswer = MassDeletionAnswer::SkipWithError;
+        previewWith(sink);
+        const std::string log = relative(sink.log());
+        EXPECT_TRUE(sink.questions().empty());
+        EXPECT_EQ(log.find("Preview: " + statement + " A real run asks before deleting them.\r\n") !=
+                      std::string::npos,
+                  c.asks)
+            << log;
+        EXPECT_EQ(log.find("Deletions skipped"), std::string::npos) << log;
+        EXPECT_EQ(m_state.errors.load(), 0);
+        EXPECT_EQ(m_state.tgtFilesDeleted.load(), c.doomed / 2);
+        EXPECT_EQ(snapshotTree(m_tgt), before);
+    }
 
     for (MassDeletionAnswer answer :
          {MassDeletionAnswer::Skip, MassDeletionAnswer::SkipWithError, MassDeletionAnswer::Delete}) {
@@ -64,11 +85,8 @@ TEST_P(MassDeletion, AsksBeforeTheFirstDeletionAndNoKeepsTheTarget)
             EXPECT_EQ(snapshotTree(m_tgt).count("old"), 0u);
             return; // deleted the first time: nothing more to ask about
         }
-        const int targetFiles = c.orgEmpty ? c.doomed : c.kept + c.doomed;
         ASSERT_EQ(sink.questions().size(), 1u);
-        EXPECT_EQ(relative(sink.questions()[0]),
-                  "Absolute Copy of pair mirror would delete " + std::to_string(c.doomed) + " of " +
-                      std::to_string(targetFiles) + " files in ~/tgt/. Delete them?");
+        EXPECT_EQ(relative(sink.questions()[0]), statement + " Delete them?");
         if (answer == MassDeletionAnswer::Delete) {
             EXPECT_EQ(snapshotTree(m_tgt).count("old"), 0u);
             EXPECT_EQ(m_state.tgtFilesDeleted.load(), c.doomed / 2);

@@ -104,6 +104,19 @@ TEST_F(RememberedSyncTest, AnEmptiedRootAsksFirst)
     again();
     std::filesystem::remove(m_org + "a");
     std::filesystem::remove(m_org + "b");
+    // A preview asks no one; it shows the deletions and says that a real run asks.
+    RecordingSink preview;
+    preview.massDeletionAnswer = engine::MassDeletionAnswer::Skip;
+    previewWith(preview);
+    EXPECT_TRUE(preview.questions().empty());
+    EXPECT_NE(relative(preview.log())
+                  .find("Preview: Synchronize pair P: ~/org/ is empty, but its last run left 2 items "
+                        "there. A real run asks before deleting them.\r\n"),
+              std::string::npos)
+        << preview.log();
+    EXPECT_EQ(m_state.tgtFilesDeleted.load(), 2);
+    EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", "a", at(1)), file("b", "b", at(1))}));
+
     const std::string log = again(engine::MassDeletionAnswer::Skip);
     EXPECT_NE(log.find("Deletions skipped: P"), std::string::npos) << log;
     EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("a", "a", at(1)), file("b", "b", at(1))}));

@@ -64,6 +64,8 @@ FolderBrowser::FolderBrowser(const QString& initialPath, const QFont& fieldFont,
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &FolderBrowser::onSelectionChanged);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FolderBrowser::onSelectionChanged);
     // The model fills in the background; keep the chosen folder in view once it is there.
     connect(m_model, &QFileSystemModel::directoryLoaded, this, [this] {
         if (m_tree->currentIndex().isValid())
@@ -91,9 +93,17 @@ void FolderBrowser::selectPath(const QString& path)
     m_tree->scrollTo(index);
 }
 
+QModelIndex FolderBrowser::chosenIndex() const
+{
+    // The tree makes its first item ("/") current, unselected, when it takes the focus with
+    // nothing chosen; only a folder the user or the box's path selected counts.
+    const QModelIndex index = m_tree->currentIndex();
+    return m_tree->selectionModel()->isSelected(index) ? index : QModelIndex();
+}
+
 void FolderBrowser::onSelectionChanged()
 {
-    const QModelIndex index = m_tree->currentIndex();
+    const QModelIndex index = chosenIndex();
     const QString path = index.isValid() ? m_model->filePath(index) : QString();
     m_pathField->setText(QDir::toNativeSeparators(path));
     m_pathField->setCursorPosition(0);
@@ -105,7 +115,7 @@ QString FolderBrowser::selectedPath() const
 {
     if (!m_okButton->isEnabled())
         return QString();
-    return QDir::toNativeSeparators(m_model->filePath(m_tree->currentIndex()));
+    return QDir::toNativeSeparators(m_model->filePath(chosenIndex()));
 }
 
 std::optional<QString> FolderBrowser::choose(QWidget* owner, const QString& initialPath,

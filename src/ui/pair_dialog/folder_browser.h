@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QModelIndex>
 #include <QString>
 #include <optional>
 
@@ -38,6 +39,8 @@ public:
 
 private:
     void selectPath(const QString& path);
+    // The selected folder's index; invalid when none is selected.
+    QModelIndex chosenIndex() const;
     void onSelectionChanged();
 
     QFileSystemModel* m_model;

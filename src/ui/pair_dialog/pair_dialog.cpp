@@ -7,6 +7,7 @@
 #include "model/text_rules.h"
 #include "ui/common/cell_font.h"
 #include "ui/common/message_box.h"
+#include "ui/common/owned_placement.h"
 #include "ui/common/string_table.h"
 #include "ui/pair_dialog/context_help.h"
 #include "ui/pair_dialog/folder_browser.h"
@@ -102,7 +103,7 @@ PairOptionsDialog::PairOptionsDialog(model::Job& job, model::FolderPair& pair, M
     m_browseFont = arialFifteenPixelsHigh();
     setFixedSize(dialogSizeToPixels(kTemplateSize, m_units));
     if (owner != nullptr)
-        move(centredOn(owner->frameGeometry(), frameGeometry().size()));
+        placeOverOwner(*this, *owner, centredOn);
 
     m_tooltip = new TooltipWindow(this);
     m_help = new ContextHelp(this, [this](int id, const QPoint& pos) { showControlHelp(id, pos); });

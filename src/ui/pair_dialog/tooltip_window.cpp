@@ -148,9 +148,25 @@ bool TooltipWindow::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::NonClientAreaMouseButtonPress:
-    case QEvent::KeyPress:
         if (isVisible())
             hide();
+        break;
+    case QEvent::ShortcutOverride:
+        // Claimed while the tip shows, so no shortcut (F1, a mnemonic) acts on the key that
+        // only closes the tip; the key then comes as a press, below.
+        if (isVisible()) {
+            event->accept();
+            return true;
+        }
+        break;
+    case QEvent::KeyPress:
+        // The key only closes the tip: Esc must not cancel the dialog behind it, nor Enter
+        // press OK, nor a letter land in a box.
+        if (isVisible()) {
+            hide();
+            event->accept();
+            return true;
+        }
         break;
     default:
         break;

@@ -12,8 +12,9 @@ namespace tavrel::ui {
 // The pair dialog's help tip: a light yellow box with a black outline and a stippled
 // shadow, sized to its text and shown beside the pointer until the user clicks, types or
 // moves the focus away. Everything around the box is transparent. It never grabs the mouse
-// or takes the focus: the click or key that hides it still reaches the control it was meant
-// for, so the first click on a check box after a tip ticks the box.
+// or takes the focus: the click that hides it still reaches the control it was meant for, so
+// the first click on a check box after a tip ticks the box. The key that hides it goes no
+// further, as a key typed into a focused tip would.
 class TooltipWindow final : public QWidget
 {
     Q_OBJECT

@@ -2,6 +2,7 @@
 #include "ui/window/about_dialog.h"
 
 #include "ui/common/artwork.h"
+#include "ui/common/owned_placement.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -42,6 +43,9 @@ AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::MSWin
     ok->setDefault(true);
     ok->setFocus();
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    if (owner != nullptr)
+        placeOverOwner(*this, *owner, placeOver);
 }
 
 QString AboutDialog::aboutText()
@@ -49,14 +53,10 @@ QString AboutDialog::aboutText()
     return QStringLiteral("Tavrel Synchronizer V1.00\nKeeps folder pairs in step.");
 }
 
-void AboutDialog::showEvent(QShowEvent* event)
+QPoint AboutDialog::placeOver(const QRect& ownerFrame, const QSize& frameSize)
 {
-    QDialog::showEvent(event);
-    if (QWidget* owner = parentWidget()) {
-        const QRect p = owner->window()->frameGeometry();
-        const QRect d = frameGeometry();
-        move(p.left() + (p.width() - d.width()) / 2, p.top() + (p.height() - d.height()) / 2 - 50);
-    }
+    return {ownerFrame.left() + (ownerFrame.width() - frameSize.width()) / 2,
+            ownerFrame.top() + (ownerFrame.height() - frameSize.height()) / 2 - 50};
 }
 
 } // namespace tavrel::ui

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 
 namespace tavrel::ui {
 
@@ -13,9 +16,8 @@ public:
     explicit AboutDialog(QWidget* owner);
 
     static QString aboutText();
-
-protected:
-    void showEvent(QShowEvent* event) override;
+    // Where the box's frame goes: centred over its owner's and 50 pixels higher.
+    static QPoint placeOver(const QRect& ownerFrame, const QSize& frameSize);
 };
 
 } // namespace tavrel::ui

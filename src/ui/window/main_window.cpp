@@ -12,6 +12,7 @@
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_painter.h"
 #include "ui/window/panel_widgets.h"
+#include "ui/window/report_chooser.h"
 #include "ui/window/toolbar.h"
 
 #include <QAction>
@@ -61,13 +62,10 @@ MainWindow::MainWindow(model::Job& job, report::ReportFile& report, engine::RunS
     setWindowIcon(artwork::programIcon());
     m_pairEditor = [this](QWidget* owner, model::FolderPair& pair) {
         PairOptionsDialog dialog(m_job, pair, *m_presenter, owner);
-        // The dialog's own layout has no room to say how its help is reached.
-        ShowStatusTip(-1, kPairDialogHelpHint);
-        const int result = dialog.exec();
-        ShowStatusTip(0);
-        return result;
+        return dialog.exec();
     };
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    m_reportPicker = &ReportChooser::choose;
     m_run = std::make_unique<RunController>(job, state, fileSystem, report, *this);
     m_preview = std::make_unique<RunController>(job, state, m_previewDisk, report, *this,
                                                 RunController::Kind::Preview);
@@ -107,6 +105,11 @@ void MainWindow::setPairEditor(PairEditor editor)
 void MainWindow::setUrlOpener(UrlOpener opener)
 {
     m_urlOpener = std::move(opener);
+}
+
+void MainWindow::setReportPicker(ReportPicker picker)
+{
+    m_reportPicker = std::move(picker);
 }
 
 QAction* MainWindow::commandAction(int number) const
@@ -196,7 +199,9 @@ void MainWindow::UpdateTitle()
     QString name = m_projectName;
     if (name != kUntitled)
         name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
-    setWindowTitle(name + QStringLiteral(" - Tavrel Synchronizer"));
+    // A preview looks like a run while it lasts; the title tells them apart from the start.
+    const QString mark = m_isRunning && m_previewing ? kPreviewTitleMark : QString();
+    setWindowTitle(mark + name + QStringLiteral(" - Tavrel Synchronizer"));
 }
 
 void MainWindow::ShowStatusTip(int number, const QString& text)

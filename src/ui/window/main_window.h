@@ -9,12 +9,15 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -42,10 +45,20 @@ class Toolbar;
 inline const QString kPairDialogHelpHint =
     QStringLiteral("F1 explains the control with the focus; so does a right-click on a control.");
 
+// Heads the title while a preview runs.
+inline const QString kPreviewTitleMark = QStringLiteral("[Preview] ");
+
+// Ends the mass-deletion question: what its default answer does.
+inline const QString kMassDeletionNoMeans = QStringLiteral(
+    "\n\nNo keeps them: this pair deletes nothing in this run, and the rest of the run goes on.");
+
 // Opens the pair options dialog on a pair; 1 for OK, 2 for Cancel.
 using PairEditor = std::function<int(QWidget* owner, model::FolderPair& pair)>;
 // Hands a file to the desktop's viewer; false when nothing could open it.
 using UrlOpener = std::function<bool(const QUrl& url)>;
+// Offers View Report's list (kept reports, newest first) with one row chosen; the row the
+// user takes, or -1.
+using ReportPicker = std::function<int(QWidget* owner, const QStringList& labels, int preselected)>;
 
 // The application's one window: it edits the job, saves and opens project files, starts and
 // stops runs and shows their progress. The job, report and run state belong to the caller.
@@ -65,6 +78,7 @@ public:
     void setFilePrompter(FilePrompter* prompter);
     void setPairEditor(PairEditor editor);
     void setUrlOpener(UrlOpener opener);
+    void setReportPicker(ReportPicker picker);
 
     // Carries out a command as if its menu item or button had been chosen.
     void runCommand(int number);
@@ -125,6 +139,8 @@ private:
     void addPair();
     void EditSelectedPair();
     void RemoveSelectedPair();
+    // Runs the pair editor with the help hint in the status line; its result.
+    int openPairEditor(model::FolderPair& pair);
     // A real run, or with `preview` one that changes nothing.
     void execute(bool preview = false);
     void viewReport();
@@ -146,6 +162,7 @@ private:
     FilePrompter* m_prompter = nullptr;
     PairEditor m_pairEditor;
     UrlOpener m_urlOpener;
+    ReportPicker m_reportPicker;
 
     // The name of a job never saved or opened, compared by the commands and the title.
     static inline const QString kUntitled = QStringLiteral("Untitled");
@@ -154,8 +171,18 @@ private:
     int m_selectedIndex = -1;
     bool m_isRunning = false;
     bool m_previewing = false;
+    // While it is open, hovers and menus leave the status line to the dialog's hint.
+    bool m_pairDialogOpen = false;
     // Names the run's report in the history.
     std::chrono::system_clock::time_point m_runStartedAt;
+    // What the history kept of this job's runs in this window, oldest first; View Report
+    // names them and starts on the newest. A new or opened job starts without.
+    struct KeptRun
+    {
+        std::filesystem::path report;
+        bool preview = false;
+    };
+    std::vector<KeptRun> m_jobRuns;
     bool m_centred = false;
     bool m_awaitingFrame = false;
     QSize m_centredFrame;

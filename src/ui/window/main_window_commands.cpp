@@ -12,11 +12,13 @@
 #include "ui/window/main_window.h"
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_widgets.h"
+#include "ui/window/report_chooser.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <algorithm>
 
 namespace tavrel::ui {
 
@@ -98,6 +100,7 @@ void MainWindow::newJob()
     m_projectName = kUntitled;
     UpdateTitle();
     m_job.clear();
+    m_jobRuns.clear();
     FillPairList();
     m_selectedIndex = -1;
     ShowPairInfo();
@@ -122,6 +125,7 @@ void MainWindow::openProjectFile(const QString& path)
 {
     m_dialogPath = path;
     m_job.clear();
+    m_jobRuns.clear();
     if (project::openProject(m_job, toPath(m_dialogPath))) {
         m_projectName = m_dialogPath;
     } else {
@@ -185,7 +189,7 @@ void MainWindow::addPair()
     pair->includeSubfolders = 1;
     pair->recycleDeleted = 1;
     const int slot = m_job.slotOf(pair);
-    if (!m_pairEditor || m_pairEditor(this, *pair) != 1) {
+    if (openPairEditor(*pair) != 1) {
         m_job.removePair(slot);
         return;
     }
@@ -201,11 +205,26 @@ void MainWindow::EditSelectedPair()
         return;
     const int position = m_pairList->selectedPosition();
     model::FolderPair* pair = m_job.pairAt(m_pairList->slotAt(position));
-    if (!pair || !m_pairEditor)
+    if (!pair)
         return;
-    m_pairEditor(this, *pair);
+    openPairEditor(*pair);
     ShowPairInfo();
     m_pairList->setNameAt(position, QString::fromStdU16String(pair->name));
+}
+
+int MainWindow::openPairEditor(model::FolderPair& pair)
+{
+    if (!m_pairEditor)
+        return 2;
+    // The dialog's own layout has no room to say how its help is reached. The status line
+    // says it for as long as the dialog is open, whichever way it was opened: the leave that
+    // the dialog's appearing sends to a toolbar button, or a menu closing, must not wipe it.
+    ShowStatusTip(-1, kPairDialogHelpHint);
+    m_pairDialogOpen = true;
+    const int result = m_pairEditor(this, pair);
+    m_pairDialogOpen = false;
+    ShowStatusTip(0);
+    return result;
 }
 
 void MainWindow::RemoveSelectedPair()
@@ -229,6 +248,7 @@ void MainWindow::execute(bool preview)
     SetIdleState(false);
     m_isRunning = true;
     m_previewing = preview;
+    UpdateTitle();
     m_runStartedAt = std::chrono::system_clock::now();
     const std::filesystem::path jobFile =
         m_projectName == kUntitled ? std::filesystem::path() : toPath(m_projectName);
@@ -237,6 +257,7 @@ void MainWindow::execute(bool preview)
                          MessageIcon::Error, MessageButtons::Ok);
         SetIdleState(true);
         m_isRunning = false;
+        UpdateTitle();
     }
 }
 
@@ -246,9 +267,13 @@ void MainWindow::RunEnded(engine::RunResult result)
     AppendLog(QStringLiteral("End process.\r\n"));
     SetIdleState(true);
     m_isRunning = false;
+    UpdateTitle();
     // Every run's report, a preview's too, is kept in the history that View Report opens. A
     // history that cannot be written leaves View Report on the report itself.
-    report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt);
+    const std::filesystem::path kept =
+        report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt);
+    if (!kept.empty())
+        m_jobRuns.push_back({kept, m_previewing});
     // The box's text is the runner's last line; only the title and icon are the window's.
     const int32_t errors = m_state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
@@ -276,8 +301,12 @@ void MainWindow::RunEnded(engine::RunResult result)
 
 bool MainWindow::ConfirmMassDeletion(const QString& question)
 {
-    return m_presenter->ask(this, kPrompt, question, MessageIcon::Warning, MessageButtons::YesNo) ==
-           MessageAnswer::Yes;
+    // No is the default: an unplugged or emptied source asks this very question.
+    const bool yes = m_presenter->ask(this, kPrompt, question + kMassDeletionNoMeans, MessageIcon::Warning,
+                                      MessageButtons::YesNoDefaultNo) == MessageAnswer::Yes;
+    // The log keeps the question and its answer, as the runner's error stream does.
+    AppendLog(question + (yes ? QStringLiteral(" Yes: deleted.\r\n") : QStringLiteral(" No: kept.\r\n")));
+    return yes;
 }
 
 bool MainWindow::ConfirmRootCreation(const QString& question)
@@ -289,10 +318,33 @@ bool MainWindow::ConfirmRootCreation(const QString& question)
 
 void MainWindow::viewReport()
 {
-    // The newest run's report as the history keeps it; the report itself before any is kept.
-    std::filesystem::path shown = report::newestReport(report::defaultHistoryFolder());
-    if (shown.empty())
-        shown = m_report.path();
+    // The history, newest first, starting on this job's newest run: another program's run
+    // (a scheduled one, another window's) may be newer. The report itself before any is kept.
+    const std::vector<std::filesystem::path> kept = report::keptReports(report::defaultHistoryFolder());
+    std::filesystem::path shown = m_report.path();
+    if (!kept.empty()) {
+        const std::vector<std::filesystem::path> newestFirst(kept.rbegin(), kept.rend());
+        const QString jobName = m_projectName.mid(m_projectName.lastIndexOf(QLatin1Char('/')) + 1);
+        QStringList labels;
+        int preselected = -1;
+        for (const std::filesystem::path& report : newestFirst) {
+            QString label = keptReportLabel(report);
+            const auto own = std::find_if(m_jobRuns.begin(), m_jobRuns.end(),
+                                          [&report](const KeptRun& run) { return run.report == report; });
+            if (own != m_jobRuns.end()) {
+                label += QStringLiteral("  ") + jobName;
+                if (own->preview)
+                    label += QStringLiteral(" (preview)");
+                if (preselected < 0)
+                    preselected = int(labels.size());
+            }
+            labels << label;
+        }
+        const int chosen = m_reportPicker ? m_reportPicker(this, labels, std::max(preselected, 0)) : 0;
+        if (chosen < 0 || chosen >= int(newestFirst.size()))
+            return;
+        shown = newestFirst[std::size_t(chosen)];
+    }
     m_urlOpener(QUrl::fromLocalFile(QFile::decodeName(shown.c_str())));
     m_reportButton->setEnabled(false);
     m_actions.at(command::ViewReport)->setEnabled(false);
@@ -351,6 +403,8 @@ void MainWindow::onPairListDoubleClicked(int position)
 
 void MainWindow::onToolbarHot(int number)
 {
+    if (m_pairDialogOpen)
+        return;
     ShowStatusTip(m_isRunning || number <= 0 ? 0 : number);
 }
 

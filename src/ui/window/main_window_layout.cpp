@@ -128,10 +128,13 @@ void MainWindow::createMenus()
         // menu also relays hovers of its actions' toolbar buttons, which only the toolbar's
         // hot-button rule may answer, so hovers are taken only while the menu is open.
         connect(menu, &QMenu::hovered, this, [this, menu](QAction* action) {
-            if (menu->isVisible())
+            if (menu->isVisible() && !m_pairDialogOpen)
                 ShowStatusTip(action->data().toInt());
         });
-        connect(menu, &QMenu::aboutToHide, this, [this] { ShowStatusTip(0); });
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            if (!m_pairDialogOpen)
+                ShowStatusTip(0);
+        });
     };
     QMenuBar* bar = menuBar();
     fill(bar->addMenu(QStringLiteral("&File")), kFileMenu, m_actions);

@@ -187,6 +187,9 @@ void RunController::finishRun(engine::RunResult result)
     if (m_worker.joinable())
         m_worker.join();
     flush();
+    // A run shorter than one flush leaves its timer start gathered until this last flush,
+    // which would set the timer going again after the end.
+    m_runTimer.stop();
     m_display.RunEnded(result);
 }
 

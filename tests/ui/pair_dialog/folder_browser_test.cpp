@@ -49,12 +49,32 @@ private slots:
         QCOMPARE(browser.selectedPath(), QDir::toNativeSeparators(m_root.filePath("beta")));
     }
 
-    void nothingSelectedForAMissingFolder()
+    void nothingSelectedWithoutAFolder_data()
     {
-        FolderBrowser browser(m_root.filePath("missing"), QFont("Arial"), nullptr);
-        QVERIFY(browser.pathField()->text().isEmpty());
+        QTest::addColumn<QString>("start");
+        QTest::newRow("missing folder") << m_root.filePath("missing");
+        QTest::newRow("empty box") << QString();
+    }
+
+    // Also once shown with the focus in the tree, which makes its first item ("/") current.
+    void nothingSelectedWithoutAFolder()
+    {
+        QFETCH(QString, start);
+        FolderBrowser browser(start, QFont("Arial"), nullptr);
+        auto* model = qobject_cast<QFileSystemModel*>(browser.tree()->model());
+        browser.show();
+        QVERIFY(QTest::qWaitForWindowActive(&browser));
+        QTRY_VERIFY(model->rowCount(browser.tree()->rootIndex()) > 0);
+        browser.tree()->clearFocus();
+        browser.tree()->setFocus(Qt::TabFocusReason);
+        QVERIFY(browser.tree()->hasFocus());
+        QVERIFY2(browser.pathField()->text().isEmpty(), qPrintable(browser.pathField()->text()));
         QVERIFY(!browser.okButton()->isEnabled());
         QVERIFY(browser.selectedPath().isEmpty());
+
+        // A folder the user picks is taken.
+        browser.tree()->setCurrentIndex(model->index(m_root.filePath("beta")));
+        QCOMPARE(browser.selectedPath(), QDir::toNativeSeparators(m_root.filePath("beta")));
     }
 
     void okReturnsTheChosenFolder()

@@ -68,6 +68,7 @@ private slots:
     void dialogUnits_data();
     void dialogUnits();
     void dialogHasTemplateSizeAndPlacesControls();
+    void dialogOpensCentredOnItsOwnersFrame();
     void attributeRadiosKeepTheirNumbers_data();
     void attributeRadiosKeepTheirNumbers();
     void opensNewPairWithDefaults();
@@ -89,7 +90,7 @@ private slots:
     void helpTextPerControl();
     void tabOrder();
     void browseButtonsFillThePathBoxes();
-    void tipLetsThroughTheInputThatHidesIt();
+    void tipLetsThroughTheClickThatHidesItAndConsumesTheKey();
     void arrowKeysWrapWithinARadioGroup_data();
     void arrowKeysWrapWithinARadioGroup();
     void rightClickOffersWhatsThis_data();
@@ -148,6 +149,41 @@ void PairDialogTest::dialogHasTemplateSizeAndPlacesControls()
     QCOMPARE(button(dialog, PairOptionsDialog::IdRecycleDeleted)->text(),
              QString("Take deleted files to recycle bin"));
     QVERIFY(qobject_cast<QPushButton*>(dialog.control(PairOptionsDialog::IdOk))->isDefault());
+}
+
+// The frame, not only the inside, is centred on the owner's frame, from the first moment the
+// dialog is shown: it is placed for the frame it will get, not moved once the frame is there.
+void PairDialogTest::dialogOpensCentredOnItsOwnersFrame()
+{
+    Fixture f;
+    QWidget owner;
+    owner.setGeometry(120, 90, 800, 560);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    QVERIFY2(owner.frameGeometry() != owner.geometry(), "this platform draws no frame to place");
+    PairOptionsDialog dialog(f.job, *f.pair, f.messages, &owner);
+    int movesWhileShown = 0;
+    struct MoveCounter : QObject
+    {
+        int* moves;
+        QWidget* watched;
+        bool eventFilter(QObject* object, QEvent* event) override
+        {
+            if (object == watched && event->type() == QEvent::Move && watched->isVisible())
+                ++*moves;
+            return false;
+        }
+    } filter;
+    filter.moves = &movesWhileShown;
+    filter.watched = &dialog;
+    dialog.installEventFilter(&filter);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::qWait(50);
+    const QRect frame = dialog.frameGeometry();
+    QVERIFY(frame.size() != dialog.size());
+    QCOMPARE(frame.topLeft(), ui::centredOn(owner.frameGeometry(), frame.size()));
+    QCOMPARE(movesWhileShown, 0);
 }
 
 void PairDialogTest::attributeRadiosKeepTheirNumbers_data()
@@ -644,7 +680,7 @@ void PairDialogTest::browseButtonsFillThePathBoxes()
     QCOMPARE(edit(dialog, PairOptionsDialog::IdOrgPath)->text(), QString());
 }
 
-void PairDialogTest::tipLetsThroughTheInputThatHidesIt()
+void PairDialogTest::tipLetsThroughTheClickThatHidesItAndConsumesTheKey()
 {
     Fixture f;
     PairOptionsDialog dialog(f.job, *f.pair, f.messages, nullptr);
@@ -671,10 +707,31 @@ void PairDialogTest::tipLetsThroughTheInputThatHidesIt()
     QVERIFY(!tip->isVisible());
     QVERIFY(!button(dialog, PairOptionsDialog::IdIncludeSubfolders)->isChecked());
 
-    showTip();
+    // The key that hides the tip does nothing else: no letter typed, no Cancel, no OK, no new
+    // tip, no mnemonic. The next key is the dialog's again.
+    int moreOptionsOpened = 0;
+    dialog.setMoreOptionsEditor([&](QWidget*, const model::PairExtras&, bool) {
+        ++moreOptionsOpened;
+        return std::optional<model::PairExtras>();
+    });
     edit(dialog, PairOptionsDialog::IdName)->setFocus();
+    const struct
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } keys[] = {{Qt::Key_X, Qt::NoModifier},      {Qt::Key_Escape, Qt::NoModifier},
+                {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier},
+                {Qt::Key_F1, Qt::NoModifier},     {Qt::Key_M, Qt::AltModifier}};
+    for (const auto& [key, modifiers] : keys) {
+        showTip();
+        QTest::keyClick(window, key, modifiers);
+        QVERIFY2(!tip->isVisible(), qPrintable(QKeySequence(key | modifiers).toString()));
+        QVERIFY2(dialog.isVisible() && dialog.result() == 0,
+                 qPrintable(QKeySequence(key | modifiers).toString()));
+        QCOMPARE(edit(dialog, PairOptionsDialog::IdName)->text(), QString("Docs"));
+        QCOMPARE(moreOptionsOpened, 0);
+    }
     QTest::keyClick(window, Qt::Key_X);
-    QVERIFY(!tip->isVisible());
     QCOMPARE(edit(dialog, PairOptionsDialog::IdName)->text(), QString("Docsx"));
 
     showTip();

@@ -16,6 +16,7 @@
 #include "ui/window/main_window.h"
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_widgets.h"
+#include "ui/window/report_chooser.h"
 #include "ui/window/toolbar.h"
 
 #include <QAction>
@@ -24,6 +25,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -34,9 +36,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 #include <chrono>
 #include <deque>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 using namespace tavrel;
@@ -87,6 +91,14 @@ struct Harness
     ScriptedPresenter presenter;
     ScriptedPrompter prompter;
     std::vector<QString> opened;
+    // What View Report offered, and the row taken: the one it started on unless told.
+    struct ReportOffer
+    {
+        QStringList labels;
+        int preselected;
+    };
+    std::vector<ReportOffer> reportOffers;
+    std::optional<int> reportAnswer;
     std::unique_ptr<MainWindow> window;
 
     // The run history goes to this test's own data folder, not the user's.
@@ -101,6 +113,10 @@ struct Harness
         window->setUrlOpener([this](const QUrl& url) {
             opened.push_back(url.toLocalFile());
             return true;
+        });
+        window->setReportPicker([this](QWidget*, const QStringList& labels, int preselected) {
+            reportOffers.push_back({labels, preselected});
+            return reportAnswer.value_or(preselected);
         });
     }
     ~Harness()
@@ -458,11 +474,15 @@ private slots:
         h.addCopyPair(u"Docs", 3);
         h.window->FillPairList();
         h.window->show();
+        const QString title = h.window->windowTitle();
         h.window->runCommand(command::Preview);
         QVERIFY(h.window->isRunning() && h.window->isPreview());
         QVERIFY(!h.window->commandAction(command::Preview)->isEnabled());
         QVERIFY(!h.window->commandAction(command::Execute)->isEnabled());
+        // Marked as a preview while it runs, not only by its outcome.
+        QCOMPARE(h.window->windowTitle(), ui::kPreviewTitleMark + title);
         QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
+        QCOMPARE(h.window->windowTitle(), title);
 
         QVERIFY(
             h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Preview: process succeeded.")));
@@ -472,7 +492,9 @@ private slots:
         QVERIFY(h.window->commandAction(command::Preview)->isEnabled());
         const QString previewLog = h.logText();
 
-        h.runToEnd(command::Execute);
+        h.window->runCommand(command::Execute);
+        QCOMPARE(h.window->windowTitle(), title);
+        QTRY_VERIFY_WITH_TIMEOUT(!h.window->isRunning(), 20000);
         QVERIFY(!h.window->isPreview());
         QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process succeeded.")));
         QVERIFY(QFileInfo::exists(h.dir.path() + QStringLiteral("/tgt_Docs/file2.txt")));
@@ -514,18 +536,45 @@ private slots:
         h.runToEnd(command::Execute);
 
         QCOMPARE(h.presenter.shown.size(), question.isEmpty() ? std::size_t(1) : std::size_t(2));
+        const bool skipped = answer == int(ui::MessageAnswer::No);
         if (!question.isEmpty()) {
             const Message& asked = h.presenter.shown.front();
-            QCOMPARE(asked.buttons, ui::MessageButtons::YesNo);
-            QVERIFY2(asked.text.startsWith(QStringLiteral("Absolute Copy of pair Mirror would ") + question +
-                                           QStringLiteral(" in ")) &&
-                         asked.text.endsWith(QStringLiteral(". Delete them?")),
-                     qPrintable(asked.text));
+            // No is the default, and the box says what it does.
+            QCOMPARE(asked.buttons, ui::MessageButtons::YesNoDefaultNo);
+            const QString plain = QStringLiteral("Absolute Copy of pair Mirror would ") + question +
+                                  QStringLiteral(" in ") + tgt + QStringLiteral("/. Delete them?");
+            QCOMPARE(asked.text, plain + ui::kMassDeletionNoMeans);
+            // The log keeps the question and the answer.
+            const QString answered =
+                plain + (skipped ? QStringLiteral(" No: kept.\n") : QStringLiteral(" Yes: deleted.\n"));
+            QVERIFY2(h.logText().contains(answered), qPrintable(h.logText()));
         }
-        const bool skipped = answer == int(ui::MessageAnswer::No);
         QCOMPARE(h.logText().contains(QStringLiteral("Deletions skipped: Mirror\n")), skipped);
         QVERIFY(h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Process succeeded.")));
         QTEST(int(QDir(tgt).entryList(QDir::Files).size()), "left");
+    }
+
+    // A preview asks nothing: it shows the deletions and says that a real run would ask.
+    void previewOfAMassDeletionAsksNothing()
+    {
+        Harness h;
+        const model::FolderPair* pair = h.addMirrorPair(u"Mirror", 1, 12);
+        const QString tgt = QString::fromStdU16String(pair->tgtPath);
+        h.window->FillPairList();
+        h.window->show();
+        h.presenter.answers.push_back(ui::MessageAnswer::No);
+        h.runToEnd(command::Preview);
+
+        QCOMPARE(h.presenter.shown.size(), std::size_t(1));
+        QVERIFY(
+            h.lastMessageIs(QStringLiteral("INFORMATION"), QStringLiteral("Preview: process succeeded.")));
+        QVERIFY2(
+            h.logText().contains(QStringLiteral("Preview: Absolute Copy of pair Mirror would delete 12 of "
+                                                "13 files in ") +
+                                 tgt + QStringLiteral("/. A real run asks before deleting them.\n")),
+            qPrintable(h.logText()));
+        QCOMPARE(h.state.tgtFilesDeleted.load(), 12);
+        QCOMPARE(QDir(tgt).entryList(QDir::Files).size(), 12);
     }
 
     void missingTargetIsMadeOnlyWhenTheUserSaysYes_data()
@@ -576,29 +625,81 @@ private slots:
                                                      : QStringLiteral("Process completed with 1 error."));
     }
 
-    // View Report opens the newest report of the history; every run, a preview too, adds one.
-    void viewReportOpensTheNewestKeptReport()
+    // View Report offers the kept history, newest first; every run, a preview too, adds one.
+    // It starts on this job's newest run, not on a newer one of another program.
+    void viewReportOffersTheHistoryFromThisJobsNewestRun()
     {
         Harness h;
         const QString history = h.dir.path() + QStringLiteral("/data/tavrel-sync/reports");
         QDir().mkpath(history);
-        for (const char* name : {"2021-03-04_05-06-07.htm", "2020-12-31_23-59-59.htm"})
+        for (const char* name :
+             {"2021-03-04_05-06-07.htm", "2020-12-31_23-59-59.htm", "2021-03-04_05-06-07_2.htm"})
             writeFile(history + QLatin1Char('/') + QLatin1String(name), "old");
         h.window->runCommand(command::ViewReport);
-        QCOMPARE(h.opened, std::vector<QString>{history + QStringLiteral("/2021-03-04_05-06-07.htm")});
+        QCOMPARE(h.reportOffers.size(), std::size_t(1));
+        QCOMPARE(h.reportOffers[0].labels,
+                 QStringList({"2021-03-04 05:06:07 (2)", "2021-03-04 05:06:07", "2020-12-31 23:59:59"}));
+        QCOMPARE(h.reportOffers[0].preselected, 0);
+        QCOMPARE(h.opened, std::vector<QString>{history + QStringLiteral("/2021-03-04_05-06-07_2.htm")});
 
         h.addCopyPair(u"Docs", 1);
         h.window->FillPairList();
+        h.prompter.saveAnswer = h.dir.path() + QStringLiteral("/daily.TSP");
+        h.window->runCommand(command::SaveAs);
         h.runToEnd(command::Preview);
         const std::vector<std::filesystem::path> kept = report::keptReports(history.toStdString());
-        QCOMPARE(kept.size(), std::size_t(3));
-        QFile newest(QString::fromStdString(kept.back().string()));
+        QCOMPARE(kept.size(), std::size_t(4));
+        QFile own(QString::fromStdString(kept.back().string()));
         QFile current(QString::fromStdString(h.report.path().string()));
-        QVERIFY(newest.open(QIODevice::ReadOnly) && current.open(QIODevice::ReadOnly));
-        QCOMPARE(newest.readAll(), current.readAll());
+        QVERIFY(own.open(QIODevice::ReadOnly) && current.open(QIODevice::ReadOnly));
+        QCOMPARE(own.readAll(), current.readAll());
+        // Another program's run, kept later.
+        const QString other = history + QStringLiteral("/2999-01-01_00-00-00.htm");
+        writeFile(other, "other");
+
         QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
         h.window->runCommand(command::ViewReport);
-        QCOMPARE(h.opened.back(), newest.fileName());
+        const Harness::ReportOffer& offer = h.reportOffers.back();
+        QCOMPARE(offer.labels.size(), 5);
+        QCOMPARE(offer.labels[0], QStringLiteral("2999-01-01 00:00:00"));
+        QCOMPARE(offer.labels[1], ui::keptReportLabel(kept.back()) + QStringLiteral("  daily.TSP (preview)"));
+        QCOMPARE(offer.labels[2], QStringLiteral("2021-03-04 05:06:07 (2)"));
+        QCOMPARE(offer.preselected, 1);
+        QCOMPARE(h.opened.back(), own.fileName());
+
+        // Another row is opened as taken; a cancelled list opens nothing and starts no pause.
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
+        h.reportAnswer = 0;
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened.back(), other);
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
+        const std::size_t openedBefore = h.opened.size();
+        h.reportAnswer = -1;
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.opened.size(), openedBefore);
+        QVERIFY(h.window->commandAction(command::ViewReport)->isEnabled());
+
+        // A new job has no runs of its own yet: the list starts on the newest.
+        h.reportAnswer.reset();
+        h.window->runCommand(command::New);
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.reportOffers.back().labels[1], ui::keptReportLabel(kept.back()));
+        QCOMPARE(h.reportOffers.back().preselected, 0);
+    }
+
+    // The list itself: newest first as given, the given row chosen, Open takes the chosen row.
+    void reportChooserStartsOnTheGivenRow()
+    {
+        ui::ReportChooser chooser({"b", "a"}, 1, nullptr);
+        QCOMPARE(chooser.list()->count(), 2);
+        QCOMPARE(chooser.chosenRow(), 1);
+        chooser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+        QTest::keyClick(chooser.list(), Qt::Key_Up);
+        QTest::keyClick(chooser.list(), Qt::Key_Return);
+        QCOMPARE(chooser.result(), int(QDialog::Accepted));
+        QCOMPARE(chooser.chosenRow(), 0);
+        QCOMPARE(ui::keptReportLabel("/x/2021-03-04_05-06-07.htm"), QStringLiteral("2021-03-04 05:06:07"));
     }
 
     void stopEndsARunAndTheWindowCannotCloseMeanwhile()
@@ -870,6 +971,82 @@ private slots:
         QCOMPARE(h.job.count(), 0);
     }
 
+    void pairDialogHelpShowsWhicheverWayTheDialogOpens_data()
+    {
+        QTest::addColumn<QString>("way");
+        for (const char* way : {"toolbar Add Pair", "toolbar Edit Pair", "menu Add Pair", "menu Edit Pair",
+                                "context menu Edit", "double click", "command"})
+            QTest::newRow(way) << QString::fromLatin1(way);
+    }
+
+    // The hint stays while the dialog is open, whatever the way there left behind: the leave
+    // a modal box sends to the button under the pointer, a closing menu.
+    void pairDialogHelpShowsWhicheverWayTheDialogOpens()
+    {
+        QFETCH(QString, way);
+        Harness h;
+        h.addPair(u"Docs");
+        h.window->FillPairList();
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QWindow* handle = h.window->windowHandle();
+        QStringList during;
+        int opened = 0;
+        QWidget* pointed = nullptr;
+        h.window->setPairEditor([&](QWidget* owner, model::FolderPair&) {
+            ++opened;
+            QDialog box(owner);
+            QTimer::singleShot(50, &box, [&] {
+                // A modal box appearing sends a leave to the button under the pointer; X11 does
+                // it by itself, the offscreen platform does not.
+                if (pointed) {
+                    QEvent leave(QEvent::Leave);
+                    QApplication::sendEvent(pointed, &leave);
+                }
+                during << h.statusText();
+                box.reject();
+            });
+            box.exec();
+            return 2;
+        });
+        const bool edit = way.contains(QStringLiteral("Edit")) || way == QStringLiteral("double click");
+        const int number = edit ? command::EditPair : command::AddPair;
+        // Clicks arrive through the window system, as a user's do.
+        const auto clickAt = [&](QWidget* widget, QPoint at) {
+            const QPoint inWindow = widget->mapTo(h.window.get(), at);
+            QTest::mouseMove(handle, inWindow);
+            QTest::mouseClick(handle, Qt::LeftButton, {}, inWindow);
+        };
+        const auto chooseFrom = [](QMenu* menu, QAction* action) {
+            QTRY_VERIFY(menu->isVisible());
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        };
+        if (way.startsWith(QStringLiteral("toolbar"))) {
+            auto* toolbar = h.window->findChild<ui::Toolbar*>();
+            QWidget* button = toolbar->widgetForAction(h.window->commandAction(number));
+            pointed = button;
+            clickAt(button, button->rect().center());
+        } else if (way.startsWith(QStringLiteral("menu"))) {
+            QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
+            operation->popup(h.window->mapToGlobal(QPoint(40, 40)));
+            chooseFrom(operation, h.window->commandAction(number));
+        } else if (way.startsWith(QStringLiteral("context"))) {
+            const QRect item = h.list()->visualItemRect(h.list()->topLevelItem(0));
+            QTest::mouseClick(h.list()->viewport(), Qt::RightButton, {}, item.center());
+            QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+            chooseFrom(qobject_cast<QMenu*>(QApplication::activePopupWidget()),
+                       h.window->contextAction(number));
+        } else if (way == QStringLiteral("double click")) {
+            const QRect item = h.list()->visualItemRect(h.list()->topLevelItem(0));
+            QTest::mouseDClick(h.list()->viewport(), Qt::LeftButton, {}, item.center());
+        } else {
+            h.window->runCommand(number);
+        }
+        QTRY_COMPARE(opened, 1);
+        QCOMPARE(during, QStringList{ui::kPairDialogHelpHint});
+        QCOMPARE(h.statusText(), QString());
+    }
+
     void hoverFrameEndsWithTheModalBoxThePointerLeftFor()
     {
         Harness h;
@@ -1029,6 +1206,26 @@ private slots:
         h.window->runCommand(command::About);
         QCOMPARE(title, QStringLiteral("About"));
         QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Tavrel Synchronizer V1.00"));
+    }
+
+    // Centred over the window and 50 pixels higher, frame and all, from its first moment.
+    void aboutBoxOpensOverTheWindowsFrame()
+    {
+        Harness h;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QVERIFY2(h.window->frameGeometry() != h.window->geometry(), "this platform draws no frame to place");
+        ui::AboutDialog box(h.window.get());
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QPoint first = box.frameGeometry().topLeft();
+        QTest::qWait(50);
+        const QRect frame = box.frameGeometry();
+        QVERIFY(frame.size() != box.size());
+        QCOMPARE(frame.topLeft(), first);
+        const QRect owner = h.window->frameGeometry();
+        QCOMPARE(frame.topLeft(), QPoint(owner.left() + (owner.width() - frame.width()) / 2,
+                                         owner.top() + (owner.height() - frame.height()) / 2 - 50));
     }
 
     void aboutBoxOkLooksLikeAButton()

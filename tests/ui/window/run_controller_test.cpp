@@ -12,7 +12,9 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 using namespace tavrel;
 
@@ -26,7 +28,9 @@ public:
     int logUpdates = 0;
     int progressUpdates = 0;
     int lastProgress = -1;
+    int refreshes = 0;
     bool ended = false;
+    int refreshesAtEnd = 0;
     QString logAtEnd;
     QStringList questions;
     QString logAtQuestion;
@@ -46,7 +50,7 @@ public:
         lastProgress = position;
         ++progressUpdates;
     }
-    void RefreshStatistics() override {}
+    void RefreshStatistics() override { ++refreshes; }
     bool ConfirmMassDeletion(const QString& question) override
     {
         questions << question;
@@ -61,6 +65,7 @@ public:
     void RunEnded(engine::RunResult) override
     {
         ended = true;
+        refreshesAtEnd = refreshes;
         logAtEnd = log;
     }
 };
@@ -147,6 +152,27 @@ private slots:
         controller.SetProgress(400);
         QCOMPARE(display.log, QStringLiteral("second\r\n"));
         QCOMPARE(display.lastProgress, 400);
+    }
+
+    // A run that ends before the first flush has its timer start still gathered when the end
+    // arrives: the end stops the timer for good, so the time shown stays the run's.
+    void theRunTimerStaysStoppedAfterAShortRun()
+    {
+        FailingRun run(0);
+        RecordingDisplay display;
+        ui::RunController controller(run.job, run.state, run.fileSystem, run.report, display);
+        QVERIFY(controller.start());
+        // The worker ends while this thread shows nothing, so no flush comes before the end.
+        QElapsedTimer idle;
+        idle.start();
+        while (idle.elapsed() < 500)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        QTRY_VERIFY_WITH_TIMEOUT(display.ended, 20000);
+        const int32_t elapsedAtEnd = run.state.elapsedMs.load();
+
+        QTest::qWait(2500);
+        QCOMPARE(display.refreshes, display.refreshesAtEnd);
+        QCOMPARE(run.state.elapsedMs.load(), elapsedAtEnd);
     }
 
     // The worker's gathered lines are shown before the mass-deletion question, whose answer
