@@ -7,6 +7,7 @@
 #include "cli/schedule_command.h"
 #include "cli/show_command.h"
 #include "cli/state_command.h"
+#include "cli/watch_command.h"
 #include "platform/text_codec.h"
 #include "project/project_file.h"
 
@@ -81,6 +82,21 @@ constexpr std::array kCommands{
                "The run's output goes to the journal (journalctl --user -u UNIT).\n"
                "Exit status: 0 done, 3 project refused, 64 usage, 73 a unit could not be written.\n",
                runSchedule},
+    CliCommand{"watch", "JOB.TSP [--delay SECONDS] [--full-every HOURS] [--poll SECONDS] [--json]",
+               "Runs the job, then watches both folders of every enabled pair and runs again when\n"
+               "they have been quiet for the delay, handling only the folders that changed.\n"
+               "  --delay SECONDS     quiet time before a run (default 10); a steady stream of\n"
+               "                      changes still runs after six delays\n"
+               "  --full-every HOURS  run the whole job that often (default 24), and whenever the\n"
+               "                      system lost track of changes\n"
+               "  --poll SECONDS      how often folders on FUSE, NFS or SMB volumes, and trees over\n"
+               "                      fs.inotify.max_user_watches, are compared (default 60)\n"
+               "  --json              one JSON object per run instead of a line of text\n"
+               "A pair with a missing folder (a drive away) waits until it is back, then runs whole.\n"
+               "Each run keeps its report in the run history. Ctrl+C, SIGTERM and SIGHUP stop the\n"
+               "current run and end the watch; the exit status is that of the last run (0 before\n"
+               "any), as for run.\n",
+               runWatch},
 };
 
 // The usage line of `command` after `prefix`: a second line of its arguments is indented to

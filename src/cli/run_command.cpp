@@ -5,6 +5,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_sink.h"
 #include "cli/json_result.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
 #include "engine/run_driver.h"
 #include "model/job.h"
@@ -28,46 +29,6 @@
 
 namespace tavrel::cli {
 namespace {
-
-// The signals that mean Stop: Ctrl+C, and the polite ends of systemd, shutdown, `timeout` and
-// a closed terminal, which must leave a finished report and no temporary file either.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Set by the stop handler. The first stop signal puts every stop signal back to its default,
-// so a second one, of whatever kind, ends the process.
-std::atomic<int> g_interrupted{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-// The run's stop flag, set by the handler itself: a large copy looks at it between chunks,
-// and a shutdown's grace period is too short to wait for the next timer tick. The main
-// loop still copies g_interrupted into it, for a signal that came before the worker began
-// (the worker clears the flag when it starts).
-std::atomic<std::atomic<int32_t>*> g_stopFlag{nullptr};
-static_assert(std::atomic<int32_t>::is_always_lock_free &&
-              std::atomic<std::atomic<int32_t>*>::is_always_lock_free);
-
-extern "C" void onInterrupt(int)
-{
-    g_interrupted.store(1);
-    if (std::atomic<int32_t>* stop = g_stopFlag.load())
-        stop->store(1);
-    struct sigaction fallback = {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    for (const int signal : kStopSignals)
-        ::sigaction(signal, &fallback, nullptr);
-}
-
-void installInterruptHandler()
-{
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : kStopSignals)
-        sigaddset(&action.sa_mask, signal);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : kStopSignals)
-        ::sigaction(signal, &action, nullptr);
-}
 
 struct RunOptions
 {
@@ -182,59 +143,83 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     if (!openJobFile(job, options.projectFile))
         return ExitCode::ProjectRefused;
 
-    report::ReportFile report(options.reportFile ? std::filesystem::path(*options.reportFile)
-                                                 : report::defaultReportPath());
     // A preview reads through a file system that leaves even crash leftovers where they are.
     platform::PosixFileSystem fileSystem = options.dryRun
                                                ? platform::PosixFileSystem(platform::kKeepEveryTemporary)
                                                : platform::PosixFileSystem();
-    engine::RunState state;
-    CliSink sink(
-        std::cout, std::cerr, !options.noProgress && ::isatty(STDERR_FILENO) == 1,
-        [] { return std::chrono::steady_clock::now(); }, terminalColumns);
-    sink.allowMassDeletion(options.allowMassDelete);
-    sink.createMissingRoots(options.createMissing);
-    engine::DebugLog debugLog;
-    if (options.debug)
-        debugLog = [](std::string_view path) { std::cerr << printableText(path) + "\n"; };
-
-    // The handler reaches the flag only while `state` lives.
-    struct StopFlagRelease
-    {
-        ~StopFlagRelease() { g_stopFlag.store(nullptr); }
-    } release;
-    g_stopFlag.store(&state.stopRequested);
-    installInterruptHandler();
-    // The history names the report by the time the run started.
-    const auto startedAt = std::chrono::system_clock::now();
-    const engine::RunContext context{job, state, fileSystem, report, sink, debugLog, options.projectFile};
-    std::thread worker;
-    if (!(options.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker))) {
+    installStopSignals();
+    RunRequest request;
+    request.projectFile = options.projectFile;
+    request.reportFile = options.reportFile;
+    request.progress = !options.noProgress && ::isatty(STDERR_FILENO) == 1;
+    request.debug = options.debug;
+    request.dryRun = options.dryRun;
+    request.allowMassDelete = options.allowMassDelete;
+    request.createMissing = options.createMissing;
+    request.noHistory = options.noHistory;
+    const std::optional<RunEnd> end = executeRun(job, request, fileSystem, std::cout);
+    if (!end) {
         std::cerr << "Cannot process synchronization.\n";
         return ExitCode::Stopped;
     }
+    std::cout << "End process.\n" << end->outcomeText << '\n';
+    if (options.json)
+        std::cout << end->json << '\n';
+    std::cout.flush();
+    return end->code;
+}
+
+std::optional<RunEnd> executeRun(const model::Job& job, const RunRequest& request,
+                                 platform::FileSystem& fileSystem, std::ostream& log)
+{
+    report::ReportFile report(request.reportFile ? std::filesystem::path(*request.reportFile)
+                                                 : report::defaultReportPath());
+    engine::RunState state;
+    CliSink sink(
+        log, std::cerr, request.progress, [] { return std::chrono::steady_clock::now(); }, terminalColumns);
+    sink.allowMassDeletion(request.allowMassDelete);
+    sink.createMissingRoots(request.createMissing);
+    engine::DebugLog debugLog;
+    if (request.debug)
+        debugLog = [](std::string_view path) { std::cerr << printableText(path) + "\n"; };
+
+    // The handler reaches the flag only while `state` lives.
+    const StopFlagBinding binding(state.stopRequested);
+    // The history names the report by the time the run started.
+    const auto startedAt = std::chrono::system_clock::now();
+    engine::RunContext context{job, state, fileSystem, report, sink, debugLog, request.projectFile};
+    context.scope = request.scope;
+    std::thread worker;
+    if (!(request.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker)))
+        return std::nullopt;
     // The run timer and the Stop command of the window, on this thread.
     engine::RunResult result = engine::RunResult::Succeeded;
     while (!sink.waitForEnd(std::chrono::milliseconds(100), result)) {
-        if (g_interrupted.load())
+        if (stopSignalled())
             state.stopRequested.store(1);
         sink.tick(state);
     }
     worker.join();
     sink.tick(state);
     sink.finish();
-    if (!options.noHistory)
-        keepInHistory(report.path(), startedAt);
+    return concludeRun(request, report.path(), startedAt, result, state);
+}
 
-    const int32_t errors = state.errors.load();
-    const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
-    const std::string endLine =
-        options.dryRun ? engine::previewOutcomeText(outcome, errors) : engine::outcomeText(outcome, errors);
-    std::cout << "End process.\n" << endLine << '\n';
-    if (options.json)
-        std::cout << resultJson(outcome, errors, state.snapshot(), options.dryRun) << '\n';
-    std::cout.flush();
-    return exitCodeFor(outcome);
+RunEnd concludeRun(const RunRequest& request, const std::filesystem::path& reportFile,
+                   std::chrono::system_clock::time_point startedAt, engine::RunResult result,
+                   const engine::RunState& state)
+{
+    if (!request.noHistory)
+        keepInHistory(reportFile, startedAt);
+    RunEnd end;
+    end.errors = state.errors.load();
+    end.outcome = engine::outcomeOf(result, end.errors);
+    end.outcomeText = request.dryRun ? engine::previewOutcomeText(end.outcome, end.errors)
+                                     : engine::outcomeText(end.outcome, end.errors);
+    end.statistics = state.snapshot();
+    end.json = resultJson(end.outcome, end.errors, end.statistics, request.dryRun);
+    end.code = exitCodeFor(end.outcome);
+    return end;
 }
 
 } // namespace tavrel::cli
