@@ -229,8 +229,14 @@ private:
         return nullptr;
     }
 
-    void noteChange()
+    // Notes what makes the next run: the strongest reason is told (a lost queue, a pair back,
+    // a polled tree that moved, a change seen).
+    void noteChange(const char* trigger = "change")
     {
+        constexpr std::array<std::string_view, 4> kOrder{"change", "poll", "resume", "overflow"};
+        const auto rank = [&](std::string_view t) { return std::find(kOrder.begin(), kOrder.end(), t); };
+        if (rank(trigger) > rank(m_trigger))
+            m_trigger = trigger;
         const Clock::time_point now = Clock::now();
         if (!m_firstChange)
             m_firstChange = now;
@@ -281,7 +287,7 @@ private:
         if (pair.state == WatchedPair::State::Paused && pair.pauseTold) {
             say("pair " + pair.name + " resumed");
             pair.whole = true;
-            noteChange();
+            noteChange("resume");
         }
         pair.pauseTold = false;
         pair.state = WatchedPair::State::Watched;
@@ -318,7 +324,7 @@ private:
         if (events.overflowed) {
             for (WatchedPair& pair : m_pairs)
                 pair.whole = true;
-            noteChange();
+            noteChange("overflow");
         }
         for (const int tree : events.rootsGone) {
             WatchedPair* pair = pairOfTree(tree);
@@ -368,7 +374,7 @@ private:
                 }
                 if (digest != pair.digests[at]) {
                     pair.whole = true;
-                    noteChange();
+                    noteChange("poll");
                 }
             }
         }
@@ -395,9 +401,11 @@ private:
         if (pairs == 0) {
             m_firstChange.reset();
             m_lastChange.reset();
+            m_trigger = "change";
             return;
         }
-        runNow("change", &scope, what, folders, pairs);
+        const std::string trigger = m_trigger;
+        runNow(trigger.c_str(), &scope, what, folders, pairs);
     }
 
     void runNow(const char* trigger, const engine::RunScope* scope, const std::string& what = "whole job",
@@ -425,6 +433,7 @@ private:
         }
         m_firstChange.reset();
         m_lastChange.reset();
+        m_trigger = "change";
         if (std::string_view(trigger) == "full" || std::string_view(trigger) == "start")
             m_nextFull = Clock::now() + m_fullEvery;
 
@@ -475,6 +484,7 @@ private:
     std::optional<Clock::time_point> m_lastChange;
     Clock::time_point m_nextFull;
     ExitCode m_lastCode = ExitCode::Succeeded;
+    std::string m_trigger = "change";
 };
 
 } // namespace
