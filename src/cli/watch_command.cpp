@@ -138,8 +138,8 @@ struct WatchedPair
     bool pauseTold = false; // the pause was said
     std::array<bool, 2> polled{false, false};
     std::array<std::optional<uint64_t>, 2> digests;
-    bool whole = false;                     // the next run handles the whole pair
-    std::map<std::string, bool> folders;    // changed folders: relative -> walked whole
+    bool whole = false;                  // the next run handles the whole pair
+    std::map<std::string, bool> folders; // changed folders: relative -> walked whole
     bool dirty() const { return whole || !folders.empty(); }
 };
 
@@ -187,7 +187,8 @@ public:
             const Clock::time_point now = Clock::now();
             Clock::time_point wake = std::min({nextRootCheck, nextPoll, m_nextFull});
             if (m_firstChange)
-                wake = std::min({wake, *m_lastChange + m_delay, *m_firstChange + kLongestWaitInDelays * m_delay});
+                wake = std::min(
+                    {wake, *m_lastChange + m_delay, *m_firstChange + kLongestWaitInDelays * m_delay});
             // A signal ends the wait early; the bound only keeps a signal that came just before
             // the wait from being noticed late.
             const auto timeout = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(wake - now),
@@ -397,7 +398,8 @@ private:
             folders += pair.folders.size();
             ++pairs;
         }
-        const std::string what = whole ? plural(pairs, "whole pair") : plural(folders, "folder") + " in " + plural(pairs, "pair");
+        const std::string what =
+            whole ? plural(pairs, "whole pair") : plural(folders, "folder") + " in " + plural(pairs, "pair");
         if (pairs == 0) {
             m_firstChange.reset();
             m_lastChange.reset();

@@ -49,7 +49,8 @@ public:
         note(target);
         return m_inner.copyCreateOnly(source, target, stopRequested);
     }
-    FsError copyOverwrite(const std::string& source, const std::string& target, const platform::FileStamp* expected,
+    FsError copyOverwrite(const std::string& source, const std::string& target,
+                          const platform::FileStamp* expected,
                           const std::atomic<int32_t>* stopRequested) override
     {
         note(target);
@@ -80,13 +81,20 @@ public:
     {
         return m_inner.realFolder(folder, real);
     }
-    void removeStaleTemporaries(const std::string& folder) override { m_inner.removeStaleTemporaries(folder); }
+    void removeStaleTemporaries(const std::string& folder) override
+    {
+        m_inner.removeStaleTemporaries(folder);
+    }
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder, FsError& error) override
     {
         return m_inner.lockFolder(folder, error);
     }
-    FsError readLink(const std::string& path, std::string& text) override { return m_inner.readLink(path, text); }
-    platform::VolumeTraits probeVolume(const std::string& folder, const platform::VolumeTraits* known) override
+    FsError readLink(const std::string& path, std::string& text) override
+    {
+        return m_inner.readLink(path, text);
+    }
+    platform::VolumeTraits probeVolume(const std::string& folder,
+                                       const platform::VolumeTraits* known) override
     {
         return m_inner.probeVolume(folder, known);
     }
@@ -100,7 +108,8 @@ public:
         return m_inner.sameFolder(a, b, same);
     }
     platform::MetadataRefusals refusedMetadata() const override { return m_inner.refusedMetadata(); }
-    std::unique_ptr<platform::FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error) override
+    std::unique_ptr<platform::FileSystem> confineTo(const std::vector<std::string>& roots,
+                                                    FsError& error) override
     {
         std::unique_ptr<platform::FileSystem> view = m_inner.confineTo(roots, error);
         if (!view)

@@ -260,7 +260,7 @@ bool PairProcessor::admitsPath(std::string_view relative) const
 std::vector<FolderTask> PairProcessor::scopedTasks(const FolderTask& root,
                                                    const std::vector<ScopedFolder>& folders)
 {
-    std::map<std::string, bool> wanted; // relative folder -> walked whole
+    PairScope resolved;
     for (const ScopedFolder& folder : folders) {
         if (!admitsPath(folder.relative))
             continue;
@@ -279,28 +279,17 @@ std::vector<FolderTask> PairProcessor::scopedTasks(const FolderTask& root,
                 break;
             }
         }
-        bool& walked = wanted.emplace(relative, recursive).first->second;
-        walked = walked || recursive;
+        resolved.folders.push_back({relative, recursive});
     }
     std::vector<FolderTask> tasks;
-    for (const auto& [relative, recursive] : wanted) {
-        // Inside a folder walked whole, a folder needs no task of its own.
-        bool covered = false;
-        for (std::size_t end = relative.size(); !covered && end > 0;) {
-            end = relative.rfind('/', end - 1);
-            end = end == std::string::npos ? 0 : end;
-            const auto above = wanted.find(relative.substr(0, end));
-            covered = above != wanted.end() && above->second;
-        }
-        if (covered)
-            continue;
+    for (const ScopedFolder& folder : resolved.outermost()) {
         FolderTask task = root;
-        if (!relative.empty()) {
-            task.sourceFolder += relative + "/";
-            task.targetFolder += relative + "/";
+        if (!folder.relative.empty()) {
+            task.sourceFolder += folder.relative + "/";
+            task.targetFolder += folder.relative + "/";
             task.isRoot = false;
         }
-        task.walksSubfolders = recursive;
+        task.walksSubfolders = folder.recursive;
         tasks.push_back(std::move(task));
     }
     // Parents before their folders, as the breadth-first walk handles them.

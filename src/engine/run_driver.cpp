@@ -51,7 +51,7 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
         if (scope != nullptr && !scope->whole) {
             // A changed folder that is gone again counts nothing; the pair's own walk tells
             // of a root it cannot read.
-            for (const ScopedFolder& folder : scope->folders)
+            for (const ScopedFolder& folder : scope->outermost())
                 total += CountFiles(fs, asFolderPath(root) + folder.relative,
                                     filters.includeSubfolders && folder.recursive, filters.includeFiles,
                                     context.debugLog, stop);

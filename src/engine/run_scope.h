@@ -21,6 +21,10 @@ struct PairScope
 {
     bool whole = false;
     std::vector<ScopedFolder> folders;
+
+    // The folders without those that one walked whole holds, each once (walked whole when any
+    // of its mentions is): what a count of the scope lists.
+    std::vector<ScopedFolder> outermost() const;
 };
 
 // A run that handles only what changed: the pairs it names (by slot), and of each only its

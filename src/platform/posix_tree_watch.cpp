@@ -164,8 +164,7 @@ private:
         return 0;
     }
 
-    template <typename Drops>
-    void forget(Drops drops)
+    template <typename Drops> void forget(Drops drops)
     {
         for (auto it = m_places.begin(); it != m_places.end();) {
             std::vector<Place>& places = it->second;

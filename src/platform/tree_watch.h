@@ -14,9 +14,9 @@ namespace tavrel::platform {
 // or moved in or out. The program's own temporary files and trash folders are no changes.
 struct TreeChange
 {
-    int tree = -1;      // the id the tree was watched under
-    std::string folder; // the folder holding the entry, relative to the root ("" the root)
-    std::string name;   // the entry's name in that folder
+    int tree = -1;          // the id the tree was watched under
+    std::string folder;     // the folder holding the entry, relative to the root ("" the root)
+    std::string name;       // the entry's name in that folder
     bool newFolder = false; // a folder that came: its contents came with it (and are now watched)
 };
 
@@ -24,9 +24,9 @@ struct TreeChange
 struct WatchEvents
 {
     std::vector<TreeChange> changes;
-    bool overflowed = false;          // the kernel dropped events: nothing is known of that time
-    std::vector<int> rootsGone;       // trees whose root was deleted, moved or unmounted
-    std::vector<int> limitReached;    // trees that met the watch limit while a folder came
+    bool overflowed = false;       // the kernel dropped events: nothing is known of that time
+    std::vector<int> rootsGone;    // trees whose root was deleted, moved or unmounted
+    std::vector<int> limitReached; // trees that met the watch limit while a folder came
 };
 
 enum class WatchStatus

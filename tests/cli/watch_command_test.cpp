@@ -68,7 +68,8 @@ protected:
     void start(const std::string& delay = "0.3")
     {
         m_program = std::make_unique<StartedProgram>(
-            TAVREL_CLI_PATH, std::vector<std::string>{"watch", saveJob(), "--delay", delay, "--json"}, m_dir.path());
+            TAVREL_CLI_PATH, std::vector<std::string>{"watch", saveJob(), "--delay", delay, "--json"},
+            m_dir.path());
         ASSERT_TRUE(waitForLines(1)) << "no first run";
         EXPECT_EQ(field(lines()[0], "trigger"), "start");
     }
@@ -134,7 +135,8 @@ TEST_F(WatchCommandTest, EachKindOfChangeIsSyncedByARunOfTheFoldersItTouched)
     const Step steps[] = {
         {"create", [](const std::string& org) { writeFile(org + "/a/new", "n"); }, 2},
         {"modify", [](const std::string& org) { writeFile(org + "/a/one", "changed"); }, 2},
-        {"rename in a folder", [](const std::string& org) { fs::rename(org + "/a/new", org + "/a/renamed"); }, 2},
+        {"rename in a folder", [](const std::string& org) { fs::rename(org + "/a/new", org + "/a/renamed"); },
+         2},
         {"rename across folders",
          [](const std::string& org) { fs::rename(org + "/a/renamed", org + "/b/moved"); }, 3},
         {"create a folder tree",
