@@ -68,7 +68,8 @@ constexpr std::array kCommands{
                "PAIR is a slot number as `show` prints it, or a pair's name.\n",
                runState},
     CliCommand{"schedule",
-               "JOB.TSP --daily HH:MM | --hourly | --every DURATION | --on-login\nJOB.TSP --remove | --list",
+               "JOB.TSP --daily HH:MM | --hourly | --every DURATION | --on-login | --watch\n"
+               "JOB.TSP --remove | --list",
                "Runs the job by a systemd user timer: writes tavrel-sync-NAME.service and .timer\n"
                "(NAME: the file's name without extension, escaped as systemd-escape does) in\n"
                "$XDG_CONFIG_HOME/systemd/user/ and enables the timer with systemctl --user.\n"
@@ -76,6 +77,8 @@ constexpr std::array kCommands{
                "  --hourly          at the start of every hour\n"
                "  --every DURATION  a systemd time span after boot and after each run (30min, 2h, 1d)\n"
                "  --on-login        no timer: the service runs when the user's manager starts\n"
+               "  --watch           no timer: the service starts with the user's manager and runs\n"
+               "                    `watch` (Type=simple), syncing each change as it comes\n"
                "  --remove          disable and delete the job's units\n"
                "  --list            the jobs scheduled so, with their schedule\n"
                "Without a user manager the units are written but not enabled, said on stderr.\n"
