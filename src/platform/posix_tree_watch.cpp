@@ -108,7 +108,7 @@ public:
         pollfd waitFor = {m_fd.get(), POLLIN, 0};
         if (::poll(&waitFor, 1, static_cast<int>(timeout.count())) <= 0)
             return;
-        alignas(inotify_event) std::array<char, 64 * 1024> buffer;
+        alignas(inotify_event) std::array<char, std::size_t{64} * 1024> buffer;
         for (;;) {
             const ssize_t got = ::read(m_fd.get(), buffer.data(), buffer.size());
             if (got <= 0)
