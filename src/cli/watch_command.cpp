@@ -8,6 +8,7 @@
 #include "cli/terminal_text.h"
 #include "cli/write_record.h"
 #include "engine/engine_paths.h"
+#include "engine/method_rules.h"
 #include "engine/run_scope.h"
 #include "model/job.h"
 #include "platform/posix_file_system.h"
@@ -136,6 +137,7 @@ struct WatchedPair
         Paused,  // a root is missing
     } state = State::Watched;
     bool pauseTold = false; // the pause was said
+    bool writesOrg = false; // the method writes into ORG too (Synchronize)
     std::array<bool, 2> polled{false, false};
     std::array<std::optional<uint64_t>, 2> digests;
     bool whole = false;                  // the next run handles the whole pair
@@ -165,6 +167,7 @@ public:
             WatchedPair watched;
             watched.slot = slot;
             watched.name = platform::displayName(platform::toUtf8(pair->name));
+            watched.writesOrg = engine::traitsOf(pair->method).walksBackFromTarget;
             watched.roots = {engine::asFolderPath(platform::toUtf8(pair->orgPath)),
                              engine::asFolderPath(platform::toUtf8(pair->tgtPath))};
             m_pairs.push_back(std::move(watched));
@@ -348,7 +351,10 @@ private:
             if (!change.folder.empty())
                 path += change.folder + "/";
             path += change.name;
-            if (m_written.wrote(path))
+            // Only on a side the pair itself writes: what a pair wrote into the folder another
+            // pair copies from is a change for that one.
+            const bool written = change.tree % 2 == static_cast<int>(Side::Tgt) || pair->writesOrg;
+            if (written && m_written.wrote(path))
                 continue;
             pair->folders[change.folder]; // its own entries, at least
             if (change.newFolder)

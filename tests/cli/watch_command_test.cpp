@@ -48,27 +48,33 @@ int number(const std::string& line, const std::string& name)
 class WatchCommandTest : public ::testing::Test
 {
 protected:
-    std::string saveJob()
+    // A mirror of org/ into tgt/, and of tgt/ into `chained` when given.
+    std::string saveJob(const std::string& chained = {})
     {
         model::Job job;
-        model::FolderPair* pair = job.addPair();
-        pair->name = u"Docs";
-        pair->method = model::SyncMethod::AbsoluteCopy;
-        pair->orgPath = platform::fromUtf8(m_org);
-        pair->tgtPath = platform::fromUtf8(m_tgt);
-        pair->includeFiles.append(u"*");
-        pair->includeFolders.append(u"*");
-        pair->includeSubfolders = 1;
+        auto addPair = [&job](const std::string& org, const std::string& tgt) {
+            model::FolderPair* pair = job.addPair();
+            pair->name = u"Docs";
+            pair->method = model::SyncMethod::AbsoluteCopy;
+            pair->orgPath = platform::fromUtf8(org);
+            pair->tgtPath = platform::fromUtf8(tgt);
+            pair->includeFiles.append(u"*");
+            pair->includeFolders.append(u"*");
+            pair->includeSubfolders = 1;
+        };
+        addPair(m_org, m_tgt);
+        if (!chained.empty())
+            addPair(m_tgt, chained);
         std::string file = m_dir / "job.tsp";
         EXPECT_TRUE(project::saveProject(job, file));
         return file;
     }
 
     // Starts the watch and waits for the line of its first run.
-    void start(const std::string& delay = "0.3")
+    void start(const std::string& delay = "0.3", const std::string& chained = {})
     {
         m_program = std::make_unique<StartedProgram>(
-            TAVREL_CLI_PATH, std::vector<std::string>{"watch", saveJob(), "--delay", delay, "--json"},
+            TAVREL_CLI_PATH, std::vector<std::string>{"watch", saveJob(chained), "--delay", delay, "--json"},
             m_dir.path());
         ASSERT_TRUE(waitForLines(1)) << "no first run";
         EXPECT_EQ(field(lines()[0], "trigger"), "start");
@@ -179,6 +185,20 @@ TEST_F(WatchCommandTest, BurstOfTenThousandChangesIsOneRun)
     // Time for a second run to show, if one were coming.
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(lines().size(), 2u);
+    stop();
+}
+
+// What one pair's run writes into the folder the next pair copies from is a change for that
+// pair: a run's own writes are no changes only for the pair that made them.
+TEST_F(WatchCommandTest, ChangeCarriesThroughChainedPairs)
+{
+    buildTree(m_org, {file("a/one", "1")});
+    const std::string last = m_dir / "last";
+    start("0.3", last);
+    ASSERT_EQ(snapshotTree(last), snapshotTree(m_org));
+    writeFile(m_org + "/a/new", "n");
+    EXPECT_TRUE(waitUntil([&] { return snapshotTree(last) == snapshotTree(m_org); }))
+        << "the second pair never got the first one's copy";
     stop();
 }
 
