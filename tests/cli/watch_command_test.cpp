@@ -188,6 +188,28 @@ TEST_F(WatchCommandTest, BurstOfTenThousandChangesIsOneRun)
     stop();
 }
 
+TEST_F(WatchCommandTest, WrongCommandLinesAreRefusedWithTheReason)
+{
+    const std::string job = saveJob();
+    const struct
+    {
+        std::vector<std::string> arguments;
+        const char* reason;
+    } cases[] = {
+        {{"watch"}, "watch: no project file given"},
+        {{"watch", job, "--delay", "0"}, "watch: --delay needs a positive number, not 0"},
+        {{"watch", job, "--poll", "-5"}, "watch: --poll needs a positive number, not -5"},
+        {{"watch", job, "--full-every", "2h"}, "watch: --full-every needs a positive number, not 2h"},
+        {{"watch", job, "--json=yes"}, "watch: --json takes no value"},
+        {{"watch", job, "--every", "1"}, "watch: unknown option --every"},
+    };
+    for (const auto& c : cases) {
+        const ProgramOutcome outcome = runProgram(TAVREL_CLI_PATH, c.arguments, m_dir.path());
+        EXPECT_EQ(outcome.status, 64) << c.reason;
+        EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+    }
+}
+
 // What one pair's run writes into the folder the next pair copies from is a change for that
 // pair: a run's own writes are no changes only for the pair that made them.
 TEST_F(WatchCommandTest, ChangeCarriesThroughChainedPairs)
