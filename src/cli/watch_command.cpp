@@ -42,6 +42,9 @@ constexpr int kLongestWaitInDelays = 6;
 // How often a paused pair's roots are looked for.
 constexpr auto kMissingRootCheck = std::chrono::seconds(1);
 
+constexpr double kOneDay = 86400;
+constexpr double kTenYearsInHours = 87600;
+
 struct WatchOptions
 {
     std::string projectFile;
@@ -51,7 +54,8 @@ struct WatchOptions
     bool json = false;
 };
 
-double positiveNumber(std::string_view option, std::string_view text)
+// `most` keeps the times within what the clock can count.
+double positiveNumber(std::string_view option, std::string_view text, double most)
 {
     const std::string value(text);
     char* end = nullptr;
@@ -60,6 +64,8 @@ double positiveNumber(std::string_view option, std::string_view text)
     if (value.empty() || end != value.c_str() + value.size() || errno != 0 || !std::isfinite(number) ||
         number <= 0)
         throw UsageError(std::string(option) + " needs a positive number, not " + quoteArgument(text));
+    if (number > most)
+        throw UsageError(std::string(option) + " takes at most " + std::to_string(static_cast<long>(most)));
     return number;
 }
 
@@ -79,11 +85,11 @@ WatchOptions parseOptions(std::span<const std::string_view> arguments, bool& hel
             help = true;
             return options;
         } else if (argument == "--delay") {
-            options.delaySeconds = positiveNumber(argument, reader.value());
+            options.delaySeconds = positiveNumber(argument, reader.value(), kOneDay);
         } else if (argument == "--full-every") {
-            options.fullEveryHours = positiveNumber(argument, reader.value());
+            options.fullEveryHours = positiveNumber(argument, reader.value(), kTenYearsInHours);
         } else if (argument == "--poll") {
-            options.pollSeconds = positiveNumber(argument, reader.value());
+            options.pollSeconds = positiveNumber(argument, reader.value(), kOneDay);
         } else if (argument == "--json") {
             reader.noValue();
             options.json = true;

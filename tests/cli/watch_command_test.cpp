@@ -201,6 +201,7 @@ TEST_F(WatchCommandTest, WrongCommandLinesAreRefusedWithTheReason)
         {{"watch", job, "--poll", "-5"}, "watch: --poll needs a positive number, not -5"},
         {{"watch", job, "--full-every", "2h"}, "watch: --full-every needs a positive number, not 2h"},
         {{"watch", job, "--json=yes"}, "watch: --json takes no value"},
+        {{"watch", job, "--full-every", "1e9"}, "watch: --full-every takes at most 87600"},
         {{"watch", job, "--every", "1"}, "watch: unknown option --every"},
     };
     for (const auto& c : cases) {
