@@ -187,9 +187,17 @@ public:
             startWatching(pair, false);
         m_nextFull = Clock::now() + m_fullEvery;
         runNow("start", nullptr);
-        for (WatchedPair& pair : m_pairs)
-            if (pair.state == WatchedPair::State::Paused)
-                startWatching(pair, true);
+        // A root the first run made (or that came meanwhile) is watched only now: what changed
+        // between that run's end and this is not known, so the pair runs once more.
+        for (WatchedPair& pair : m_pairs) {
+            if (pair.state != WatchedPair::State::Paused)
+                continue;
+            startWatching(pair, true);
+            if (pair.state == WatchedPair::State::Watched) {
+                pair.whole = true;
+                noteChange();
+            }
+        }
         Clock::time_point nextRootCheck = Clock::now() + kMissingRootCheck;
         Clock::time_point nextPoll = Clock::now() + m_pollEvery;
         while (!stopSignalled()) {

@@ -309,13 +309,18 @@ bool folderExists(const std::string& folder)
 
 std::optional<long> maxUserWatches()
 {
-    std::FILE* file = std::fopen("/proc/sys/fs/inotify/max_user_watches", "re");
-    if (file == nullptr)
-        return std::nullopt;
-    long value = 0;
-    const bool read = std::fscanf(file, "%ld", &value) == 1;
-    std::fclose(file);
-    return read ? std::optional<long>(value) : std::nullopt;
+    // The per-namespace limit where the kernel has one; the system-wide one bounds it.
+    std::optional<long> limit;
+    for (const char* file : {"/proc/sys/user/max_inotify_watches", "/proc/sys/fs/inotify/max_user_watches"}) {
+        std::FILE* in = std::fopen(file, "re");
+        if (in == nullptr)
+            continue;
+        long value = 0;
+        if (std::fscanf(in, "%ld", &value) == 1 && (!limit || value < *limit))
+            limit = value;
+        std::fclose(in);
+    }
+    return limit;
 }
 
 std::optional<uint64_t> treeDigest(const std::string& root)

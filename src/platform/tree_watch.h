@@ -65,7 +65,7 @@ bool onUnnotifiedVolume(const std::string& folder);
 // Whether `folder` is a folder that can be opened (links followed).
 bool folderExists(const std::string& folder);
 
-// fs.inotify.max_user_watches, or nothing when it cannot be read.
+// fs.inotify.max_user_watches (or this user namespace's lower limit), nothing when unreadable.
 std::optional<long> maxUserWatches();
 
 // A digest of every entry's path, kind, size and last-write time below `root` (links not

@@ -70,9 +70,12 @@ protected:
         return file;
     }
 
-    // Starts the watch and waits for the line of its first run.
+    // Starts the watch over a target folder that exists, and waits for the line of its first run.
     void start(const std::string& delay = "0.3", const std::string& chained = {})
     {
+        fs::create_directories(m_tgt);
+        if (!chained.empty())
+            fs::create_directories(chained);
         m_program = std::make_unique<StartedProgram>(
             TAVREL_CLI_PATH, std::vector<std::string>{"watch", saveJob(chained), "--delay", delay, "--json"},
             m_dir.path());
@@ -223,6 +226,33 @@ TEST_F(WatchCommandTest, ChangeCarriesThroughChainedPairs)
     EXPECT_TRUE(waitUntil([&] { return snapshotTree(last) == snapshotTree(m_org); }))
         << "the second pair never got the first one's copy";
     stop();
+}
+
+// Over the watch limit, the tree is polled instead, said once with the limit's name and value.
+// The limit is lowered in a user namespace of the watch's own, where it binds no one else.
+TEST_F(WatchCommandTest, TreeOverTheWatchLimitIsPolled)
+{
+    if (runProgram("/usr/bin/unshare", {"--user", "--map-root-user", "true"}, m_dir.path()).status != 0)
+        GTEST_SKIP() << "no user namespace to lower the watch limit in";
+    std::vector<Node> tree;
+    for (int i = 0; i < 10; ++i)
+        tree.push_back(file("d" + std::to_string(i) + "/f", "x"));
+    // Both trees over the limit from the start: no kernel event can start a run.
+    buildTree(m_org, tree);
+    buildTree(m_tgt, tree);
+    const std::string script = "echo 4 > /proc/sys/user/max_inotify_watches && exec \"$0\" \"$@\"";
+    m_program = std::make_unique<StartedProgram>(
+        "/usr/bin/unshare",
+        std::vector<std::string>{"--user", "--map-root-user", "sh", "-c", script, TAVREL_CLI_PATH, "watch",
+                                 saveJob(), "--delay", "0.3", "--poll", "0.5", "--json"},
+        m_dir.path());
+    ASSERT_TRUE(waitForLines(1));
+    writeFile(m_org + "/d3/new", "n");
+    const bool synced = waitUntil([&] { return targetMatches(); });
+    const ProgramOutcome outcome = stop();
+    ASSERT_TRUE(synced) << readFile(m_dir / "program-stdout") << outcome.err;
+    EXPECT_EQ(field(lines().back(), "trigger"), "poll") << lines().back();
+    EXPECT_NE(outcome.err.find("fs.inotify.max_user_watches is 4"), std::string::npos) << outcome.err;
 }
 
 // With a queue too small for the changes, the kernel drops events: the pair runs whole.
