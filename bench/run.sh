@@ -11,7 +11,8 @@
 # Environment:
 #   BENCH_RUNS=3            runs per command (the medians quoted in notes use 5)
 #   BENCH_MILLION=1         also the 1,000,000 files in 1,000 folders set (minutes to build)
-#   BENCH_ONLY="..."        only these sections: legacy small large sync onefolder usrshare million
+#   BENCH_ONLY="..."        only these sections: legacy small large sync onefolder usrshare million watch
+#   BENCH_IDLE=60           seconds the idle watch's CPU time is measured over
 #   BENCH_FOLDER_SIZES="25000 50000 100000 200000"   sizes of the one-folder rows
 set -euo pipefail
 
@@ -28,7 +29,10 @@ floor="$build/bench/tavrel-bench-floor"
 started=$SECONDS
 
 missing=()
-for tool in hyperfine rsync python3 cmake /usr/bin/time; do
+tools="rsync python3 cmake /usr/bin/time"
+# The watch rows time themselves; every other section needs hyperfine.
+[ "${BENCH_ONLY:-}" = watch ] || tools="hyperfine $tools"
+for tool in $tools; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -104,6 +108,14 @@ elif kind == "onefolder":  # N files of 64-1024 bytes in one folder
     for i in range(int(sys.argv[3])):
         with open(os.path.join(root, f"entry{i:07d}.txt"), "wb") as out:
             out.write(rng.randbytes(rng.randint(64, 1024)))
+elif kind == "tree":  # N files of a few bytes in folders of 1,000
+    n = int(sys.argv[3])
+    for d in range((n + 999) // 1000):
+        folder = os.path.join(root, f"d{d:04d}")
+        os.makedirs(folder, exist_ok=True)
+        for f in range(min(1000, n - d * 1000)):
+            with open(os.path.join(folder, f"f{f:03d}"), "wb") as out:
+                out.write(b"x" * (f % 64))
 elif kind == "million":  # 1,000 folders of 1,000 empty files (a tmpfs page per byte-full file)
     for d in range(1000):
         folder = os.path.join(root, f"d{d:03d}")
@@ -465,6 +477,86 @@ else
     sumrow "1,000,000 files (tmpfs): no change, Absolute Copy vs walk+lstat floor" m_abs m_floor "<= 1.5"
     sumrow "1,000,000 files (tmpfs): no change, Absolute Copy vs rsync -a --delete" m_abs m_rsync_del "<= 1.0"
 fi
+fi
+
+if want watch; then
+# `watch` against lsyncd (rsync mode, the same delay) on the same tree: the latency of one
+# changed file, the idle watch's CPU time and memory, and the system calls of the run one
+# change starts against those of a whole run.
+watch_sizes="100000"
+[ "${BENCH_MILLION:-0}" = 1 ] && watch_sizes="100000 1000000"
+idle="${BENCH_IDLE:-60}"
+wait_lines() { # wait_lines FILE COUNT: until FILE has COUNT lines, at most 10 minutes
+    local limit=$((SECONDS + 600))
+    while [ "$(wc -l < "$1" 2>/dev/null || echo 0)" -lt "$2" ] && [ $SECONDS -lt $limit ]; do sleep 0.05; done
+}
+for n in $watch_sizes; do
+    w="$data/watch$n"
+    generate tree "$w/org" "$n"
+    section "watch: $n files, set-up"
+    # Both watchers start on targets already in step, so their first runs copy nothing.
+    for copy in tav lsyncd; do
+        [ -d "$w/$copy" ] || cp -a "$w/org" "$w/$copy"
+        rsync -a --delete "$w/org/" "$w/$copy/"
+    done
+    w_job=$(job "w_abs$n" 3 0 "$w/tav" "$w/org")
+    section "watch: $n files, ours"
+    out="$results/w_tav$n.out"
+    "$cli" watch "$w_job" --delay 1 --json >"$out" 2>"$data/run.err" &
+    pid=$!
+    wait_lines "$out" 1
+    python3 "$here/bench/watch_latency.py" "$w/org" "$w/tav" 5 "$results/w_lat_tav$n.json" || true
+    # Idle: CPU ticks of the process over the window, and its memory.
+    ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+    before=$(ticks)
+    sleep "$idle"
+    after=$(ticks)
+    hz=$(getconf CLK_TCK)
+    rss=$(awk '/VmRSS/{print $2}' "/proc/$pid/status")
+    hwm=$(awk '/VmHWM/{print $2}' "/proc/$pid/status")
+    watches=$(awk '/^inotify/{n++} END{print n + 0}' /proc/$pid/fdinfo/* 2>/dev/null)
+    skipped "watch: idle $idle s on $n files" "$(python3 -c "print(f'CPU {($after - $before) / $hz / $idle * 100:.3f}% of a core; RSS $((rss / 1024)) MiB now, peak $((hwm / 1024)) MiB; $watches watches')")"
+    # The system calls of the run one changed file starts, against a whole run of the same job.
+    if command -v strace >/dev/null; then
+        lines=$(wc -l < "$out")
+        strace -f -c -o "$results/w_strace_change$n.txt" -p "$pid" &
+        tracer=$!
+        sleep 1
+        echo "traced change" > "$w/org/d0001/f000"
+        wait_lines "$out" $((lines + 1))
+        kill -INT "$tracer"; wait "$tracer" || true
+        strace -f -c -o "$results/w_strace_full$n.txt" "$cli" run "$w_job" --no-progress --no-history \
+            --report "$data/report.htm" >/dev/null 2>&1 || true
+        calls() { awk '/^[0-9. ]+ +total$/{print $4}' "$1"; }
+        skipped "watch: system calls, one file changed in $n" \
+            "$(calls "$results/w_strace_change$n.txt") for the triggered run (its folder of 1,000 files, and the watch's own waits), $(calls "$results/w_strace_full$n.txt") for a whole run"
+    fi
+    kill -TERM "$pid"; wait "$pid" || true
+    if command -v lsyncd >/dev/null; then
+        section "watch: $n files, lsyncd"
+        cat > "$data/lsyncd.conf" <<LUA
+settings { nodaemon = true, logfile = "$data/lsyncd.log", statusFile = "$data/lsyncd.status",
+           maxUserWatches = nil }
+sync { default.rsync, source = "$w/org/", target = "$w/lsyncd/", delay = 1 }
+LUA
+        rm -f "$data/lsyncd.log"
+        lsyncd "$data/lsyncd.conf" >/dev/null 2>&1 &
+        peer=$!
+        # In step once its start-up rsync is done: the log says so.
+        limit=$((SECONDS + 600))
+        until grep -q "Startup of .* finished" "$data/lsyncd.log" 2>/dev/null || [ $SECONDS -gt $limit ]; do
+            sleep 0.1
+        done
+        python3 "$here/bench/watch_latency.py" "$w/org" "$w/lsyncd" 5 "$results/w_lat_lsyncd$n.json" || true
+        kill -TERM "$peer"; wait "$peer" || true
+        sumrow "watch: latency of one changed file in $n (delay 1 s) vs lsyncd rsync, delay 1" \
+            "w_lat_tav$n" "w_lat_lsyncd$n" "<= 1.15 s; flat in tree size"
+    else
+        skipped "watch: latency vs lsyncd" "not run: lsyncd missing (Debian: apt-get install lsyncd)"
+        sumrow "watch: latency of one changed file in $n (delay 1 s) vs itself" "w_lat_tav$n" "w_lat_tav$n" \
+            "<= 1.15 s; flat in tree size"
+    fi
+done
 fi
 
 # ---------------------------------------------------------------------------------------------

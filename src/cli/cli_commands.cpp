@@ -8,6 +8,7 @@
 #include "cli/schedule_command.h"
 #include "cli/show_command.h"
 #include "cli/state_command.h"
+#include "cli/watch_command.h"
 #include "platform/text_codec.h"
 #include "project/project_file.h"
 
@@ -75,7 +76,8 @@ constexpr std::array kCommands{
                "PAIR is a slot number as `show` prints it, or a pair's name.\n",
                runState},
     CliCommand{"schedule",
-               "JOB.TSP --daily HH:MM | --hourly | --every DURATION | --on-login\nJOB.TSP --remove | --list",
+               "JOB.TSP --daily HH:MM | --hourly | --every DURATION | --on-login | --watch\n"
+               "JOB.TSP --remove | --list",
                "Runs the job by a systemd user timer: writes tavrel-sync-NAME.service and .timer\n"
                "(NAME: the file's name without extension, escaped as systemd-escape does) in\n"
                "$XDG_CONFIG_HOME/systemd/user/ and enables the timer with systemctl --user.\n"
@@ -83,12 +85,29 @@ constexpr std::array kCommands{
                "  --hourly          at the start of every hour\n"
                "  --every DURATION  a systemd time span after boot and after each run (30min, 2h, 1d)\n"
                "  --on-login        no timer: the service runs when the user's manager starts\n"
+               "  --watch           no timer: the service starts with the user's manager and runs\n"
+               "                    `watch` (Type=simple), syncing each change as it comes\n"
                "  --remove          disable and delete the job's units\n"
                "  --list            the jobs scheduled so, with their schedule\n"
                "Without a user manager the units are written but not enabled, said on stderr.\n"
                "The run's output goes to the journal (journalctl --user -u UNIT).\n"
                "Exit status: 0 done, 3 project refused, 64 usage, 73 a unit could not be written.\n",
                runSchedule},
+    CliCommand{"watch", "JOB.TSP [--delay SECONDS] [--full-every HOURS] [--poll SECONDS] [--json]",
+               "Runs the job, then watches both folders of every enabled pair and runs again when\n"
+               "they have been quiet for the delay, handling only the folders that changed.\n"
+               "  --delay SECONDS     quiet time before a run (default 10); a steady stream of\n"
+               "                      changes still runs after six delays\n"
+               "  --full-every HOURS  run the whole job that often (default 24), and whenever the\n"
+               "                      system lost track of changes\n"
+               "  --poll SECONDS      how often folders on FUSE, NFS or SMB volumes, and trees over\n"
+               "                      fs.inotify.max_user_watches, are compared (default 60)\n"
+               "  --json              one JSON object per run instead of a line of text\n"
+               "A pair with a missing folder (a drive away) waits until it is back, then runs whole.\n"
+               "Each run keeps its report in the run history. Ctrl+C, SIGTERM and SIGHUP stop the\n"
+               "current run and end the watch; the exit status is that of the last run (0 before\n"
+               "any), as for run.\n",
+               runWatch},
     CliCommand{"history", "[JOB.TSP] [--open N]",
                "Lists the runs whose reports are kept (the user's data folder's reports/, the\n"
                "newest 100), newest first and numbered from 1: start time, outcome, errors,\n"

@@ -5,6 +5,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_sink.h"
 #include "cli/json_result.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
 #include "engine/run_driver.h"
 #include "model/job.h"
@@ -32,46 +33,6 @@
 
 namespace tavrel::cli {
 namespace {
-
-// The signals that mean Stop: Ctrl+C, and the polite ends of systemd, shutdown, `timeout` and
-// a closed terminal, which must leave a finished report and no temporary file either.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Set by the stop handler. The first stop signal puts every stop signal back to its default,
-// so a second one, of whatever kind, ends the process.
-std::atomic<int> g_interrupted{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-// The run's stop flag, set by the handler itself: a large copy looks at it between chunks,
-// and a shutdown's grace period is too short to wait for the next timer tick. The main
-// loop still copies g_interrupted into it, for a signal that came before the worker began
-// (the worker clears the flag when it starts).
-std::atomic<std::atomic<int32_t>*> g_stopFlag{nullptr};
-static_assert(std::atomic<int32_t>::is_always_lock_free &&
-              std::atomic<std::atomic<int32_t>*>::is_always_lock_free);
-
-extern "C" void onInterrupt(int)
-{
-    g_interrupted.store(1);
-    if (std::atomic<int32_t>* stop = g_stopFlag.load())
-        stop->store(1);
-    struct sigaction fallback = {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    for (const int signal : kStopSignals)
-        ::sigaction(signal, &fallback, nullptr);
-}
-
-void installInterruptHandler()
-{
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : kStopSignals)
-        sigaddset(&action.sa_mask, signal);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : kStopSignals)
-        ::sigaction(signal, &action, nullptr);
-}
 
 struct RunOptions
 {
@@ -148,15 +109,6 @@ int terminalColumns()
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
-// The progress line redraws itself with escapes: only on a terminal that takes them (an
-// editor's shell or a serial console says TERM=dumb, or leaves TERM unset).
-bool stderrTakesEscapes()
-{
-    const char* term = std::getenv("TERM");
-    return ::isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' &&
-           std::string_view(term) != "dumb";
-}
-
 // Whether stdout and stderr are one file or pipe (`>log 2>&1`, a journal's stream): an error's
 // line then need not be printed twice.
 bool outputsShareAFile()
@@ -181,6 +133,13 @@ void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_
 }
 
 } // namespace
+
+bool stderrTakesEscapes()
+{
+    const char* term = std::getenv("TERM");
+    return ::isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' &&
+           std::string_view(term) != "dumb";
+}
 
 ExitCode exitCodeFor(engine::RunOutcome outcome)
 {
@@ -214,10 +173,14 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     if (!openJobFile(job, options.projectFile))
         return ExitCode::ProjectRefused;
 
+    // A preview reads through a file system that leaves even crash leftovers where they are.
+    platform::PosixFileSystem fileSystem = options.dryRun
+                                               ? platform::PosixFileSystem(platform::kKeepEveryTemporary)
+                                               : platform::PosixFileSystem();
+    // The run would go on without its report, so say so before anything changes; one asked for
+    // by name is not silently dropped.
     report::ReportFile report(options.reportFile ? std::filesystem::path(*options.reportFile)
                                                  : report::defaultReportPath());
-    // The run would go on without its report, so say so before anything changes; one asked
-    // for by name is not silently dropped.
     if (!report.OpenReport()) {
         const int cause = errno;
         std::cerr << "tavrel-sync-cli: " << (options.reportFile ? "run: " : "warning: ")
@@ -229,67 +192,91 @@ ExitCode runRun(std::span<const std::string_view> arguments)
             return ExitCode::CannotSave;
     }
     report.CloseReport();
-    // A preview reads through a file system that leaves even crash leftovers where they are.
-    platform::PosixFileSystem fileSystem = options.dryRun
-                                               ? platform::PosixFileSystem(platform::kKeepEveryTemporary)
-                                               : platform::PosixFileSystem();
-    engine::RunState state;
-    CliSink sink(
-        std::cout, std::cerr, !options.noProgress && stderrTakesEscapes(),
-        [] { return std::chrono::steady_clock::now(); }, terminalColumns);
-    sink.allowMassDeletion(options.allowMassDelete);
-    sink.setOutput(options.quiet, outputsShareAFile());
-    if (options.verbose)
-        report.echoRecordsTo([&sink](std::string_view line) { sink.printOperation(line); });
-    sink.createMissingRoots(options.createMissing);
-    engine::DebugLog debugLog;
-    if (options.debug)
-        debugLog = [](std::string_view path) { std::cerr << printableText(path) + "\n"; };
-
-    // The handler reaches the flag only while `state` lives.
-    struct StopFlagRelease
-    {
-        ~StopFlagRelease() { g_stopFlag.store(nullptr); }
-    } release;
-    g_stopFlag.store(&state.stopRequested);
-    installInterruptHandler();
-    // The history names the report by the time the run started.
-    const auto startedAt = std::chrono::system_clock::now();
-    const engine::RunContext context{job, state, fileSystem, report, sink, debugLog, options.projectFile};
-    std::thread worker;
-    if (!(options.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker))) {
+    installStopSignals();
+    RunRequest request;
+    request.projectFile = options.projectFile;
+    request.reportFile = options.reportFile;
+    request.progress = !options.noProgress && stderrTakesEscapes();
+    request.debug = options.debug;
+    request.dryRun = options.dryRun;
+    request.allowMassDelete = options.allowMassDelete;
+    request.createMissing = options.createMissing;
+    request.noHistory = options.noHistory;
+    request.quiet = options.quiet;
+    request.verbose = options.verbose;
+    const std::optional<RunEnd> end = executeRun(job, request, fileSystem, std::cout);
+    if (!end) {
         std::cerr << "Cannot process synchronization.\n";
         return ExitCode::Stopped;
     }
+    if (!options.quiet)
+        std::cout << "End process.\n" << end->outcomeText << '\n';
+    if (options.json)
+        std::cout << end->json << '\n';
+    std::cout.flush();
+    return end->code;
+}
+
+std::optional<RunEnd> executeRun(const model::Job& job, const RunRequest& request,
+                                 platform::FileSystem& fileSystem, std::ostream& log)
+{
+    report::ReportFile report(request.reportFile ? std::filesystem::path(*request.reportFile)
+                                                 : report::defaultReportPath());
+    engine::RunState state;
+    CliSink sink(
+        log, std::cerr, request.progress, [] { return std::chrono::steady_clock::now(); }, terminalColumns);
+    sink.allowMassDeletion(request.allowMassDelete);
+    sink.setOutput(request.quiet, outputsShareAFile());
+    if (request.verbose)
+        report.echoRecordsTo([&sink](std::string_view line) { sink.printOperation(line); });
+    sink.createMissingRoots(request.createMissing);
+    engine::DebugLog debugLog;
+    if (request.debug)
+        debugLog = [](std::string_view path) { std::cerr << printableText(path) + "\n"; };
+
+    // The handler reaches the flag only while `state` lives.
+    const StopFlagBinding binding(state.stopRequested);
+    // The history names the report by the time the run started.
+    const auto startedAt = std::chrono::system_clock::now();
+    engine::RunContext context{job, state, fileSystem, report, sink, debugLog, request.projectFile};
+    context.scope = request.scope;
+    std::thread worker;
+    if (!(request.dryRun ? engine::StartPreview(context, worker) : engine::StartSync(context, worker)))
+        return std::nullopt;
     // The run timer and the Stop command of the window, on this thread.
     engine::RunResult result = engine::RunResult::Succeeded;
     while (!sink.waitForEnd(std::chrono::milliseconds(100), result)) {
-        if (g_interrupted.load())
+        if (stopSignalled())
             state.stopRequested.store(1);
         sink.tick(state);
     }
     worker.join();
     sink.tick(state);
     sink.finish();
+    return concludeRun(request, report.path(), startedAt, result, state);
+}
 
-    const int32_t errors = state.errors.load();
-    const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
-    if (!options.noHistory) {
+RunEnd concludeRun(const RunRequest& request, const std::filesystem::path& reportFile,
+                   std::chrono::system_clock::time_point startedAt, engine::RunResult result,
+                   const engine::RunState& state)
+{
+    RunEnd end;
+    end.errors = state.errors.load();
+    end.outcome = engine::outcomeOf(result, end.errors);
+    end.statistics = state.snapshot();
+    if (!request.noHistory) {
         std::error_code ignored;
         const std::filesystem::path job =
-            std::filesystem::absolute(options.projectFile, ignored).lexically_normal();
-        keepInHistory(
-            report.path(), startedAt,
-            {job.string(), outcomeName(outcome), errors, state.snapshot().allOperations, options.dryRun});
+            std::filesystem::absolute(request.projectFile, ignored).lexically_normal();
+        keepInHistory(reportFile, startedAt,
+                      {job.string(), outcomeName(end.outcome), end.errors, end.statistics.allOperations,
+                       request.dryRun});
     }
-    const std::string endLine =
-        options.dryRun ? engine::previewOutcomeText(outcome, errors) : engine::outcomeText(outcome, errors);
-    if (!options.quiet)
-        std::cout << "End process.\n" << endLine << '\n';
-    if (options.json)
-        std::cout << resultJson(outcome, errors, state.snapshot(), options.dryRun) << '\n';
-    std::cout.flush();
-    return exitCodeFor(outcome);
+    end.outcomeText = request.dryRun ? engine::previewOutcomeText(end.outcome, end.errors)
+                                     : engine::outcomeText(end.outcome, end.errors);
+    end.json = resultJson(end.outcome, end.errors, end.statistics, request.dryRun);
+    end.code = exitCodeFor(end.outcome);
+    return end;
 }
 
 } // namespace tavrel::cli

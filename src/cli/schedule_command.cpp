@@ -139,10 +139,14 @@ std::string scheduleOf(const fs::path& timer, const fs::path& service)
     if (!fs::exists(timer, error)) {
         std::ifstream in(service);
         std::string line;
-        while (std::getline(in, line))
+        std::string result = "(no timer)";
+        while (std::getline(in, line)) {
+            if (line.starts_with("ExecStart=") && line.find("\" watch \"") != std::string::npos)
+                return "on change (watch)";
             if (line == "WantedBy=default.target")
-                return "at login";
-        return "(no timer)";
+                result = "at login";
+        }
+        return result;
     }
     std::ifstream in(timer);
     std::string line;
@@ -235,12 +239,12 @@ ExitCode writeUnits(std::string_view file, const Schedule& schedule)
         return fail(folder, error);
     if (!writeAtomically(service, serviceUnitText(runner, jobPath, schedule), error))
         return fail(service, error);
-    const bool hasTimer = schedule.kind != ScheduleKind::OnLogin;
+    const bool hasTimer = schedule.kind != ScheduleKind::OnLogin && schedule.kind != ScheduleKind::Watch;
     if (hasTimer) {
         if (!writeAtomically(timer, timerUnitText(jobName, schedule), error))
             return fail(timer, error);
     } else {
-        // A job that was on a timer before runs only at login now.
+        // A job that was on a timer before runs only at login, or on change, now.
         systemctl({"disable", "--now", unit + ".timer"});
         fs::remove(folder / "timers.target.wants" / (unit + ".timer"), error);
         fs::remove(timer, error);
@@ -381,19 +385,30 @@ bool validClock(std::string_view text)
 
 std::string serviceUnitText(std::string_view runner, std::string_view jobPath, const Schedule& schedule)
 {
+    const bool watch = schedule.kind == ScheduleKind::Watch;
     std::string text = "# Written by tavrel-sync-cli schedule; `tavrel-sync-cli schedule JOB.TSP --remove`\n"
                        "# removes it.\n"
                        "[Unit]\n"
                        "Description=Tavrel Synchronizer job " +
                        escapeUnitName(fs::path(jobPath).stem().string()) +
                        "\n\n"
-                       "[Service]\n"
-                       "Type=oneshot\n"
-                       "# Output goes to the journal (StandardOutput=journal is a user unit's default):\n"
-                       "# journalctl --user -u THIS.service\n"
-                       "ExecStart=" +
-                       quoteExecArgument(runner) + " run " + quoteExecArgument(jobPath) + " --no-progress\n";
-    if (schedule.kind == ScheduleKind::OnLogin)
+                       "[Service]\n";
+    text += watch ? "Type=simple\n" : "Type=oneshot\n";
+    text += "# Output goes to the journal (StandardOutput=journal is a user unit's default):\n"
+            "# journalctl --user -u THIS.service\n"
+            "ExecStart=";
+    text += quoteExecArgument(runner);
+    text += watch ? " watch " : " run ";
+    text += quoteExecArgument(jobPath);
+    text += watch ? "\n" : " --no-progress\n";
+    if (watch)
+        // Stopped in the middle of a run, the watch ends as that run: stopped (1), no failure.
+        // A crash comes back after a minute; a project file that cannot be read does not.
+        text += "SuccessExitStatus=1\n"
+                "Restart=on-failure\n"
+                "RestartSec=60\n"
+                "RestartPreventExitStatus=3 64\n";
+    if (schedule.kind == ScheduleKind::OnLogin || watch)
         text += "\n[Install]\nWantedBy=default.target\n";
     return text;
 }
@@ -413,6 +428,7 @@ std::string timerUnitText(std::string_view jobName, const Schedule& schedule)
         when = "OnBootSec=" + schedule.value + "\nOnUnitActiveSec=" + schedule.value + "\n";
         break;
     case ScheduleKind::OnLogin:
+    case ScheduleKind::Watch:
         return {};
     }
     return "# Written by tavrel-sync-cli schedule.\n"
@@ -470,6 +486,9 @@ ExitCode runSchedule(std::span<const std::string_view> arguments)
             } else if (option == "--on-login") {
                 reader.noValue();
                 schedule = Schedule{ScheduleKind::OnLogin, {}};
+            } else if (option == "--watch") {
+                reader.noValue();
+                schedule = Schedule{ScheduleKind::Watch, {}};
             } else if (option == "--remove") {
                 reader.noValue();
                 remove = true;
@@ -482,9 +501,9 @@ ExitCode runSchedule(std::span<const std::string_view> arguments)
         }
         if (actions == 0)
             throw UsageError(
-                "no schedule given (--daily, --hourly, --every, --on-login, --remove or --list)");
+                "no schedule given (--daily, --hourly, --every, --on-login, --watch, --remove or --list)");
         if (actions > 1)
-            throw UsageError("give one of --daily, --hourly, --every, --on-login, --remove, --list");
+            throw UsageError("give one of --daily, --hourly, --every, --on-login, --watch, --remove, --list");
         if (list && file)
             throw UsageError("--list takes no project file");
         if (!list && !file)

@@ -22,6 +22,7 @@ enum class ScheduleKind
     Hourly,
     Every,
     OnLogin,
+    Watch, // no timer: the service starts with the user's manager and runs `watch` for good
 };
 
 struct Schedule

@@ -169,6 +169,17 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
 
 } // namespace
 
+bool PairFilters::admitsFolder(std::string_view name) const
+{
+    if (!includeSubfolders)
+        return false;
+    const auto matches = [name](const std::string& pattern) {
+        return platform::matchesPattern(name, pattern);
+    };
+    return std::any_of(includeFolders.begin(), includeFolders.end(), matches) &&
+           std::none_of(excludeFolders.begin(), excludeFolders.end(), matches);
+}
+
 PairFilters PairFilters::fromPair(const model::FolderPair& pair)
 {
     PairFilters filters;

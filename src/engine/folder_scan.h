@@ -36,6 +36,8 @@ struct PairFilters
     // Whether a Copy Only mode protects an existing item with these attribute bits.
     bool protects(uint32_t attributes) const;
     bool anyCopyOnly() const;
+    // Whether a scan of its parent lets the subfolder `name` through (the folder patterns).
+    bool admitsFolder(std::string_view name) const;
 };
 
 // What one scan of a folder lets through.

@@ -10,8 +10,10 @@
 #include "platform/case_fold.h"
 #include "platform/text_codec.h"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
+#include <map>
 #include <system_error>
 #include <vector>
 
@@ -87,7 +89,7 @@ bool PairProcessor::noteOverlap(FsError error)
     return true;
 }
 
-PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
+PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair, const PairScope* scope)
 {
     m_pair = &pair;
     m_method = &traitsOf(pair.method);
@@ -142,6 +144,9 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair)
         learnVolumes();
         return processRemembered(task);
     }
+
+    if (scope != nullptr && !scope->whole)
+        return processScoped(task, *scope);
 
     TaskQueue queue;
     bool firstTask = true;
@@ -215,6 +220,111 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
     return false;
 }
 
+bool PairProcessor::openPair(const FolderTask& root)
+{
+    if (m_method->walksBackFromTarget && !lockRoot(root.sourceFolder))
+        return false;
+    if (!createTargetFolder(root) || !lockRoot(root.targetFolder))
+        return false;
+    learnVolumes();
+    return true;
+}
+
+// Whether `folder` (ending with "/") is a folder the pair's view can enter: a file or link
+// of that name is not, and a missing one is not.
+bool PairProcessor::folderPresent(const std::string& folder)
+{
+    platform::FileStamp stamp;
+    const FsError found = fs().readStamp(folder.substr(0, folder.size() - 1), stamp);
+    return found != FsError::Ok && found != FsError::NotFound;
+}
+
+// Whether a walk from the roots reaches the folder `relative`: each folder on the way passes
+// the pair's folder patterns.
+bool PairProcessor::admitsPath(std::string_view relative) const
+{
+    while (!relative.empty()) {
+        const std::size_t slash = relative.find('/');
+        if (!m_filters.admitsFolder(relative.substr(0, slash)))
+            return false;
+        relative = slash == std::string_view::npos ? std::string_view() : relative.substr(slash + 1);
+    }
+    return true;
+}
+
+// The tasks of the folders that changed, as a walk from `root` would meet them, shallowest
+// first. A folder whose source is gone is its parent's business (the parent's deletion phase
+// removes its target); one whose target's parent is missing goes up to the first folder whose
+// target parent exists, and that one is walked whole, as a walk from the root would create it.
+// A folder that a walk would not reach (folder patterns, a pair without subfolders) is left.
+std::vector<FolderTask> PairProcessor::scopedTasks(const FolderTask& root,
+                                                   const std::vector<ScopedFolder>& folders)
+{
+    PairScope resolved;
+    for (const ScopedFolder& folder : folders) {
+        if (!admitsPath(folder.relative))
+            continue;
+        std::string relative = folder.relative;
+        bool recursive = folder.recursive;
+        while (!relative.empty()) {
+            const std::size_t slash = relative.rfind('/');
+            const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+            if (!folderPresent(root.sourceFolder + relative + "/")) {
+                relative = parent;
+                recursive = false;
+            } else if (!parent.empty() && !folderPresent(root.targetFolder + parent + "/")) {
+                relative = parent;
+                recursive = true;
+            } else {
+                break;
+            }
+        }
+        resolved.folders.push_back({relative, recursive});
+    }
+    std::vector<FolderTask> tasks;
+    for (const ScopedFolder& folder : resolved.outermost()) {
+        FolderTask task = root;
+        if (!folder.relative.empty()) {
+            task.sourceFolder += folder.relative + "/";
+            task.targetFolder += folder.relative + "/";
+            task.isRoot = false;
+        }
+        task.walksSubfolders = folder.recursive;
+        tasks.push_back(std::move(task));
+    }
+    // Parents before their folders, as the breadth-first walk handles them.
+    std::stable_sort(tasks.begin(), tasks.end(), [](const FolderTask& a, const FolderTask& b) {
+        return std::count(a.sourceFolder.begin(), a.sourceFolder.end(), '/') <
+               std::count(b.sourceFolder.begin(), b.sourceFolder.end(), '/');
+    });
+    return tasks;
+}
+
+PairOutcome PairProcessor::processScoped(const FolderTask& root, const PairScope& scope)
+{
+    if (m_progress.stopRequested())
+        return PairOutcome::Stopped;
+    if (!openPair(root))
+        return PairOutcome::Continue;
+    TaskQueue queue;
+    for (FolderTask& task : scopedTasks(root, scope.folders))
+        queue.push(std::move(task));
+    // Synchronize also walks each changed folder back from TGT.
+    if (m_method->walksBackFromTarget)
+        for (FolderTask& task :
+             scopedTasks({root.targetFolder, root.sourceFolder, Direction::TgtToOrg, true}, scope.folders))
+            queue.push(std::move(task));
+    while (std::optional<FolderTask> next = queue.pop()) {
+        const PairOutcome outcome = processTask(*next, false, queue);
+        if (outcome != PairOutcome::Continue || m_overlap) {
+            warnOfSpecialItems();
+            return outcome;
+        }
+    }
+    warnOfSpecialItems();
+    return PairOutcome::Continue;
+}
+
 PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, TaskQueue& queue)
 {
     // A large tree with nothing to handle would otherwise run on to its end after a stop.
@@ -225,14 +335,8 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     // existed before, so making it cannot have happened either. The queue is still empty on a
     // refusal: the pair ends there.
     const bool walksBack = m_method->walksBackFromTarget;
-    if (firstTask && walksBack && !lockRoot(task.sourceFolder))
+    if (firstTask ? !openPair(task) : !createTargetFolder(task))
         return PairOutcome::Continue;
-    if (!createTargetFolder(task))
-        return PairOutcome::Continue;
-    if (firstTask && !lockRoot(task.targetFolder))
-        return PairOutcome::Continue;
-    if (firstTask)
-        learnVolumes();
     TaskState state(task);
     // Names on the task's target side match ignoring case where its volume does.
     state.foldTargetNames = task.direction == Direction::OrgToTgt ? m_targetTraits.caseInsensitive
@@ -290,7 +394,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     if (m_method->deletesUnmatched && lists.readable && !deletionPhase(state, lists))
         return PairOutcome::DiskFull;
 
-    if (m_filters.includeSubfolders) {
+    if (m_filters.includeSubfolders && task.walksSubfolders) {
         for (const Entry& folder : lists.folders) {
             FolderTask sub = MakeSubfolderTask(task, folder.name);
             sub.targetFolder = task.targetFolder + state.targetNameOf(folder.name) + "/";

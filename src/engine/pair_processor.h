@@ -5,6 +5,7 @@
 #include "engine/folder_scan.h"
 #include "engine/method_rules.h"
 #include "engine/run_progress.h"
+#include "engine/run_scope.h"
 #include "engine/run_sink.h"
 #include "engine/sync_decision.h"
 #include "engine/task_queue.h"
@@ -45,8 +46,10 @@ public:
     // A preview changes nothing, the remembered state of a pair included.
     void setPreview(bool preview) { m_preview = preview; }
 
-    // The caller posts the run's end on Stopped and DiskFull.
-    PairOutcome ProcessPair(const model::FolderPair& pair);
+    // The caller posts the run's end on Stopped and DiskFull. With a `scope` that is not the
+    // whole pair, only its folders are handled, by the same rules (a Synchronize pair that
+    // remembers its last run is always handled whole: its memory is of the whole tree).
+    PairOutcome ProcessPair(const model::FolderPair& pair, const PairScope* scope = nullptr);
 
 private:
     // What one folder task learns and changes. Made afresh for each task and dropped with it,
@@ -77,6 +80,13 @@ private:
     };
 
     PairOutcome processTask(const FolderTask& task, bool firstTask, TaskQueue& queue);
+    // Locks the roots the pair writes, makes a missing target root where allowed, probes the
+    // volumes: false when the pair ends there.
+    bool openPair(const FolderTask& root);
+    bool folderPresent(const std::string& folder);
+    bool admitsPath(std::string_view relative) const;
+    std::vector<FolderTask> scopedTasks(const FolderTask& root, const std::vector<ScopedFolder>& folders);
+    PairOutcome processScoped(const FolderTask& root, const PairScope& scope);
 
     // A Synchronize pair that remembers its last run (remembered_sync.cpp).
     struct RememberedState;

@@ -38,7 +38,8 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
 {
     const std::atomic<int32_t>* stop = &context.state.stopRequested;
     int32_t total = 0;
-    auto countRoot = [&](const std::u16string& path, const PairFilters& filters, std::string_view side) {
+    auto countRoot = [&](const std::u16string& path, const PairFilters& filters, std::string_view side,
+                         const PairScope* scope) {
         const std::string root = platform::toUtf8(path);
         RootCheck check;
         // The walk reads names only, but never those of a folder outside the root: below it,
@@ -46,8 +47,18 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
         platform::FsError confined = platform::FsError::Ok;
         const std::unique_ptr<platform::FileSystem> view =
             context.fileSystem.confineTo({asFolderPath(root)}, confined);
-        total += CountFiles(view ? *view : context.fileSystem, root, filters.includeSubfolders,
-                            filters.includeFiles, context.debugLog, stop, &check);
+        platform::FileSystem& fs = view ? *view : context.fileSystem;
+        if (scope != nullptr && !scope->whole) {
+            // A changed folder that is gone again counts nothing; the pair's own walk tells
+            // of a root it cannot read.
+            for (const ScopedFolder& folder : scope->outermost())
+                total += CountFiles(fs, asFolderPath(root) + folder.relative,
+                                    filters.includeSubfolders && folder.recursive, filters.includeFiles,
+                                    context.debugLog, stop);
+            return;
+        }
+        total += CountFiles(fs, root, filters.includeSubfolders, filters.includeFiles, context.debugLog, stop,
+                            &check);
         if (!check.listed)
             unreadRoots.push_back(
                 {platform::displayName(asFolderPath(root)),
@@ -57,10 +68,13 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
         const model::FolderPair* pair = context.job.pairAt(slot);
         if (!pair || pair->enabled == 0)
             continue;
+        const PairScope* scope = context.scope != nullptr ? context.scope->find(slot) : nullptr;
+        if (context.scope != nullptr && scope == nullptr)
+            continue;
         const PairFilters filters = PairFilters::fromPair(*pair);
-        countRoot(pair->orgPath, filters, "ORG");
+        countRoot(pair->orgPath, filters, "ORG", scope);
         if (traitsOf(pair->method).walksBackFromTarget)
-            countRoot(pair->tgtPath, filters, "TGT");
+            countRoot(pair->tgtPath, filters, "TGT", scope);
     }
     return total;
 }
@@ -96,7 +110,9 @@ RunResult runJob(const RunContext& context, RunProgress& progress, RootGuard& ro
         progress.logError("ERROR: cannot read folder: " + root.shown + "\r\n", root.reason);
     }
     sink.SetProgress(50);
-    if (countedTotal == 0)
+    // A changed folder whose files were all deleted counts none, and its deletions are
+    // still to be made.
+    if (countedTotal == 0 && context.scope == nullptr)
         return RunResult::Succeeded;
 
     progress.setCountedTotal(countedTotal);
@@ -106,11 +122,14 @@ RunResult runJob(const RunContext& context, RunProgress& progress, RootGuard& ro
         const model::FolderPair* pair = context.job.pairAt(slot);
         if (!pair || pair->enabled == 0)
             continue;
+        const PairScope* scope = context.scope != nullptr ? context.scope->find(slot) : nullptr;
+        if (context.scope != nullptr && scope == nullptr)
+            continue;
         sink.AppendLog("Handle pair : ");
         sink.AppendLog(platform::displayName(platform::toUtf8(pair->name)));
         sink.AppendLog("\r\n");
         rootGuard.beginPair(slot, *pair);
-        const PairOutcome outcome = processor.ProcessPair(*pair);
+        const PairOutcome outcome = processor.ProcessPair(*pair, scope);
         rootGuard.endPair();
         switch (outcome) {
         case PairOutcome::Continue:
@@ -176,7 +195,7 @@ bool startRun(const RunContext& context, std::thread& worker, bool preview)
         auto previewFs = std::make_unique<platform::PreviewFileSystem>(context.fileSystem);
         worker = std::thread([context, fs = std::move(previewFs)] {
             syncWorker(RunContext{context.job, context.state, *fs, context.report, context.sink,
-                                  context.debugLog, context.jobFile},
+                                  context.debugLog, context.jobFile, context.scope},
                        true);
         });
         return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/debug_log.h"
+#include "engine/run_scope.h"
 #include "engine/run_sink.h"
 #include "engine/run_state.h"
 #include "model/job.h"
@@ -26,6 +27,9 @@ struct RunContext
     // of one project file remember which of its roots existed, so that one that goes missing is
     // not made afresh on the disk its drive was mounted on (see RootGuard).
     std::filesystem::path jobFile = {};
+    // Null for a run of the whole job; otherwise only the pairs and folders it names are
+    // counted and handled (a run started by changes seen in the trees).
+    const RunScope* scope = nullptr;
 };
 
 // Called on the user-interface thread: opens the report and writes its head, zeroes the

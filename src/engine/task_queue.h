@@ -23,6 +23,9 @@ struct FolderTask
     Direction direction = Direction::OrgToTgt;
     // A pair's root (either direction): its folders are the user's own and may be links.
     bool isRoot = false;
+    // Whether the task's subfolders are queued after it: a run of what changed handles a
+    // changed folder's own entries only.
+    bool walksSubfolders = true;
 };
 
 // The root task of a pair from its ORG and TGT folders (UTF-8 bytes).

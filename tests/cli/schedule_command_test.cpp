@@ -96,6 +96,28 @@ TEST(ScheduleUnits, EachKindWritesItsTimerAndInstallSection)
     }
 }
 
+// A watch is a service that stays: started with the user's manager, never by a timer.
+TEST(ScheduleUnits, WatchRunsAsALongRunningServiceWithoutTimer)
+{
+    const Schedule watch{ScheduleKind::Watch, {}};
+    EXPECT_EQ(serviceUnitText("/usr/bin/tavrel-sync-cli", "/home/u/backup.TSP", watch),
+              "# Written by tavrel-sync-cli schedule; `tavrel-sync-cli schedule JOB.TSP --remove`\n"
+              "# removes it.\n"
+              "[Unit]\n"
+              "Description=Tavrel Synchronizer job backup\n\n"
+              "[Service]\n"
+              "Type=simple\n"
+              "# Output goes to the journal (StandardOutput=journal is a user unit's default):\n"
+              "# journalctl --user -u THIS.service\n"
+              "ExecStart=\"/usr/bin/tavrel-sync-cli\" watch \"/home/u/backup.TSP\"\n"
+              "SuccessExitStatus=1\n"
+              "Restart=on-failure\n"
+              "RestartSec=60\n"
+              "RestartPreventExitStatus=3 64\n"
+              "\n[Install]\nWantedBy=default.target\n");
+    EXPECT_EQ(timerUnitText("backup", watch), "");
+}
+
 TEST(ScheduleUnits, OddNamesAndPathsAreEscapedReversibly)
 {
     const struct
@@ -208,7 +230,7 @@ TEST(ScheduleCommand, GeneratedUnitsPassSystemdVerify)
     fs::create_directory(scene.dir / "runtime");
     fs::permissions(scene.dir / "runtime", fs::perms::owner_all);
     const std::vector<std::vector<std::string>> schedules = {
-        {"--daily", "23:59"}, {"--hourly"}, {"--every", "1d 12h"}, {"--on-login"}};
+        {"--daily", "23:59"}, {"--hourly"}, {"--every", "1d 12h"}, {"--on-login"}, {"--watch"}};
     int job = 0;
     for (const auto& schedule : schedules) {
         // Odd names on purpose: blanks, "%" and "$" in the path, a "-" in the unit name.
@@ -221,7 +243,7 @@ TEST(ScheduleCommand, GeneratedUnitsPassSystemdVerify)
     std::vector<std::string> verify{"--user", "verify"};
     for (const auto& entry : fs::directory_iterator(scene.units))
         verify.push_back(entry.path().string());
-    ASSERT_EQ(verify.size(), 2U + 7U); // four services, three timers
+    ASSERT_EQ(verify.size(), 2U + 8U); // five services, three timers
     const auto checked = test::runProgram("/usr/bin/systemd-analyze", verify, scene.dir.path());
     if (checked.err.find("Failed to") != std::string::npos && checked.err.find("bus") != std::string::npos)
         GTEST_SKIP() << "systemd-analyze cannot run here: " << checked.err;
@@ -235,9 +257,11 @@ TEST(ScheduleCommand, RemoveDeletesOnlyThatJobsUnitsAndListShowsTheRest)
     scene.newJob("docs.TSP");
     scene.newJob("docs-old.TSP");
     scene.newJob("music.TSP");
+    scene.newJob("video.TSP");
     ASSERT_EQ(scene.run({"schedule", "docs.TSP", "--hourly"}).status, 0);
     ASSERT_EQ(scene.run({"schedule", "docs-old.TSP", "--every", "30min"}).status, 0);
     ASSERT_EQ(scene.run({"schedule", "music.TSP", "--on-login"}).status, 0);
+    ASSERT_EQ(scene.run({"schedule", "video.TSP", "--watch"}).status, 0);
     std::ofstream(scene.units / "other.timer") << "[Timer]\nOnCalendar=daily\n";
     // An enabled timer's link, as systemctl makes it, goes too.
     fs::create_directories(scene.units / "timers.target.wants");
@@ -246,7 +270,7 @@ TEST(ScheduleCommand, RemoveDeletesOnlyThatJobsUnitsAndListShowsTheRest)
 
     const auto listed = scene.run({"schedule", "--list"});
     EXPECT_EQ(listed.status, 0);
-    EXPECT_EQ(listed.out, "docs: hourly\ndocs-old: every 30min\nmusic: at login\n");
+    EXPECT_EQ(listed.out, "docs: hourly\ndocs-old: every 30min\nmusic: at login\nvideo: on change (watch)\n");
 
     fs::remove(scene.calls);
     fs::remove(scene.dir / "docs.TSP"); // a job file already gone can still be unscheduled
@@ -260,7 +284,8 @@ TEST(ScheduleCommand, RemoveDeletesOnlyThatJobsUnitsAndListShowsTheRest)
     for (const char* kept : {"tavrel-sync-docs\\x2dold.service", "tavrel-sync-docs\\x2dold.timer",
                              "tavrel-sync-music.service", "other.timer"})
         EXPECT_TRUE(fs::exists(scene.units / kept)) << kept;
-    EXPECT_EQ(scene.run({"schedule", "--list"}).out, "docs-old: every 30min\nmusic: at login\n");
+    EXPECT_EQ(scene.run({"schedule", "--list"}).out,
+              "docs-old: every 30min\nmusic: at login\nvideo: on change (watch)\n");
     EXPECT_EQ(scene.run({"schedule", "docs.TSP", "--remove"}).out, "No schedule for tavrel-sync-docs.\n");
 }
 

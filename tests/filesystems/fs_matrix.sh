@@ -221,6 +221,27 @@ methods=(light update copy absolute sync)
 declare -A cell
 rows=()
 
+# `watch` with its target on the volume: a user-space volume is polled, never watched by the
+# kernel (changes made by its server are not notified), so a file deleted there comes back by a
+# run the poll starts, and no run is started by a kernel event.
+check_watch_poll() {
+    local kind=$1 w=$work/$1/watch mnt=$2/watch i pid
+    mkdir -p "$w/org" "$mnt"
+    printf 'one\n' >"$w/org/one.txt"
+    printf 'two\n' >"$w/org/two.txt"
+    "$make_project" "$w/watch.TSP" --pair watch absolute "$w/org" "$mnt" --no-recycle
+    "$cli" watch "$w/watch.TSP" --delay 0.3 --poll 1 --json >"$w/out" 2>"$w/err" &
+    pid=$!
+    for i in $(seq 300); do [ "$(wc -l <"$w/out")" -ge 1 ] && [ -f "$mnt/two.txt" ] && break; sleep 0.1; done
+    rm -f "$mnt/two.txt"
+    for i in $(seq 300); do [ -f "$mnt/two.txt" ] && break; sleep 0.1; done
+    kill -TERM "$pid"
+    wait "$pid"
+    [ -f "$mnt/two.txt" ] || fail "$kind watch: a file deleted on the volume did not come back: $(tail -2 "$w/out") $(cat "$w/err")"
+    grep -q '"trigger":"poll"' "$w/out" || fail "$kind watch: no run started by the poll: $(cat "$w/out")"
+    if grep -q '"trigger":"change"' "$w/out"; then fail "$kind watch: a kernel event started a run on a polled volume"; fi
+}
+
 run_volume() {
     local kind=$1 mnt=$work/mnt-$1 reason
     mkdir -p "$mnt"
@@ -323,6 +344,7 @@ run_volume() {
         grep -q '^ERROR: folders overlap: ' <<<"$overlap_log" || fail "$kind overlap: no overlap error: $overlap_log"
     fi
     [ "$kind" = fat ] && check_too_large "$kind" "$mnt"
+    check_watch_poll "$kind" "$mnt"
     # A name exFAT refuses (':' and '?'; exfat-fuse answers "No such file or directory") is one
     # error line, with the side and the reason; the other file is copied.
     if [ "$kind" = exfat ]; then

@@ -34,7 +34,7 @@ engine::RunResult EngineTest::previewWith(RecordingSink& sink, platform::FileSys
 
 engine::RunResult EngineTest::runAs(bool preview, RecordingSink& sink, platform::FileSystem* fs)
 {
-    engine::RunContext context{m_job, m_state, fs ? *fs : m_posix, m_report, sink, {}, m_jobFile};
+    engine::RunContext context{m_job, m_state, fs ? *fs : m_posix, m_report, sink, {}, m_jobFile, m_scope};
     std::thread worker;
     const bool started = preview ? engine::StartPreview(context, worker) : engine::StartSync(context, worker);
     EXPECT_TRUE(started);

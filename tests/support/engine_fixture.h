@@ -58,6 +58,8 @@ protected:
     report::ReportFile m_report;
     // The project file the runs are of; empty (the default) keeps no record of their roots.
     std::filesystem::path m_jobFile;
+    // The folders the runs handle; null (the default) runs the whole job.
+    const engine::RunScope* m_scope = nullptr;
 
 private:
     engine::RunResult runAs(bool preview, RecordingSink& sink, platform::FileSystem* fs);
