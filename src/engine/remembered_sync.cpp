@@ -382,7 +382,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
             keepRecord();
             return PairOutcome::Continue;
         }
-        const FsError deleted = fs().deleteItem(path, m_pair->recycleDeleted != 0);
+        const FsError deleted = removeItem(path, folder);
         if (deleted == FsError::Ok || deleted == FsError::NotFound) {
             if (deleted == FsError::Ok) {
                 m_progress.count(folder ? Operation::FolderDeleted : Operation::FileDeleted,
@@ -393,9 +393,13 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         }
         if (noteOverlap(deleted))
             return PairOutcome::Continue;
-        m_progress.logFailure(
-            "ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n",
-            inTgt ? Direction::OrgToTgt : Direction::TgtToOrg, platform::FailedSide::Target);
+        const std::string line =
+            "ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n";
+        if (!m_notKeptReason.empty())
+            logError(line, m_notKeptReason);
+        else
+            m_progress.logFailure(line, inTgt ? Direction::OrgToTgt : Direction::TgtToOrg,
+                                  platform::FailedSide::Target);
         keepRecord();
         return deleted == FsError::DiskFull ? PairOutcome::DiskFull : PairOutcome::Continue;
     };
