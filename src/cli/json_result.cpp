@@ -5,8 +5,8 @@
 
 namespace tavrel::cli {
 
-std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& s,
-                       bool preview)
+std::string resultJson(engine::RunOutcome outcome, int32_t errors, int32_t conflicts,
+                       const engine::StatisticsSnapshot& s, bool preview)
 {
     const char* name = outcome == engine::RunOutcome::Succeeded             ? "succeeded"
                        : outcome == engine::RunOutcome::CompletedWithErrors ? "completed_with_errors"
@@ -22,6 +22,7 @@ std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine:
         json += std::to_string(value);
     };
     field("errors", errors);
+    field("conflicts", conflicts);
     for (const engine::StatisticsField& counter : engine::kStatisticsFields)
         field(counter.name, s.*counter.value);
     json += "}";

@@ -232,7 +232,8 @@ ExitCode runRun(std::span<const std::string_view> arguments)
         options.dryRun ? engine::previewOutcomeText(outcome, errors) : engine::outcomeText(outcome, errors);
     std::cout << "End process.\n" << endLine << '\n';
     if (options.json)
-        std::cout << resultJson(outcome, errors, state.snapshot(), options.dryRun) << '\n';
+        std::cout << resultJson(outcome, errors, state.conflicts.load(), state.snapshot(), options.dryRun)
+                  << '\n';
     std::cout.flush();
     return exitCodeFor(outcome);
 }

@@ -41,8 +41,9 @@ bool PairProcessor::setUpVersions(const FolderTask& root)
     // and versions inside a root would be copied back and forth as the pair's own files.
     if (!versions.starts_with('/') || foldersOverlap(m_fs, versions, root.sourceFolder) ||
         foldersOverlap(m_fs, versions, root.targetFolder)) {
-        logError("ERROR: versions folder overlaps ORG or TGT: " + platform::displayName(versions) + "\r\n",
-                 "the versions folder must be a full path outside both folders; nothing of the pair was done");
+        logError(
+            "ERROR: versions folder overlaps ORG or TGT: " + platform::displayName(versions) + "\r\n",
+            "the versions folder must be a full path outside both folders; nothing of the pair was done");
         return false;
     }
     m_versionsRoot = versions;
@@ -84,18 +85,21 @@ FsError PairProcessor::keepVersion(const std::string& path, KeepMode mode, std::
         m_versionFolders.insert(made);
     }
     if (pathTooLong(m_versionsRoot + rel + " YYYY-MM-DD HHMMSS")) {
-        m_notKeptReason = "its path in the versions folder would be too long; nothing was replaced or deleted";
+        m_notKeptReason =
+            "its path in the versions folder would be too long; nothing was replaced or deleted";
         return FsError::Other;
     }
     FsError result = FsError::Exists;
     for (int second = 0; second < kSecondsTried && result == FsError::Exists; ++second) {
-        kept = m_versionsRoot + folderRel + versionName(name, civilTimeOf((m_versionSeconds + second) * kTicksPerSecond));
+        kept = m_versionsRoot + folderRel +
+               versionName(name, civilTimeOf((m_versionSeconds + second) * kTicksPerSecond));
         platform::forgetLastFailure();
         result = fs().keepItem(path, kept, mode);
     }
     if (result != FsError::Ok && result != FsError::NotFound) {
         const std::string reason = platform::lastFailureReason();
-        m_notKeptReason = "it could not be kept in the versions folder " + platform::displayName(m_versionsRoot) +
+        m_notKeptReason = "it could not be kept in the versions folder " +
+                          platform::displayName(m_versionsRoot) +
                           (reason.empty() ? std::string() : " (" + reason + ")") + "; it was left as it was";
     }
     return result;

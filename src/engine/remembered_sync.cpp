@@ -426,9 +426,10 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
     case SyncAction::SkipConflict: {
         const std::string line = conflictLogLine(decision.conflict, platform::displayName(orgPath)) + "\r\n";
         platform::forgetLastFailure();
-        m_progress.logError(line, decision.conflict == ConflictKind::BothChanged
-                                      ? "changed on both sides since the last run; both are left as they are"
-                                      : "changed on one side and deleted on the other; nothing was changed");
+        m_progress.logConflict(line,
+                               decision.conflict == ConflictKind::BothChanged
+                                   ? "changed on both sides since the last run; both are left as they are"
+                                   : "changed on one side and deleted on the other; nothing was changed");
         keepRecord();
         if (input.org && input.tgt && input.org->kind == EntryKind::Folder &&
             input.tgt->kind == EntryKind::Folder)

@@ -21,9 +21,11 @@ constexpr const char* kReadBackDiffers = "the kept copy did not read back as the
 
 bool sameStat(const struct stat& a, const struct stat& b)
 {
-    auto same = [](const timespec& x, const timespec& y) { return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec; };
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && same(a.st_mtim, b.st_mtim) &&
-           same(a.st_ctim, b.st_ctim);
+    auto same = [](const timespec& x, const timespec& y) {
+        return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
+    };
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           same(a.st_mtim, b.st_mtim) && same(a.st_ctim, b.st_ctim);
 }
 
 // Whether the two items read the same: a file byte for byte, a link by its text.
@@ -101,7 +103,8 @@ FsError keepItemAt(const Place& source, const Place& destination, KeepMode mode,
             return errorMakingName(errno, destination.folder);
     } else {
         // Without AT_SYMLINK_FOLLOW a link is linked as itself, never what it points to.
-        if (::linkat(source.folder, source.name.c_str(), destination.folder, destination.name.c_str(), 0) == 0)
+        if (::linkat(source.folder, source.name.c_str(), destination.folder, destination.name.c_str(), 0) ==
+            0)
             return FsError::Ok;
         const int error = errno;
         if (error != EXDEV && error != EPERM && error != EOPNOTSUPP && error != ENOSYS && error != EMLINK)

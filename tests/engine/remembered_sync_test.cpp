@@ -80,6 +80,7 @@ TEST_F(RememberedSyncTest, ChangesWinByTheRecordAndBothSidedChangesAreConflicts)
     EXPECT_EQ(readFile(m_tgt + "both"), "tgt side");
     EXPECT_NE(log.find("CONFLICT: both changed: ~/org/both\r\n"), std::string::npos) << log;
     EXPECT_EQ(m_state.errors.load(), 1);
+    EXPECT_EQ(m_state.conflicts.load(), 1);
     // The conflict stays until someone settles it.
     EXPECT_NE(again().find("CONFLICT: both changed: ~/org/both"), std::string::npos);
 }

@@ -162,7 +162,8 @@ TEST_F(VersionsTest, AVersionsFolderInsideARootIsRefused)
         buildTree(m_tgt, {file("b", "b")});
         RecordingSink sink;
         runWith(sink);
-        EXPECT_NE(relative(sink.log()).find("ERROR: versions folder overlaps ORG or TGT: ~/"), std::string::npos)
+        EXPECT_NE(relative(sink.log()).find("ERROR: versions folder overlaps ORG or TGT: ~/"),
+                  std::string::npos)
             << sink.log();
         EXPECT_EQ(snapshotTree(m_tgt), describeTree({file("b", "b")}));
         EXPECT_FALSE(std::filesystem::exists(inside));
@@ -174,11 +175,13 @@ TEST_F(VersionsTest, AVersionsFolderInsideARootIsRefused)
 // file within the limits.
 TEST_F(VersionsTest, PruningKeepsTheNewestAndRecentVersionsAndNothingElseIsTouched)
 {
-    const std::vector<Node> before = {
-        file("d/a 2020-01-01 000000.txt", "2020"), file("d/a 2021-06-01 120000.txt", "2021"),
-        file("d/a 2022-03-04 050607.txt", "2022"), file("d/a.txt", "not a version"),
-        file("d/a 2020-01-01 000000.txt.bak", "not ours"), file("d/b 2020-01-01 000000", "b 2020"),
-        file("notes.txt", "mine")};
+    const std::vector<Node> before = {file("d/a 2020-01-01 000000.txt", "2020"),
+                                      file("d/a 2021-06-01 120000.txt", "2021"),
+                                      file("d/a 2022-03-04 050607.txt", "2022"),
+                                      file("d/a.txt", "not a version"),
+                                      file("d/a 2020-01-01 000000.txt.bak", "not ours"),
+                                      file("d/b 2020-01-01 000000", "b 2020"),
+                                      file("notes.txt", "mine")};
     const struct
     {
         const char* what;

@@ -130,7 +130,8 @@ TEST(PosixKeep, AViewKeepsBetweenItsRoots)
     const auto view = disk.confineTo({scratch / "org/", scratch / "tgt/", scratch / "versions/"}, error);
     ASSERT_EQ(error, FsError::Ok);
     ASSERT_TRUE(view);
-    EXPECT_EQ(view->keepItem(scratch / "tgt/sub/doc", scratch / "versions/sub/doc 1", KeepMode::Move), FsError::Ok);
+    EXPECT_EQ(view->keepItem(scratch / "tgt/sub/doc", scratch / "versions/sub/doc 1", KeepMode::Move),
+              FsError::Ok);
     EXPECT_EQ(readFile(scratch / "versions/sub/doc 1"), "old");
     EXPECT_FALSE(std::filesystem::exists(scratch / "tgt/sub/doc"));
     EXPECT_EQ(view->keepItem(scratch / "versions/sub/doc 1", "/tmp/outside", KeepMode::Copy), FsError::Other)
