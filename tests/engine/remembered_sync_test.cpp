@@ -4,6 +4,8 @@
 // state nothing is deleted.
 #include "engine/run_driver.h"
 #include "support/engine_fixture.h"
+#include "support/faulty_file_system.h"
+#include "support/hooked_file_system.h"
 #include "support/scoped_env.h"
 
 #include <filesystem>
@@ -26,13 +28,26 @@ protected:
         pair.extras.pairId = model::newPairId();
     }
 
-    // One run with a sink of its own; the log.
-    std::string again(engine::MassDeletionAnswer answer = engine::MassDeletionAnswer::Delete)
+    // One run with a sink of its own (through `fs`, when given); the log.
+    std::string again(engine::MassDeletionAnswer answer = engine::MassDeletionAnswer::Delete,
+                      platform::FileSystem* fs = nullptr)
     {
         RecordingSink sink;
         sink.massDeletionAnswer = answer;
-        runWith(sink);
+        runWith(sink, fs);
         return relative(sink.log());
+    }
+
+    // A fresh pair (a new id, so no state) over fresh trees.
+    model::FolderPair& freshPair()
+    {
+        std::filesystem::remove_all(m_org);
+        std::filesystem::remove_all(m_tgt);
+        m_job.clear();
+        model::FolderPair& pair = addPair(SyncMethod::Synchronize);
+        pair.extras.rememberState = true;
+        pair.extras.pairId = model::newPairId();
+        return pair;
     }
 
     ScopedEnv m_data{"XDG_DATA_HOME", m_dir / "data"};
@@ -83,6 +98,80 @@ TEST_F(RememberedSyncTest, ChangesWinByTheRecordAndBothSidedChangesAreConflicts)
     EXPECT_EQ(m_state.conflicts.load(), 1);
     // The conflict stays until someone settles it.
     EXPECT_NE(again().find("CONFLICT: both changed: ~/org/both"), std::string::npos);
+}
+
+// A run cut short (a stop after k operations, a full disk, a copy or deletion that fails)
+// keeps the records of what it did not finish: the next run completes the work, brings back
+// nothing that was deleted, and the one after that has nothing left to do.
+TEST_F(RememberedSyncTest, AnInterruptedRunIsFinishedByTheNextOneAndResurrectsNothing)
+{
+    using Op = FaultyFileSystem::Operation;
+    const struct
+    {
+        const char* what;
+        int stopAfter; // operations (copies and deletions) before the stop; 0: none
+        Op failing;    // with `failAt`: the call that fails
+        int failAt;    // 0: none
+        platform::FsError error;
+    } cases[] = {
+        {"stop after 1", 1, Op::List, 0, platform::FsError::Ok},
+        {"stop after 3", 3, Op::List, 0, platform::FsError::Ok},
+        {"stop after 5", 5, Op::List, 0, platform::FsError::Ok},
+        {"stop after 8", 8, Op::List, 0, platform::FsError::Ok},
+        {"disk full at the 1st new copy", 0, Op::CopyCreateOnly, 1, platform::FsError::DiskFull},
+        {"disk full at the 2nd overwrite", 0, Op::CopyOverwrite, 2, platform::FsError::DiskFull},
+        {"the 2nd deletion fails", 0, Op::Delete, 2, platform::FsError::Other},
+        {"the 1st deletion finds the disk full", 0, Op::Delete, 1, platform::FsError::DiskFull},
+        {"the 2nd new copy fails", 0, Op::CopyCreateOnly, 2, platform::FsError::Other},
+        {"a listing fails mid-pair", 0, Op::List, 6, platform::FsError::Other},
+    };
+    const std::vector<Node> start = {file("a1", "1", at(1)),     file("a2", "2", at(1)),
+                                     file("a3", "3", at(1)),     file("a4", "4", at(1)),
+                                     file("a5", "5", at(1)),     file("a6", "6", at(1)),
+                                     file("sub/s1", "s", at(1)), file("sub/deep/s2", "s", at(1))};
+    const TreeSnapshot converged =
+        describeTree({file("a4", "org edit", at(5)), file("a5", "tgt edit", at(5)), file("a6", "6", at(1)),
+                      file("n1", "n1", at(2)), file("n2", "n2", at(2)), file("n3", "n3", at(2))});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        freshPair();
+        buildTree(m_org, start);
+        buildTree(m_tgt, start);
+        again();
+        ASSERT_EQ(operations(), Ops{}.snapshot());
+        // Since: deletions on both sides (a folder among them), edits on both, new files on both.
+        std::filesystem::remove(m_org + "a1");
+        std::filesystem::remove(m_org + "a2");
+        std::filesystem::remove(m_tgt + "a3");
+        std::filesystem::remove_all(m_org + "sub");
+        buildTree(m_org, {file("a4", "org edit", at(5)), file("n1", "n1", at(2)), file("n2", "n2", at(2))});
+        buildTree(m_tgt, {file("a5", "tgt edit", at(5)), file("n3", "n3", at(2))});
+
+        HookedFileSystem hooked(m_posix);
+        FaultyFileSystem faulty(m_posix);
+        int operationsDone = 0;
+        auto countOne = [&] {
+            if (++operationsDone == c.stopAfter)
+                m_state.stopRequested.store(1);
+        };
+        hooked.beforeCopy = [&](const std::string&, const std::string&) { countOne(); };
+        hooked.beforeDelete = [&](const std::string&) { countOne(); };
+        if (c.failAt != 0)
+            faulty.failNth(c.failing, c.failAt, c.error);
+        const std::string cut =
+            again(engine::MassDeletionAnswer::Delete,
+                  c.stopAfter != 0 ? static_cast<platform::FileSystem*>(&hooked) : &faulty);
+        EXPECT_TRUE(snapshotTree(m_org) != converged || snapshotTree(m_tgt) != converged)
+            << "the case interrupts nothing: " << cut;
+
+        const std::string log = again();
+        EXPECT_EQ(snapshotTree(m_org), converged) << log;
+        EXPECT_EQ(snapshotTree(m_tgt), converged) << log;
+        EXPECT_EQ(log.find("CONFLICT"), std::string::npos) << log;
+        again();
+        EXPECT_EQ(operations(), Ops{}.snapshot());
+        EXPECT_EQ(snapshotTree(m_org), converged);
+    }
 }
 
 // A lost state means first-run rules: what one side lacks comes back, nothing is deleted.
