@@ -3,6 +3,8 @@
 // unchanged side whatever the clocks say, both-sided changes are conflicts, and without a
 // state nothing is deleted.
 #include "engine/run_driver.h"
+#include "engine/time_rule.h"
+#include "platform/text_codec.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/hooked_file_system.h"
@@ -174,6 +176,108 @@ TEST_F(RememberedSyncTest, AnInterruptedRunIsFinishedByTheNextOneAndResurrectsNo
     }
 }
 
+// The same trees under other root paths are no longer the trees the state was recorded for:
+// first-run rules, so a file missing on one side comes back instead of being deleted.
+TEST_F(RememberedSyncTest, MovedRootsRunByFirstRunRules)
+{
+    buildTree(m_org, {file("a", "a", at(1)), file("b", "b", at(1))});
+    again();
+    ASSERT_EQ(snapshotTree(m_tgt), snapshotTree(m_org));
+    std::filesystem::rename(m_org, m_dir / "org moved");
+    std::filesystem::rename(m_tgt, m_dir / "tgt moved");
+    m_job.pairAt(0)->orgPath = platform::fromUtf8(m_dir / "org moved");
+    m_job.pairAt(0)->tgtPath = platform::fromUtf8(m_dir / "tgt moved");
+    std::filesystem::remove(m_dir / "org moved/a");
+    const std::string log = again();
+    EXPECT_NE(log.find("WARNING: no state for pair P: first run rules"), std::string::npos) << log;
+    EXPECT_EQ(readFile(m_dir / "org moved/a"), "a");
+    EXPECT_EQ(readFile(m_dir / "tgt moved/a"), "a");
+    // Remembered for the new roots from then on: a deletion now stays deleted.
+    std::filesystem::remove(m_dir / "org moved/b");
+    EXPECT_EQ(again().find("WARNING"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "tgt moved/b"));
+}
+
+// A filter narrowed between runs leaves what it now filters out alone on both sides and keeps
+// its records; widened again, what did not change meanwhile is neither copied nor deleted,
+// and a deletion made while it was filtered out is taken as the deletion it is.
+TEST_F(RememberedSyncTest, ANarrowedFilterKeepsItsRecordsUntilWidenedAgain)
+{
+    buildTree(m_org, {file("a.txt", "a", at(1)), file("b.log", "b", at(1)), file("c.log", "c", at(1)),
+                      file("logs/d", "d", at(1))});
+    again();
+    model::FolderPair& pair = *m_job.pairAt(0);
+    setPatterns(pair.excludeFiles, {u"*.log"});
+    setPatterns(pair.excludeFolders, {u"logs"});
+    std::filesystem::remove(m_org + "b.log");
+    std::filesystem::remove_all(m_tgt + "logs");
+    again();
+    EXPECT_EQ(operations(), Ops{}.snapshot());
+    EXPECT_EQ(readFile(m_tgt + "b.log"), "b") << "filtered out: nothing done";
+    EXPECT_EQ(readFile(m_org + "logs/d"), "d");
+
+    setPatterns(pair.excludeFiles, {});
+    setPatterns(pair.excludeFolders, {});
+    const std::string log = again();
+    EXPECT_EQ(log.find("CONFLICT"), std::string::npos) << log;
+    const TreeSnapshot expected = describeTree({file("a.txt", "a", at(1)), file("c.log", "c", at(1))});
+    EXPECT_EQ(snapshotTree(m_org), expected) << "unchanged c.log is neither copied nor deleted";
+    EXPECT_EQ(snapshotTree(m_tgt), expected) << "the deletions made meanwhile are not undone";
+    EXPECT_EQ(m_state.tgtFilesDeleted.load(), 1);
+    EXPECT_EQ(m_state.orgFoldersDeleted.load(), 1);
+    EXPECT_EQ(m_state.allOperations.load(), 2);
+}
+
+// What "changed" can see: size, and the time at the precision both volumes keep. A rewrite of
+// the same size whose time moved by less than that precision (a FAT stick keeps 2 s) is not
+// seen, and the other side's copy stays; one that moved further is copied.
+TEST_F(RememberedSyncTest, ASameSizeRewriteIsSeenOnlyBeyondTheVolumesTimePrecision)
+{
+    const struct
+    {
+        const char* what;
+        int64_t precision; // 100 ns ticks
+        int64_t shiftNs;
+        bool copied;
+    } cases[] = {
+        {"exact volume, 100 ns later", 1, 100, true},
+        {"exact volume, same time", 1, 0, false},
+        {"2 s volume, 1 s later", 2 * engine::kTicksPerSecond, 1'000'000'000, false},
+        {"2 s volume, 4 s later", 2 * engine::kTicksPerSecond, 4'000'000'000, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        freshPair();
+        FaultyFileSystem volume(m_posix);
+        platform::VolumeTraits traits;
+        traits.probed = true;
+        traits.timePrecision = c.precision;
+        volume.pretendVolume(traits);
+        buildTree(m_org, {file("doc", "version 1", at(10))});
+        again(engine::MassDeletionAnswer::Delete, &volume);
+        ASSERT_EQ(readFile(m_tgt + "doc"), "version 1");
+        buildTree(m_org, {file("doc", "version 2", at(10) + c.shiftNs)});
+        again(engine::MassDeletionAnswer::Delete, &volume);
+        EXPECT_EQ(readFile(m_tgt + "doc"), c.copied ? "version 2" : "version 1");
+        EXPECT_EQ(readFile(m_org + "doc"), "version 2") << "nothing is ever copied back over the rewrite";
+    }
+}
+
+// A folder deleted on both sides by a run and later put back (restored from a backup, with
+// the old files and times) is new again: copied to the other side, never taken for a deletion.
+TEST_F(RememberedSyncTest, AFolderPutBackAfterItsDeletionIsNewAgain)
+{
+    buildTree(m_org, {file("keep", "k", at(1)), file("sub/s", "s", at(1))});
+    again();
+    std::filesystem::remove_all(m_org + "sub");
+    again();
+    ASSERT_FALSE(std::filesystem::exists(m_tgt + "sub"));
+    buildTree(m_tgt, {file("sub/s", "s", at(1))});
+    const std::string log = again();
+    EXPECT_EQ(readFile(m_org + "sub/s"), "s") << log;
+    EXPECT_EQ(readFile(m_tgt + "sub/s"), "s") << log;
+}
+
 // A lost state means first-run rules: what one side lacks comes back, nothing is deleted.
 TEST_F(RememberedSyncTest, WithoutTheStateNothingIsDeleted)
 {
@@ -182,8 +286,9 @@ TEST_F(RememberedSyncTest, WithoutTheStateNothingIsDeleted)
     std::filesystem::remove_all(m_dir / "data/tavrel-sync/state");
     std::filesystem::remove(m_org + "a");
     const std::string log = again();
-    EXPECT_NE(log.find("WARNING: no state for pair P"), std::string::npos) << log;
+    EXPECT_NE(log.find("WARNING: no state for pair P: first run rules"), std::string::npos) << log;
     EXPECT_EQ(readFile(m_org + "a"), "a");
+    EXPECT_EQ(readFile(m_tgt + "a"), "a");
 }
 
 // A side emptied since the last run (an unplugged or wiped drive) asks before the other side
