@@ -3,11 +3,13 @@
 // unchanged side whatever the clocks say, both-sided changes are conflicts, and without a
 // state nothing is deleted.
 #include "engine/run_driver.h"
+#include "engine/sync_names.h"
 #include "engine/time_rule.h"
 #include "platform/text_codec.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/hooked_file_system.h"
+#include "support/program_runner.h"
 #include "support/scoped_env.h"
 
 #include <filesystem>
@@ -276,6 +278,256 @@ TEST_F(RememberedSyncTest, AFolderPutBackAfterItsDeletionIsNewAgain)
     const std::string log = again();
     EXPECT_EQ(readFile(m_org + "sub/s"), "s") << log;
     EXPECT_EQ(readFile(m_tgt + "sub/s"), "s") << log;
+}
+
+// The decision table, a row per rule, each run on real trees after a first run that recorded
+// them; the same trees and changes also go through unison -batch (with the -prefer its rule
+// needs), and where both tools have the rule the trees must come out alike. keep-both is
+// compared to -prefer newer by the file's name only: unison keeps no loser beside it.
+TEST_F(RememberedSyncTest, TheDecisionTableAgreesWithUnisonWhereTheRulesMatch)
+{
+    const std::string unison = "/usr/bin/unison";
+    const bool haveUnison = std::filesystem::exists(unison);
+    using P = model::ConflictPolicy;
+    enum class Peer
+    {
+        None, // unison has no such rule: ours alone is checked
+        Batch,
+        PreferOrg,
+        PreferTgt,
+        PreferNewer,
+    };
+    const std::vector<Node> record = {file("keep", "k", at(1)), file("f", "v1", at(1)),
+                                      file("d/x", "x", at(1))};
+    const Node kept = file("keep", "k", at(1));
+    const Node dx = file("d/x", "x", at(1));
+    const Node orgEdit = file("f", "org edit", at(5));
+    const Node tgtEdit = file("f", "tgt edit", at(7));
+    const std::string loserName = engine::conflictName("f", engine::civilTimeOf(at(5) / 100));
+    const struct
+    {
+        const char* what;
+        std::vector<Node> orgWrite;
+        std::vector<std::string> orgRemove;
+        std::vector<Node> tgtWrite;
+        std::vector<std::string> tgtRemove;
+        P policy;
+        std::vector<Node> orgAfter;
+        std::vector<Node> tgtAfter;
+        const char* logged; // a line the run logs, or ""
+        Peer peer;
+    } rows[] = {
+        {"unchanged", {}, {}, {}, {}, P::Skip, record, record, "", Peer::Batch},
+        {"ORG edited, dated before the record",
+         {file("f", "org", at(0))},
+         {},
+         {},
+         {},
+         P::Skip,
+         {kept, file("f", "org", at(0)), dx},
+         {kept, file("f", "org", at(0)), dx},
+         "",
+         Peer::Batch},
+        {"TGT edited",
+         {},
+         {},
+         {tgtEdit},
+         {},
+         P::Skip,
+         {kept, tgtEdit, dx},
+         {kept, tgtEdit, dx},
+         "",
+         Peer::Batch},
+        {"deleted in ORG", {}, {"f"}, {}, {}, P::Skip, {kept, dx}, {kept, dx}, "", Peer::Batch},
+        {"deleted in TGT", {}, {}, {}, {"f"}, P::Skip, {kept, dx}, {kept, dx}, "", Peer::Batch},
+        {"deleted on both", {}, {"f"}, {}, {"f"}, P::Skip, {kept, dx}, {kept, dx}, "", Peer::Batch},
+        {"new in ORG",
+         {file("g", "g", at(3))},
+         {},
+         {},
+         {},
+         P::Skip,
+         {kept, file("f", "v1", at(1)), dx, file("g", "g", at(3))},
+         {kept, file("f", "v1", at(1)), dx, file("g", "g", at(3))},
+         "",
+         Peer::Batch},
+        {"both edited alike",
+         {orgEdit},
+         {},
+         {orgEdit},
+         {},
+         P::Skip,
+         {kept, orgEdit, dx},
+         {kept, orgEdit, dx},
+         "",
+         Peer::Batch},
+        {"both edited, skip",
+         {orgEdit},
+         {},
+         {tgtEdit},
+         {},
+         P::Skip,
+         {kept, orgEdit, dx},
+         {kept, tgtEdit, dx},
+         "CONFLICT: both changed: ",
+         Peer::Batch},
+        {"both edited, ORG wins",
+         {orgEdit},
+         {},
+         {tgtEdit},
+         {},
+         P::OrgWins,
+         {kept, orgEdit, dx},
+         {kept, orgEdit, dx},
+         "",
+         Peer::PreferOrg},
+        {"both edited, TGT wins",
+         {orgEdit},
+         {},
+         {tgtEdit},
+         {},
+         P::TgtWins,
+         {kept, tgtEdit, dx},
+         {kept, tgtEdit, dx},
+         "",
+         Peer::PreferTgt},
+        {"both edited, keep both",
+         {orgEdit},
+         {},
+         {tgtEdit},
+         {},
+         P::KeepBoth,
+         {kept, tgtEdit, dx, file(loserName, "org edit", at(5))},
+         {kept, tgtEdit, dx, file(loserName, "org edit", at(5))},
+         "",
+         Peer::PreferNewer},
+        {"both new and different, skip",
+         {file("g", "org g", at(3))},
+         {},
+         {file("g", "tgt g", at(4))},
+         {},
+         P::Skip,
+         {kept, file("f", "v1", at(1)), dx, file("g", "org g", at(3))},
+         {kept, file("f", "v1", at(1)), dx, file("g", "tgt g", at(4))},
+         "CONFLICT: both changed: ",
+         Peer::Batch},
+        {"ORG edited, TGT deleted, skip",
+         {orgEdit},
+         {},
+         {},
+         {"f"},
+         P::Skip,
+         {kept, orgEdit, dx},
+         {kept, dx},
+         "CONFLICT: changed here, deleted there: ",
+         Peer::Batch},
+        {"ORG edited, TGT deleted, ORG wins",
+         {orgEdit},
+         {},
+         {},
+         {"f"},
+         P::OrgWins,
+         {kept, orgEdit, dx},
+         {kept, orgEdit, dx},
+         "",
+         Peer::PreferOrg},
+        {"ORG edited, TGT deleted, TGT wins",
+         {orgEdit},
+         {},
+         {},
+         {"f"},
+         P::TgtWins,
+         {kept, dx},
+         {kept, dx},
+         "",
+         Peer::PreferTgt},
+        {"ORG edited, TGT deleted, keep both",
+         {orgEdit},
+         {},
+         {},
+         {"f"},
+         P::KeepBoth,
+         {kept, orgEdit, dx},
+         {kept, orgEdit, dx},
+         "",
+         Peer::None},
+        {"folder deleted in ORG",
+         {},
+         {"d"},
+         {},
+         {},
+         P::Skip,
+         {kept, file("f", "v1", at(1))},
+         {kept, file("f", "v1", at(1))},
+         "",
+         Peer::Batch},
+        {"folder deleted in ORG, new beneath in TGT",
+         {},
+         {"d"},
+         {file("d/new", "n", at(3))},
+         {},
+         P::Skip,
+         {kept, file("f", "v1", at(1))},
+         {kept, file("f", "v1", at(1)), dx, file("d/new", "n", at(3))},
+         "CONFLICT: changed here, deleted there: ",
+         Peer::Batch},
+    };
+    auto change = [](const std::string& root, const std::vector<Node>& writes,
+                     const std::vector<std::string>& removes) {
+        for (const std::string& gone : removes)
+            std::filesystem::remove_all(root + gone);
+        buildTree(root, writes);
+    };
+    const std::string uOrg = m_dir / "u-org/";
+    const std::string uTgt = m_dir / "u-tgt/";
+    ScopedEnv archives("UNISON", m_dir / "u-archives");
+    auto runUnison = [&](const std::vector<std::string>& more) {
+        std::vector<std::string> arguments = {
+            uOrg, uTgt, "-batch", "-times", "-perms", "0", "-confirmbigdel=false"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        const ProgramOutcome outcome = runProgram(unison, arguments, m_dir.path());
+        EXPECT_TRUE(outcome.status == 0 || outcome.status == 1) << outcome.err;
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        freshPair().extras.conflictPolicy = row.policy;
+        buildTree(m_org, record);
+        buildTree(m_tgt, record);
+        again();
+        change(m_org, row.orgWrite, row.orgRemove);
+        change(m_tgt, row.tgtWrite, row.tgtRemove);
+        const std::string log = again();
+        EXPECT_EQ(snapshotTree(m_org), describeTree(row.orgAfter)) << log;
+        EXPECT_EQ(snapshotTree(m_tgt), describeTree(row.tgtAfter)) << log;
+        if (*row.logged != '\0') {
+            EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+        } else {
+            EXPECT_EQ(log.find("CONFLICT"), std::string::npos) << log;
+        }
+        if (row.peer == Peer::None || !haveUnison)
+            continue;
+        std::filesystem::remove_all(uOrg);
+        std::filesystem::remove_all(uTgt);
+        std::filesystem::remove_all(m_dir / "u-archives");
+        buildTree(uOrg, record);
+        buildTree(uTgt, record);
+        runUnison({});
+        change(uOrg, row.orgWrite, row.orgRemove);
+        change(uTgt, row.tgtWrite, row.tgtRemove);
+        runUnison(row.peer == Peer::PreferOrg     ? std::vector<std::string>{"-prefer", uOrg}
+                  : row.peer == Peer::PreferTgt   ? std::vector<std::string>{"-prefer", uTgt}
+                  : row.peer == Peer::PreferNewer ? std::vector<std::string>{"-prefer", "newer"}
+                                                  : std::vector<std::string>{});
+        auto withoutLosers = [](TreeSnapshot tree) {
+            std::erase_if(
+                tree, [](const auto& item) { return item.first.find(".conflict-") != std::string::npos; });
+            return tree;
+        };
+        EXPECT_EQ(snapshotTree(uOrg), withoutLosers(snapshotTree(m_org))) << "unison's ORG";
+        EXPECT_EQ(snapshotTree(uTgt), withoutLosers(snapshotTree(m_tgt))) << "unison's TGT";
+    }
+    if (!haveUnison)
+        GTEST_SKIP() << "unison is not installed: our side of the table was checked alone";
 }
 
 // A lost state means first-run rules: what one side lacks comes back, nothing is deleted.
