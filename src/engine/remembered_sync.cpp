@@ -353,6 +353,12 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         entry.size = orgStamp.size;
         entry.orgTime = orgStamp.lastWriteTime;
         entry.tgtTime = tgtStamp.lastWriteTime;
+        // Kept for what the record cannot tell from times and sizes: a file replaced by
+        // another of the same size and time, a link pointed elsewhere.
+        entry.orgInode = orgStamp.inode;
+        entry.tgtInode = tgtStamp.inode;
+        if (entry.kind == EntryKind::Symlink && fs().readLink(orgPath, entry.linkTarget) != FsError::Ok)
+            entry.linkTarget.clear();
         next.push_back(std::move(entry));
     };
     auto keepRecord = [&] {

@@ -56,6 +56,7 @@ struct FileStamp
 {
     int64_t lastWriteTime = 0;
     uint64_t size = 0;
+    uint64_t inode = 0; // its number on its volume, where readStamp knows it (else 0)
 };
 
 // A file opened for streaming comparison.

@@ -6,6 +6,8 @@
 #include "engine/sync_names.h"
 #include "engine/time_rule.h"
 #include "platform/text_codec.h"
+#include "state/state_store.h"
+#include "state/sync_state.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/hooked_file_system.h"
@@ -14,6 +16,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -528,6 +531,33 @@ TEST_F(RememberedSyncTest, TheDecisionTableAgreesWithUnisonWhereTheRulesMatch)
     }
     if (!haveUnison)
         GTEST_SKIP() << "unison is not installed: our side of the table was checked alone";
+}
+
+// Each record keeps both sides' inode numbers and a link's target beside sizes and times.
+TEST_F(RememberedSyncTest, TheStateKeepsInodesAndLinkTargets)
+{
+    buildTree(m_org, {file("a", "a", at(1)), symlink("l", "a", at(2))});
+    again();
+    const std::string org = std::filesystem::canonical(m_org).string() + "/";
+    const std::string tgt = std::filesystem::canonical(m_tgt).string() + "/";
+    state::StateReader reader;
+    ASSERT_EQ(reader.open(state::stateFileOf(m_job.pairAt(0)->extras.pairId), {org, tgt}),
+              state::StateStatus::Ok);
+    std::map<std::string, state::StateEntry> entries;
+    state::StateFolder folder;
+    while (reader.nextFolder(folder))
+        for (const state::StateEntry& entry : folder.entries)
+            entries[folder.path + entry.name] = entry;
+    ASSERT_EQ(reader.status(), state::StateStatus::Ok);
+    ASSERT_EQ(entries.size(), 2u);
+    for (const char* name : {"a", "l"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(entries[name].orgInode, lstatOf(m_org + name).st_ino);
+        EXPECT_EQ(entries[name].tgtInode, lstatOf(m_tgt + name).st_ino);
+        EXPECT_NE(entries[name].orgInode, entries[name].tgtInode);
+    }
+    EXPECT_EQ(entries["l"].linkTarget, "a");
+    EXPECT_EQ(entries["a"].linkTarget, "");
 }
 
 // A lost state means first-run rules: what one side lacks comes back, nothing is deleted.
