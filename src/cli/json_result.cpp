@@ -13,8 +13,8 @@ const char* outcomeName(engine::RunOutcome outcome)
                                                                 : "stopped";
 }
 
-std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine::StatisticsSnapshot& s,
-                       bool preview)
+std::string resultJson(engine::RunOutcome outcome, int32_t errors, int32_t conflicts,
+                       const engine::StatisticsSnapshot& s, bool preview)
 {
     std::string json = "{\"result\":\"";
     json += outcomeName(outcome);
@@ -28,6 +28,7 @@ std::string resultJson(engine::RunOutcome outcome, int32_t errors, const engine:
         json += std::to_string(value);
     };
     field("errors", errors);
+    field("conflicts", conflicts);
     for (const engine::StatisticsField& counter : engine::kStatisticsFields)
         field(counter.name, s.*counter.value);
     json += "}";

@@ -13,9 +13,9 @@ namespace tavrel::cli {
 // "disk_full" or "stopped".
 const char* outcomeName(engine::RunOutcome outcome);
 
-// One JSON object: "result", "preview":true for a preview, "errors" and every counter under
-// its own name.
-std::string resultJson(engine::RunOutcome outcome, int32_t errors,
+// One JSON object: "result", "preview":true for a preview, "errors", "conflicts" (counted among
+// the errors as well) and every counter under its own name.
+std::string resultJson(engine::RunOutcome outcome, int32_t errors, int32_t conflicts,
                        const engine::StatisticsSnapshot& statistics, bool preview);
 
 } // namespace tavrel::cli

@@ -274,7 +274,7 @@ RunEnd concludeRun(const RunRequest& request, const std::filesystem::path& repor
     }
     end.outcomeText = request.dryRun ? engine::previewOutcomeText(end.outcome, end.errors)
                                      : engine::outcomeText(end.outcome, end.errors);
-    end.json = resultJson(end.outcome, end.errors, end.statistics, request.dryRun);
+    end.json = resultJson(end.outcome, end.errors, state.conflicts.load(), end.statistics, request.dryRun);
     end.code = exitCodeFor(end.outcome);
     return end;
 }

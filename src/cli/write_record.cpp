@@ -77,6 +77,19 @@ public:
         m_written.removed.insert(bare(path));
         return m_inner.deleteItem(path, toTrash);
     }
+    FsError keepItem(const std::string& path, const std::string& destination,
+                     platform::KeepMode mode) override
+    {
+        if (mode == platform::KeepMode::Move)
+            m_written.removed.insert(bare(path));
+        note(destination);
+        return m_inner.keepItem(path, destination, mode);
+    }
+    FsError removeEmptyFolder(const std::string& path) override
+    {
+        m_written.removed.insert(bare(path));
+        return m_inner.removeEmptyFolder(path);
+    }
     FsError realFolder(const std::string& folder, std::string& real) override
     {
         return m_inner.realFolder(folder, real);

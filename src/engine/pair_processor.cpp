@@ -127,16 +127,29 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair, const Pair
         }
     } release{*this};
 
+    if (!setUpVersions(task))
+        return PairOutcome::Continue;
     // Every folder below the roots is reached through the view's handles, never through a
-    // link; by identity, neither root is entered from the other.
+    // link; by identity, neither root is entered from the other (nor the versions folder).
+    std::vector<std::string> roots{task.sourceFolder, task.targetFolder};
+    if (keepsVersions())
+        roots.push_back(m_versionsRoot);
     FsError confined = FsError::Ok;
-    m_view = m_fs.confineTo({task.sourceFolder, task.targetFolder}, confined);
+    m_view = m_fs.confineTo(roots, confined);
     m_pairFs = m_view ? m_view.get() : &m_fs;
     if (confined == FsError::Overlap || foldersOverlap(m_fs, task.sourceFolder, task.targetFolder)) {
         noteOverlap(FsError::Overlap);
         return PairOutcome::Continue;
     }
+    const PairOutcome outcome = processConfined(std::move(task), scope);
+    if (outcome == PairOutcome::Continue && !m_overlap && keepsVersions() && !m_preview)
+        pruneVersions();
+    return outcome;
+}
 
+PairOutcome PairProcessor::processConfined(FolderTask task, const PairScope* scope)
+{
+    const model::FolderPair& pair = *m_pair;
     if (m_method->walksBackFromTarget && pair.extras.rememberState) {
         // Both roots are written, so both are locked before anything is made or decided.
         if (!lockRoot(task.sourceFolder) || !createTargetFolder(task) || !lockRoot(task.targetFolder))
@@ -679,19 +692,27 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
     const std::atomic<int32_t>* stop = m_progress.stopFlag();
     // With the recycle bin on, what an overwrite replaces goes there first, as a deletion would.
     const bool keepOld = m_pair->recycleDeleted != 0;
+    m_notKeptReason.clear();
     auto overwrite = [&] {
+        if (keepsVersions())
+            return overwriteKeepingVersion(sourcePath, targetPath, stamp);
         return keepOld ? fs().copyOverwriteKeepingOld(sourcePath, targetPath, &stamp, stop)
                        : fs().copyOverwrite(sourcePath, targetPath, &stamp, stop);
     };
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     platform::forgetLastFailure();
     FsError result = overwrite();
-    if (result == FsError::AccessDenied && fs().makeNormal(targetPath) == FsError::Ok)
+    if (result == FsError::AccessDenied && m_notKeptReason.empty() &&
+        fs().makeNormal(targetPath) == FsError::Ok)
         result = overwrite();
     m_sink.NoteCopyEnded(result == FsError::Ok);
     if (result == FsError::Ok) {
         copyDone(state, entry, sourcePath, targetPath, true);
         return CopyOutcome::Done;
+    }
+    if (!m_notKeptReason.empty() && result != FsError::DiskFull) {
+        logError("        ERROR: cannot copy file: " + shown(sourcePath) + "\r\n", m_notKeptReason);
+        return CopyOutcome::Failed;
     }
     // An overwrite's error line is indented under the file's decision line.
     return copyFailed(result, "        ", sourcePath, state.task.direction, maxFileSize);
@@ -799,7 +820,7 @@ bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& lef
             continue;
         if (!deletionsAllowed())
             return true;
-        const FsError deleted = fs().deleteItem(path, m_pair->recycleDeleted != 0);
+        const FsError deleted = removeItem(path, folders);
         if (deleted == FsError::Ok) {
             m_progress.count(counted, state.task.direction);
             m_report.ReportDeleted(path);
@@ -809,8 +830,11 @@ bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& lef
         if (noteOverlap(deleted) || deleted == FsError::NotFound)
             continue;
         // What stays where the user expects it gone is as wrong as a copy that did not happen.
-        m_progress.logFailure("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n",
-                              state.task.direction, platform::FailedSide::Target);
+        if (!m_notKeptReason.empty())
+            logError("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n", m_notKeptReason);
+        else
+            m_progress.logFailure("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n",
+                                  state.task.direction, platform::FailedSide::Target);
         if (deleted == FsError::DiskFull)
             return false;
     }

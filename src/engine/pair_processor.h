@@ -100,6 +100,21 @@ private:
     PairOutcome actOn(RememberedState& memory, const FolderTask& root, const std::string& rel,
                       const std::string& itemName, const DecisionInput& input, const SyncDecision& decision,
                       const state::StateEntry* record, std::deque<std::string>& queue);
+    PairOutcome processConfined(FolderTask task, const PairScope* scope);
+    // The pair's versions folder (pair_versions.cpp): checked and set up when the pair starts
+    // (false: the pair is skipped), where replaced and deleted items go, pruned at the end.
+    bool setUpVersions(const FolderTask& root);
+    bool keepsVersions() const { return !m_versionsRoot.empty(); }
+    platform::FsError keepVersion(const std::string& path, platform::KeepMode mode, std::string& kept);
+    // Deletes `path` as the pair says: into the versions folder, else to the trash or outright.
+    // A failure to keep it leaves it where it is and sets m_notKeptReason.
+    platform::FsError removeItem(const std::string& path, bool folder);
+    platform::FsError moveTreeToVersions(const std::string& folder);
+    // Copies over `target` keeping what it replaces as a version first; the version goes again
+    // when the copy fails.
+    platform::FsError overwriteKeepingVersion(const std::string& source, const std::string& target,
+                                              const platform::FileStamp& stamp);
+    void pruneVersions();
     bool createTargetFolder(const FolderTask& task);
     bool lockRoot(const std::string& folder);
     CopyOutcome handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
@@ -181,6 +196,13 @@ private:
     bool m_preview = false;
     // Per run: a file time after this (100 ns units) lies in the future.
     int64_t m_futureLimit = 0;
+    // Where the pair keeps what it replaces and deletes (ending with "/"), empty for nowhere;
+    // the pair's start on the user's clock (seconds), which names the versions of this run; the
+    // folders made there so far; why the last item could not be kept, empty when it could.
+    std::string m_versionsRoot;
+    int64_t m_versionSeconds = 0;
+    std::unordered_set<std::string> m_versionFolders;
+    std::string m_notKeptReason;
     // Per run: each volume is probed once.
     std::unordered_map<uint64_t, platform::VolumeTraits> m_volumes;
 };

@@ -99,10 +99,29 @@ PairOutcome PairProcessor::processRemembered(const FolderTask& root)
 
     // What was not reached (a stop, a full disk, a folder left alone) keeps its old record, so
     // the next run neither resurrects nor deletes anything on its account.
+    // Only below a folder that is still remembered, though: the records below a folder this run
+    // deleted (or forgot) would otherwise outlive it, and a file put back there later that
+    // matches its old record would read as deleted on the other side. The map's order puts
+    // each folder before the folders inside it.
     for (auto& [path, entries] : memory.folders) {
         if (memory.visited.count(path))
             continue;
         std::vector<state::StateEntry>& kept = memory.next[path];
+        if (path.empty()) {
+            for (auto& [entryName, entry] : entries)
+                kept.push_back(entry);
+            continue;
+        }
+        const std::string bare = path.substr(0, path.size() - 1);
+        const std::size_t slash = bare.rfind('/');
+        const std::string parent = slash == std::string::npos ? std::string() : bare.substr(0, slash + 1);
+        const std::string leaf = bare.substr(parent.size());
+        const auto parentEntries = memory.next.find(parent);
+        if (parentEntries == memory.next.end() ||
+            std::none_of(
+                parentEntries->second.begin(), parentEntries->second.end(),
+                [&](const state::StateEntry& e) { return e.name == leaf && e.kind == EntryKind::Folder; }))
+            continue;
         for (auto& [entryName, entry] : entries)
             kept.push_back(entry);
     }
@@ -179,7 +198,8 @@ PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const Folde
     for (const auto& [n, e] : records)
         names.insert(n);
 
-    for (const std::string& itemName : names) {
+    for (auto current = names.begin(); current != names.end(); ++current) {
+        const std::string& itemName = *current;
         const auto recorded = records.find(itemName);
         std::optional<RememberedItem> record;
         if (recorded != records.end())
@@ -216,12 +236,20 @@ PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const Folde
 
         const PairOutcome outcome =
             actOn(memory, root, rel, itemName, input, decision, record ? &recorded->second : nullptr, queue);
-        if (outcome != PairOutcome::Continue)
-            return outcome;
-        if (input.org && input.org->kind != EntryKind::Folder)
-            m_progress.addHandled();
-        if (input.tgt && input.tgt->kind != EntryKind::Folder)
-            m_progress.addHandled();
+        if (outcome == PairOutcome::Continue) {
+            if (input.org && input.org->kind != EntryKind::Folder)
+                m_progress.addHandled();
+            if (input.tgt && input.tgt->kind != EntryKind::Folder)
+                m_progress.addHandled();
+        }
+        // Cut short: what this folder did not reach keeps its record, so the next run neither
+        // brings back what was deleted nor takes for new what was there.
+        if (outcome != PairOutcome::Continue || m_progress.stopRequested()) {
+            for (auto rest = std::next(current); rest != names.end(); ++rest)
+                if (const auto left = records.find(*rest); left != records.end())
+                    next.push_back(left->second);
+            return outcome != PairOutcome::Continue ? outcome : PairOutcome::Stopped;
+        }
     }
     m_progress.reportProgress();
     return PairOutcome::Continue;
@@ -326,6 +354,12 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         entry.size = orgStamp.size;
         entry.orgTime = orgStamp.lastWriteTime;
         entry.tgtTime = tgtStamp.lastWriteTime;
+        // Kept for what the record cannot tell from times and sizes: a file replaced by
+        // another of the same size and time, a link pointed elsewhere.
+        entry.orgInode = orgStamp.inode;
+        entry.tgtInode = tgtStamp.inode;
+        if (entry.kind == EntryKind::Symlink && fs().readLink(orgPath, entry.linkTarget) != FsError::Ok)
+            entry.linkTarget.clear();
         next.push_back(std::move(entry));
     };
     auto keepRecord = [&] {
@@ -366,10 +400,10 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         return OverwriteFile(state, entry, source, target, stamp);
     };
     auto finish = [&](CopyOutcome outcome) {
-        if (outcome == CopyOutcome::DiskFull)
-            return PairOutcome::DiskFull;
-        if (outcome == CopyOutcome::Stopped)
-            return PairOutcome::Stopped;
+        if (outcome == CopyOutcome::DiskFull || outcome == CopyOutcome::Stopped) {
+            keepRecord();
+            return outcome == CopyOutcome::DiskFull ? PairOutcome::DiskFull : PairOutcome::Stopped;
+        }
         if (outcome == CopyOutcome::Done)
             remember();
         else
@@ -383,7 +417,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
             keepRecord();
             return PairOutcome::Continue;
         }
-        const FsError deleted = fs().deleteItem(path, m_pair->recycleDeleted != 0);
+        const FsError deleted = removeItem(path, folder);
         if (deleted == FsError::Ok || deleted == FsError::NotFound) {
             if (deleted == FsError::Ok) {
                 m_progress.count(folder ? Operation::FolderDeleted : Operation::FileDeleted,
@@ -394,9 +428,13 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         }
         if (noteOverlap(deleted))
             return PairOutcome::Continue;
-        m_progress.logFailure(
-            "ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n",
-            inTgt ? Direction::OrgToTgt : Direction::TgtToOrg, platform::FailedSide::Target);
+        const std::string line =
+            "ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n";
+        if (!m_notKeptReason.empty())
+            logError(line, m_notKeptReason);
+        else
+            m_progress.logFailure(line, inTgt ? Direction::OrgToTgt : Direction::TgtToOrg,
+                                  platform::FailedSide::Target);
         keepRecord();
         return deleted == FsError::DiskFull ? PairOutcome::DiskFull : PairOutcome::Continue;
     };
@@ -423,9 +461,10 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
     case SyncAction::SkipConflict: {
         const std::string line = conflictLogLine(decision.conflict, platform::displayName(orgPath)) + "\r\n";
         platform::forgetLastFailure();
-        m_progress.logError(line, decision.conflict == ConflictKind::BothChanged
-                                      ? "changed on both sides since the last run; both are left as they are"
-                                      : "changed on one side and deleted on the other; nothing was changed");
+        m_progress.logConflict(line,
+                               decision.conflict == ConflictKind::BothChanged
+                                   ? "changed on both sides since the last run; both are left as they are"
+                                   : "changed on one side and deleted on the other; nothing was changed");
         keepRecord();
         if (input.org && input.tgt && input.org->kind == EntryKind::Folder &&
             input.tgt->kind == EntryKind::Folder)
@@ -444,8 +483,10 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
             const std::string winnerFolder = orgWins ? root.sourceFolder + rel : root.targetFolder + rel;
             for (const std::string& folder : {loserFolder, winnerFolder}) {
                 const FsError kept = fs().copyCreateOnly(loserPath, folder + aside, m_progress.stopFlag());
-                if (kept == FsError::DiskFull)
+                if (kept == FsError::DiskFull) {
+                    keepRecord();
                     return PairOutcome::DiskFull;
+                }
                 if (kept != FsError::Ok && kept != FsError::Exists) {
                     m_progress.logFailure(
                         "ERROR: cannot copy file: " + platform::displayName(loserPath) + "\r\n",

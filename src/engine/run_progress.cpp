@@ -69,6 +69,12 @@ void RunProgress::logFailure(std::string_view line, Direction direction, platfor
     logError(line, sideReason(side, direction, failure.reason()));
 }
 
+void RunProgress::logConflict(std::string_view line, std::string_view reason)
+{
+    m_state.conflicts.fetch_add(1);
+    logError(line, reason);
+}
+
 void RunProgress::reportProgress()
 {
     m_sink.SetProgress(position(m_countedTotal, processedFiles()));

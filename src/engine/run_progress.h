@@ -60,6 +60,8 @@ public:
     // it concerns ("TGT: Read-only file system"); a failure that names no side of its call is
     // put on `asked`, the side the caller asked. No side at all where neither is known.
     void logFailure(std::string_view line, Direction direction, platform::FailedSide asked);
+    // logError for a conflict left as it is: an error of the run, also counted as a conflict.
+    void logConflict(std::string_view line, std::string_view reason);
 
     // The errors logged so far, for the report's closing records.
     struct LoggedError

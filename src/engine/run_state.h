@@ -59,6 +59,8 @@ struct RunState
     std::atomic<int32_t> stopRequested{0};
     // "ERROR: " lines logged by this run; not a counter of the panel, but it decides the outcome.
     std::atomic<int32_t> errors{0};
+    // Of those, the conflicts a remembering Synchronize left for the user to settle.
+    std::atomic<int32_t> conflicts{0};
 
     // Zeroes every counter and progress count (not the stop flag).
     void reset();
@@ -118,6 +120,7 @@ inline void RunState::reset()
     for (const StatisticsField& field : kStatisticsFields)
         (this->*field.shared).store(0);
     errors.store(0);
+    conflicts.store(0);
 }
 
 inline void RunState::recomputeAllOperations()

@@ -137,6 +137,26 @@ std::optional<CivilTime> versionTimeOf(std::string_view candidate, std::string_v
     return std::nullopt;
 }
 
+std::optional<VersionOf> versionOf(std::string_view candidate)
+{
+    constexpr std::size_t kSuffix = 18; // " YYYY-MM-DD HHMMSS"
+    const std::size_t dot = candidate.rfind('.');
+    const std::string_view withExtension =
+        dot == std::string_view::npos ? std::string_view() : candidate.substr(dot);
+    for (const std::string_view ext : {withExtension, std::string_view()}) {
+        if (candidate.size() <= kSuffix + ext.size())
+            continue;
+        const std::size_t at = candidate.size() - ext.size() - kSuffix;
+        std::string name(candidate.substr(0, at));
+        name += ext;
+        if (const std::optional<CivilTime> when = versionTimeOf(candidate, name))
+            return VersionOf{std::move(name), *when};
+        if (ext.empty())
+            break;
+    }
+    return std::nullopt;
+}
+
 std::vector<bool> versionsToPrune(const std::vector<int64_t>& times, uint32_t keepVersions, uint32_t keepDays,
                                   int64_t now)
 {

@@ -45,6 +45,16 @@ std::string versionName(std::string_view name, const CivilTime& when);
 // else nothing: how the pruning finds the versions of one file among a folder's names.
 std::optional<CivilTime> versionTimeOf(std::string_view candidate, std::string_view name);
 
+// The name a version name was made from (as versionName makes them; for a long name, its
+// shortened form) and its time, else nothing: how the pruning groups a folder's versions by
+// file without knowing the files, and leaves every other name alone.
+struct VersionOf
+{
+    std::string name;
+    CivilTime when;
+};
+std::optional<VersionOf> versionOf(std::string_view candidate);
+
 // Seconds since the Unix epoch of a civil time (the inverse of civilTimeOf with offset 0).
 int64_t secondsOf(const CivilTime& when);
 

@@ -56,6 +56,7 @@ struct FileStamp
 {
     int64_t lastWriteTime = 0;
     uint64_t size = 0;
+    uint64_t inode = 0; // its number on its volume, where readStamp knows it (else 0)
 };
 
 // A file opened for streaming comparison.
@@ -79,6 +80,13 @@ struct MetadataRefusals
     bool permissions = false;
     bool times = false;
     bool owner = false;
+};
+
+// How keepItem keeps an item: taken away from where it was, or left there as well.
+enum class KeepMode
+{
+    Move, // the item is gone from its place afterwards (a deletion that keeps it)
+    Copy, // the item stays (an overwrite about to replace it keeps the old version)
 };
 
 // Held while a run works in a folder; destroying it lets another run in.
@@ -174,6 +182,33 @@ public:
     // nothing goes to a trash on another volume), DiskFull (the trash's record found no
     // space). A trash that fails deletes nothing.
     virtual FsError deleteItem(const std::string& path, bool toTrash) = 0;
+
+    // Puts the regular file or link `path` at `destination` (whose folder exists), never
+    // replacing anything there: the way a replaced or deleted file is kept as a version. On one
+    // volume Move renames and Copy makes a hard link (an instant, whatever the size); where that
+    // cannot be (another volume, a volume without hard links) the item is copied, the copy read
+    // back against the original (a link by its text), and for Move the original removed only
+    // then. Ok; Exists (the destination is taken); NotFound (the item or the destination's
+    // folder is missing); DiskFull; AccessDenied; SourceChanged (written to meanwhile); Other
+    // (a folder or other kind of item, a copy that did not read back the same). On every
+    // failure the item is where and as it was, and nothing is left at `destination`. Without
+    // an override, Other: a file system that cannot keep an item never loses it.
+    virtual FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode)
+    {
+        (void)path;
+        (void)destination;
+        (void)mode;
+        return FsError::Other;
+    }
+
+    // Removes the folder `path` only when it is empty: what a deletion leaves behind once it
+    // has moved every item away, without taking anything that came in meanwhile. Ok, NotFound,
+    // AccessDenied, Other (not empty, not a folder). Without an override, Other.
+    virtual FsError removeEmptyFolder(const std::string& path)
+    {
+        (void)path;
+        return FsError::Other;
+    }
 
     // The folder with every link resolved, ending with "/". Ok, NotFound, AccessDenied, Other.
     virtual FsError realFolder(const std::string& folder, std::string& real) = 0;

@@ -4,6 +4,7 @@
 #include "platform/posix_copy.h"
 #include "platform/posix_folder_ops.h"
 #include "platform/posix_io.h"
+#include "platform/posix_keep.h"
 #include "platform/posix_remove.h"
 #include "platform/posix_trash.h"
 #include "platform/volume_probe.h"
@@ -197,6 +198,52 @@ public:
         const FsError result = atItem(path, [&](int parent, const std::string& name, std::size_t) {
             const ForeignFolders foreign = foreignTo(root);
             return toTrash ? moveToTrashAt(parent, name, foreign) : removeOutrightAt(parent, name, foreign);
+        });
+        if (result == FsError::Ok)
+            forgetBelow(root, rel);
+        return result;
+    }
+
+    // Between two roots of this view (a pair's root and its versions folder) as within one.
+    FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode) override
+    {
+        beginCall();
+        Place source{-1, {}};
+        FsError error = FsError::Ok;
+        {
+            const FailureSide onSource(FailedSide::Source);
+            error = atItem(path, [&](int parent, const std::string& name, std::size_t) {
+                source = {parent, name};
+                return FsError::Ok;
+            });
+        }
+        if (error != FsError::Ok)
+            return error;
+        const FailureSide onTarget(FailedSide::Target);
+        return atItem(destination, [&](int parent, const std::string& name, std::size_t root) {
+            const VolumeTraits& traits = m_roots[root].traits;
+            CopyOptions options;
+            options.retimeAfterPublish = traits.timePrecision > 1;
+            options.timeMin = traits.timeMin;
+            options.timeMax = traits.timeMax;
+            options.maxFileSize = traits.maxFileSize;
+            options.tryKernelCopy = !m_kernelCopyUnsupported;
+            CopyNotes notes;
+            const FsError result = keepItemAt(source, {parent, name}, mode, options, &notes);
+            m_kernelCopyUnsupported |= notes.kernelCopyUnsupported;
+            return result;
+        });
+    }
+
+    FsError removeEmptyFolder(const std::string& path) override
+    {
+        beginCall();
+        std::size_t root = 0;
+        std::string rel;
+        if (!locate(path, root, rel) || rel.empty())
+            return FsError::Other; // a root is never removed through its pair
+        const FsError result = atItem(path, [&](int parent, const std::string& name, std::size_t) {
+            return removeEmptyFolderAt(parent, name);
         });
         if (result == FsError::Ok)
             forgetBelow(root, rel);

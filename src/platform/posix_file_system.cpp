@@ -7,6 +7,7 @@
 #include "platform/posix_copy.h"
 #include "platform/posix_folder_ops.h"
 #include "platform/posix_io.h"
+#include "platform/posix_keep.h"
 #include "platform/posix_remove.h"
 #include "platform/posix_trash.h"
 #include "platform/temporary_name.h"
@@ -202,6 +203,29 @@ FsError PosixFileSystem::deleteItem(const std::string& path, bool toTrash)
 {
     return atParent(path, [&](int parent, const std::string& name) {
         return toTrash ? posix::moveToTrashAt(parent, name) : posix::removeOutrightAt(parent, name);
+    });
+}
+
+FsError PosixFileSystem::keepItem(const std::string& path, const std::string& destination, KeepMode mode)
+{
+    if (!isUsablePath(path) || !isUsablePath(destination))
+        return FsError::Other;
+    const auto [sourceFolderPath, sourceName] = splitFolderAndName(path);
+    const auto [folderPath, name] = splitFolderAndName(destination);
+    FsError error = FsError::Ok;
+    const UniqueFd sourceFolder = openFolderPath(sourceFolderPath, error);
+    if (!sourceFolder.valid())
+        return error;
+    const UniqueFd folder = openFolderPath(folderPath, error);
+    if (!folder.valid())
+        return error;
+    return posix::keepItemAt({sourceFolder.get(), sourceName}, {folder.get(), name}, mode);
+}
+
+FsError PosixFileSystem::removeEmptyFolder(const std::string& path)
+{
+    return atParent(posix::withoutTrailingSlash(path), [&](int parent, const std::string& name) {
+        return posix::removeEmptyFolderAt(parent, name);
     });
 }
 

@@ -37,6 +37,8 @@ public:
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
+    FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode) override;
+    FsError removeEmptyFolder(const std::string& path) override;
     FsError realFolder(const std::string& folder, std::string& real) override;
     FsError readLink(const std::string& path, std::string& text) override;
     FsError sameFolder(const std::string& a, const std::string& b, bool& same) override;

@@ -238,6 +238,7 @@ FsError readStampAt(int parent, const std::string& name, FileStamp& stamp)
         return FsError::Other;
     stamp.lastWriteTime = toFileTime(st.st_mtim);
     stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.inode = static_cast<uint64_t>(st.st_ino);
     return FsError::Ok;
 }
 

@@ -523,6 +523,29 @@ FsError PreviewFileSystem::deleteItem(const std::string& path, bool toTrash)
     return FsError::Ok;
 }
 
+FsError PreviewFileSystem::keepItem(const std::string& path, const std::string& destination, KeepMode mode)
+{
+    const FsError kept = copy(path, destination, false, nullptr);
+    if (kept != FsError::Ok || mode == KeepMode::Copy)
+        return kept;
+    return deleteItem(path, false);
+}
+
+FsError PreviewFileSystem::removeEmptyFolder(const std::string& path)
+{
+    const std::string key = keyOf(path);
+    if (isRoot(key))
+        return FsError::Other;
+    const Found found = stateOf(key);
+    if (found.error != FsError::Ok)
+        return found.error;
+    std::vector<DirEntry> entries;
+    if (found.entry.kind != EntryKind::Folder || listFolder(path, entries) != FsError::Ok || !entries.empty())
+        return FsError::Other;
+    m_overlay->set(key, Record{});
+    return FsError::Ok;
+}
+
 FsError PreviewFileSystem::realFolder(const std::string& folder, std::string& real)
 {
     return inner().realFolder(folder, real);

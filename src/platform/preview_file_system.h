@@ -72,6 +72,9 @@ public:
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
+    // A copy as copyCreateOnly makes it, and for Move the item deleted here.
+    FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode) override;
+    FsError removeEmptyFolder(const std::string& path) override;
     FsError realFolder(const std::string& folder, std::string& real) override;
     void removeStaleTemporaries(const std::string& folder) override;
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;

@@ -25,8 +25,8 @@ TEST(JsonResult, NamesEveryOutcome)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string json = resultJson(c.outcome, 0, {}, false);
-        EXPECT_TRUE(json.starts_with("{\"result\":\"" + c.name + "\",\"errors\":0,")) << json;
+        const std::string json = resultJson(c.outcome, 0, 0, {}, false);
+        EXPECT_TRUE(json.starts_with("{\"result\":\"" + c.name + "\",\"errors\":0,\"conflicts\":0,")) << json;
     }
 }
 
@@ -50,23 +50,30 @@ TEST(JsonResult, EveryCounterInOrderAndPreviewOnlyForPreviews)
     s.totalFiles = 13;
     s.processedFiles = 14;
     const std::string counters =
-        "\"errors\":7,\"orgFilesCreated\":1,\"orgFoldersCreated\":2,\"orgFilesOverwritten\":3,"
+        "\"errors\":7,\"conflicts\":2,\"orgFilesCreated\":1,\"orgFoldersCreated\":2,\"orgFilesOverwritten\":"
+        "3,"
         "\"orgFilesDeleted\":4,\"orgFoldersDeleted\":5,\"tgtFilesCreated\":6,\"tgtFoldersCreated\":7,"
         "\"tgtFilesOverwritten\":8,\"tgtFilesDeleted\":9,\"tgtFoldersDeleted\":10,\"allOperations\":11,"
         "\"elapsedMs\":123456,\"totalFiles\":13,\"processedFiles\":14}";
-    EXPECT_EQ(resultJson(engine::RunOutcome::CompletedWithErrors, 7, s, false),
+    EXPECT_EQ(resultJson(engine::RunOutcome::CompletedWithErrors, 7, 2, s, false),
               "{\"result\":\"completed_with_errors\"," + counters);
-    EXPECT_EQ(resultJson(engine::RunOutcome::CompletedWithErrors, 7, s, true),
+    EXPECT_EQ(resultJson(engine::RunOutcome::CompletedWithErrors, 7, 2, s, true),
               "{\"result\":\"completed_with_errors\",\"preview\":true," + counters);
 }
 
-TEST(JsonResult, ErrorsAsCounted)
+TEST(JsonResult, ErrorsAndConflictsAsCounted)
 {
-    for (const int32_t errors : {0, 1, 2147483647}) {
-        SCOPED_TRACE(errors);
-        const std::string json = resultJson(engine::RunOutcome::Stopped, errors, {}, true);
-        EXPECT_TRUE(json.starts_with("{\"result\":\"stopped\",\"preview\":true,\"errors\":" +
-                                     std::to_string(errors) + ",\"orgFilesCreated\":0,"))
+    const struct
+    {
+        int32_t errors;
+        int32_t conflicts;
+    } cases[] = {{0, 0}, {1, 0}, {3, 2}, {2147483647, 2147483647}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.errors);
+        const std::string json = resultJson(engine::RunOutcome::Stopped, c.errors, c.conflicts, {}, true);
+        EXPECT_TRUE(json.starts_with(
+            "{\"result\":\"stopped\",\"preview\":true,\"errors\":" + std::to_string(c.errors) +
+            ",\"conflicts\":" + std::to_string(c.conflicts) + ",\"orgFilesCreated\":0,"))
             << json;
     }
 }

@@ -52,10 +52,11 @@ protected:
 
     // Saves a one-pair job over org/ and tgt/ and returns its file.
     std::string saveJob(model::SyncMethod method, const std::string& name = "Docs",
-                        const std::string& org = "org")
+                        const std::string& org = "org", const model::PairExtras& extras = {})
     {
         model::Job job;
         model::FolderPair* pair = job.addPair();
+        pair->extras = extras;
         pair->name = platform::fromUtf8(name);
         pair->method = method;
         pair->orgPath = platform::fromUtf8(m_dir / org);
@@ -114,11 +115,12 @@ TEST_F(RunCommandTest, PrintsTheLogTheEndAndTheCountersAsJson)
                                      "End process.\nProcess succeeded.\n";
     ASSERT_TRUE(outcome.out.starts_with(expectedText)) << outcome.out;
     const std::string json = outcome.out.substr(expectedText.size());
-    EXPECT_TRUE(json.starts_with(
-        "{\"result\":\"succeeded\",\"errors\":0,\"orgFilesCreated\":0,\"orgFoldersCreated\":0,"
-        "\"orgFilesOverwritten\":0,\"orgFilesDeleted\":0,\"orgFoldersDeleted\":0,"
-        "\"tgtFilesCreated\":2,\"tgtFoldersCreated\":1,\"tgtFilesOverwritten\":0,"
-        "\"tgtFilesDeleted\":1,\"tgtFoldersDeleted\":0,\"allOperations\":4,\"elapsedMs\":"))
+    EXPECT_TRUE(
+        json.starts_with("{\"result\":\"succeeded\",\"errors\":0,\"conflicts\":0,\"orgFilesCreated\":0,"
+                         "\"orgFoldersCreated\":0,"
+                         "\"orgFilesOverwritten\":0,\"orgFilesDeleted\":0,\"orgFoldersDeleted\":0,"
+                         "\"tgtFilesCreated\":2,\"tgtFoldersCreated\":1,\"tgtFilesOverwritten\":0,"
+                         "\"tgtFilesDeleted\":1,\"tgtFoldersDeleted\":0,\"allOperations\":4,\"elapsedMs\":"))
         << json;
     EXPECT_TRUE(json.ends_with(",\"totalFiles\":2,\"processedFiles\":2}\n")) << json;
     EXPECT_EQ(snapshotTree(m_dir / "tgt"), describeTree({file("a.txt", "a"), file("sub/b.txt", "b")}));
@@ -235,13 +237,33 @@ TEST_F(RunCommandTest, InterruptStopsTheRunAtTheNextHandledFile)
 }
 
 // What every run that logged `errors` error lines ends with, whatever they were.
-void expectCompletedWithErrors(const Outcome& outcome, int errors, const std::string& endLine)
+void expectCompletedWithErrors(const Outcome& outcome, int errors, const std::string& endLine,
+                               int conflicts = 0)
 {
     EXPECT_EQ(outcome.status, 4) << outcome.err;
     const std::string end = "End process.\n" + endLine +
                             "\n{\"result\":\"completed_with_errors\",\"errors\":" + std::to_string(errors) +
-                            ",\"orgFilesCreated\":";
+                            ",\"conflicts\":" + std::to_string(conflicts) + ",\"orgFilesCreated\":";
     EXPECT_NE(outcome.out.find(end), std::string::npos) << outcome.out;
+}
+
+// A conflict a remembering pair leaves is an error of the run (exit 4) and is counted in the
+// JSON as a conflict too.
+TEST_F(RunCommandTest, ConflictsEndWithErrorsAndAreCountedInTheJson)
+{
+    model::PairExtras extras;
+    extras.rememberState = true;
+    extras.pairId = model::newPairId();
+    buildTree(m_dir / "org", {file("both", "v1", at(1)), file("quiet", "q", at(1))});
+    buildTree(m_dir / "tgt", {file("both", "v1", at(1)), file("quiet", "q", at(1))});
+    const std::string job = saveJob(model::SyncMethod::Synchronize, "Docs", "org", extras);
+    ASSERT_EQ(run({"run", job, "--report", m_dir / "r.htm"}).status, 0);
+    buildTree(m_dir / "org", {file("both", "org edit", at(2))});
+    buildTree(m_dir / "tgt", {file("both", "tgt edit", at(3))});
+    const Outcome outcome = run({"run", job, "--report", m_dir / "r.htm", "--json"});
+    expectCompletedWithErrors(outcome, 1, "Process completed with 1 error.", 1);
+    EXPECT_NE(outcome.out.find("CONFLICT: both changed: " + (m_dir / "org/both") + "\n"), std::string::npos)
+        << outcome.out;
 }
 
 // An unplugged ORG drive: the nightly job exits 4, and stderr tells the cron mail why.
@@ -618,7 +640,8 @@ TEST_P(MassDeletionTest, SkipsUnlessAllowed)
                                  ". Delete them? ";
     EXPECT_TRUE(outcome.err.starts_with(question + c.asked + "\n")) << outcome.err;
     // The skip is an error line like any other: once more on stderr, with its reason.
-    EXPECT_EQ(outcome.err.find("\nDeletions skipped: Docs: ") != std::string::npos, !c.deleted)
+    EXPECT_EQ(outcome.err.find("\ntavrel-sync-cli: Deletions skipped: Docs: ") != std::string::npos,
+              !c.deleted)
         << outcome.err;
 }
 

@@ -47,10 +47,12 @@ TEST(RunState, EachListedCounterIsTheOneItNames)
     EXPECT_EQ(state.allOperations.load(), 55); // 1 + ... + 10: the operations and nothing else
 
     state.errors.store(3);
+    state.conflicts.store(2);
     state.stopRequested.store(1);
     state.reset();
     EXPECT_EQ(state.snapshot(), engine::StatisticsSnapshot{});
     EXPECT_EQ(state.errors.load(), 0);
+    EXPECT_EQ(state.conflicts.load(), 0);
     EXPECT_EQ(state.stopRequested.load(), 1); // the stop flag is not a counter
 }
 

@@ -133,3 +133,40 @@ TEST(SyncNames, PruningKeepsTheNewestAndTheRecent)
         << "exactly the limit's age stays";
     EXPECT_TRUE(versionsToPrune({}, 1, 1, kNow).empty());
 }
+
+// The pruning's way back from a name in the versions folder to the file it is a version of.
+TEST(SyncNames, VersionOfGivesTheFileNameAndTimeOfOurNamesOnly)
+{
+    const struct
+    {
+        const char* candidate;
+        const char* name; // nullptr: not a version name
+    } cases[] = {
+        {"report 2026-03-04 090507.pdf", "report.pdf"},
+        {"archive.tar 2026-03-04 090507.gz", "archive.tar.gz"},
+        {"README 2026-03-04 090507", "README"},
+        {".bashrc 2026-03-04 090507", ".bashrc"},
+        {"trailing. 2026-03-04 090507", "trailing."},
+        {"report.pdf", nullptr},
+        {"report 2026-03-04 090507.pdf.bak", nullptr},
+        {"report 2026-03-04 09050.pdf", nullptr},
+        {" 2026-03-04 090507", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.candidate);
+        const std::optional<VersionOf> found = versionOf(c.candidate);
+        ASSERT_EQ(found.has_value(), c.name != nullptr);
+        if (found) {
+            EXPECT_EQ(found->name, c.name);
+            EXPECT_EQ(found->when, kWhen);
+            EXPECT_EQ(versionName(found->name, found->when), c.candidate);
+        }
+    }
+    std::string longName(300, 'x');
+    longName += ".txt";
+    const std::optional<VersionOf> shortened = versionOf(versionName(longName, kWhen));
+    ASSERT_TRUE(shortened.has_value());
+    EXPECT_EQ(shortened->when, kWhen);
+    EXPECT_EQ(versionName(shortened->name, kWhen), versionName(longName, kWhen))
+        << "every version of one long name falls under one shortened name";
+}

@@ -140,6 +140,14 @@ FsError FaultyFileSystem::deleteItem(const std::string& path, bool toTrash)
     return inner().deleteItem(path, toTrash);
 }
 
+FsError FaultyFileSystem::keepItem(const std::string& path, const std::string& destination,
+                                   platform::KeepMode mode)
+{
+    if (FsError error = nextCall(Operation::Keep, path, destination); error != FsError::Ok)
+        return error;
+    return inner().keepItem(path, destination, mode);
+}
+
 FsError FaultyFileSystem::realFolder(const std::string& folder, std::string& real)
 {
     if (FsError error = nextCall(Operation::RealFolder, folder); error != FsError::Ok)

@@ -30,6 +30,7 @@ public:
         Read, // one FileReader::read call of any reader this wrapper opened
         RealFolder,
         Lock,
+        Keep, // keepItem, by its source and destination
     };
 
     explicit FaultyFileSystem(platform::FileSystem& inner) : ForwardingFileSystem(inner) {}
@@ -73,6 +74,8 @@ public:
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
                                                          platform::FsError& error) override;
     platform::FsError deleteItem(const std::string& path, bool toTrash) override;
+    platform::FsError keepItem(const std::string& path, const std::string& destination,
+                               platform::KeepMode mode) override;
     platform::FsError realFolder(const std::string& folder, std::string& real) override;
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder,
                                                      platform::FsError& error) override;
@@ -93,7 +96,7 @@ public:
                                const std::string& otherPath = {});
 
 private:
-    static constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::Lock) + 1;
+    static constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::Keep) + 1;
     static std::size_t index(Operation operation) { return static_cast<std::size_t>(operation); }
 
     struct Rule

@@ -61,6 +61,15 @@ public:
     {
         return m_inner.deleteItem(path, toTrash);
     }
+    platform::FsError keepItem(const std::string& path, const std::string& destination,
+                               platform::KeepMode mode) override
+    {
+        return m_inner.keepItem(path, destination, mode);
+    }
+    platform::FsError removeEmptyFolder(const std::string& path) override
+    {
+        return m_inner.removeEmptyFolder(path);
+    }
     platform::FsError realFolder(const std::string& folder, std::string& real) override
     {
         return m_inner.realFolder(folder, real);
