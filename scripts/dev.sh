@@ -25,7 +25,7 @@ window_packages=(g++ cmake ninja-build libssl-dev
 # checkers, the sanitizer compiler and the user-space file systems.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev x11-utils
     rsync desktop-file-utils appstream lintian clang libclang-rt-14-dev clang-format clang-tidy
-    fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server)
+    fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server dbus-daemon)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

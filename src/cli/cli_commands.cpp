@@ -22,7 +22,8 @@ namespace {
 constexpr std::array kCommands{
     CliCommand{"run",
                "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug]\n"
-               "[--dry-run] [--allow-mass-delete] [--create-missing] [--no-history]",
+               "[--dry-run] [--allow-mass-delete] [--create-missing] [--no-history]\n"
+               "[--notify always|errors|never]",
                "Runs the job as the window's Execute does. stdout gets the log, then \"End process.\"\n"
                "and the outcome; stderr gets each error line with the system's reason.\n"
                "  --report FILE        write the HTML report there (default: report.htm beside the\n"
@@ -40,6 +41,10 @@ constexpr std::array kCommands{
                "                       may be away; a drive that is not mounted is never written)\n"
                "  --no-history         do not keep the report in the run history (the user's data\n"
                "                       folder's reports/, the newest 100 runs)\n"
+               "  --notify WHEN        a desktop notification at the end, with an action that opens\n"
+               "                       the report: always, errors (errors, conflicts, skipped mass\n"
+               "                       deletions, a stop, a full disk) or never; default: never when\n"
+               "                       stdin or stderr is a terminal, else errors (timers, scripts)\n"
                "Exit status: 0 succeeded, 1 stopped, 2 disk full, 3 project refused,\n"
                "4 completed with errors, 64 usage; a dry run's status is that of its outcome.\n"
                "Ctrl+C, SIGTERM and SIGHUP stop the run.\n",

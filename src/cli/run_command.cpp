@@ -5,6 +5,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_sink.h"
 #include "cli/json_result.h"
+#include "cli/run_notice.h"
 #include "cli/terminal_text.h"
 #include "engine/run_driver.h"
 #include "model/job.h"
@@ -23,6 +24,7 @@
 #include <iostream>
 #include <optional>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -73,6 +75,7 @@ struct RunOptions
 {
     std::string projectFile;
     std::optional<std::string> reportFile;
+    std::optional<NotifyMode> notify;
     bool json = false;
     bool noProgress = false;
     bool debug = false;
@@ -114,6 +117,11 @@ RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
             if (file.empty())
                 throw UsageError("--report needs a file");
             options.reportFile = std::string(file);
+        } else if (argument == "--notify") {
+            const std::string_view mode = reader.value();
+            options.notify = parseNotifyMode(mode);
+            if (!options.notify)
+                throw UsageError("--notify needs always, errors or never, not " + quoteArgument(mode));
         } else {
             const auto known =
                 std::find_if(kSwitches.begin(), kSwitches.end(),
@@ -136,16 +144,20 @@ int terminalColumns()
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
-// Adds the finished report to the run history. A history that cannot be written costs the run
-// nothing but a line on stderr.
-void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_clock::time_point startedAt)
+// Adds the finished report to the run history and returns the kept copy, or an empty path. A
+// history that cannot be written costs the run nothing but a line on stderr.
+std::filesystem::path keepInHistory(const std::filesystem::path& reportFile,
+                                    std::chrono::system_clock::time_point startedAt)
 {
     const std::filesystem::path folder = report::defaultHistoryFolder();
     std::string whyNot;
-    if (!report::keepReport(reportFile, folder, startedAt, report::kKeptReports, &whyNot).empty())
-        return;
+    std::filesystem::path kept =
+        report::keepReport(reportFile, folder, startedAt, report::kKeptReports, &whyNot);
+    if (!kept.empty())
+        return kept;
     std::cerr << "tavrel-sync-cli: the report was not kept in the history folder "
               << printableText(folder.native() + ": " + whyNot) + "\n";
+    return {};
 }
 
 } // namespace
@@ -223,8 +235,10 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     worker.join();
     sink.tick(state);
     sink.finish();
+    // The notice opens the history's copy, which the next run does not overwrite.
+    std::filesystem::path keptReport;
     if (!options.noHistory)
-        keepInHistory(report.path(), startedAt);
+        keptReport = keepInHistory(report.path(), startedAt);
 
     const int32_t errors = state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
@@ -234,6 +248,12 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     if (options.json)
         std::cout << resultJson(outcome, errors, state.snapshot(), options.dryRun) << '\n';
     std::cout.flush();
+    std::error_code ignored;
+    const bool fromTerminal = ::isatty(STDIN_FILENO) == 1 || ::isatty(STDERR_FILENO) == 1;
+    noticeRunEnd(options.notify.value_or(defaultNotifyMode(fromTerminal)),
+                 RunEnd{options.projectFile, outcome, errors, sink.conflicts(), sink.skippedMassDeletions(),
+                        options.dryRun,
+                        keptReport.empty() ? std::filesystem::absolute(report.path(), ignored) : keptReport});
     return exitCodeFor(outcome);
 }
 
