@@ -76,12 +76,13 @@ platform::DesktopNotice runNotice(const RunEnd& end)
     if (end.preview)
         notice.summary += "preview ";
     notice.summary += shortOutcome(end.outcome, end.errors);
-    notice.body =
-        end.preview ? engine::previewOutcomeText(end.outcome, end.errors) : engine::outcomeText(end.outcome, end.errors);
+    notice.body = end.preview ? engine::previewOutcomeText(end.outcome, end.errors)
+                              : engine::outcomeText(end.outcome, end.errors);
     if (end.conflicts > 0)
         notice.body += "\n" + plural(end.conflicts, "conflict", "conflicts") + " left as they are.";
     if (end.skippedMassDeletions > 0)
-        notice.body += "\nDeletions skipped as too many in " + plural(end.skippedMassDeletions, "pair.", "pairs.");
+        notice.body +=
+            "\nDeletions skipped as too many in " + plural(end.skippedMassDeletions, "pair.", "pairs.");
     if (!end.report.empty()) {
         notice.body += "\nReport: " + platform::displayName(end.report.native());
         notice.actionLabel = "Open report";

@@ -37,10 +37,10 @@ struct RunEnd
     std::string_view projectFile;
     engine::RunOutcome outcome = engine::RunOutcome::Succeeded;
     int32_t errors = 0;
-    int32_t conflicts = 0;              // "CONFLICT: " errors
-    int32_t skippedMassDeletions = 0;   // pairs whose deletions were skipped as too many
+    int32_t conflicts = 0;            // "CONFLICT: " errors
+    int32_t skippedMassDeletions = 0; // pairs whose deletions were skipped as too many
     bool preview = false;
-    std::filesystem::path report;       // opened by the notice's action; none when empty
+    std::filesystem::path report; // opened by the notice's action; none when empty
 };
 
 // Whether `mode` tells a run that ended so.

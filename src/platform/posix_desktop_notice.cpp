@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/desktop_notice.h"
-
 #include "platform/posix_sd_bus.h"
 
 #include <algorithm>
@@ -132,10 +131,11 @@ void sendAndListen(const SdBusLibrary& lib, const DesktopNotice& notice, std::ch
     const bool listen = withAction && offers("actions");
     NoticeWatch watch{&lib};
     // Subscribed before the notice is sent, so an action chosen at once is not missed.
-    if (listen && lib.addMatch(bus, nullptr,
-                               "type='signal',sender='org.freedesktop.Notifications',"
-                               "path='/org/freedesktop/Notifications',interface='org.freedesktop.Notifications'",
-                               onNoticeSignal, &watch) < 0)
+    if (listen &&
+        lib.addMatch(bus, nullptr,
+                     "type='signal',sender='org.freedesktop.Notifications',"
+                     "path='/org/freedesktop/Notifications',interface='org.freedesktop.Notifications'",
+                     onNoticeSignal, &watch) < 0)
         return;
 
     const std::string body = offers("body-markup") ? escapeNoticeMarkup(notice.body) : notice.body;
@@ -154,8 +154,8 @@ void sendAndListen(const SdBusLibrary& lib, const DesktopNotice& notice, std::ch
                                 openKey.c_str(), notice.actionLabel.c_str())
                    : lib.append(call.message, "as", 0U);
     if (actionFields < 0 ||
-        lib.append(call.message, "a{sv}i", 2U, "desktop-entry", "s", notice.desktopEntry.c_str(), "urgency", "y",
-                   kNormalUrgency, -1) < 0 ||
+        lib.append(call.message, "a{sv}i", 2U, "desktop-entry", "s", notice.desktopEntry.c_str(), "urgency",
+                   "y", kNormalUrgency, -1) < 0 ||
         lib.call(bus, call.message, kCallTimeoutUsec, &error.error, &reply.message) < 0 ||
         lib.read(reply.message, "u", &watch.id) < 0 || !listen)
         return;
@@ -170,8 +170,8 @@ void sendAndListen(const SdBusLibrary& lib, const DesktopNotice& notice, std::ch
         const auto left = deadline - std::chrono::steady_clock::now();
         if (left <= std::chrono::steady_clock::duration::zero())
             return;
-        if (lib.wait(bus, static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(left).count())) <
-            0)
+        if (lib.wait(bus, static_cast<uint64_t>(
+                              std::chrono::duration_cast<std::chrono::microseconds>(left).count())) < 0)
             return;
     }
     if (watch.actionChosen)

@@ -6,8 +6,7 @@
 namespace tavrel::platform::posix {
 namespace {
 
-template <typename Function>
-bool bind(void* library, const char* name, Function& function)
+template <typename Function> bool bind(void* library, const char* name, Function& function)
 {
     // NOLINTNEXTLINE(bugprone-casting-through-void): dlsym returns functions as void*
     function = reinterpret_cast<Function>(::dlsym(library, name));
@@ -33,11 +32,13 @@ SdBusLibrary* load()
         bind(library, "sd_bus_message_get_member", table.member) &&
         bind(library, "sd_bus_message_get_sender", table.sender) &&
         bind(library, "sd_bus_message_is_method_call", table.isMethodCall) &&
-        bind(library, "sd_bus_add_match", table.addMatch) && bind(library, "sd_bus_add_filter", table.addFilter) &&
+        bind(library, "sd_bus_add_match", table.addMatch) &&
+        bind(library, "sd_bus_add_filter", table.addFilter) &&
         bind(library, "sd_bus_request_name", table.requestName) &&
         bind(library, "sd_bus_reply_method_return", table.replyMethodReturn) &&
-        bind(library, "sd_bus_emit_signal", table.emitSignal) && bind(library, "sd_bus_process", table.process) &&
-        bind(library, "sd_bus_wait", table.wait) && bind(library, "sd_bus_error_free", table.errorFree);
+        bind(library, "sd_bus_emit_signal", table.emitSignal) &&
+        bind(library, "sd_bus_process", table.process) && bind(library, "sd_bus_wait", table.wait) &&
+        bind(library, "sd_bus_error_free", table.errorFree);
     return complete ? &table : nullptr;
 }
 

@@ -8,9 +8,9 @@
 // Writes RECORD.ready once the name is owned; ends 2 s after the Notify, or after 30 s.
 #include "platform/posix_sd_bus.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -100,11 +100,12 @@ extern "C" int onMessage(SdBusMessage* message, void* userData, SdBusError*)
     char** actions = nullptr;
     int32_t expires = 0;
     if (lib.read(message, "susss", &app, &replaces, &icon, &summary, &body) < 0 ||
-        lib.readStrv(message, &actions) < 0 || lib.skip(message, "a{sv}") < 0 || lib.read(message, "i", &expires) < 0)
+        lib.readStrv(message, &actions) < 0 || lib.skip(message, "a{sv}") < 0 ||
+        lib.read(message, "i", &expires) < 0)
         return 0;
     std::ofstream(server.record + ".part")
-        << "app=" << app << "\nicon=" << icon << "\nsummary=" << oneLine(summary) << "\nbody=" << oneLine(body)
-        << "\nactions=" << joined(actions) << "\nexpires=" << expires
+        << "app=" << app << "\nicon=" << icon << "\nsummary=" << oneLine(summary)
+        << "\nbody=" << oneLine(body) << "\nactions=" << joined(actions) << "\nexpires=" << expires
         << "\npid=" << senderPid(server, lib.sender(message)) << "\n";
     std::rename((server.record + ".part").c_str(), server.record.c_str());
     lib.replyMethodReturn(message, "u", kId);
@@ -112,7 +113,8 @@ extern "C" int onMessage(SdBusMessage* message, void* userData, SdBusError*)
     if (server.answer == "open" || server.answer == "default")
         lib.emitSignal(server.bus, kPath, kName, "ActionInvoked", "us", kId, server.answer.c_str());
     if (server.answer != "none")
-        lib.emitSignal(server.bus, kPath, kName, "NotificationClosed", "uu", kId, server.answer == "close" ? 2U : 3U);
+        lib.emitSignal(server.bus, kPath, kName, "NotificationClosed", "uu", kId,
+                       server.answer == "close" ? 2U : 3U);
     return 1;
 }
 

@@ -30,8 +30,7 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
 // Waits up to `limit` for `done`.
-template <typename Predicate>
-bool waitFor(Predicate done, milliseconds limit = milliseconds(10'000))
+template <typename Predicate> bool waitFor(Predicate done, milliseconds limit = milliseconds(10'000))
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
@@ -91,13 +90,16 @@ protected:
                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                "<busconfig><type>session</type><listen>unix:path="
             << m_dir / "bus"
-            << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+            << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+               "eavesdrop=\"true\"/>"
                "<allow receive_sender=\"*\"/><allow eavesdrop=\"true\"/>"
                "<allow own=\"*\"/></policy></busconfig>\n";
-        m_bus = spawn({"/usr/bin/dbus-daemon", "--config-file=" + (m_dir / "bus.conf"), "--nofork", "--nopidfile"});
+        m_bus = spawn(
+            {"/usr/bin/dbus-daemon", "--config-file=" + (m_dir / "bus.conf"), "--nofork", "--nopidfile"});
         ASSERT_TRUE(waitFor([this] { return fs::exists(m_dir / "bus"); })) << "the private bus did not start";
         fs::create_directories(m_dir / "bin");
-        std::ofstream(m_dir / "bin/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << m_dir / "opened" << "'\n";
+        std::ofstream(m_dir / "bin/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << m_dir / "opened"
+                                              << "'\n";
         fs::permissions(m_dir / "bin/xdg-open", fs::perms::owner_all);
     }
     void TearDown() override
@@ -165,7 +167,8 @@ protected:
     TempDir m_dir;
     ScopedEnv m_address{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_dir / "bus")};
     ScopedEnv m_dataHome{"XDG_DATA_HOME", m_dir / "d&b"};
-    ScopedEnv m_path{"PATH", (m_dir / "bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
+    ScopedEnv m_path{"PATH",
+                     (m_dir / "bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
     pid_t m_bus = -1;
     pid_t m_server = -1;
 };
@@ -192,18 +195,57 @@ TEST_F(RunNoticeTest, NoticeCarriesTheJobTheOutcomeAndAnActionThatOpensTheReport
         bool markup;
         bool opened;
     } cases[] = {
-        {"an unattended run with errors", Scene::MissingOriginal, {}, "actions,body,body-markup", "open", 4,
-         "job: completed with 1 error", "Process completed with 1 error.\\nReport: ", true, true},
-        {"a skipped mass deletion, clicked", Scene::MassDeletion, {"--notify", "errors"}, "actions,body", "default",
-         4, "job: completed with 1 error",
-         "Process completed with 1 error.\\nDeletions skipped as too many in 1 pair.\\nReport: ", false, true},
-        {"errors, closed unread", Scene::MissingOriginal, {}, "actions,body", "close", 4,
-         "job: completed with 1 error", "Process completed with 1 error.\\nReport: ", false, false},
-        {"a clean run told always, by a server without actions", Scene::Clean, {"--notify", "always"}, "body",
-         "none", 0, "job: succeeded", "Process succeeded.\\nReport: ", false, false},
+        {"an unattended run with errors",
+         Scene::MissingOriginal,
+         {},
+         "actions,body,body-markup",
+         "open",
+         4,
+         "job: completed with 1 error",
+         "Process completed with 1 error.\\nReport: ",
+         true,
+         true},
+        {"a skipped mass deletion, clicked",
+         Scene::MassDeletion,
+         {"--notify", "errors"},
+         "actions,body",
+         "default",
+         4,
+         "job: completed with 1 error",
+         "Process completed with 1 error.\\nDeletions skipped as too many in 1 pair.\\nReport: ",
+         false,
+         true},
+        {"errors, closed unread",
+         Scene::MissingOriginal,
+         {},
+         "actions,body",
+         "close",
+         4,
+         "job: completed with 1 error",
+         "Process completed with 1 error.\\nReport: ",
+         false,
+         false},
+        {"a clean run told always, by a server without actions",
+         Scene::Clean,
+         {"--notify", "always"},
+         "body",
+         "none",
+         0,
+         "job: succeeded",
+         "Process succeeded.\\nReport: ",
+         false,
+         false},
         {"a clean unattended run", Scene::Clean, {}, "actions,body", "open", 0, "", "", false, false},
-        {"errors with --notify never", Scene::MissingOriginal, {"--notify", "never"}, "actions,body", "open", 4, "",
-         "", false, false},
+        {"errors with --notify never",
+         Scene::MissingOriginal,
+         {"--notify", "never"},
+         "actions,body",
+         "open",
+         4,
+         "",
+         "",
+         false,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -285,10 +327,12 @@ TEST_F(RunNoticeTest, WithoutABusOrAServerTheRunIsUnchanged)
         SCOPED_TRACE(c.name);
         ScopedEnv address{"DBUS_SESSION_BUS_ADDRESS", c.address};
         const auto start = std::chrono::steady_clock::now();
-        const ProgramOutcome outcome = runUnattended({"run", job, "--report", m_dir / "r.htm", "--notify", "always"});
+        const ProgramOutcome outcome =
+            runUnattended({"run", job, "--report", m_dir / "r.htm", "--notify", "always"});
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_EQ(outcome.status, 4);
-        EXPECT_EQ(outcome.err, "ERROR: cannot read folder: " + (m_dir / "org/: ORG: No such file or directory\n"));
+        EXPECT_EQ(outcome.err,
+                  "ERROR: cannot read folder: " + (m_dir / "org/: ORG: No such file or directory\n"));
         EXPECT_TRUE(outcome.out.ends_with("End process.\nProcess completed with 1 error.\n")) << outcome.out;
     }
 }
