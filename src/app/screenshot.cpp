@@ -8,6 +8,7 @@
 #include "ui/pair_dialog/tooltip_window.h"
 #include "ui/window/command_ids.h"
 #include "ui/window/main_window.h"
+#include "ui/window/schedule_dialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 namespace tavrel::ui {
 
@@ -85,18 +87,43 @@ void saveDialogsAndQuit(MainWindow& window, const QString& dialogFile, const QSt
     });
 }
 
-void saveAndQuit(MainWindow& window, const QString& file)
+void saveDialogsOrQuit(MainWindow& window)
 {
-    if (!save(window.grab().toImage(), file)) {
-        QApplication::exit(1);
-        return;
-    }
     const QString dialogFile = qEnvironmentVariable("TAVREL_SCREENSHOT_DIALOG");
     if (dialogFile.isEmpty()) {
         QApplication::exit(0);
         return;
     }
     saveDialogsAndQuit(window, dialogFile, qEnvironmentVariable("TAVREL_SCREENSHOT_TIP"));
+}
+
+// The Schedule dialog of the open job, then `next`.
+void saveScheduleDialog(MainWindow& window, const QString& file, std::function<void()> next)
+{
+    auto* dialog = new ScheduleDialog(window.projectName(), ScheduleDialog::findRunner(), &window);
+    dialog->show();
+    QTimer::singleShot(300, dialog, [dialog, file, next = std::move(next)] {
+        const bool saved = save(dialog->grab().toImage(), file);
+        dialog->close();
+        if (saved)
+            next();
+        else
+            QApplication::exit(1);
+    });
+}
+
+void saveAndQuit(MainWindow& window, const QString& file)
+{
+    if (!save(window.grab().toImage(), file)) {
+        QApplication::exit(1);
+        return;
+    }
+    const QString scheduleFile = qEnvironmentVariable("TAVREL_SCREENSHOT_SCHEDULE");
+    if (scheduleFile.isEmpty()) {
+        saveDialogsOrQuit(window);
+        return;
+    }
+    saveScheduleDialog(window, scheduleFile, [&window] { saveDialogsOrQuit(window); });
 }
 
 void whenIdle(MainWindow& window, const QString& file, const QElapsedTimer& run)

@@ -10,7 +10,8 @@ class MainWindow;
 // name a project file to open first, and TAVREL_SCREENSHOT_RUN=1 runs it before the picture;
 // message boxes are answered with their first button and not shown. TAVREL_SCREENSHOT_DIALOG
 // may name a PNG file for the pair options dialog on the shown pair, and TAVREL_SCREENSHOT_TIP
-// one for that dialog with a help tip over it. Does nothing otherwise.
+// one for that dialog with a help tip over it; TAVREL_SCREENSHOT_SCHEDULE one for the Schedule
+// dialog of the opened job. Does nothing otherwise.
 void scheduleScreenshotIfAsked(MainWindow& window);
 
 } // namespace tavrel::ui

@@ -149,23 +149,24 @@ bool validClock(std::string_view text)
 
 std::string serviceUnitText(std::string_view runner, std::string_view jobPath, const Schedule& schedule)
 {
-    std::string text = "# Written by Tavrel Synchronizer's Schedule; `tavrel-sync-cli schedule JOB.TSP --remove`\n"
-                       "# removes it.\n"
-                       "[Unit]\n"
-                       "Description=Tavrel Synchronizer job " +
-                       escapeUnitName(fs::path(jobPath).stem().string()) +
-                       "\n\n"
-                       "[Service]\n"
-                       "Type=oneshot\n"
-                       "# Output goes to the journal (said here too, so a changed default in\n"
-                       "# user.conf cannot send it elsewhere): journalctl --user -u THIS.service\n"
-                       "StandardOutput=journal\n"
-                       "StandardError=journal\n"
-                       "# The run's notice waits for its action after the run has ended: only the\n"
-                       "# runner is stopped with the unit, not that process.\n"
-                       "KillMode=process\n"
-                       "ExecStart=" +
-                       quoteExecArgument(runner) + " run " + quoteExecArgument(jobPath) + " --no-progress\n";
+    std::string text =
+        "# Written by Tavrel Synchronizer's Schedule; `tavrel-sync-cli schedule JOB.TSP --remove`\n"
+        "# removes it.\n"
+        "[Unit]\n"
+        "Description=Tavrel Synchronizer job " +
+        escapeUnitName(fs::path(jobPath).stem().string()) +
+        "\n\n"
+        "[Service]\n"
+        "Type=oneshot\n"
+        "# Output goes to the journal (said here too, so a changed default in\n"
+        "# user.conf cannot send it elsewhere): journalctl --user -u THIS.service\n"
+        "StandardOutput=journal\n"
+        "StandardError=journal\n"
+        "# The run's notice waits for its action after the run has ended: only the\n"
+        "# runner is stopped with the unit, not that process.\n"
+        "KillMode=process\n"
+        "ExecStart=" +
+        quoteExecArgument(runner) + " run " + quoteExecArgument(jobPath) + " --no-progress\n";
     if (schedule.kind == ScheduleKind::OnLogin)
         text += "\n[Install]\nWantedBy=default.target\n";
     return text;

@@ -108,7 +108,8 @@ WriteResult writeSchedule(std::string_view jobFile, std::string_view runner, con
     result.written.push_back(service);
     result.hasTimer = schedule.kind != ScheduleKind::OnLogin;
     if (result.hasTimer) {
-        if (!writeAtomically(timer, timerUnitText(escapeUnitName(fs::path(jobFile).stem().string()), schedule), error))
+        if (!writeAtomically(
+                timer, timerUnitText(escapeUnitName(fs::path(jobFile).stem().string()), schedule), error))
             return fail(timer, error);
         result.written.push_back(timer);
     } else {

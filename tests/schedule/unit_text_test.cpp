@@ -117,4 +117,3 @@ TEST(ScheduleUnits, TimeSpansAndClocksAreValidated)
     for (const char* bad : {"24:00", "8:30", "08:60", "08-30", "08:30:00", ""})
         EXPECT_FALSE(validClock(bad)) << bad;
 }
-

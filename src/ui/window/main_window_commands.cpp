@@ -12,6 +12,7 @@
 #include "ui/window/main_window.h"
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_widgets.h"
+#include "ui/window/schedule_dialog.h"
 
 #include <QAction>
 #include <QFile>
@@ -76,6 +77,9 @@ void MainWindow::runCommand(int number)
     case command::ViewReport:
         viewReport();
         break;
+    case command::Schedule:
+        showSchedule();
+        break;
     case command::Content:
         showContent();
         break;
@@ -85,6 +89,19 @@ void MainWindow::runCommand(int number)
     default:
         break;
     }
+}
+
+void MainWindow::showSchedule()
+{
+    // A timer runs a project file, so there must be one.
+    if (m_projectName == kUntitled) {
+        m_presenter->ask(this, kInformation,
+                         QStringLiteral("Save the job first: a schedule runs its project file."),
+                         MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    ScheduleDialog dialog(m_projectName, ScheduleDialog::findRunner(), this);
+    dialog.exec();
 }
 
 void MainWindow::newJob()

@@ -967,7 +967,7 @@ private slots:
         QCOMPARE(texts.join(QLatin1Char('|')),
                  QStringLiteral("&File|&New|&Open...|-|&Save|Save &As...|-|E&xit|&Operation|&Add Pair...|"
                                 "&Edit Pair...|&Remove Pair|-|E&xecute|&Preview|&Stop|-|&View "
-                                "Report|&Help|&Content|-|&About"));
+                                "Report|Sche&dule...|&Help|&Content|-|&About"));
 
         QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
         h.window->show();
@@ -978,6 +978,22 @@ private slots:
         operation->hide();
         emit h.window->menuBar()->hovered(h.window->menuBar()->actions().at(1));
         QCOMPARE(h.statusText(), QString());
+    }
+
+    // A timer runs a project file: an unsaved job is not scheduled, and the user is told why;
+    // during a run the command is grayed like the others that change the job's setting.
+    void scheduleNeedsASavedJobAndAnIdleWindow()
+    {
+        Harness h;
+        h.window->runCommand(command::Schedule);
+        QCOMPARE(h.presenter.shown.size(), std::size_t(1));
+        QCOMPARE(h.presenter.shown.front().text,
+                 QStringLiteral("Save the job first: a schedule runs its project file."));
+        QVERIFY(h.window->commandAction(command::Schedule)->isEnabled());
+        h.window->SetIdleState(false);
+        QVERIFY(!h.window->commandAction(command::Schedule)->isEnabled());
+        h.window->SetIdleState(true);
+        QVERIFY(h.window->commandAction(command::Schedule)->isEnabled());
     }
 
     void grayedMenuItemsStillShowTheirTips()
