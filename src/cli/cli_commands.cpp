@@ -83,7 +83,8 @@ constexpr std::array kCommands{
                "  --remove          disable and delete the job's units\n"
                "  --list            the jobs scheduled so, with their schedule\n"
                "Without a user manager the units are written but not enabled, said on stderr.\n"
-               "The run's output goes to the journal (journalctl --user -u UNIT).\n"
+               "The run's output goes to the journal (journalctl --user -u UNIT); a run that ends\n"
+               "with errors or a stop shows a desktop notification (see run --notify).\n"
                "Exit status: 0 done, 3 project refused, 64 usage, 73 a unit could not be written.\n",
                runSchedule},
 };

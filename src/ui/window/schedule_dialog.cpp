@@ -135,7 +135,8 @@ QString ScheduleDialog::findRunner()
     const QString name = QStringLiteral("tavrel-sync-cli");
     const QString folder = fromBytes(platform::programFolder().string());
     // Installed, the two programs share a folder; in the build tree the runner is in cli/.
-    for (const QString& candidate : {folder + QLatin1Char('/') + name, folder + QStringLiteral("/../cli/") + name}) {
+    for (const QString& candidate :
+         {folder + QLatin1Char('/') + name, folder + QStringLiteral("/../cli/") + name}) {
         const QFileInfo file(candidate);
         if (!folder.isEmpty() && file.isFile() && file.isExecutable())
             return file.canonicalFilePath();
@@ -150,7 +151,8 @@ bool ScheduleDialog::apply()
     schedule::Schedule chosen;
     switch (m_choices->checkedId()) {
     case Daily:
-        chosen = {schedule::ScheduleKind::Daily, m_time->time().toString(QStringLiteral("HH:mm")).toStdString()};
+        chosen = {schedule::ScheduleKind::Daily,
+                  m_time->time().toString(QStringLiteral("HH:mm")).toStdString()};
         break;
     case Hourly:
         chosen = {schedule::ScheduleKind::Hourly, {}};
@@ -158,7 +160,8 @@ bool ScheduleDialog::apply()
     case Every: {
         const std::string span = m_span->text().toStdString();
         if (!schedule::parseTimeSpan(span)) {
-            setResult(QStringLiteral("\"%1\" is no time span: write it as 30min, 2h or 1d 12h.").arg(m_span->text()),
+            setResult(QStringLiteral("\"%1\" is no time span: write it as 30min, 2h or 1d 12h.")
+                          .arg(m_span->text()),
                       true);
             return false;
         }
@@ -177,20 +180,22 @@ bool ScheduleDialog::apply()
         schedule::writeSchedule(fileBytes(m_jobFile), fileBytes(m_runner), chosen);
     showCurrent();
     if (!written.failed.empty()) {
-        setResult(QStringLiteral("Cannot write %1: %2")
-                      .arg(fromBytes(written.failed.string()), QString::fromStdString(written.error.message())),
-                  true);
+        setResult(
+            QStringLiteral("Cannot write %1: %2")
+                .arg(fromBytes(written.failed.string()), QString::fromStdString(written.error.message())),
+            true);
         return false;
     }
     const QString unit = fromBytes(written.enabledUnit);
     if (written.enabled)
         setResult(QStringLiteral("Enabled %1.").arg(unit), false);
     else
-        setResult(QStringLiteral("The units were written but not enabled (no user manager?). Enable them "
-                                 "later with: systemctl --user daemon-reload && systemctl --user enable --now "
-                                 "'%1'")
-                      .arg(unit),
-                  true);
+        setResult(
+            QStringLiteral("The units were written but not enabled (no user manager?). Enable them "
+                           "later with: systemctl --user daemon-reload && systemctl --user enable --now "
+                           "'%1'")
+                .arg(unit),
+            true);
     return true;
 }
 
@@ -199,12 +204,14 @@ bool ScheduleDialog::remove()
     const schedule::RemoveResult removed = schedule::removeSchedule(fileBytes(m_jobFile));
     showCurrent();
     if (!removed.failed.empty()) {
-        setResult(QStringLiteral("Cannot remove %1: %2")
-                      .arg(fromBytes(removed.failed.string()), QString::fromStdString(removed.error.message())),
-                  true);
+        setResult(
+            QStringLiteral("Cannot remove %1: %2")
+                .arg(fromBytes(removed.failed.string()), QString::fromStdString(removed.error.message())),
+            true);
         return false;
     }
-    setResult(removed.found ? QStringLiteral("Removed the schedule.") : QStringLiteral("There was no schedule."),
+    setResult(removed.found ? QStringLiteral("Removed the schedule.")
+                            : QStringLiteral("There was no schedule."),
               false);
     return true;
 }
@@ -221,7 +228,8 @@ void ScheduleDialog::setResult(const QString& text, bool failed)
 {
     m_result->setText(text);
     QPalette palette = m_result->palette();
-    palette.setColor(QPalette::WindowText, failed ? QColor(Qt::darkRed) : QApplication::palette().color(QPalette::WindowText));
+    palette.setColor(QPalette::WindowText,
+                     failed ? QColor(Qt::darkRed) : QApplication::palette().color(QPalette::WindowText));
     m_result->setPalette(palette);
 }
 

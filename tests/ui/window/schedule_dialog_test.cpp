@@ -50,7 +50,8 @@ struct Scene
     }
     ~Scene()
     {
-        for (const auto& [name, old] : {std::pair{"XDG_CONFIG_HOME", oldConfig}, {"TAVREL_SYSTEMCTL", oldSystemctl}}) {
+        for (const auto& [name, old] :
+             {std::pair{"XDG_CONFIG_HOME", oldConfig}, {"TAVREL_SYSTEMCTL", oldSystemctl}}) {
             if (old.isNull())
                 qunsetenv(name);
             else
@@ -116,8 +117,8 @@ private slots:
             QCOMPARE(text(dialog, "current"), QString::fromLatin1(c.shown));
             QVERIFY(remove->isEnabled());
             QCOMPARE(QFile::exists(timer), c.hasTimer);
-            QVERIFY(readText(service).contains(QStringLiteral("ExecStart=\"/opt/bin/tavrel-sync-cli\" run \"%1\"")
-                                                   .arg(scene.job)));
+            QVERIFY(readText(service).contains(
+                QStringLiteral("ExecStart=\"/opt/bin/tavrel-sync-cli\" run \"%1\"").arg(scene.job)));
             QCOMPARE(text(dialog, "result"),
                      QStringLiteral("Enabled tavrel-sync-night\\x20run.%1.")
                          .arg(c.hasTimer ? QStringLiteral("timer") : QStringLiteral("service")));
@@ -138,7 +139,8 @@ private slots:
         choose(dialog, ScheduleDialog::Every);
         dialog.findChild<QLineEdit*>(QStringLiteral("span"))->setText(QStringLiteral("soon"));
         QVERIFY(!dialog.apply());
-        QCOMPARE(text(dialog, "result"), QStringLiteral("\"soon\" is no time span: write it as 30min, 2h or 1d 12h."));
+        QCOMPARE(text(dialog, "result"),
+                 QStringLiteral("\"soon\" is no time span: write it as 30min, 2h or 1d 12h."));
         QVERIFY(!QFile::exists(scene.units));
     }
 
@@ -147,9 +149,11 @@ private slots:
         Scene scene(1);
         ScheduleDialog dialog(scene.job, QStringLiteral("/opt/bin/tavrel-sync-cli"), nullptr);
         QVERIFY(dialog.apply());
-        QVERIFY(text(dialog, "result").contains(
-            QStringLiteral("written but not enabled (no user manager?). Enable them later with: systemctl --user "
-                           "daemon-reload && systemctl --user enable --now 'tavrel-sync-night\\x20run.timer'")));
+        QVERIFY(
+            text(dialog, "result")
+                .contains(QStringLiteral(
+                    "written but not enabled (no user manager?). Enable them later with: systemctl --user "
+                    "daemon-reload && systemctl --user enable --now 'tavrel-sync-night\\x20run.timer'")));
         QCOMPARE(text(dialog, "current"), QStringLiteral("Current schedule: *-*-* 02:30:00"));
     }
 
@@ -160,7 +164,8 @@ private slots:
         for (QPushButton* button : dialog.findChildren<QPushButton*>())
             if (button->text() == QStringLiteral("&Apply"))
                 QVERIFY(!button->isEnabled());
-        QVERIFY(text(dialog, "result").startsWith(QStringLiteral("tavrel-sync-cli, which the timer starts, was not found")));
+        QVERIFY(text(dialog, "result")
+                    .startsWith(QStringLiteral("tavrel-sync-cli, which the timer starts, was not found")));
     }
 };
 
