@@ -61,12 +61,13 @@ std::vector<std::string> capabilities(const SdBusLibrary& lib, SdBus* bus)
     char** list = nullptr;
     if (lib.readStrv(reply.message, &list) < 0 || !list)
         return {};
+    // The list and its strings are malloc'd by sd-bus and become ours.
     std::vector<std::string> names;
     for (char** name = list; *name; ++name) {
         names.emplace_back(*name);
-        std::free(*name); // NOLINT(cppcoreguidelines-no-malloc): sd-bus hands out malloc'd strings
+        std::free(*name);
     }
-    std::free(list); // NOLINT(cppcoreguidelines-no-malloc)
+    std::free(list);
     return names;
 }
 

@@ -8,7 +8,6 @@ namespace {
 
 template <typename Function> bool bind(void* library, const char* name, Function& function)
 {
-    // NOLINTNEXTLINE(bugprone-casting-through-void): dlsym returns functions as void*
     function = reinterpret_cast<Function>(::dlsym(library, name));
     return function != nullptr;
 }

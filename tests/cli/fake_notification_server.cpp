@@ -64,14 +64,15 @@ uint32_t senderPid(const Server& server, const char* sender)
     return pid;
 }
 
+// The strings joined by "|"; frees sd-bus's malloc'd list.
 std::string joined(char** list)
 {
     std::string out;
     for (char** item = list; item && *item; ++item) {
         out += (item == list ? "" : "|") + std::string(*item);
-        std::free(*item); // NOLINT(cppcoreguidelines-no-malloc): sd-bus's strings
+        std::free(*item);
     }
-    std::free(list); // NOLINT(cppcoreguidelines-no-malloc)
+    std::free(list);
     return out;
 }
 

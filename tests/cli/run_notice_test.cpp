@@ -2,6 +2,7 @@
 // The desktop notice at the end of a run, through a private session bus and a stand-in
 // notification server: what the Notify call carries, the action opening the report, and that
 // a desktop without a bus or a server changes nothing of the run.
+#include "cli/cli_sink.h"
 #include "cli/run_notice.h"
 #include "model/job.h"
 #include "platform/text_codec.h"
@@ -128,7 +129,7 @@ protected:
         pair->includeFiles.append(u"*");
         pair->includeFolders.append(u"*");
         pair->includeSubfolders = 1;
-        const std::string file = m_dir / "job.tsp";
+        std::string file = m_dir / "job.tsp";
         EXPECT_TRUE(project::saveProject(job, file));
         return file;
     }
@@ -362,6 +363,26 @@ TEST(NotifyMode, DefaultIsErrorsUnlessStartedFromATerminal)
     }
     EXPECT_FALSE(cli::parseNotifyMode("sometimes"));
     EXPECT_FALSE(cli::parseNotifyMode(""));
+}
+
+// The notice's counts come from the sink: conflicts among the error lines, and the mass
+// deletions it answered with a skip (an allowed one is no skip).
+TEST(RunNotice, SinkCountsConflictsAndSkippedDeletions)
+{
+    for (const bool allow : {false, true}) {
+        SCOPED_TRACE(allow ? "--allow-mass-delete" : "no switch");
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::CliSink sink(out, err, false);
+        sink.allowMassDeletion(allow);
+        sink.NoteError("CONFLICT: both changed: /a/x\r\n", "changed on both sides");
+        sink.NoteError("ERROR: cannot copy file: /a/y\r\n", "TGT: Read-only file system");
+        sink.NoteError("CONFLICT: changed here, deleted there: /a/z\r\n", "changed on one side");
+        sink.ConfirmMassDeletion("Absolute Copy of pair A would delete 12 of 13 files. Delete them? ");
+        sink.ConfirmMassDeletion("Absolute Copy of pair B would delete 20 of 21 files. Delete them? ");
+        EXPECT_EQ(sink.conflicts(), 2);
+        EXPECT_EQ(sink.skippedMassDeletions(), allow ? 0 : 2);
+    }
 }
 
 TEST(RunNotice, NamesTheJobAndTellsConflictsAndSkippedDeletions)
