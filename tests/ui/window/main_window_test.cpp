@@ -994,6 +994,35 @@ private slots:
         QVERIFY(!h.window->commandAction(command::Schedule)->isEnabled());
         h.window->SetIdleState(true);
         QVERIFY(h.window->commandAction(command::Schedule)->isEnabled());
+
+        // Saved: the dialog opens on that file and shows its (empty) schedule.
+        const QString path = h.dir.path() + QStringLiteral("/night.TSP");
+        model::Job saved;
+        model::FolderPair* pair = saved.addPair();
+        pair->name = u"A";
+        pair->orgPath = u"/data/A";
+        pair->tgtPath = u"/backup/A";
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FilesInclude);
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FoldersInclude);
+        QVERIFY(project::saveProject(saved, path.toStdString()));
+        h.window->openProjectFile(path);
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(h.dir.path() + QStringLiteral("/config")));
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                shown = dialog->windowTitle() + QLatin1Char('|') +
+                        dialog->findChild<QLabel*>(QStringLiteral("current"))->text();
+                dialog->reject();
+            }
+        });
+        h.window->runCommand(command::Schedule);
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        QCOMPARE(shown, QStringLiteral("Schedule|Current schedule: none"));
+        QCOMPARE(h.presenter.shown.size(), std::size_t(1));
     }
 
     void grayedMenuItemsStillShowTheirTips()
