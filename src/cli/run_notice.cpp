@@ -21,8 +21,11 @@ std::string shortOutcome(engine::RunOutcome outcome, int32_t errors)
     switch (outcome) {
     case engine::RunOutcome::Succeeded:
         return "succeeded";
-    case engine::RunOutcome::CompletedWithErrors:
-        return "completed with " + plural(errors, "error", "errors");
+    case engine::RunOutcome::CompletedWithErrors: {
+        std::string text = "completed with ";
+        text += plural(errors, "error", "errors");
+        return text;
+    }
     case engine::RunOutcome::Stopped:
         return "stopped";
     case engine::RunOutcome::DiskFull:
@@ -70,7 +73,7 @@ platform::DesktopNotice runNotice(const RunEnd& end)
     notice.appName = "Tavrel Synchronizer";
     notice.appIcon = "tavrel-sync";
     notice.desktopEntry = "org.tavrel.TavrelSync";
-    // D-Bus carries UTF-8 only: a name of other bytes is shown with replacement characters.
+    // D-Bus carries UTF-8 only: other bytes of a name are shown as \\xHH.
     const std::string job = platform::displayName(std::filesystem::path(end.projectFile).stem().native());
     notice.summary = job + ": ";
     if (end.preview)
@@ -78,13 +81,19 @@ platform::DesktopNotice runNotice(const RunEnd& end)
     notice.summary += shortOutcome(end.outcome, end.errors);
     notice.body = end.preview ? engine::previewOutcomeText(end.outcome, end.errors)
                               : engine::outcomeText(end.outcome, end.errors);
-    if (end.conflicts > 0)
-        notice.body += "\n" + plural(end.conflicts, "conflict", "conflicts") + " left as they are.";
-    if (end.skippedMassDeletions > 0)
-        notice.body +=
-            "\nDeletions skipped as too many in " + plural(end.skippedMassDeletions, "pair.", "pairs.");
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "literal" + string&&.
+    if (end.conflicts > 0) {
+        notice.body += '\n';
+        notice.body += plural(end.conflicts, "conflict", "conflicts");
+        notice.body += " left as they are.";
+    }
+    if (end.skippedMassDeletions > 0) {
+        notice.body += "\nDeletions skipped as too many in ";
+        notice.body += plural(end.skippedMassDeletions, "pair.", "pairs.");
+    }
     if (!end.report.empty()) {
-        notice.body += "\nReport: " + platform::displayName(end.report.native());
+        notice.body += "\nReport: ";
+        notice.body += platform::displayName(end.report.native());
         notice.actionLabel = "Open report";
         notice.openOnAction = end.report;
     }

@@ -69,7 +69,9 @@ std::string joined(char** list)
 {
     std::string out;
     for (char** item = list; item && *item; ++item) {
-        out += (item == list ? "" : "|") + std::string(*item);
+        if (item != list)
+            out += '|';
+        out += *item;
         std::free(*item);
     }
     std::free(list);
