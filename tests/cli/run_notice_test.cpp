@@ -309,6 +309,45 @@ TEST_F(RunNoticeTest, NoticeCarriesTheJobTheOutcomeAndAnActionThatOpensTheReport
     }
 }
 
+// Started by hand in a terminal, a run tells its end there: no notice unless asked for.
+TEST_F(RunNoticeTest, ARunStartedFromATerminalIsToldOnlyWhenAsked)
+{
+    if (::access("/usr/bin/script", X_OK) != 0)
+        GTEST_SKIP() << "script (bsdutils) is not installed, so no terminal can be given to the run";
+    const struct
+    {
+        std::vector<std::string> options;
+        bool told;
+    } cases[] = {{{}, false}, {{"--notify", "errors"}, true}};
+    buildTree(m_dir / "tgt", {});
+    const std::string job = saveJob();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.told ? "asked" : "not asked");
+        stop(m_server);
+        for (const char* leftover : {"notice", "notice.ready"})
+            fs::remove(m_dir / leftover);
+        startServer("actions,body", "close");
+        // script runs the command on a new terminal: stdin, stdout and stderr are that terminal.
+        std::string command = "exec '" TAVREL_CLI_PATH "' run '";
+        command += job;
+        command += "' --report '";
+        command += m_dir / "r.htm";
+        command += "'";
+        for (const std::string& option : c.options) {
+            command += ' ';
+            command += option;
+        }
+        const ProgramOutcome outcome =
+            runProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, m_dir.path());
+        ASSERT_EQ(outcome.status, 4) << outcome.out << outcome.err;
+        const auto fields = notice(c.told ? milliseconds(10'000) : milliseconds(1500));
+        EXPECT_EQ(!fields.empty(), c.told);
+        if (c.told) {
+            EXPECT_EQ(fields.at("summary"), "job: completed with 1 error");
+        }
+    }
+}
+
 // No session bus, or a bus without a notification server: the run ends as it would have,
 // with the same streams, at once.
 TEST_F(RunNoticeTest, WithoutABusOrAServerTheRunIsUnchanged)
