@@ -249,8 +249,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
         std::cout << resultJson(outcome, errors, state.snapshot(), options.dryRun) << '\n';
     std::cout.flush();
     std::error_code ignored;
-    const bool fromTerminal = ::isatty(STDIN_FILENO) == 1 || ::isatty(STDERR_FILENO) == 1;
-    noticeRunEnd(options.notify.value_or(defaultNotifyMode(fromTerminal)),
+    noticeRunEnd(options.notify.value_or(defaultNotifyMode(startedFromTerminal())),
                  RunEnd{options.projectFile, outcome, errors, sink.conflicts(), sink.skippedMassDeletions(),
                         options.dryRun,
                         keptReport.empty() ? std::filesystem::absolute(report.path(), ignored) : keptReport});

@@ -4,6 +4,7 @@
 #include "platform/text_codec.h"
 
 #include <string>
+#include <unistd.h>
 
 namespace tavrel::cli {
 namespace {
@@ -52,6 +53,11 @@ std::optional<NotifyMode> parseNotifyMode(std::string_view text)
 NotifyMode defaultNotifyMode(bool fromTerminal)
 {
     return fromTerminal ? NotifyMode::Never : NotifyMode::Errors;
+}
+
+bool startedFromTerminal()
+{
+    return ::isatty(STDIN_FILENO) == 1 || ::isatty(STDERR_FILENO) == 1;
 }
 
 bool worthNotice(NotifyMode mode, engine::RunOutcome outcome)

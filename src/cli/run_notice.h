@@ -28,6 +28,10 @@ std::optional<NotifyMode> parseNotifyMode(std::string_view text);
 // a script with its streams redirected).
 NotifyMode defaultNotifyMode(bool fromTerminal);
 
+// Whether stdin or stderr is a terminal: what every command that runs a job gives
+// defaultNotifyMode, so `run` and `watch` decide alike.
+bool startedFromTerminal();
+
 // How long the notice's process waits for its action to be chosen.
 inline constexpr std::chrono::seconds kNoticeListenTime{3600};
 
