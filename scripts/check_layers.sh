@@ -6,7 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-core="model platform project report state engine"
+core="model platform project report state engine schedule"
 declare -A allowed=(
     [model]=""
     [platform]=""
@@ -14,6 +14,7 @@ declare -A allowed=(
     [report]="model platform"
     [state]="model platform"
     [engine]="model platform report state"
+    [schedule]="platform"
     [cli]="$core"
     [ui/common]="$core"
     [ui/pair_dialog]="$core ui/common"

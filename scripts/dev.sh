@@ -22,10 +22,11 @@ window_packages=(g++ cmake ninja-build libssl-dev
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl1-mesa-dev
     xvfb xauth fonts-dejavu-core fonts-liberation2 fonts-wine)
 # Everything else the tests use: test frameworks, reference tools, desktop-file and package
-# checkers, the sanitizer compiler and the user-space file systems.
+# checkers, the sanitizer compiler, the user-space file systems and a session bus for the
+# notification tests.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev x11-utils
     rsync bash-completion desktop-file-utils appstream lintian clang libclang-rt-14-dev clang-format clang-tidy
-    fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server)
+    fusefat dosfstools exfat-fuse exfatprogs ntfs-3g sshfs openssh-server dbus-daemon)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Takes docs/screenshot.png, docs/pair_dialog.png and docs/help_tip.png: runs the built window
-# program under a virtual display with a small sample job (sample folders in a temporary place),
-# lets it run the job and grab itself, then its pair options dialog, then that dialog with a
-# help tip over it.
+# Takes docs/screenshot.png, docs/pair_dialog.png, docs/help_tip.png and docs/schedule_dialog.png:
+# runs the built window program under a virtual display with a small sample job (sample folders
+# in a temporary place), lets it run the job and grab itself, then its Schedule dialog, its pair
+# options dialog, and that dialog with a help tip over it.
 #   scripts/screenshot.sh [path/to/tavrel-sync]   (default: build/src/app/tavrel-sync)
 # Builds nothing. The sample project is written with tavrel-make-project from the same build
 # tree when it is there; without it the picture shows the empty window.
@@ -50,5 +50,6 @@ docs=$(dirname "$out")
 cd "$work"
 TAVREL_SCREENSHOT="$out" TAVREL_SCREENSHOT_JOB="$job" TAVREL_SCREENSHOT_RUN=$([ -n "$job" ] && echo 1 || echo 0) \
     TAVREL_SCREENSHOT_DIALOG="$docs/pair_dialog.png" TAVREL_SCREENSHOT_TIP="$docs/help_tip.png" \
+    TAVREL_SCREENSHOT_SCHEDULE="$docs/schedule_dialog.png" \
     xvfb-run -a -s "-screen 0 1024x768x24" "$app"
-echo "wrote $out, $docs/pair_dialog.png and $docs/help_tip.png"
+echo "wrote $out, $docs/pair_dialog.png, $docs/help_tip.png and $docs/schedule_dialog.png"

@@ -10,6 +10,7 @@
 #include "ui/window/about_dialog.h"
 #include "ui/window/command_ids.h"
 #include "ui/window/main_window.h"
+#include "ui/window/schedule_dialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -162,6 +163,31 @@ void saveDialogsAndQuit(MainWindow& window, const QString& dialogFile, const QSt
     });
 }
 
+void saveDialogsOrQuit(MainWindow& window)
+{
+    const QString dialogFile = qEnvironmentVariable("TAVREL_SCREENSHOT_DIALOG");
+    if (dialogFile.isEmpty()) {
+        QApplication::exit(0);
+        return;
+    }
+    saveDialogsAndQuit(window, dialogFile, qEnvironmentVariable("TAVREL_SCREENSHOT_TIP"));
+}
+
+// The Schedule dialog of the open job, then `next`.
+void saveScheduleDialog(MainWindow& window, const QString& file, std::function<void()> next)
+{
+    auto* dialog = new ScheduleDialog(window.projectName(), ScheduleDialog::findRunner(), &window);
+    dialog->show();
+    QTimer::singleShot(300, dialog, [dialog, file, next = std::move(next)] {
+        const bool saved = save(dialog->grab().toImage(), file);
+        dialog->close();
+        if (saved)
+            next();
+        else
+            QApplication::exit(1);
+    });
+}
+
 void saveAndQuit(MainWindow& window, const QString& file)
 {
     if (!save(window.grab().toImage(), file)) {
@@ -174,12 +200,12 @@ void saveAndQuit(MainWindow& window, const QString& file)
         saveScreensThen(window, screens, [&window, file] { saveAndQuit(window, file); });
         return;
     }
-    const QString dialogFile = qEnvironmentVariable("TAVREL_SCREENSHOT_DIALOG");
-    if (dialogFile.isEmpty()) {
-        QApplication::exit(0);
+    const QString scheduleFile = qEnvironmentVariable("TAVREL_SCREENSHOT_SCHEDULE");
+    if (scheduleFile.isEmpty()) {
+        saveDialogsOrQuit(window);
         return;
     }
-    saveDialogsAndQuit(window, dialogFile, qEnvironmentVariable("TAVREL_SCREENSHOT_TIP"));
+    saveScheduleDialog(window, scheduleFile, [&window] { saveDialogsOrQuit(window); });
 }
 
 void whenIdle(MainWindow& window, const QString& file, const QElapsedTimer& run)

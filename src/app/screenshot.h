@@ -16,7 +16,8 @@ class MainWindow;
 // goes, PREFIX-about.png with the About box, PREFIX-dialog.png with the pair options dialog
 // opened by Edit Pair, PREFIX-tip.png with a help tip over it and PREFIX-tip-esc.png after an
 // Esc, PREFIX-reports.png with View Report's list and PREFIX-browser.png with the folder
-// browser for an empty path box open. Does nothing otherwise.
+// browser for an empty path box open; TAVREL_SCREENSHOT_SCHEDULE one for the Schedule dialog
+// of the opened job. Does nothing otherwise.
 void scheduleScreenshotIfAsked(MainWindow& window);
 
 } // namespace tavrel::ui

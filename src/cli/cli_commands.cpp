@@ -24,7 +24,8 @@ namespace {
 constexpr std::array kCommands{
     CliCommand{"run",
                "JOB.TSP [--report FILE] [--json] [--no-progress] [--debug] [-q | -v]\n"
-               "[--dry-run] [--allow-mass-delete] [--create-missing] [--no-history]",
+               "[--dry-run] [--allow-mass-delete] [--create-missing] [--no-history]\n"
+               "[--notify always|errors|never]",
                "Runs the job as the window's Execute does. stdout gets the log, then \"End process.\"\n"
                "and the outcome; stderr gets each error line with the system's reason.\n"
                "  --report FILE        write the HTML report there (default: report.htm beside the\n"
@@ -46,6 +47,10 @@ constexpr std::array kCommands{
                "                       may be away; a drive that is not mounted is never written)\n"
                "  --no-history         do not keep the report in the run history (the user's data\n"
                "                       folder's reports/, the newest 100 runs)\n"
+               "  --notify WHEN        a desktop notification at the end, with an action that opens\n"
+               "                       the report: always, errors (errors, conflicts, skipped mass\n"
+               "                       deletions, a stop, a full disk) or never; default: never when\n"
+               "                       stdin or stderr is a terminal, else errors (timers, scripts)\n"
                "Each error line on stderr starts with \"tavrel-sync-cli: \"; when stdout and stderr\n"
                "are one file, it gives only the reason below the log's line.\n"
                "Exit status: 0 succeeded, 1 stopped, 2 disk full, 3 project refused,\n"
@@ -90,10 +95,13 @@ constexpr std::array kCommands{
                "  --remove          disable and delete the job's units\n"
                "  --list            the jobs scheduled so, with their schedule\n"
                "Without a user manager the units are written but not enabled, said on stderr.\n"
-               "The run's output goes to the journal (journalctl --user -u UNIT).\n"
+               "The run's output goes to the journal (journalctl --user -u UNIT); a run that ends\n"
+               "with errors or a stop shows a desktop notification (see run --notify).\n"
                "Exit status: 0 done, 3 project refused, 64 usage, 73 a unit could not be written.\n",
                runSchedule},
-    CliCommand{"watch", "JOB.TSP [--delay SECONDS] [--full-every HOURS] [--poll SECONDS] [--json]",
+    CliCommand{"watch",
+               "JOB.TSP [--delay SECONDS] [--full-every HOURS] [--poll SECONDS] [--json]\n"
+               "[--notify always|errors|never]",
                "Runs the job, then watches both folders of every enabled pair and runs again when\n"
                "they have been quiet for the delay, handling only the folders that changed.\n"
                "  --delay SECONDS     quiet time before a run (default 10); a steady stream of\n"
@@ -103,6 +111,8 @@ constexpr std::array kCommands{
                "  --poll SECONDS      how often folders on FUSE, NFS or SMB volumes, and trees over\n"
                "                      fs.inotify.max_user_watches, are compared (default 60)\n"
                "  --json              one JSON object per run instead of a line of text\n"
+               "  --notify WHEN       a desktop notification after each run: always, errors (the\n"
+               "                      default unless started from a terminal) or never\n"
                "A pair with a missing folder (a drive away) waits until it is back, then runs whole.\n"
                "Each run keeps its report in the run history. Ctrl+C, SIGTERM and SIGHUP stop the\n"
                "current run and end the watch; the exit status is that of the last run (0 before\n"

@@ -20,6 +20,8 @@ void CliSink::AppendLog(std::string_view text)
 
 void CliSink::NoteError(std::string_view line, std::string_view reason)
 {
+    if (line.starts_with("CONFLICT: "))
+        m_conflicts.fetch_add(1);
     std::lock_guard lock(m_outputMutex);
     m_printer.error(line, reason);
 }
@@ -30,6 +32,8 @@ engine::MassDeletionAnswer CliSink::ConfirmMassDeletion(std::string_view questio
         std::lock_guard lock(m_outputMutex);
         m_printer.massDeletion(question, m_allowMassDeletion);
     }
+    if (!m_allowMassDeletion)
+        m_skippedMassDeletions.fetch_add(1);
     return m_allowMassDeletion ? engine::MassDeletionAnswer::Delete
                                : engine::MassDeletionAnswer::SkipWithError;
 }

@@ -6,8 +6,10 @@
 #include "engine/run_sink.h"
 #include "engine/run_state.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <ostream>
 #include <string_view>
@@ -75,6 +77,11 @@ public:
     // Takes the progress line away before the closing lines.
     void finish();
 
+    // For the end-of-run notice: the conflicts logged ("CONFLICT: " errors) and the pairs whose
+    // mass deletion was skipped. Read after the end.
+    int32_t conflicts() const { return m_conflicts.load(); }
+    int32_t skippedMassDeletions() const { return m_skippedMassDeletions.load(); }
+
 private:
     ProgressLine::Clock m_clock;
     bool m_allowMassDeletion = false;
@@ -87,6 +94,8 @@ private:
     bool m_ended = false;
     engine::RunResult m_result = engine::RunResult::Stopped;
     bool m_timerStarted = false;
+    std::atomic<int32_t> m_conflicts{0};
+    std::atomic<int32_t> m_skippedMassDeletions{0};
     std::chrono::steady_clock::time_point m_start;
 };
 

@@ -5,6 +5,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_sink.h"
 #include "cli/json_result.h"
+#include "cli/run_notice.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
 #include "engine/run_driver.h"
@@ -28,6 +29,7 @@
 #include <optional>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -38,6 +40,7 @@ struct RunOptions
 {
     std::string projectFile;
     std::optional<std::string> reportFile;
+    std::optional<NotifyMode> notify;
     bool json = false;
     bool noProgress = false;
     bool debug = false;
@@ -85,6 +88,11 @@ RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
             if (file.empty())
                 throw UsageError("--report needs a file");
             options.reportFile = std::string(file);
+        } else if (argument == "--notify") {
+            const std::string_view mode = reader.value();
+            options.notify = parseNotifyMode(mode);
+            if (!options.notify)
+                throw UsageError("--notify needs always, errors or never, not " + quoteArgument(mode));
         } else {
             const auto known =
                 std::find_if(kSwitches.begin(), kSwitches.end(),
@@ -119,17 +127,21 @@ bool outputsShareAFile()
            out.st_dev == err.st_dev && out.st_ino == err.st_ino;
 }
 
-// Adds the finished report to the run history. A history that cannot be written costs the run
-// nothing but a line on stderr.
-void keepInHistory(const std::filesystem::path& reportFile, std::chrono::system_clock::time_point startedAt,
-                   const report::RunSummary& summary)
+// Adds the finished report to the run history and returns the kept copy, or an empty path. A
+// history that cannot be written costs the run nothing but a line on stderr.
+std::filesystem::path keepInHistory(const std::filesystem::path& reportFile,
+                                    std::chrono::system_clock::time_point startedAt,
+                                    const report::RunSummary& summary)
 {
     const std::filesystem::path folder = report::defaultHistoryFolder();
     std::string whyNot;
-    if (!report::keepReport(reportFile, folder, startedAt, report::kKeptReports, &whyNot, &summary).empty())
-        return;
+    std::filesystem::path kept =
+        report::keepReport(reportFile, folder, startedAt, report::kKeptReports, &whyNot, &summary);
+    if (!kept.empty())
+        return kept;
     std::cerr << "tavrel-sync-cli: the report was not kept in the history folder "
               << printableText(folder.native() + ": " + whyNot) + "\n";
+    return {};
 }
 
 } // namespace
@@ -203,6 +215,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     request.createMissing = options.createMissing;
     request.noHistory = options.noHistory;
     request.quiet = options.quiet;
+    request.notify = options.notify.value_or(defaultNotifyMode(startedFromTerminal()));
     request.verbose = options.verbose;
     const std::optional<RunEnd> end = executeRun(job, request, fileSystem, std::cout);
     if (!end) {
@@ -253,7 +266,15 @@ std::optional<RunEnd> executeRun(const model::Job& job, const RunRequest& reques
     worker.join();
     sink.tick(state);
     sink.finish();
-    return concludeRun(request, report.path(), startedAt, result, state);
+    RunEnd end = concludeRun(request, report.path(), startedAt, result, state);
+    // The notice opens the history's copy, which the next run does not overwrite.
+    std::error_code ignored;
+    noticeRunEnd(request.notify,
+                 NoticeFacts{request.projectFile, end.outcome, end.errors, sink.conflicts(),
+                             sink.skippedMassDeletions(), request.dryRun,
+                             end.keptReport.empty() ? std::filesystem::absolute(report.path(), ignored)
+                                                    : end.keptReport});
+    return end;
 }
 
 RunEnd concludeRun(const RunRequest& request, const std::filesystem::path& reportFile,
@@ -268,9 +289,9 @@ RunEnd concludeRun(const RunRequest& request, const std::filesystem::path& repor
         std::error_code ignored;
         const std::filesystem::path job =
             std::filesystem::absolute(request.projectFile, ignored).lexically_normal();
-        keepInHistory(reportFile, startedAt,
-                      {job.string(), outcomeName(end.outcome), end.errors, end.statistics.allOperations,
-                       request.dryRun});
+        end.keptReport = keepInHistory(reportFile, startedAt,
+                                       {job.string(), outcomeName(end.outcome), end.errors,
+                                        end.statistics.allOperations, request.dryRun});
     }
     end.outcomeText = request.dryRun ? engine::previewOutcomeText(end.outcome, end.errors)
                                      : engine::outcomeText(end.outcome, end.errors);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/exit_codes.h"
+#include "cli/run_notice.h"
 #include "engine/run_outcome.h"
 #include "engine/run_scope.h"
 #include "engine/run_state.h"
@@ -20,11 +21,13 @@
 namespace tavrel::cli {
 
 // `run JOB.TSP [--report FILE] [--json] [--no-progress] [--debug] [--dry-run]
-// [--allow-mass-delete] [--create-missing] [--no-history]`: runs a project file with the window's engine.
-// stdout gets the log as the window would show it ("\r\n" as "\n"), then "End process." and the outcome;
-// stderr gets each error line with the system's reason. `--dry-run` runs the job as a preview: the same log,
-// "Preview: " before the outcome, nothing changed. The report is kept in the run history too. SIGINT, SIGTERM
-// and SIGHUP stop the run at the next handled file, a second one ends the process.
+// [--allow-mass-delete] [--create-missing] [--no-history] [--notify always|errors|never]`: runs a project
+// file with the window's engine. stdout gets the log as the window would show it ("\r\n" as "\n"), then "End
+// process." and the outcome; stderr gets each error line with the system's reason. `--dry-run` runs the job
+// as a preview: the same log, "Preview: " before the outcome, nothing changed. The report is kept in the run
+// history too. SIGINT, SIGTERM and SIGHUP stop the run at the next handled file, a second one ends the
+// process. At the end, a desktop notice as `--notify` asks (see noticeRunEnd); it never changes the exit
+// status.
 ExitCode runRun(std::span<const std::string_view> arguments);
 
 // One run of a job as the runner makes it.
@@ -40,6 +43,7 @@ struct RunRequest
     bool noHistory = false;
     bool quiet = false;                      // -q: no log, only the errors
     bool verbose = false;                    // -v: each change as the report records it, on the log's stream
+    NotifyMode notify = NotifyMode::Never;   // the desktop notice at the end
     const engine::RunScope* scope = nullptr; // null: the whole job
 };
 
@@ -49,8 +53,9 @@ struct RunEnd
     engine::RunOutcome outcome = engine::RunOutcome::Unknown;
     int32_t errors = 0;
     engine::StatisticsSnapshot statistics;
-    std::string outcomeText; // the end box's text ("Preview: " first for a dry run)
-    std::string json;        // the --json line
+    std::string outcomeText;          // the end box's text ("Preview: " first for a dry run)
+    std::string json;                 // the --json line
+    std::filesystem::path keptReport; // the history's copy of the report; empty when none
     ExitCode code = ExitCode::Stopped;
 };
 

@@ -4,6 +4,7 @@
 #include "cli/arguments.h"
 #include "cli/cli_command.h"
 #include "cli/run_command.h"
+#include "cli/run_notice.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
 #include "cli/write_record.h"
@@ -52,6 +53,7 @@ struct WatchOptions
     double fullEveryHours = 24;
     double pollSeconds = 60;
     bool json = false;
+    std::optional<NotifyMode> notify;
 };
 
 // `most` keeps the times within what the clock can count.
@@ -93,6 +95,11 @@ WatchOptions parseOptions(std::span<const std::string_view> arguments, bool& hel
         } else if (argument == "--json") {
             reader.noValue();
             options.json = true;
+        } else if (argument == "--notify") {
+            const std::string_view mode = reader.value();
+            options.notify = parseNotifyMode(mode);
+            if (!options.notify)
+                throw UsageError("--notify needs always, errors or never, not " + quoteArgument(mode));
         } else {
             throw UsageError("unknown option " + quoteArgument(argument));
         }
@@ -160,7 +167,8 @@ class Watcher
 {
 public:
     Watcher(const model::Job& job, const WatchOptions& options, platform::TreeWatch& watch)
-        : m_job(job), m_options(options), m_watch(watch),
+        : m_job(job), m_options(options),
+          m_notify(options.notify.value_or(defaultNotifyMode(startedFromTerminal()))), m_watch(watch),
           m_delay(std::chrono::duration_cast<Clock::duration>(Seconds(options.delaySeconds))),
           m_fullEvery(std::chrono::duration_cast<Clock::duration>(Seconds(options.fullEveryHours * 3600))),
           m_pollEvery(std::chrono::duration_cast<Clock::duration>(Seconds(options.pollSeconds))),
@@ -461,6 +469,7 @@ private:
 
         RunRequest request;
         request.projectFile = m_options.projectFile;
+        request.notify = m_notify;
         request.scope = scope;
         m_written.clear();
         DiscardingBuffer discard;
@@ -494,6 +503,7 @@ private:
 
     const model::Job& m_job;
     const WatchOptions& m_options;
+    const NotifyMode m_notify; // decided once: the terminal does not come and go
     platform::TreeWatch& m_watch;
     Clock::duration m_delay;
     Clock::duration m_fullEvery;

@@ -85,6 +85,7 @@ constexpr StringEntry kStrings[] = {
     {40020, "Stop the current process"},
     {40021, "Save the current job as..."},
     {40022, "Show what Execute would do, changing nothing"},
+    {40023, "Run the saved job by a timer or at login, without the window"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

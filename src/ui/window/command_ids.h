@@ -17,6 +17,8 @@ inline constexpr int Execute = 40012;
 inline constexpr int Preview = 40022;
 inline constexpr int Stop = 40020;
 inline constexpr int ViewReport = 1032;
+// Run the saved job by a systemd user timer or at login.
+inline constexpr int Schedule = 40023;
 inline constexpr int Content = 40013;
 inline constexpr int About = 40014;
 

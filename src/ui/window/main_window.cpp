@@ -185,7 +185,7 @@ void MainWindow::SetIdleState(bool idle)
 {
     for (int number : {command::New, command::Open, command::Save, command::SaveAs, command::Exit,
                        command::AddPair, command::EditPair, command::RemovePair, command::Execute,
-                       command::Preview, command::Content, command::About})
+                       command::Preview, command::Schedule, command::Content, command::About})
         m_actions.at(number)->setEnabled(idle);
     m_actions.at(command::Stop)->setEnabled(!idle);
     for (const auto& [number, action] : m_contextActions)

@@ -144,6 +144,7 @@ private:
     // A real run, or with `preview` one that changes nothing.
     void execute(bool preview = false);
     void viewReport();
+    void showSchedule();
     void showContent();
     void showAbout();
     void onPairListClicked(int position, Qt::MouseButton button, QPoint globalPos);

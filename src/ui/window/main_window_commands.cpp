@@ -13,6 +13,7 @@
 #include "ui/window/pair_list.h"
 #include "ui/window/panel_widgets.h"
 #include "ui/window/report_chooser.h"
+#include "ui/window/schedule_dialog.h"
 
 #include <QAction>
 #include <QFile>
@@ -78,6 +79,9 @@ void MainWindow::runCommand(int number)
     case command::ViewReport:
         viewReport();
         break;
+    case command::Schedule:
+        showSchedule();
+        break;
     case command::Content:
         showContent();
         break;
@@ -87,6 +91,19 @@ void MainWindow::runCommand(int number)
     default:
         break;
     }
+}
+
+void MainWindow::showSchedule()
+{
+    // A timer runs a project file, so there must be one.
+    if (m_projectName == kUntitled) {
+        m_presenter->ask(this, kInformation,
+                         QStringLiteral("Save the job first: a schedule runs its project file."),
+                         MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    ScheduleDialog dialog(m_projectName, ScheduleDialog::findRunner(), this);
+    dialog.exec();
 }
 
 void MainWindow::newJob()

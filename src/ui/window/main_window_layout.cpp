@@ -41,7 +41,8 @@ constexpr CommandItem kOperationMenu[] = {{command::AddPair, "&Add Pair..."},
                                           {command::Preview, "&Preview"},
                                           {command::Stop, "&Stop"},
                                           {0, nullptr},
-                                          {command::ViewReport, "&View Report"}};
+                                          {command::ViewReport, "&View Report"},
+                                          {command::Schedule, "Sche&dule..."}};
 constexpr CommandItem kHelpMenu[] = {
     {command::Content, "&Content"}, {0, nullptr}, {command::About, "&About"}};
 constexpr CommandItem kContextMenu[] = {

@@ -18,6 +18,8 @@ private slots:
         QTest::newRow("tip of Save As") << 40021 << "Save the current job as...";
         QTest::newRow("tip of Execute") << 40012 << "Run this job";
         QTest::newRow("tip of Preview") << 40022 << "Show what Execute would do, changing nothing";
+        QTest::newRow("tip of Schedule")
+            << 40023 << "Run the saved job by a timer or at login, without the window";
         QTest::newRow("help of the recycle switch names replaced files too")
             << 1026
             << "Take the deleted files, and the old versions of the files a run replaces, to the recycle "

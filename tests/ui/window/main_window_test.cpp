@@ -1144,7 +1144,7 @@ private slots:
         QCOMPARE(texts.join(QLatin1Char('|')),
                  QStringLiteral("&File|&New|&Open...|-|&Save|Save &As...|-|E&xit|&Operation|&Add Pair...|"
                                 "&Edit Pair...|&Remove Pair|-|E&xecute|&Preview|&Stop|-|&View "
-                                "Report|&Help|&Content|-|&About"));
+                                "Report|Sche&dule...|&Help|&Content|-|&About"));
 
         QMenu* operation = h.window->menuBar()->actions().at(1)->menu();
         h.window->show();
@@ -1155,6 +1155,51 @@ private slots:
         operation->hide();
         emit h.window->menuBar()->hovered(h.window->menuBar()->actions().at(1));
         QCOMPARE(h.statusText(), QString());
+    }
+
+    // A timer runs a project file: an unsaved job is not scheduled, and the user is told why;
+    // during a run the command is grayed like the others that change the job's setting.
+    void scheduleNeedsASavedJobAndAnIdleWindow()
+    {
+        Harness h;
+        h.window->runCommand(command::Schedule);
+        QCOMPARE(h.presenter.shown.size(), std::size_t(1));
+        QCOMPARE(h.presenter.shown.front().text,
+                 QStringLiteral("Save the job first: a schedule runs its project file."));
+        QVERIFY(h.window->commandAction(command::Schedule)->isEnabled());
+        h.window->SetIdleState(false);
+        QVERIFY(!h.window->commandAction(command::Schedule)->isEnabled());
+        h.window->SetIdleState(true);
+        QVERIFY(h.window->commandAction(command::Schedule)->isEnabled());
+
+        // Saved: the dialog opens on that file and shows its (empty) schedule.
+        const QString path = h.dir.path() + QStringLiteral("/night.TSP");
+        model::Job saved;
+        model::FolderPair* pair = saved.addPair();
+        pair->name = u"A";
+        pair->orgPath = u"/data/A";
+        pair->tgtPath = u"/backup/A";
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FilesInclude);
+        model::parsePatternList(*pair, u"*", model::PatternListKind::FoldersInclude);
+        QVERIFY(project::saveProject(saved, path.toStdString()));
+        h.window->openProjectFile(path);
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(h.dir.path() + QStringLiteral("/config")));
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                shown = dialog->windowTitle() + QLatin1Char('|') +
+                        dialog->findChild<QLabel*>(QStringLiteral("current"))->text();
+                dialog->reject();
+            }
+        });
+        h.window->runCommand(command::Schedule);
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        QCOMPARE(shown, QStringLiteral("Schedule|Current schedule: none"));
+        QCOMPARE(h.presenter.shown.size(), std::size_t(1));
     }
 
     void grayedMenuItemsStillShowTheirTips()
