@@ -5,19 +5,11 @@
 
 namespace tavrel::cli {
 
-const char* outcomeName(engine::RunOutcome outcome)
-{
-    return outcome == engine::RunOutcome::Succeeded             ? "succeeded"
-           : outcome == engine::RunOutcome::CompletedWithErrors ? "completed_with_errors"
-           : outcome == engine::RunOutcome::DiskFull            ? "disk_full"
-                                                                : "stopped";
-}
-
 std::string resultJson(engine::RunOutcome outcome, int32_t errors, int32_t conflicts,
                        const engine::StatisticsSnapshot& s, bool preview)
 {
     std::string json = "{\"result\":\"";
-    json += outcomeName(outcome);
+    json += engine::outcomeName(outcome);
     json += "\"";
     if (preview)
         json += ",\"preview\":true";

@@ -9,10 +9,6 @@
 
 namespace tavrel::cli {
 
-// The outcome's word in the JSON and the run history: "succeeded", "completed_with_errors",
-// "disk_full" or "stopped".
-const char* outcomeName(engine::RunOutcome outcome);
-
 // One JSON object: "result", "preview":true for a preview, "errors", "conflicts" (counted among
 // the errors as well) and every counter under its own name.
 std::string resultJson(engine::RunOutcome outcome, int32_t errors, int32_t conflicts,

@@ -290,7 +290,7 @@ RunEnd concludeRun(const RunRequest& request, const std::filesystem::path& repor
         const std::filesystem::path job =
             std::filesystem::absolute(request.projectFile, ignored).lexically_normal();
         end.keptReport = keepInHistory(reportFile, startedAt,
-                                       {job.string(), outcomeName(end.outcome), end.errors,
+                                       {job.string(), engine::outcomeName(end.outcome), end.errors,
                                         end.statistics.allOperations, request.dryRun});
     }
     end.outcomeText = request.dryRun ? engine::previewOutcomeText(end.outcome, end.errors)

@@ -16,6 +16,14 @@ RunOutcome outcomeOf(RunResult result, int32_t errors)
     return RunOutcome::Unknown;
 }
 
+const char* outcomeName(RunOutcome outcome)
+{
+    return outcome == RunOutcome::Succeeded             ? "succeeded"
+           : outcome == RunOutcome::CompletedWithErrors ? "completed_with_errors"
+           : outcome == RunOutcome::DiskFull            ? "disk_full"
+                                                        : "stopped";
+}
+
 std::string outcomeText(RunOutcome outcome, int32_t errors)
 {
     switch (outcome) {

@@ -23,6 +23,10 @@ enum class RunOutcome
 // to its end becomes CompletedWithErrors.
 RunOutcome outcomeOf(RunResult result, int32_t errors);
 
+// The outcome as one word for scripts and the run history: "succeeded",
+// "completed_with_errors", "disk_full" or "stopped".
+const char* outcomeName(RunOutcome outcome);
+
 // The text of the end-of-run box and the runner's last line: "Process succeeded.",
 // "Process completed with 3 errors." and so on.
 std::string outcomeText(RunOutcome outcome, int32_t errors);

@@ -144,6 +144,8 @@ private:
     // A real run, or with `preview` one that changes nothing.
     void execute(bool preview = false);
     void viewReport();
+    // The project file as the run history records it (absolute, normalised); empty untitled.
+    std::string jobKey() const;
     void showSchedule();
     void showContent();
     void showAbout();

@@ -287,13 +287,21 @@ void MainWindow::RunEnded(engine::RunResult result)
     UpdateTitle();
     // Every run's report, a preview's too, is kept in the history that View Report opens. A
     // history that cannot be written leaves View Report on the report itself.
-    const std::filesystem::path kept =
-        report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt);
-    if (!kept.empty())
-        m_jobRuns.push_back({kept, m_previewing});
     // The box's text is the runner's last line; only the title and icon are the window's.
     const int32_t errors = m_state.errors.load();
     const engine::RunOutcome outcome = engine::outcomeOf(result, errors);
+    // With its summary, so `tavrel-sync-cli history` and another window list it by job.
+    report::RunSummary summary;
+    summary.job = jobKey();
+    summary.outcome = engine::outcomeName(outcome);
+    summary.errors = errors;
+    summary.changes = m_state.allOperations.load();
+    summary.preview = m_previewing;
+    const std::filesystem::path kept =
+        report::keepReport(m_report.path(), report::defaultHistoryFolder(), m_runStartedAt,
+                           report::kKeptReports, nullptr, &summary);
+    if (!kept.empty())
+        m_jobRuns.push_back({kept, m_previewing});
     const QString text = QString::fromStdString(m_previewing ? engine::previewOutcomeText(outcome, errors)
                                                              : engine::outcomeText(outcome, errors));
     switch (outcome) {
@@ -333,34 +341,57 @@ bool MainWindow::ConfirmRootCreation(const QString& question)
            MessageAnswer::Yes;
 }
 
+std::string MainWindow::jobKey() const
+{
+    if (m_projectName == kUntitled)
+        return {};
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(toPath(m_projectName), error);
+    return error ? std::string() : absolute.lexically_normal().string();
+}
+
 void MainWindow::viewReport()
 {
     // The history, newest first, starting on this job's newest run: another program's run
     // (a scheduled one, another window's) may be newer. The report itself before any is kept.
-    const std::vector<std::filesystem::path> kept = report::keptReports(report::defaultHistoryFolder());
+    // Runs the history's index names (a timer's, the runner's, an earlier window's) are
+    // labelled by their job too; the list starts on this window's newest run, else on this
+    // job's newest.
+    const std::vector<report::KeptRun> kept = report::keptRuns(report::defaultHistoryFolder());
     std::filesystem::path shown = m_report.path();
     if (!kept.empty()) {
-        const std::vector<std::filesystem::path> newestFirst(kept.rbegin(), kept.rend());
+        const std::vector<report::KeptRun> newestFirst(kept.rbegin(), kept.rend());
         const QString jobName = m_projectName.mid(m_projectName.lastIndexOf(QLatin1Char('/')) + 1);
+        const std::string thisJob = jobKey();
         QStringList labels;
         int preselected = -1;
-        for (const std::filesystem::path& report : newestFirst) {
-            QString label = keptReportLabel(report);
+        int thisJobsNewest = -1;
+        for (const report::KeptRun& run : newestFirst) {
+            QString label = keptReportLabel(run.report);
             const auto own = std::find_if(m_jobRuns.begin(), m_jobRuns.end(),
-                                          [&report](const KeptRun& run) { return run.report == report; });
+                                          [&run](const KeptRun& mine) { return mine.report == run.report; });
             if (own != m_jobRuns.end()) {
                 label += QStringLiteral("  ") + jobName;
                 if (own->preview)
                     label += QStringLiteral(" (preview)");
                 if (preselected < 0)
                     preselected = int(labels.size());
+            } else if (run.summary && !run.summary->job.empty()) {
+                const std::filesystem::path job(run.summary->job);
+                label += QStringLiteral("  ") + QFile::decodeName(job.filename().c_str());
+                if (run.summary->preview)
+                    label += QStringLiteral(" (preview)");
+                if (thisJobsNewest < 0 && !thisJob.empty() && run.summary->job == thisJob)
+                    thisJobsNewest = int(labels.size());
             }
             labels << label;
         }
+        if (preselected < 0)
+            preselected = thisJobsNewest;
         const int chosen = m_reportPicker ? m_reportPicker(this, labels, std::max(preselected, 0)) : 0;
         if (chosen < 0 || chosen >= int(newestFirst.size()))
             return;
-        shown = newestFirst[std::size_t(chosen)];
+        shown = newestFirst[std::size_t(chosen)].report;
     }
     m_urlOpener(QUrl::fromLocalFile(QFile::decodeName(shown.c_str())));
     m_reportButton->setEnabled(false);

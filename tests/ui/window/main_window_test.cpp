@@ -679,12 +679,21 @@ private slots:
         QCOMPARE(h.opened.size(), openedBefore);
         QVERIFY(h.window->commandAction(command::ViewReport)->isEnabled());
 
-        // A new job has no runs of its own yet: the list starts on the newest.
+        // A new job has no runs of its own yet: the list starts on the newest. The history's
+        // index still names the job of each run it knows.
         h.reportAnswer.reset();
         h.window->runCommand(command::New);
         h.window->runCommand(command::ViewReport);
-        QCOMPARE(h.reportOffers.back().labels[1], ui::keptReportLabel(kept.back()));
+        QCOMPARE(h.reportOffers.back().labels[1],
+                 ui::keptReportLabel(kept.back()) + QStringLiteral("  daily.TSP (preview)"));
         QCOMPARE(h.reportOffers.back().preselected, 0);
+
+        // The job opened again (as after a restart, or run by a timer meanwhile): its newest
+        // run in the history is where the list starts.
+        QTRY_VERIFY_WITH_TIMEOUT(h.window->commandAction(command::ViewReport)->isEnabled(), 5000);
+        h.window->openProjectFile(h.dir.path() + QStringLiteral("/daily.TSP"));
+        h.window->runCommand(command::ViewReport);
+        QCOMPARE(h.reportOffers.back().preselected, 1);
     }
 
     // The list itself: newest first as given, the given row chosen, Open takes the chosen row.
