@@ -221,13 +221,7 @@ public:
             return error;
         const FailureSide onTarget(FailedSide::Target);
         return atItem(destination, [&](int parent, const std::string& name, std::size_t root) {
-            const VolumeTraits& traits = m_roots[root].traits;
-            CopyOptions options;
-            options.retimeAfterPublish = traits.timePrecision > 1;
-            options.timeMin = traits.timeMin;
-            options.timeMax = traits.timeMax;
-            options.maxFileSize = traits.maxFileSize;
-            options.tryKernelCopy = !m_kernelCopyUnsupported;
+            const CopyOptions options = copyOptionsFor(root);
             CopyNotes notes;
             const FsError result = keepItemAt(source, {parent, name}, mode, options, &notes);
             m_kernelCopyUnsupported |= notes.kernelCopyUnsupported;
@@ -337,6 +331,22 @@ private:
         bool locked = false; // this view holds the run's lock on it
         VolumeTraits traits; // once probed
     };
+
+    // What copying into `root` asks of the copy, from its volume's traits.
+    CopyOptions copyOptionsFor(std::size_t root) const
+    {
+        const VolumeTraits& traits = m_roots[root].traits;
+        CopyOptions options;
+        // A volume that keeps coarse times is no POSIX file system: its rename may not keep them.
+        options.retimeAfterPublish = traits.timePrecision > 1;
+        options.timeMin = traits.timeMin;
+        options.timeMax = traits.timeMax;
+        options.maxFileSize = traits.maxFileSize;
+        // The kernel copies within one volume only (mostly): once it refused this pair's
+        // volumes, each further file would ask in vain.
+        options.tryKernelCopy = !m_kernelCopyUnsupported;
+        return options;
+    }
 
     struct CachedFolder
     {
@@ -564,17 +574,8 @@ private:
         const FailureSide onTarget(FailedSide::Target);
         return atItem(target, [&](int parent, const std::string& name, std::size_t root) {
             CopyNotes notes;
-            const VolumeTraits& traits = m_roots[root].traits;
-            CopyOptions options;
-            // A volume that keeps coarse times is no POSIX file system: its rename may not keep them.
-            options.retimeAfterPublish = traits.timePrecision > 1;
-            options.timeMin = traits.timeMin;
-            options.timeMax = traits.timeMax;
-            options.maxFileSize = traits.maxFileSize;
+            CopyOptions options = copyOptionsFor(root);
             options.trashReplaced = trashReplaced;
-            // The kernel copies within one volume only (mostly): once it refused this pair's
-            // volumes, each further file would ask in vain.
-            options.tryKernelCopy = !m_kernelCopyUnsupported;
             options.targetKnownAbsent =
                 mode == CopyMode::CreateOnly && !m_knownAbsent.empty() && m_knownAbsent == target;
             const FsError result = copyItemAt({sourceFolder, sourceName}, {parent, name}, mode, expected,
