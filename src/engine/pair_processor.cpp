@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/pair_processor.h"
-
 #include "engine/deletion_guard.h"
 #include "engine/engine_paths.h"
 #include "engine/folder_overlap.h"
 #include "engine/method_rules.h"
+#include "engine/pair_run.h"
 #include "engine/root_guard.h"
 #include "engine/run_progress.h"
-#include "platform/case_fold.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -37,6 +35,19 @@ int64_t futureLimitFrom(std::chrono::system_clock::time_point runStart)
     return std::chrono::duration_cast<Ticks>((runStart + std::chrono::hours(1)).time_since_epoch()).count();
 }
 
+// "ERROR: what: path" as the log shows it (appended piece by piece: GCC 12 at -O3 warns
+// falsely on a chain of operator+).
+std::string errorLine(std::string_view what, const std::string& path, std::string_view indent)
+{
+    std::string line(indent);
+    line += "ERROR: ";
+    line += what;
+    line += ": ";
+    line += shown(path);
+    line += "\r\n";
+    return line;
+}
+
 // The reason for a path the engine refuses as too long, with the side whose path it is.
 std::string tooLongReason(bool sourceTooLong, Direction direction)
 {
@@ -48,36 +59,67 @@ std::string tooLongReason(bool sourceTooLong, Direction direction)
 
 PairProcessor::PairProcessor(platform::FileSystem& fs, report::ReportFile& report, RunSink& sink,
                              RunProgress& progress, DebugLog debugLog, RootGuard* rootGuard)
-    : m_fs(fs), m_report(report), m_sink(sink), m_progress(progress), m_debugLog(std::move(debugLog)),
-      m_rootGuard(rootGuard), m_futureLimit(futureLimitFrom(std::chrono::system_clock::now()))
+    : m_context{.fs = fs,
+                .report = report,
+                .sink = sink,
+                .progress = progress,
+                .debugLog = std::move(debugLog),
+                .rootGuard = rootGuard,
+                .futureLimit = futureLimitFrom(std::chrono::system_clock::now()),
+                .volumes = {}}
+{}
+
+PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair, const PairScope* scope)
+{
+    PairRun run(m_context, pair);
+    return run.process(scope);
+}
+
+PairRun::PairRun(PairRunContext& context, const model::FolderPair& pair)
+    : m_fs(context.fs), m_report(context.report), m_sink(context.sink), m_progress(context.progress),
+      m_debugLog(context.debugLog), m_rootGuard(context.rootGuard), m_preview(context.preview),
+      m_futureLimit(context.futureLimit), m_volumes(context.volumes), m_pair(&pair),
+      m_method(&traitsOf(pair.method)), m_pairFs(&m_fs), m_filters(PairFilters::fromPair(pair))
 {}
 
 // An error the engine decided on its own: no reason of an earlier call is its reason.
-void PairProcessor::logError(const std::string& text, std::string_view reason)
+void PairRun::logErrorLine(const std::string& line, std::string_view reason)
 {
     platform::forgetLastFailure();
-    m_progress.logError(text, reason);
+    m_progress.logError(line, reason);
+}
+
+void PairRun::logError(std::string_view what, const std::string& path, std::string_view reason,
+                       std::string_view indent)
+{
+    logErrorLine(errorLine(what, path, indent), reason);
+}
+
+void PairRun::logFailure(std::string_view what, const std::string& path, Direction direction,
+                         platform::FailedSide asked, std::string_view indent)
+{
+    m_progress.logFailure(errorLine(what, path, indent), direction, asked);
 }
 
 // One line per file and pair: Synchronize meets a file from both sides.
-void PairProcessor::refuseFutureDate(const TaskState& state, const Entry& entry, const std::string& path)
+void PairRun::refuseFutureDate(const TaskState& state, const Entry& entry, const std::string& path)
 {
     const std::string& root = state.task.direction == Direction::OrgToTgt ? m_sourceRoot : m_targetRoot;
     const std::string relative = state.task.sourceFolder.substr(root.size()) + entry.name;
     if (!m_futureDated.insert(relative).second)
         return;
-    logError("ERROR: file dated in the future: " + shown(path) + "\r\n",
+    logError("file dated in the future", path,
              "its time is more than an hour after the run began (a wrong clock?); neither side was changed");
 }
 
-const platform::VolumeTraits& PairProcessor::writtenVolume(const FolderTask& task) const
+const platform::VolumeTraits& PairRun::writtenVolume(const FolderTask& task) const
 {
     return task.direction == Direction::OrgToTgt ? m_targetTraits : m_sourceTraits;
 }
 
 // An item of one root met inside the other (a bind mount, a link) ends the pair: one line, and
 // nothing more is written or deleted in it.
-bool PairProcessor::noteOverlap(FsError error)
+bool PairRun::noteOverlap(FsError error)
 {
     if (error != FsError::Overlap)
         return false;
@@ -89,43 +131,23 @@ bool PairProcessor::noteOverlap(FsError error)
     return true;
 }
 
-PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair, const PairScope* scope)
+PairOutcome PairRun::process(const PairScope* scope)
 {
-    m_pair = &pair;
-    m_method = &traitsOf(pair.method);
-    m_filters = PairFilters::fromPair(pair);
-
+    const model::FolderPair& pair = *m_pair;
     if (!m_method->known) {
-        logError("ERROR: unknown method " + std::to_string(static_cast<int32_t>(pair.method)) +
-                 ", pair skipped\r\n");
+        logErrorLine("ERROR: unknown method " + std::to_string(static_cast<int32_t>(pair.method)) +
+                     ", pair skipped\r\n");
         return PairOutcome::Continue;
     }
     const std::string org = platform::toUtf8(pair.orgPath);
     const std::string tgt = platform::toUtf8(pair.tgtPath);
     if (org.empty() || tgt.empty()) {
-        logError("ERROR: folder path is empty, pair skipped\r\n");
+        logErrorLine("ERROR: folder path is empty, pair skipped\r\n");
         return PairOutcome::Continue;
     }
     FolderTask task = MakeRootTask(org, tgt);
     m_sourceRoot = task.sourceFolder;
     m_targetRoot = task.targetFolder;
-    m_overlap = false;
-    m_deletions = DeletionGate::Unasked;
-    m_futureDated.clear();
-    m_orgSpecialItems = 0;
-    m_tgtSpecialItems = 0;
-
-    // The view and the locks go with the pair, however it ends.
-    struct PairRelease
-    {
-        PairProcessor& processor;
-        ~PairRelease()
-        {
-            processor.m_locks.clear();
-            processor.m_pairFs = nullptr;
-            processor.m_view.reset();
-        }
-    } release{*this};
 
     if (!setUpVersions(task))
         return PairOutcome::Continue;
@@ -147,7 +169,7 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair, const Pair
     return outcome;
 }
 
-PairOutcome PairProcessor::processConfined(FolderTask task, const PairScope* scope)
+PairOutcome PairRun::processConfined(FolderTask task, const PairScope* scope)
 {
     const model::FolderPair& pair = *m_pair;
     if (m_method->walksBackFromTarget && pair.extras.rememberState) {
@@ -181,14 +203,13 @@ PairOutcome PairProcessor::processConfined(FolderTask task, const PairScope* sco
 
 // False when another run holds `folder`: two runs copying, overwriting and deleting in one
 // tree at once would undo each other's steps. A file system without locks runs unlocked.
-bool PairProcessor::lockRoot(const std::string& folder)
+bool PairRun::lockRoot(const std::string& folder)
 {
     FsError error = FsError::Ok;
     std::unique_ptr<platform::FolderLock> lock = fs().lockFolder(folder, error);
     if (error == FsError::Exists) {
-        m_progress.logError("ERROR: folder is in use by another run: " + shown(folder) + "\r\n",
-                            std::string(folder == m_sourceRoot ? "ORG" : "TGT") +
-                                ": another run holds its lock");
+        logError("folder is in use by another run", folder,
+                 std::string(folder == m_sourceRoot ? "ORG" : "TGT") + ": another run holds its lock");
         return false;
     }
     if (lock)
@@ -196,11 +217,11 @@ bool PairProcessor::lockRoot(const std::string& folder)
     return true;
 }
 
-bool PairProcessor::createTargetFolder(const FolderTask& task)
+bool PairRun::createTargetFolder(const FolderTask& task)
 {
     if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
-        m_progress.logError("ERROR: path too long: " + shown(task.targetFolder) + "\r\n",
-                            tooLongReason(pathTooLong(task.sourceFolder), task.direction));
+        logError("path too long", task.targetFolder,
+                 tooLongReason(pathTooLong(task.sourceFolder), task.direction));
         return false;
     }
     // A link or file in place of a subfolder would take the copies outside the target tree.
@@ -208,9 +229,8 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
         platform::FileStamp stamp;
         const std::string bare = task.targetFolder.substr(0, task.targetFolder.size() - 1);
         if (fs().readStamp(bare, stamp) == FsError::Ok) {
-            m_progress.logError(
-                "ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n",
-                sideReason(platform::FailedSide::Target, task.direction, "a file or link has the name"));
+            logError("cannot create folder", task.targetFolder,
+                     sideReason(platform::FailedSide::Target, task.direction, "a file or link has the name"));
             return false;
         }
     }
@@ -228,12 +248,11 @@ bool PairProcessor::createTargetFolder(const FolderTask& task)
     }
     if (created == FsError::Exists)
         return true;
-    m_progress.logFailure("ERROR: cannot create folder: " + shown(task.targetFolder) + "\r\n", task.direction,
-                          platform::FailedSide::Target);
+    logFailure("cannot create folder", task.targetFolder, task.direction, platform::FailedSide::Target);
     return false;
 }
 
-bool PairProcessor::openPair(const FolderTask& root)
+bool PairRun::openPair(const FolderTask& root)
 {
     if (m_method->walksBackFromTarget && !lockRoot(root.sourceFolder))
         return false;
@@ -245,7 +264,7 @@ bool PairProcessor::openPair(const FolderTask& root)
 
 // Whether `folder` (ending with "/") is a folder the pair's view can enter: a file or link
 // of that name is not, and a missing one is not.
-bool PairProcessor::folderPresent(const std::string& folder)
+bool PairRun::folderPresent(const std::string& folder)
 {
     platform::FileStamp stamp;
     const FsError found = fs().readStamp(folder.substr(0, folder.size() - 1), stamp);
@@ -254,7 +273,7 @@ bool PairProcessor::folderPresent(const std::string& folder)
 
 // Whether a walk from the roots reaches the folder `relative`: each folder on the way passes
 // the pair's folder patterns.
-bool PairProcessor::admitsPath(std::string_view relative) const
+bool PairRun::admitsPath(std::string_view relative) const
 {
     while (!relative.empty()) {
         const std::size_t slash = relative.find('/');
@@ -270,8 +289,7 @@ bool PairProcessor::admitsPath(std::string_view relative) const
 // removes its target); one whose target's parent is missing goes up to the first folder whose
 // target parent exists, and that one is walked whole, as a walk from the root would create it.
 // A folder that a walk would not reach (folder patterns, a pair without subfolders) is left.
-std::vector<FolderTask> PairProcessor::scopedTasks(const FolderTask& root,
-                                                   const std::vector<ScopedFolder>& folders)
+std::vector<FolderTask> PairRun::scopedTasks(const FolderTask& root, const std::vector<ScopedFolder>& folders)
 {
     PairScope resolved;
     for (const ScopedFolder& folder : folders) {
@@ -313,7 +331,7 @@ std::vector<FolderTask> PairProcessor::scopedTasks(const FolderTask& root,
     return tasks;
 }
 
-PairOutcome PairProcessor::processScoped(const FolderTask& root, const PairScope& scope)
+PairOutcome PairRun::processScoped(const FolderTask& root, const PairScope& scope)
 {
     if (m_progress.stopRequested())
         return PairOutcome::Stopped;
@@ -338,7 +356,7 @@ PairOutcome PairProcessor::processScoped(const FolderTask& root, const PairScope
     return PairOutcome::Continue;
 }
 
-PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, TaskQueue& queue)
+PairOutcome PairRun::processTask(const FolderTask& task, bool firstTask, TaskQueue& queue)
 {
     // A large tree with nothing to handle would otherwise run on to its end after a stop.
     if (m_progress.stopRequested())
@@ -350,23 +368,39 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     const bool walksBack = m_method->walksBackFromTarget;
     if (firstTask ? !openPair(task) : !createTargetFolder(task))
         return PairOutcome::Continue;
-    TaskState state(task);
-    // Names on the task's target side match ignoring case where its volume does.
-    state.foldTargetNames = task.direction == Direction::OrgToTgt ? m_targetTraits.caseInsensitive
-                                                                  : m_sourceTraits.caseInsensitive;
-
+    TaskState state(task, namesWrittenBy(task));
     if (walksBack && firstTask && task.direction == Direction::OrgToTgt)
         queue.push({task.targetFolder, task.sourceFolder, Direction::TgtToOrg, true});
 
     ScanLists lists;
+    if (!listTask(state, lists))
+        return PairOutcome::Continue;
+    if (const PairOutcome outcome = handleFiles(state, lists); outcome != PairOutcome::Continue || m_overlap)
+        return outcome;
+    // An unreadable source must not empty the target: an unplugged drive looks like that.
+    if (m_method->deletesUnmatched && lists.readable && !deletionPhase(state, lists))
+        return PairOutcome::DiskFull;
+    queueSubfolders(state, lists, queue);
+    return PairOutcome::Continue;
+}
+
+NameMatcher PairRun::namesWrittenBy(const FolderTask& task) const
+{
+    return NameMatcher(writtenVolume(task).caseInsensitive);
+}
+
+bool PairRun::listTask(TaskState& state, ScanLists& lists)
+{
+    const FolderTask& task = state.task;
     ScanSource(fs(), task, m_filters, m_progress, m_debugLog, lists);
     (task.direction == Direction::OrgToTgt ? m_orgSpecialItems : m_tgtSpecialItems) += lists.specialItems;
     if (noteOverlap(lists.listError))
-        return PairOutcome::Continue;
+        return false;
     if (!lists.readable)
-        m_progress.logFailure("ERROR: cannot read folder: " + shown(task.sourceFolder) + "\r\n",
-                              task.direction, platform::FailedSide::Source);
-    if (lists.readable && m_targetTraits.caseInsensitive)
+        logFailure("cannot read folder", task.sourceFolder, task.direction, platform::FailedSide::Source);
+    // Case variants are TGT's matter in both directions: a TGT that ignores case merged ORG's
+    // variants of a name, and the way back must not spread them again.
+    if (lists.readable && targetRootNames().ignoresCase())
         matchCaseVariants(state, lists);
     if (m_filters.anyCopyOnly() && !lists.files.empty())
         collectProtectedTargets(state);
@@ -377,15 +411,21 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     if (m_method->readsTargetStamp() && lists.readable && !lists.files.empty()) {
         ScanTarget(fs(), task, m_filters, state.targetScan, false, &state.targetListing);
         if (noteOverlap(state.targetScan.listError))
-            return PairOutcome::Continue;
+            return false;
     }
+    return true;
+}
 
+PairOutcome PairRun::handleFiles(TaskState& state, const ScanLists& lists)
+{
+    // The progress bar moves every few files: each move is a message to the window.
+    constexpr int32_t kFilesPerProgressStep = 20;
+    const FolderTask& task = state.task;
     for (const Entry& entry : lists.files) {
         const std::string sourcePath = task.sourceFolder + entry.name;
         const std::string targetPath = task.targetFolder + state.targetNameOf(entry.name);
         if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
-            m_progress.logError("ERROR: path too long: " + shown(sourcePath) + "\r\n",
-                                tooLongReason(pathTooLong(sourcePath), task.direction));
+            logError("path too long", sourcePath, tooLongReason(pathTooLong(sourcePath), task.direction));
         } else {
             const CopyOutcome outcome = handleFile(state, entry, sourcePath, targetPath);
             if (outcome == CopyOutcome::DiskFull)
@@ -396,31 +436,31 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
                 return PairOutcome::Continue;
         }
         m_progress.addHandled();
-        if (m_progress.processedFiles() % 20 == 19)
+        if (m_progress.processedFiles() % kFilesPerProgressStep == kFilesPerProgressStep - 1)
             m_progress.reportProgress();
         if (m_progress.stopRequested())
             return PairOutcome::Stopped;
     }
     m_progress.reportProgress();
-
-    // An unreadable source must not empty the target: an unplugged drive looks like that.
-    if (m_method->deletesUnmatched && lists.readable && !deletionPhase(state, lists))
-        return PairOutcome::DiskFull;
-
-    if (m_filters.includeSubfolders && task.walksSubfolders) {
-        for (const Entry& folder : lists.folders) {
-            FolderTask sub = MakeSubfolderTask(task, folder.name);
-            sub.targetFolder = task.targetFolder + state.targetNameOf(folder.name) + "/";
-            queue.push(std::move(sub));
-        }
-    }
     return PairOutcome::Continue;
+}
+
+void PairRun::queueSubfolders(const TaskState& state, const ScanLists& lists, TaskQueue& queue) const
+{
+    const FolderTask& task = state.task;
+    if (!m_filters.includeSubfolders || !task.walksSubfolders)
+        return;
+    for (const Entry& folder : lists.folders) {
+        FolderTask sub = MakeSubfolderTask(task, folder.name);
+        sub.targetFolder = task.targetFolder + state.targetNameOf(folder.name) + "/";
+        queue.push(std::move(sub));
+    }
 }
 
 // What each root's volume keeps, probed once per volume and run: the pair then compares times
 // at the precision and within the span both sides keep, and matches names ignoring case where
 // the target does. ORG is probed only where the pair writes into it.
-void PairProcessor::learnVolumes()
+void PairRun::learnVolumes()
 {
     auto volumeTraitsOf = [&](const std::string& root) {
         const uint64_t volume = fs().volumeOf(root);
@@ -449,7 +489,7 @@ void PairProcessor::learnVolumes()
 
 // A warning is no error: the run's outcome and error count do not change, and the line itself
 // says why.
-void PairProcessor::warnOnce(bool& logged, const char* what, const std::string& root, std::string_view reason)
+void PairRun::warnOnce(bool& logged, const char* what, const std::string& root, std::string_view reason)
 {
     if (logged)
         return;
@@ -460,7 +500,7 @@ void PairProcessor::warnOnce(bool& logged, const char* what, const std::string& 
 
 // Once per pair, at its end, when the whole count is known: FIFOs, sockets and devices are
 // never opened (a FIFO would block the run), so they are not copied, and the user should know.
-void PairProcessor::warnOfSpecialItems()
+void PairRun::warnOfSpecialItems()
 {
     for (const auto& [count, root] :
          {std::pair{m_orgSpecialItems, &m_sourceRoot}, std::pair{m_tgtSpecialItems, &m_targetRoot}}) {
@@ -471,7 +511,7 @@ void PairProcessor::warnOfSpecialItems()
 }
 
 // Metadata the volume refused on a copy whose content it kept: one line per pair and kind.
-void PairProcessor::noteRefusals(const FolderTask& task)
+void PairRun::noteRefusals(const FolderTask& task)
 {
     const platform::MetadataRefusals refused = fs().refusedMetadata();
     const std::string& root = task.direction == Direction::OrgToTgt ? m_targetRoot : m_sourceRoot;
@@ -482,12 +522,7 @@ void PairProcessor::noteRefusals(const FolderTask& task)
         warnOnce(m_refusalsLogged.times, "times", root, kRefused);
 }
 
-std::string PairProcessor::TaskState::nameKey(std::string_view name) const
-{
-    return foldTargetNames ? platform::foldName(name) : std::string(name);
-}
-
-const std::string& PairProcessor::TaskState::targetNameOf(const std::string& name) const
+const std::string& PairRun::TaskState::targetNameOf(const std::string& name) const
 {
     const auto mapped = targetNames.find(name);
     return mapped == targetNames.end() ? name : mapped->second;
@@ -498,7 +533,7 @@ const std::string& PairProcessor::TaskState::targetNameOf(const std::string& nam
 // create and delete. Coming back from TGT, an item goes to the ORG name it matches, and where
 // ORG holds several such names (TGT merged them) it is left alone: ORG never gets a case
 // variant of a name it has.
-void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
+void PairRun::matchCaseVariants(TaskState& state, ScanLists& lists)
 {
     const FolderTask& task = state.task;
     // Takes the entries `drops` picks out of a list: a file counts as handled, the files of a
@@ -517,17 +552,18 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
         }
         list.KeepWhere(keep);
     };
+    const NameMatcher tgtNames = targetRootNames();
     if (task.direction == Direction::OrgToTgt) {
         std::unordered_set<std::string> seen;
         for (const bool isFolder : {false, true}) {
             dropWhere(isFolder ? lists.folders : lists.files, isFolder, [&](const Entry& entry) {
-                if (seen.insert(platform::foldName(entry.name)).second)
+                if (seen.insert(tgtNames.key(entry.name)).second)
                     return false;
                 const std::string path = task.sourceFolder + entry.name + (isFolder ? "/" : "");
-                m_progress.logError("ERROR: cannot copy file: " + shown(path) + "\r\n",
-                                    sideReason(platform::FailedSide::Target, task.direction,
-                                               "the volume ignores case, and a name differing only in case "
-                                               "takes it"));
+                logError("cannot copy file", path,
+                         sideReason(platform::FailedSide::Target, task.direction,
+                                    "the volume ignores case, and a name differing only in case "
+                                    "takes it"));
                 return true;
             });
         }
@@ -538,10 +574,10 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
         return;
     std::unordered_map<std::string, std::vector<std::string>> orgNames;
     for (const platform::DirEntry& entry : orgEntries)
-        orgNames[platform::foldName(entry.name)].push_back(entry.name);
+        orgNames[tgtNames.key(entry.name)].push_back(entry.name);
     for (const bool isFolder : {false, true}) {
         dropWhere(isFolder ? lists.folders : lists.files, isFolder, [&](const Entry& entry) {
-            const auto found = orgNames.find(platform::foldName(entry.name));
+            const auto found = orgNames.find(tgtNames.key(entry.name));
             if (found == orgNames.end())
                 return false;
             if (found->second.size() == 1) {
@@ -554,8 +590,8 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
     }
 }
 
-CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                                      const std::string& targetPath)
+CopyOutcome PairRun::handleFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                const std::string& targetPath)
 {
     std::optional<platform::FileStamp> stamp;
     FileAction action = FileAction::CreateOnly;
@@ -589,8 +625,8 @@ CopyOutcome PairProcessor::handleFile(TaskState& state, const Entry& entry, cons
 }
 
 // Overwrites as often as the pair's content check asks, until it keeps the target or the run ends.
-CopyOutcome PairProcessor::checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                                        const std::string& targetPath, const platform::FileStamp& stamp)
+CopyOutcome PairRun::checkContent(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                  const std::string& targetPath, const platform::FileStamp& stamp)
 {
     ContentCheck check(
         fs(), m_pair->contentCheck, entry, sourcePath, targetPath, stamp,
@@ -606,8 +642,8 @@ CopyOutcome PairProcessor::checkContent(TaskState& state, const Entry& entry, co
 
 // The order of the source's and the target's times as both volumes can keep them. A link whose
 // time a volume cannot set compares by its text and size alone.
-int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
-                             const platform::FileStamp& stamp)
+int PairRun::timeOrder(const Entry& entry, const std::string& sourcePath, const std::string& targetPath,
+                       const platform::FileStamp& stamp)
 {
     if (entry.isLink && !m_linkTimesKept) {
         std::string sourceText;
@@ -621,8 +657,8 @@ int PairProcessor::timeOrder(const Entry& entry, const std::string& sourcePath, 
 
 // A copy that happened: this task will not delete the name, and the copy is counted and
 // reported.
-void PairProcessor::copyDone(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                             const std::string& targetPath, bool overwrote)
+void PairRun::copyDone(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                       const std::string& targetPath, bool overwrote)
 {
     state.changed.insert(state.nameKey(state.targetNameOf(entry.name)));
     sweepTarget(state);
@@ -633,8 +669,8 @@ void PairProcessor::copyDone(TaskState& state, const Entry& entry, const std::st
 
 // A copy that did not happen: a full disk or a stop ends the run; anything else is logged and
 // the task goes on.
-CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath,
-                                      Direction direction, uint64_t maxFileSize)
+CopyOutcome PairRun::copyFailed(FsError result, std::string_view indent, const std::string& sourcePath,
+                                Direction direction, uint64_t maxFileSize)
 {
     switch (result) {
     case FsError::DiskFull:
@@ -645,25 +681,25 @@ CopyOutcome PairProcessor::copyFailed(FsError result, std::string_view indent, c
         noteOverlap(result);
         return CopyOutcome::Failed;
     case FsError::SourceChanged:
-        logError(std::string(indent) + "ERROR: file changed while copied: " + shown(sourcePath) + "\r\n",
+        logError("file changed while copied", sourcePath,
                  sideReason(platform::FailedSide::Source, direction,
-                            "written to while it was read; nothing was published, the next run copies it"));
+                            "written to while it was read; nothing was published, the next run copies it"),
+                 indent);
         return CopyOutcome::Failed;
     case FsError::TooLarge:
-        logError(std::string(indent) + "ERROR: file too large for the target volume: " + shown(sourcePath) +
-                     "\r\n",
+        logError("file too large for the target volume", sourcePath,
                  sideReason(platform::FailedSide::Target, direction,
-                            "the volume holds files of at most " + std::to_string(maxFileSize) + " bytes"));
+                            "the volume holds files of at most " + std::to_string(maxFileSize) + " bytes"),
+                 indent);
         return CopyOutcome::Failed;
     default:
-        m_progress.logFailure(std::string(indent) + "ERROR: cannot copy file: " + shown(sourcePath) + "\r\n",
-                              direction, platform::FailedSide::Unknown);
+        logFailure("cannot copy file", sourcePath, direction, platform::FailedSide::Unknown, indent);
         return CopyOutcome::Failed;
     }
 }
 
-CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                                          const std::string& targetPath)
+CopyOutcome PairRun::CreateOnlyCopy(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                    const std::string& targetPath)
 {
     // A file its volume cannot hold is refused before anything is written.
     const uint64_t maxFileSize = writtenVolume(state.task).maxFileSize;
@@ -683,8 +719,8 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
                                      : copyFailed(result, "", sourcePath, state.task.direction, maxFileSize);
 }
 
-CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
-                                         const std::string& targetPath, const platform::FileStamp& stamp)
+CopyOutcome PairRun::OverwriteFile(TaskState& state, const Entry& entry, const std::string& sourcePath,
+                                   const std::string& targetPath, const platform::FileStamp& stamp)
 {
     const uint64_t maxFileSize = writtenVolume(state.task).maxFileSize;
     if (entry.size > maxFileSize)
@@ -720,11 +756,11 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
 
 // The stamp of a source file's target: from the task's listing of the target folder where
 // there is one (the name as it is), else read.
-std::optional<platform::FileStamp> PairProcessor::targetStamp(const TaskState& state, const Entry& entry,
-                                                              const std::string& targetPath)
+std::optional<platform::FileStamp> PairRun::targetStamp(const TaskState& state, const Entry& entry,
+                                                        const std::string& targetPath)
 {
     // A file this task has written already (one that two patterns list) is read anew.
-    if (!state.targetScan.readable || state.foldTargetNames || !state.targetNames.empty() ||
+    if (!state.targetScan.readable || state.names.ignoresCase() || !state.targetNames.empty() ||
         state.changed.count(entry.name) != 0)
         return ReadTargetStamp(fs(), targetPath);
     const platform::DirEntry* listed = FindListed(state.targetListing, entry.name);
@@ -733,7 +769,7 @@ std::optional<platform::FileStamp> PairProcessor::targetStamp(const TaskState& s
     return platform::FileStamp{listed->lastWriteTime, listed->size};
 }
 
-bool PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
+bool PairRun::deletionPhase(TaskState& state, const ScanLists& source)
 {
     // The listing made before the files were handled serves, where there was one.
     ScanLists& target = state.targetScan;
@@ -743,9 +779,7 @@ bool PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
             return true;
     }
 
-    const NameKey key = state.foldTargetNames
-                            ? NameKey([](std::string_view name) { return platform::foldName(name); })
-                            : NameKey();
+    const NameKey key = state.names.listKey();
     Subtract(target.files, source.files, key);
     // Files before folders, both before any subfolder of this folder is processed.
     if (!deleteUnmatched(state, target.files, Operation::FileDeleted))
@@ -760,15 +794,13 @@ bool PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
 // Before the pair's first deletion: a mirror about to take most of its target (an unplugged or
 // emptied ORG looks like that) asks first. Nothing is counted until then, so a run without
 // deletions pays nothing for the question.
-bool PairProcessor::deletionsAllowed()
+bool PairRun::deletionsAllowed()
 {
     if (m_deletions != DeletionGate::Unasked)
         return m_deletions == DeletionGate::Open;
     m_deletions = DeletionGate::Open;
-    const NameKey key = m_targetTraits.caseInsensitive
-                            ? NameKey([](std::string_view name) { return platform::foldName(name); })
-                            : NameKey();
-    const DeletionPlan plan = PlanDeletions(fs(), m_sourceRoot, m_targetRoot, m_filters, key);
+    const DeletionPlan plan =
+        PlanDeletions(fs(), m_sourceRoot, m_targetRoot, m_filters, targetRootNames().listKey());
     if (!IsMassDeletion(plan))
         return true;
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
@@ -779,8 +811,8 @@ bool PairProcessor::deletionsAllowed()
 // The user's answer opens or closes the pair's deletions; a "no" is said in the log, and is an
 // error with `reason` where no one could be asked. A preview asks no one: it shows the
 // deletions a "yes" would make, and says that a real run asks first.
-bool PairProcessor::askMassDeletion(const std::string& statement, std::string_view question,
-                                    std::string_view reason)
+bool PairRun::askMassDeletion(const std::string& statement, std::string_view question,
+                              std::string_view reason)
 {
     if (m_preview) {
         std::string line = "Preview: ";
@@ -805,7 +837,7 @@ bool PairProcessor::askMassDeletion(const std::string& statement, std::string_vi
     return false;
 }
 
-bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted)
+bool PairRun::deleteUnmatched(const TaskState& state, const EntryList& left, Operation counted)
 {
     const bool folders = counted == Operation::FolderDeleted;
     for (const Entry& entry : left) {
@@ -831,10 +863,10 @@ bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& lef
             continue;
         // What stays where the user expects it gone is as wrong as a copy that did not happen.
         if (!m_notKeptReason.empty())
-            logError("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n", m_notKeptReason);
+            logError("cannot delete", folders ? path + "/" : path, m_notKeptReason);
         else
-            m_progress.logFailure("ERROR: cannot delete: " + shown(folders ? path + "/" : path) + "\r\n",
-                                  state.task.direction, platform::FailedSide::Target);
+            logFailure("cannot delete", folders ? path + "/" : path, state.task.direction,
+                       platform::FailedSide::Target);
         if (deleted == FsError::DiskFull)
             return false;
     }
@@ -845,7 +877,7 @@ bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& lef
 // removes them on its way; a folder that gets a new file but is never listed (every method but
 // one that deletes, whose deletion phase lists it, and Copy Only, which lists it first) is
 // swept once per task. Folders without changes cost nothing.
-void PairProcessor::sweepTarget(TaskState& state)
+void PairRun::sweepTarget(TaskState& state)
 {
     if (state.targetSwept)
         return;
@@ -854,7 +886,7 @@ void PairProcessor::sweepTarget(TaskState& state)
         fs().removeStaleTemporaries(state.task.targetFolder);
 }
 
-void PairProcessor::collectProtectedTargets(TaskState& state)
+void PairRun::collectProtectedTargets(TaskState& state)
 {
     state.targetSwept = true;
     std::vector<platform::DirEntry> entries;
@@ -865,7 +897,7 @@ void PairProcessor::collectProtectedTargets(TaskState& state)
             state.protectedNames.insert(state.nameKey(entry.name));
 }
 
-bool PairProcessor::treeHoldsProtected(const std::string& folder)
+bool PairRun::treeHoldsProtected(const std::string& folder)
 {
     std::deque<std::string> queue{folder};
     std::vector<platform::DirEntry> entries;

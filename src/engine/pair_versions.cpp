@@ -5,7 +5,7 @@
 // replaced nor deleted.
 #include "engine/engine_paths.h"
 #include "engine/folder_overlap.h"
-#include "engine/pair_processor.h"
+#include "engine/pair_run.h"
 #include "engine/sync_names.h"
 #include "platform/local_time.h"
 #include "platform/text_codec.h"
@@ -28,7 +28,7 @@ constexpr int kSecondsTried = 60;
 
 } // namespace
 
-bool PairProcessor::setUpVersions(const FolderTask& root)
+bool PairRun::setUpVersions(const FolderTask& root)
 {
     m_versionsRoot.clear();
     m_versionFolders.clear();
@@ -42,7 +42,7 @@ bool PairProcessor::setUpVersions(const FolderTask& root)
     if (!versions.starts_with('/') || foldersOverlap(m_fs, versions, root.sourceFolder) ||
         foldersOverlap(m_fs, versions, root.targetFolder)) {
         logError(
-            "ERROR: versions folder overlaps ORG or TGT: " + platform::displayName(versions) + "\r\n",
+            "versions folder overlaps ORG or TGT", versions,
             "the versions folder must be a full path outside both folders; nothing of the pair was done");
         return false;
     }
@@ -54,7 +54,7 @@ bool PairProcessor::setUpVersions(const FolderTask& root)
     return true;
 }
 
-FsError PairProcessor::keepVersion(const std::string& path, KeepMode mode, std::string& kept)
+FsError PairRun::keepVersion(const std::string& path, KeepMode mode, std::string& kept)
 {
     const std::string& root = path.starts_with(m_sourceRoot) ? m_sourceRoot : m_targetRoot;
     const std::string rel = path.substr(root.size());
@@ -105,7 +105,7 @@ FsError PairProcessor::keepVersion(const std::string& path, KeepMode mode, std::
     return result;
 }
 
-FsError PairProcessor::removeItem(const std::string& path, bool folder)
+FsError PairRun::removeItem(const std::string& path, bool folder)
 {
     m_notKeptReason.clear();
     if (!keepsVersions())
@@ -119,7 +119,7 @@ FsError PairProcessor::removeItem(const std::string& path, bool folder)
 // Every file and link of the tree is kept as a version, then the emptied folders go, deepest
 // first, each only while it is empty. The first item that cannot be kept ends the walk: it and
 // what was not reached stay where they are.
-FsError PairProcessor::moveTreeToVersions(const std::string& folder)
+FsError PairRun::moveTreeToVersions(const std::string& folder)
 {
     std::deque<std::string> queue{folder};
     std::vector<std::string> folders;
@@ -147,8 +147,8 @@ FsError PairProcessor::moveTreeToVersions(const std::string& folder)
     return FsError::Ok;
 }
 
-FsError PairProcessor::overwriteKeepingVersion(const std::string& source, const std::string& target,
-                                               const platform::FileStamp& stamp)
+FsError PairRun::overwriteKeepingVersion(const std::string& source, const std::string& target,
+                                         const platform::FileStamp& stamp)
 {
     std::string kept;
     const FsError keptOld = keepVersion(target, KeepMode::Copy, kept);
@@ -163,7 +163,7 @@ FsError PairProcessor::overwriteKeepingVersion(const std::string& source, const 
 
 // Only names of the versions' own shape are looked at, in every folder below the versions
 // folder; anything else there is never touched.
-void PairProcessor::pruneVersions()
+void PairRun::pruneVersions()
 {
     const model::PairExtras& extras = m_pair->extras;
     if (extras.keepVersions == 0 && extras.keepDays == 0)
@@ -197,7 +197,7 @@ void PairProcessor::pruneVersions()
                 platform::forgetLastFailure();
                 const FsError removed = fs().deleteItem(path, false);
                 if (removed != FsError::Ok && removed != FsError::NotFound)
-                    logError("ERROR: cannot delete: " + platform::displayName(path) + "\r\n",
+                    logError("cannot delete", path,
                              "an old version in the versions folder: " + platform::lastFailureReason());
             }
         }

@@ -3,7 +3,7 @@
 // now and what the last run left (sync_decision.h), so a deletion stays deleted and a file
 // changed on both sides is a conflict, never a guess by clock.
 #include "engine/engine_paths.h"
-#include "engine/pair_processor.h"
+#include "engine/pair_run.h"
 #include "engine/sync_decision.h"
 #include "engine/sync_names.h"
 #include "platform/text_codec.h"
@@ -46,7 +46,7 @@ bool isExcluded(const SideListing& side, const std::string& name)
 } // namespace
 
 // The remembered state as a map of folders (relative paths) to their items.
-struct PairProcessor::RememberedState
+struct PairRun::RememberedState
 {
     bool known = false;
     std::map<std::string, std::map<std::string, state::StateEntry>> folders;
@@ -54,7 +54,7 @@ struct PairProcessor::RememberedState
     std::set<std::string> visited;                              // folders this run decided
 };
 
-PairOutcome PairProcessor::processRemembered(const FolderTask& root)
+PairOutcome PairRun::processRemembered(const FolderTask& root)
 {
     const model::PairExtras& extras = m_pair->extras;
     const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
@@ -147,8 +147,8 @@ PairOutcome PairProcessor::processRemembered(const FolderTask& root)
     return outcome;
 }
 
-PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const FolderTask& root,
-                                            const std::string& rel, std::deque<std::string>& queue)
+PairOutcome PairRun::rememberedFolder(RememberedState& memory, const FolderTask& root, const std::string& rel,
+                                      std::deque<std::string>& queue)
 {
     const std::string orgFolder = root.sourceFolder + rel;
     const std::string tgtFolder = root.targetFolder + rel;
@@ -176,8 +176,7 @@ PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const Folde
     const SideListing org = list(orgFolder, tgtFolder, Direction::OrgToTgt);
     const SideListing tgt = list(tgtFolder, orgFolder, Direction::TgtToOrg);
     if (!org.readable || !tgt.readable) {
-        logError("ERROR: cannot read folder: " + platform::displayName(org.readable ? tgtFolder : orgFolder) +
-                 "\r\n");
+        logError("cannot read folder", org.readable ? tgtFolder : orgFolder);
         return PairOutcome::Continue; // its records stay as they were
     }
     memory.visited.insert(rel);
@@ -257,7 +256,7 @@ PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const Folde
 
 // Without a memory: the rules of Synchronize as they always were (the newer file wins, a file
 // on one side is copied to the other), but nothing is ever deleted.
-SyncDecision PairProcessor::firstRunDecision(const DecisionInput& input)
+SyncDecision PairRun::firstRunDecision(const DecisionInput& input)
 {
     if (input.org && !input.tgt)
         return {SyncAction::CopyToTgt};
@@ -281,8 +280,8 @@ SyncDecision PairProcessor::firstRunDecision(const DecisionInput& input)
 
 // Whether anything below `rel` (a folder the other side deleted) is new or changed since the
 // record, on the side that still has it.
-bool PairProcessor::changedBelow(const RememberedState& memory, const std::string& sideRoot,
-                                 const std::string& rel, Side side)
+bool PairRun::changedBelow(const RememberedState& memory, const std::string& sideRoot, const std::string& rel,
+                           Side side)
 {
     FolderChangeScan scan(side, m_timeRule);
     std::deque<std::string> folders{rel};
@@ -311,7 +310,7 @@ bool PairProcessor::changedBelow(const RememberedState& memory, const std::strin
     return scan.changed();
 }
 
-bool PairProcessor::rememberedDeletionsAllowed(const std::string& emptiedRoot, std::size_t recorded)
+bool PairRun::rememberedDeletionsAllowed(const std::string& emptiedRoot, std::size_t recorded)
 {
     if (m_deletions != DeletionGate::Unasked)
         return m_deletions == DeletionGate::Open;
@@ -324,10 +323,10 @@ bool PairProcessor::rememberedDeletionsAllowed(const std::string& emptiedRoot, s
                            "a root is empty since the last run; --allow-mass-delete allows the deletions");
 }
 
-PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root, const std::string& rel,
-                                 const std::string& itemName, const DecisionInput& input,
-                                 const SyncDecision& decision, const state::StateEntry* record,
-                                 std::deque<std::string>& queue)
+PairOutcome PairRun::actOn(RememberedState& memory, const FolderTask& root, const std::string& rel,
+                           const std::string& itemName, const DecisionInput& input,
+                           const SyncDecision& decision, const state::StateEntry* record,
+                           std::deque<std::string>& queue)
 {
     std::vector<state::StateEntry>& next = memory.next[rel];
     const std::string orgPath = root.sourceFolder + rel + itemName;
@@ -378,13 +377,13 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
                               toTgt ? root.targetFolder + rel : root.sourceFolder + rel, direction, false};
         if (from.kind == EntryKind::Folder) {
             if (to && to->kind != EntryKind::Folder) {
-                logError("ERROR: cannot create folder: " + platform::displayName(target + "/") + "\r\n");
+                logError("cannot create folder", target + "/");
                 return CopyOutcome::Failed;
             }
             return to || createTargetFolder(MakeSubfolderTask(task, itemName)) ? CopyOutcome::Done
                                                                                : CopyOutcome::Failed;
         }
-        TaskState state(task);
+        TaskState state(task, namesWrittenBy(task));
         Entry entry;
         entry.name = itemName;
         entry.size = from.size;
@@ -394,7 +393,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
             return CreateOnlyCopy(state, entry, source, target);
         platform::FileStamp stamp;
         if (fs().readStamp(target, stamp) != FsError::Ok) {
-            logError("ERROR: cannot copy file: " + platform::displayName(source) + "\r\n");
+            logError("cannot copy file", source);
             return CopyOutcome::Failed;
         }
         return OverwriteFile(state, entry, source, target, stamp);
@@ -428,13 +427,11 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         }
         if (noteOverlap(deleted))
             return PairOutcome::Continue;
-        const std::string line =
-            "ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n";
         if (!m_notKeptReason.empty())
-            logError(line, m_notKeptReason);
+            logError("cannot delete", folder ? path + "/" : path, m_notKeptReason);
         else
-            m_progress.logFailure(line, inTgt ? Direction::OrgToTgt : Direction::TgtToOrg,
-                                  platform::FailedSide::Target);
+            logFailure("cannot delete", folder ? path + "/" : path,
+                       inTgt ? Direction::OrgToTgt : Direction::TgtToOrg, platform::FailedSide::Target);
         keepRecord();
         return deleted == FsError::DiskFull ? PairOutcome::DiskFull : PairOutcome::Continue;
     };
@@ -488,9 +485,9 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
                     return PairOutcome::DiskFull;
                 }
                 if (kept != FsError::Ok && kept != FsError::Exists) {
-                    m_progress.logFailure(
-                        "ERROR: cannot copy file: " + platform::displayName(loserPath) + "\r\n",
-                        orgWins ? Direction::TgtToOrg : Direction::OrgToTgt, platform::FailedSide::Target);
+                    logFailure("cannot copy file", loserPath,
+                               orgWins ? Direction::TgtToOrg : Direction::OrgToTgt,
+                               platform::FailedSide::Target);
                     keepRecord();
                     return PairOutcome::Continue;
                 }

@@ -299,7 +299,7 @@ TEST_F(RunNoticeTest, NoticeCarriesTheJobTheOutcomeAndAnActionThatOpensTheReport
         EXPECT_EQ(fields["expires"], "-1");
         // The process that sent the notice waits for its action, then ends.
         const pid_t listener = std::stoi(fields["pid"]);
-        EXPECT_TRUE(waitFor([listener] { return !running(listener); }, milliseconds(5000)))
+        EXPECT_TRUE(waitFor([listener] { return !running(listener); }, milliseconds(15'000)))
             << "the notice's process is still there";
         if (c.opened) {
             ASSERT_TRUE(waitFor([this] { return fs::exists(m_dir / "opened"); })) << "xdg-open was not run";
