@@ -2,6 +2,7 @@
 #include "engine/folder_overlap.h"
 
 #include "engine/engine_paths.h"
+#include "model/pair_rules.h"
 #include "platform/case_fold.h"
 
 #include <vector>
@@ -104,7 +105,7 @@ bool foldersOverlap(platform::FileSystem& fs, const std::string& org, const std:
 {
     const std::string realOrg = resolveFolder(fs, org);
     const std::string realTgt = resolveFolder(fs, tgt);
-    if (realOrg.starts_with(realTgt) || realTgt.starts_with(realOrg))
+    if (model::foldersOverlap(realOrg, realTgt, nullptr))
         return true;
     return realOrg.starts_with('/') && realTgt.starts_with('/') && overlapIgnoringCase(fs, realOrg, realTgt);
 }
