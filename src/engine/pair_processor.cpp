@@ -2,12 +2,12 @@
 #include "engine/pair_processor.h"
 
 #include "engine/deletion_guard.h"
-#include "engine/engine_paths.h"
 #include "engine/folder_overlap.h"
 #include "engine/method_rules.h"
 #include "engine/root_guard.h"
 #include "engine/run_progress.h"
 #include "platform/case_fold.h"
+#include "platform/path_text.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -198,9 +198,9 @@ bool PairProcessor::lockRoot(const std::string& folder)
 
 bool PairProcessor::createTargetFolder(const FolderTask& task)
 {
-    if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
+    if (platform::pathTooLong(task.sourceFolder) || platform::pathTooLong(task.targetFolder)) {
         m_progress.logError("ERROR: path too long: " + shown(task.targetFolder) + "\r\n",
-                            tooLongReason(pathTooLong(task.sourceFolder), task.direction));
+                            tooLongReason(platform::pathTooLong(task.sourceFolder), task.direction));
         return false;
     }
     // A link or file in place of a subfolder would take the copies outside the target tree.
@@ -280,8 +280,7 @@ std::vector<FolderTask> PairProcessor::scopedTasks(const FolderTask& root,
         std::string relative = folder.relative;
         bool recursive = folder.recursive;
         while (!relative.empty()) {
-            const std::size_t slash = relative.rfind('/');
-            const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+            const std::string parent(platform::withoutTrailingSlashes(platform::parentOf(relative)));
             if (!folderPresent(root.sourceFolder + relative + "/")) {
                 relative = parent;
                 recursive = false;
@@ -383,9 +382,9 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
     for (const Entry& entry : lists.files) {
         const std::string sourcePath = task.sourceFolder + entry.name;
         const std::string targetPath = task.targetFolder + state.targetNameOf(entry.name);
-        if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
+        if (platform::pathTooLong(sourcePath) || platform::pathTooLong(targetPath)) {
             m_progress.logError("ERROR: path too long: " + shown(sourcePath) + "\r\n",
-                                tooLongReason(pathTooLong(sourcePath), task.direction));
+                                tooLongReason(platform::pathTooLong(sourcePath), task.direction));
         } else {
             const CopyOutcome outcome = handleFile(state, entry, sourcePath, targetPath);
             if (outcome == CopyOutcome::DiskFull)
@@ -813,7 +812,7 @@ bool PairProcessor::deleteUnmatched(const TaskState& state, const EntryList& lef
             return true;
         const std::string path = state.task.targetFolder + entry.name;
         if (state.changed.count(state.nameKey(entry.name)) || m_filters.protects(entry.attributes) ||
-            pathTooLong(path))
+            platform::pathTooLong(path))
             continue;
         // A folder goes with everything in it, so one protected item inside keeps it.
         if (folders && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
@@ -874,7 +873,7 @@ bool PairProcessor::treeHoldsProtected(const std::string& folder)
         queue.pop_front();
         entries.clear();
         // What cannot be seen cannot be shown unprotected: keep the tree.
-        if (pathTooLong(current))
+        if (platform::pathTooLong(current))
             return true;
         const FsError listed = fs().listFolder(current, entries);
         if (listed != FsError::Ok) {

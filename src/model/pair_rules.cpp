@@ -107,7 +107,8 @@ std::optional<PairProblem> checkPair(const PairDraft& draft, NameFolding folding
     }
     // A run would copy its own versions back and forth.
     if (!isBlank(draft.versionsFolder)) {
-        for (const auto& [root, path] : {std::pair{PairRoot::Org, &draft.orgPath}, std::pair{PairRoot::Tgt, &draft.tgtPath}}) {
+        for (const auto& [root, path] :
+             {std::pair{PairRoot::Org, &draft.orgPath}, std::pair{PairRoot::Tgt, &draft.tgtPath}}) {
             if (folderInside(trimmed(draft.versionsFolder), trimmed(*path), folding))
                 return fault(PairFault::VersionsFolderInsideRoot, root, *path, draft.versionsFolder);
         }

@@ -32,9 +32,9 @@ enum class PairFault
     TgtPathEmpty,
     IncludeFilesEmpty,
     IncludeFoldersEmpty,
-    FoldersOverlap,            // ORG and TGT are one folder or one lies inside the other
-    RememberNeedsSynchronize,  // remembering the last run is set on another method
-    VersionsFolderInsideRoot,  // the versions folder lies inside ORG or TGT
+    FoldersOverlap,           // ORG and TGT are one folder or one lies inside the other
+    RememberNeedsSynchronize, // remembering the last run is set on another method
+    VersionsFolderInsideRoot, // the versions folder lies inside ORG or TGT
 };
 
 enum class PairRoot

@@ -104,10 +104,12 @@ TEST(PairCheck, CheckPairNamesTheFirstFaultAndItsValues)
          },
          PairFault::NameEmpty, PairRoot::Org, "", ""},
         {"blank ORG", [](PairDraft& d) { d.orgPath = " "; }, PairFault::OrgPathEmpty, PairRoot::Org, " ", ""},
-        {"blank TGT", [](PairDraft& d) { d.tgtPath.clear(); }, PairFault::TgtPathEmpty, PairRoot::Tgt, "", ""},
+        {"blank TGT", [](PairDraft& d) { d.tgtPath.clear(); }, PairFault::TgtPathEmpty, PairRoot::Tgt, "",
+         ""},
         {"blank include files", [](PairDraft& d) { d.includeFiles = "  "; }, PairFault::IncludeFilesEmpty,
          PairRoot::Org, "", ""},
-        {"tab is not blank", [](PairDraft& d) { d.includeFiles = "\t"; }, std::nullopt, PairRoot::Org, "", ""},
+        {"tab is not blank", [](PairDraft& d) { d.includeFiles = "\t"; }, std::nullopt, PairRoot::Org, "",
+         ""},
         {"blank include folders", [](PairDraft& d) { d.includeFolders.clear(); },
          PairFault::IncludeFoldersEmpty, PairRoot::Org, "", ""},
         {"overlap after trimming",
@@ -116,8 +118,8 @@ TEST(PairCheck, CheckPairNamesTheFirstFaultAndItsValues)
              d.tgtPath = "/data/org/sub";
          },
          PairFault::FoldersOverlap, PairRoot::Org, "  /data/x/../org ", "/data/org/sub"},
-        {"remember on Copy", [](PairDraft& d) { d.rememberState = true; }, PairFault::RememberNeedsSynchronize,
-         PairRoot::Org, "", ""},
+        {"remember on Copy", [](PairDraft& d) { d.rememberState = true; },
+         PairFault::RememberNeedsSynchronize, PairRoot::Org, "", ""},
         {"remember on Synchronize",
          [](PairDraft& d) {
              d.rememberState = true;
@@ -133,10 +135,10 @@ TEST(PairCheck, CheckPairNamesTheFirstFaultAndItsValues)
              d.versionsFolder = "/data/v";
          },
          PairFault::VersionsFolderInsideRoot, PairRoot::Org, "/data", "/data/v"},
-        {"versions beside", [](PairDraft& d) { d.versionsFolder = "/backup/tgt2"; }, std::nullopt, PairRoot::Org,
-         "", ""},
-        {"versions holding a root is allowed", [](PairDraft& d) { d.versionsFolder = "/backup"; }, std::nullopt,
+        {"versions beside", [](PairDraft& d) { d.versionsFolder = "/backup/tgt2"; }, std::nullopt,
          PairRoot::Org, "", ""},
+        {"versions holding a root is allowed", [](PairDraft& d) { d.versionsFolder = "/backup"; },
+         std::nullopt, PairRoot::Org, "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
