@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/pair_options.h"
 
+#include "model/pair_rules.h"
 #include "model/pattern_list.h"
 #include "model/text_rules.h"
 #include "platform/case_fold.h"
@@ -11,6 +12,7 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace tavrel::cli {
@@ -156,24 +158,6 @@ uint32_t countOf(std::string_view option, std::string_view value, uint32_t most)
         throw UsageError(std::string(option) + ": " + quoteArgument(value) +
                          " is not a whole number from 0 to " + std::to_string(most));
     return static_cast<uint32_t>(std::stoul(std::string(value)));
-}
-
-// A folder as the overlap rules compare it: dots taken out ("/a/./b" and "/a/x/../b" are the
-// folder they name), ending with "/" (so "/ab" is not inside "/a"), case folded.
-std::string folderKey(std::u16string_view path)
-{
-    std::string text = std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
-    if (text.empty() || text.back() != '/')
-        text += '/';
-    return platform::foldName(text);
-}
-
-// Whether `inner` is `outer` or lies inside it, decided as pathsOverlap decides.
-bool liesInside(std::u16string_view inner, std::u16string_view outer)
-{
-    const std::string in = folderKey(inner);
-    const std::string out = folderKey(outer);
-    return in.compare(0, out.size(), out) == 0;
 }
 
 void setPatterns(std::string_view option, std::string_view value, model::FolderPair& pair,
@@ -332,33 +316,59 @@ bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair)
     return true;
 }
 
-bool pathsOverlap(std::u16string_view org, std::u16string_view tgt)
+namespace {
+
+// The pair as the dialog would check it: an include list left empty reads as "*", as the dialog
+// shows it.
+model::PairDraft draftOf(const model::FolderPair& pair)
 {
-    const std::string a = folderKey(org);
-    const std::string b = folderKey(tgt);
-    const std::size_t length = std::min(a.size(), b.size());
-    return a.compare(0, length, b, 0, length) == 0;
+    const auto patterns = [](const model::PatternList& list, bool include) {
+        return include && list.empty() ? std::string("*") : platform::toUtf8(model::joinPatternList(list));
+    };
+    model::PairDraft draft;
+    draft.name = platform::toUtf8(pair.name);
+    draft.orgPath = platform::toUtf8(pair.orgPath);
+    draft.tgtPath = platform::toUtf8(pair.tgtPath);
+    draft.includeFiles = patterns(pair.includeFiles, true);
+    draft.includeFolders = patterns(pair.includeFolders, true);
+    draft.method = pair.method;
+    draft.rememberState = pair.extras.rememberState;
+    draft.versionsFolder = pair.extras.versionsFolder;
+    return draft;
 }
+
+} // namespace
 
 void checkWholePair(const model::FolderPair& pair, std::string_view action)
 {
-    if (pathsOverlap(pair.orgPath, pair.tgtPath))
-        throw UsageError(std::string(action) + ": ORG " + quoteArgument(platform::toUtf8(pair.orgPath)) +
-                         " and TGT " + quoteArgument(platform::toUtf8(pair.tgtPath)) +
-                         " overlap; neither may lie inside the other");
-    // Remembering changes what Synchronize does; no other method has a use for it.
-    if (pair.extras.rememberState && pair.method != model::SyncMethod::Synchronize)
-        throw UsageError(
-            std::string(action) +
-            ": --remember is an option of Synchronize pairs only (--method sync); this pair is " +
-            platform::toUtf8(model::methodLabel(pair.method)));
-    const std::u16string versions = platform::fromUtf8(pair.extras.versionsFolder);
-    for (const auto& [side, root] : {std::pair{"ORG", &pair.orgPath}, std::pair{"TGT", &pair.tgtPath}}) {
-        // A run would copy its own versions back and forth.
-        if (!versions.empty() && liesInside(versions, *root))
-            throw UsageError(std::string(action) + ": the versions folder " +
-                             quoteArgument(pair.extras.versionsFolder) + " lies inside " + side + " " +
-                             quoteArgument(platform::toUtf8(*root)) + "; it must be outside both folders");
+    // Typed paths are compared as the dialog compares them: a folder that does not exist yet has
+    // no volume to ask, so names match ignoring case everywhere.
+    const std::optional<model::PairProblem> problem = model::checkPair(draftOf(pair), &platform::foldName);
+    if (!problem)
+        return;
+    const std::string side = problem->root == model::PairRoot::Org ? "ORG" : "TGT";
+    const std::string prefix = std::string(action) + ": ";
+    switch (problem->fault) {
+    case model::PairFault::NameEmpty:
+        throw UsageError(prefix + "a pair name cannot be empty");
+    case model::PairFault::OrgPathEmpty:
+    case model::PairFault::TgtPathEmpty:
+        throw UsageError(prefix + "the " + side + " path cannot be empty");
+    case model::PairFault::IncludeFilesEmpty:
+        throw UsageError(prefix + "needs at least one pattern (* for all files)");
+    case model::PairFault::IncludeFoldersEmpty:
+        throw UsageError(prefix + "needs at least one pattern (* for all folders)");
+    case model::PairFault::FoldersOverlap:
+        throw UsageError(prefix + "ORG " + quoteArgument(problem->rootPath) + " and TGT " +
+                         quoteArgument(problem->otherPath) + " overlap; neither may lie inside the other");
+    case model::PairFault::RememberNeedsSynchronize:
+        throw UsageError(prefix +
+                         "--remember is an option of Synchronize pairs only (--method sync); this pair is " +
+                         platform::toUtf8(model::methodLabel(problem->method)));
+    case model::PairFault::VersionsFolderInsideRoot:
+        throw UsageError(prefix + "the versions folder " + quoteArgument(problem->otherPath) +
+                         " lies inside " + side + " " + quoteArgument(problem->rootPath) +
+                         "; it must be outside both folders");
     }
 }
 

@@ -26,9 +26,9 @@ bool applyPairOption(ArgumentReader& reader, model::FolderPair& pair);
 // Whether `option` is one that applyPairOption takes.
 bool isPairOption(std::string_view option);
 
-// The checks of the whole pair, once all its options are in: ORG and TGT must not overlap,
-// --remember needs Synchronize, and a versions folder lies outside both folders.
-// `action` ("--pair Docs") names what is refused.
+// The checks of the whole pair, once all its options are in: the pair dialog's checks
+// (model::checkPair), worded for the command line. `action` ("--pair Docs") names what is
+// refused.
 void checkWholePair(const model::FolderPair& pair, std::string_view action);
 
 // Gives the pair its id once it has an option of the extension block (kept from then on).
@@ -37,9 +37,5 @@ void settlePair(model::FolderPair& pair);
 // The slot of the pair that `pair` names: a slot number as `show` prints it, or else a pair's
 // name. Throws a UsageError naming `option` when no pair, or more than one, fits.
 int findPair(const model::Job& job, std::string_view option, std::string_view pair);
-
-// Whether two folder paths overlap as the pair dialog decides it: the same, or one inside the
-// other, letters compared without case.
-bool pathsOverlap(std::u16string_view org, std::u16string_view tgt);
 
 } // namespace tavrel::cli

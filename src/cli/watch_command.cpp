@@ -8,10 +8,10 @@
 #include "cli/stop_signals.h"
 #include "cli/terminal_text.h"
 #include "cli/write_record.h"
-#include "engine/engine_paths.h"
 #include "engine/method_rules.h"
 #include "engine/run_scope.h"
 #include "model/job.h"
+#include "platform/path_text.h"
 #include "platform/posix_file_system.h"
 #include "platform/text_codec.h"
 #include "platform/tree_watch.h"
@@ -182,8 +182,8 @@ public:
             watched.slot = slot;
             watched.name = platform::displayName(platform::toUtf8(pair->name));
             watched.writesOrg = engine::traitsOf(pair->method).walksBackFromTarget;
-            watched.roots = {engine::asFolderPath(platform::toUtf8(pair->orgPath)),
-                             engine::asFolderPath(platform::toUtf8(pair->tgtPath))};
+            watched.roots = {platform::asFolder(platform::toUtf8(pair->orgPath)),
+                             platform::asFolder(platform::toUtf8(pair->tgtPath))};
             m_pairs.push_back(std::move(watched));
         }
     }

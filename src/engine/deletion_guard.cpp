@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/deletion_guard.h"
 
-#include "engine/engine_paths.h"
+#include "platform/path_text.h"
 
 #include <deque>
 #include <unordered_map>
@@ -21,7 +21,7 @@ int64_t filesBelow(platform::FileSystem& fs, const std::string& folder)
     while (!queue.empty()) {
         const std::string current = std::move(queue.front());
         queue.pop_front();
-        if (pathTooLong(current) || fs.listFolder(current, entries) != platform::FsError::Ok)
+        if (platform::pathTooLong(current) || fs.listFolder(current, entries) != platform::FsError::Ok)
             continue;
         for (const platform::DirEntry& entry : entries) {
             if (entry.kind == platform::EntryKind::Folder)

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/folder_overlap.h"
 
-#include "engine/engine_paths.h"
+#include "model/pair_rules.h"
 #include "platform/case_fold.h"
+#include "platform/path_text.h"
 
 #include <vector>
 
@@ -17,10 +18,8 @@ std::string appendLexically(std::string base, const std::vector<std::string>& ta
         if (part.empty() || part == ".")
             continue;
         if (part == "..") {
-            if (base.size() > 1) {
-                base.pop_back();
-                base.erase(base.rfind('/') + 1);
-            }
+            if (base.size() > 1)
+                base = std::string(platform::parentOf(base));
             continue;
         }
         base += part;
@@ -33,24 +32,18 @@ std::string appendLexically(std::string base, const std::vector<std::string>& ta
 
 std::string resolveFolder(platform::FileSystem& fs, const std::string& folder)
 {
-    std::string current = asFolderPath(folder);
+    std::string current = platform::asFolder(folder);
     std::vector<std::string> tail; // components not found yet, innermost first
     for (;;) {
         std::string real;
         if (fs.realFolder(current, real) == platform::FsError::Ok)
-            return appendLexically(asFolderPath(real), {tail.rbegin(), tail.rend()});
-        // Step up one level: "a/b/c/" -> "a/b/" with "c" kept for later.
-        std::string trimmed = current.substr(0, current.size() - 1);
-        const std::size_t slash = trimmed.rfind('/');
-        if (trimmed.empty() || trimmed == "." || (slash == std::string::npos && current == "./"))
+            return appendLexically(platform::asFolder(real), {tail.rbegin(), tail.rend()});
+        // Step up one level: "a/b/c/" -> "a/b/" with "c" kept for later; "/" and "./" are the top.
+        const platform::PathParts parts = platform::splitPath(current);
+        if (parts.name.empty() || (parts.folder.empty() && parts.name == "."))
             break;
-        if (slash == std::string::npos) {
-            tail.push_back(trimmed);
-            current = "./";
-        } else {
-            tail.push_back(trimmed.substr(slash + 1));
-            current = trimmed.substr(0, slash + 1);
-        }
+        tail.emplace_back(parts.name);
+        current = parts.folder.empty() ? std::string("./") : std::string(parts.folder);
     }
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -104,7 +97,7 @@ bool foldersOverlap(platform::FileSystem& fs, const std::string& org, const std:
 {
     const std::string realOrg = resolveFolder(fs, org);
     const std::string realTgt = resolveFolder(fs, tgt);
-    if (realOrg.starts_with(realTgt) || realTgt.starts_with(realOrg))
+    if (model::foldersOverlap(realOrg, realTgt, nullptr))
         return true;
     return realOrg.starts_with('/') && realTgt.starts_with('/') && overlapIgnoringCase(fs, realOrg, realTgt);
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/folder_scan.h"
 
-#include "engine/engine_paths.h"
 #include "engine/run_progress.h"
+#include "platform/path_text.h"
 #include "platform/text_codec.h"
 #include "platform/wildcard.h"
 
@@ -39,10 +39,10 @@ bool listSorted(platform::FileSystem& fs, const std::string& folder, std::vector
     // The reason a failure leaves is this listing's, never an earlier call's.
     platform::forgetLastFailure();
     int32_t specials = 0;
-    const FsError listed = pathTooLong(folder)       ? FsError::Other
-                           : kindsOnly               ? fs.listKinds(folder, entries)
-                           : specialItems != nullptr ? fs.listFolderCounting(folder, entries, specials)
-                                                     : fs.listFolder(folder, entries);
+    const FsError listed = platform::pathTooLong(folder) ? FsError::Other
+                           : kindsOnly                   ? fs.listKinds(folder, entries)
+                           : specialItems != nullptr     ? fs.listFolderCounting(folder, entries, specials)
+                                                         : fs.listFolder(folder, entries);
     if (specialItems != nullptr)
         *specialItems = specials;
     if (error != nullptr)
@@ -256,7 +256,7 @@ int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse
         *rootCheck = {};
     if (root.empty())
         return 0;
-    const std::string rootFolder = asFolderPath(std::string(root));
+    const std::string rootFolder = platform::asFolder(std::string(root));
     std::vector<DirEntry> entries;
     // Lists `folder`; for the root, notes the outcome with the reason of this very listing.
     auto list = [&](const std::string& folder) {
@@ -287,7 +287,7 @@ int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse
             const bool listed = list(folder);
             if (listed && recurse)
                 for (const DirEntry& found : entries)
-                    if (found.kind == EntryKind::Folder && !pathTooLong(folder + found.name + "/"))
+                    if (found.kind == EntryKind::Folder && !platform::pathTooLong(folder + found.name + "/"))
                         queue.push_back(folder + found.name + "/");
             if (debugLog)
                 debugLog(folder + pattern);

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/deletion_guard.h"
-#include "engine/engine_paths.h"
 #include "engine/folder_overlap.h"
 #include "engine/method_rules.h"
 #include "engine/pair_run.h"
 #include "engine/root_guard.h"
 #include "engine/run_progress.h"
+#include "platform/path_text.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -219,9 +219,9 @@ bool PairRun::lockRoot(const std::string& folder)
 
 bool PairRun::createTargetFolder(const FolderTask& task)
 {
-    if (pathTooLong(task.sourceFolder) || pathTooLong(task.targetFolder)) {
+    if (platform::pathTooLong(task.sourceFolder) || platform::pathTooLong(task.targetFolder)) {
         logError("path too long", task.targetFolder,
-                 tooLongReason(pathTooLong(task.sourceFolder), task.direction));
+                 tooLongReason(platform::pathTooLong(task.sourceFolder), task.direction));
         return false;
     }
     // A link or file in place of a subfolder would take the copies outside the target tree.
@@ -298,8 +298,7 @@ std::vector<FolderTask> PairRun::scopedTasks(const FolderTask& root, const std::
         std::string relative = folder.relative;
         bool recursive = folder.recursive;
         while (!relative.empty()) {
-            const std::size_t slash = relative.rfind('/');
-            const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+            const std::string parent(platform::withoutTrailingSlashes(platform::parentOf(relative)));
             if (!folderPresent(root.sourceFolder + relative + "/")) {
                 relative = parent;
                 recursive = false;
@@ -424,8 +423,9 @@ PairOutcome PairRun::handleFiles(TaskState& state, const ScanLists& lists)
     for (const Entry& entry : lists.files) {
         const std::string sourcePath = task.sourceFolder + entry.name;
         const std::string targetPath = task.targetFolder + state.targetNameOf(entry.name);
-        if (pathTooLong(sourcePath) || pathTooLong(targetPath)) {
-            logError("path too long", sourcePath, tooLongReason(pathTooLong(sourcePath), task.direction));
+        if (platform::pathTooLong(sourcePath) || platform::pathTooLong(targetPath)) {
+            logError("path too long", sourcePath,
+                     tooLongReason(platform::pathTooLong(sourcePath), task.direction));
         } else {
             const CopyOutcome outcome = handleFile(state, entry, sourcePath, targetPath);
             if (outcome == CopyOutcome::DiskFull)
@@ -845,7 +845,7 @@ bool PairRun::deleteUnmatched(const TaskState& state, const EntryList& left, Ope
             return true;
         const std::string path = state.task.targetFolder + entry.name;
         if (state.changed.count(state.nameKey(entry.name)) || m_filters.protects(entry.attributes) ||
-            pathTooLong(path))
+            platform::pathTooLong(path))
             continue;
         // A folder goes with everything in it, so one protected item inside keeps it.
         if (folders && m_filters.anyCopyOnly() && treeHoldsProtected(path + "/"))
@@ -906,7 +906,7 @@ bool PairRun::treeHoldsProtected(const std::string& folder)
         queue.pop_front();
         entries.clear();
         // What cannot be seen cannot be shown unprotected: keep the tree.
-        if (pathTooLong(current))
+        if (platform::pathTooLong(current))
             return true;
         const FsError listed = fs().listFolder(current, entries);
         if (listed != FsError::Ok) {

@@ -3,11 +3,11 @@
 // relative path with the time in its name ("report 2026-03-14 091500.pdf"), and after each run
 // only the newest and the recent versions stay. An item that cannot be kept is neither
 // replaced nor deleted.
-#include "engine/engine_paths.h"
 #include "engine/folder_overlap.h"
 #include "engine/pair_run.h"
 #include "engine/sync_names.h"
 #include "platform/local_time.h"
+#include "platform/path_text.h"
 #include "platform/text_codec.h"
 
 #include <chrono>
@@ -36,7 +36,7 @@ bool PairRun::setUpVersions(const FolderTask& root)
     const std::string& folder = m_pair->extras.versionsFolder;
     if (folder.empty())
         return true;
-    const std::string versions = asFolderPath(folder);
+    const std::string versions = platform::asFolder(folder);
     // Checked again here, on the real folders: a project file may hold what the dialog refuses,
     // and versions inside a root would be copied back and forth as the pair's own files.
     if (!versions.starts_with('/') || foldersOverlap(m_fs, versions, root.sourceFolder) ||
@@ -58,9 +58,9 @@ FsError PairRun::keepVersion(const std::string& path, KeepMode mode, std::string
 {
     const std::string& root = path.starts_with(m_sourceRoot) ? m_sourceRoot : m_targetRoot;
     const std::string rel = path.substr(root.size());
-    const std::size_t slash = rel.rfind('/');
-    const std::string folderRel = slash == std::string::npos ? std::string() : rel.substr(0, slash + 1);
-    const std::string name = rel.substr(folderRel.size());
+    const platform::PathParts parts = platform::splitPath(rel);
+    const std::string folderRel(parts.folder);
+    const std::string name(parts.name);
     // The folders below the versions folder are made as they are needed, the versions folder
     // itself only where its drive is there: a bare mount point belongs to the disk above it.
     for (std::size_t end = 0; end != std::string::npos;) {
@@ -84,7 +84,7 @@ FsError PairRun::keepVersion(const std::string& path, KeepMode mode, std::string
         }
         m_versionFolders.insert(made);
     }
-    if (pathTooLong(m_versionsRoot + rel + " YYYY-MM-DD HHMMSS")) {
+    if (platform::pathTooLong(m_versionsRoot + rel + " YYYY-MM-DD HHMMSS")) {
         m_notKeptReason =
             "its path in the versions folder would be too long; nothing was replaced or deleted";
         return FsError::Other;
@@ -111,7 +111,7 @@ FsError PairRun::removeItem(const std::string& path, bool folder)
     if (!keepsVersions())
         return fs().deleteItem(path, m_pair->recycleDeleted != 0);
     if (folder)
-        return moveTreeToVersions(asFolderPath(path));
+        return moveTreeToVersions(platform::asFolder(path));
     std::string kept;
     return keepVersion(path, KeepMode::Move, kept);
 }

@@ -2,10 +2,10 @@
 // Synchronize with a memory of its last run: each item is decided from what both sides hold
 // now and what the last run left (sync_decision.h), so a deletion stays deleted and a file
 // changed on both sides is a conflict, never a guess by clock.
-#include "engine/engine_paths.h"
 #include "engine/pair_run.h"
 #include "engine/sync_decision.h"
 #include "engine/sync_names.h"
+#include "platform/path_text.h"
 #include "platform/text_codec.h"
 #include "state/state_store.h"
 #include "state/sync_state.h"
@@ -112,10 +112,9 @@ PairOutcome PairRun::processRemembered(const FolderTask& root)
                 kept.push_back(entry);
             continue;
         }
-        const std::string bare = path.substr(0, path.size() - 1);
-        const std::size_t slash = bare.rfind('/');
-        const std::string parent = slash == std::string::npos ? std::string() : bare.substr(0, slash + 1);
-        const std::string leaf = bare.substr(parent.size());
+        const platform::PathParts parts = platform::splitPath(path);
+        const std::string parent(parts.folder);
+        const std::string leaf(parts.name);
         const auto parentEntries = memory.next.find(parent);
         if (parentEntries == memory.next.end() ||
             std::none_of(

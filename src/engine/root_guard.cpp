@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/root_guard.h"
 
-#include "engine/engine_paths.h"
 #include "engine/method_rules.h"
+#include "platform/path_text.h"
 #include "platform/text_codec.h"
 
 #include <utility>
@@ -12,17 +12,6 @@ namespace tavrel::engine {
 namespace {
 
 using platform::FsError;
-
-std::string parentOf(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    const std::size_t slash = folder.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    folder.resize(slash + 1);
-    return folder;
-}
 
 } // namespace
 
@@ -37,7 +26,7 @@ RootGuard::RootGuard(platform::FileSystem& fs, RunProgress& progress, RunSink& s
 uint64_t RootGuard::volumeAbove(const std::string& folder)
 {
     std::string real;
-    for (std::string current = folder; !current.empty(); current = parentOf(current)) {
+    for (std::string current = folder; !current.empty(); current = std::string(platform::parentOf(current))) {
         if (m_fs.realFolder(current, real) == FsError::Ok)
             return m_fs.volumeOf(real);
         if (current == "/")
@@ -57,8 +46,8 @@ void RootGuard::noteRunStart(const model::Job& job)
         if (traitsOf(pair->method).walksBackFromTarget)
             roots.push_back(pair->orgPath);
         for (const std::u16string& root : roots) {
-            const std::string folder = asFolderPath(platform::toUtf8(root));
-            if (folder.size() > 1 && !pathTooLong(folder) && !m_startVolumes.count(folder))
+            const std::string folder = platform::asFolder(platform::toUtf8(root));
+            if (folder.size() > 1 && !platform::pathTooLong(folder) && !m_startVolumes.count(folder))
                 m_startVolumes.emplace(folder, volumeAbove(folder));
         }
     }
@@ -68,8 +57,8 @@ void RootGuard::beginPair(int slot, const model::FolderPair& pair)
 {
     m_slot = slot;
     m_pair = &pair;
-    m_orgRoot = asFolderPath(platform::toUtf8(pair.orgPath));
-    m_tgtRoot = asFolderPath(platform::toUtf8(pair.tgtPath));
+    m_orgRoot = platform::asFolder(platform::toUtf8(pair.orgPath));
+    m_tgtRoot = platform::asFolder(platform::toUtf8(pair.tgtPath));
 }
 
 void RootGuard::endPair()

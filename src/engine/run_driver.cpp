@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/run_driver.h"
 
-#include "engine/engine_paths.h"
 #include "engine/folder_scan.h"
 #include "engine/method_rules.h"
 #include "engine/pair_processor.h"
 #include "engine/root_guard.h"
 #include "engine/run_progress.h"
+#include "platform/path_text.h"
 #include "platform/preview_file_system.h"
 #include "platform/text_codec.h"
 
@@ -46,13 +46,13 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
         // a link where a folder was is not followed here either.
         platform::FsError confined = platform::FsError::Ok;
         const std::unique_ptr<platform::FileSystem> view =
-            context.fileSystem.confineTo({asFolderPath(root)}, confined);
+            context.fileSystem.confineTo({platform::asFolder(root)}, confined);
         platform::FileSystem& fs = view ? *view : context.fileSystem;
         if (scope != nullptr && !scope->whole) {
             // A changed folder that is gone again counts nothing; the pair's own walk tells
             // of a root it cannot read.
             for (const ScopedFolder& folder : scope->outermost())
-                total += CountFiles(fs, asFolderPath(root) + folder.relative,
+                total += CountFiles(fs, platform::asFolder(root) + folder.relative,
                                     filters.includeSubfolders && folder.recursive, filters.includeFiles,
                                     context.debugLog, stop);
             return;
@@ -61,7 +61,7 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
                             &check);
         if (!check.listed)
             unreadRoots.push_back(
-                {platform::displayName(asFolderPath(root)),
+                {platform::displayName(platform::asFolder(root)),
                  check.reason.empty() ? std::string() : std::string(side) + ": " + check.reason});
     };
     for (int slot = 0; slot < model::kMaxPairs && stop->load() == 0; ++slot) {

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/task_queue.h"
 
-#include "engine/engine_paths.h"
+#include "platform/path_text.h"
 
 namespace tavrel::engine {
 
 FolderTask MakeRootTask(std::string_view orgFolder, std::string_view tgtFolder)
 {
-    return {asFolderPath(std::string(orgFolder)), asFolderPath(std::string(tgtFolder)), Direction::OrgToTgt,
-            true};
+    return {platform::asFolder(std::string(orgFolder)), platform::asFolder(std::string(tgtFolder)),
+            Direction::OrgToTgt, true};
 }
 
 FolderTask MakeSubfolderTask(const FolderTask& task, std::string_view name)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mount_table.h"
 
+#include "platform/path_text.h"
+
 #include <algorithm>
 
 namespace tavrel::platform {
@@ -76,7 +78,7 @@ bool liesOnVacantMountPoint(std::string_view path, std::string_view fstab, std::
         const bool isNamed = std::find(named.begin(), named.end(), current) != named.end();
         if (isNamed && std::find(mounted.begin(), mounted.end(), current) == mounted.end())
             return true;
-        current.resize(std::max<std::size_t>(current.rfind('/'), 1));
+        current = std::string(withoutTrailingSlashes(parentOf(current)));
     }
     return false;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_confined.h"
 
+#include "platform/path_text.h"
 #include "platform/posix_copy.h"
 #include "platform/posix_folder_ops.h"
 #include "platform/posix_io.h"
@@ -62,12 +63,7 @@ UniqueFd openNearestExisting(std::string text)
         UniqueFd fd(::open(text.empty() ? "." : text.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (fd.valid() || text.empty() || text == "/")
             return fd;
-        text = withoutTrailingSlash(text);
-        const std::size_t slash = text.rfind('/');
-        if (slash == std::string::npos)
-            text.clear();
-        else
-            text.erase(slash == 0 ? 1 : slash);
+        text = std::string(parentOf(text));
     }
 }
 
@@ -358,10 +354,8 @@ private:
 
     static std::pair<std::string, std::string> splitRel(const std::string& rel)
     {
-        const std::size_t slash = rel.rfind('/');
-        if (slash == std::string::npos)
-            return {std::string(), rel};
-        return {rel.substr(0, slash), rel.substr(slash + 1)};
+        const PathParts parts = splitPath(rel);
+        return {std::string(withoutTrailingSlashes(parts.folder)), std::string(parts.name)};
     }
 
     void beginCall()
@@ -389,7 +383,7 @@ private:
         bool found = false;
         for (std::size_t i = 0; i < m_roots.size(); ++i) {
             const std::string& text = m_roots[i].text;
-            const bool inside = path.starts_with(text) || path + "/" == text;
+            const bool inside = isAtOrBelow(path, text);
             if (inside && (!found || text.size() > m_roots[best].text.size())) {
                 best = i;
                 found = true;

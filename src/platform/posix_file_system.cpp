@@ -3,6 +3,7 @@
 
 #include "platform/fd_io.h"
 #include "platform/mount_table.h"
+#include "platform/path_text.h"
 #include "platform/posix_confined.h"
 #include "platform/posix_copy.h"
 #include "platform/posix_folder_ops.h"
@@ -267,13 +268,11 @@ bool PosixFileSystem::liesOnVacantMountPoint(const std::string& folder)
     std::string missing;
     std::string real;
     while (realFolder(existing, real) != FsError::Ok) {
-        while (existing.size() > 1 && existing.back() == '/')
-            existing.pop_back();
-        const std::size_t slash = existing.rfind('/');
-        if (slash == std::string::npos || existing.size() <= 1)
+        const PathParts parts = splitPath(existing);
+        if (parts.folder.empty() || parts.name.empty())
             return false;
-        missing.insert(0, existing.substr(slash + 1) + "/");
-        existing.resize(slash + 1);
+        missing.insert(0, std::string(parts.name) + "/");
+        existing = std::string(parts.folder);
     }
     return platform::liesOnVacantMountPoint(real + missing, readTableFile(m_fileSystemTable),
                                             readTableFile("/proc/self/mounts"));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix_io.h"
 
+#include "platform/path_text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -92,9 +94,11 @@ FailureSide::~FailureSide()
     t_side = m_previous;
 }
 
+static_assert(kMaxPathBytes + 1 == PATH_MAX, "the path limit is the system's, less its terminating NUL");
+
 bool isUsablePath(std::string_view path)
 {
-    if (path.empty() || path.size() >= PATH_MAX || path.find('\0') != std::string_view::npos)
+    if (path.empty() || pathTooLong(path) || path.find('\0') != std::string_view::npos)
         return false;
     std::size_t start = 0;
     while (start < path.size()) {
@@ -127,18 +131,13 @@ bool isRefusal(int error)
 
 std::string withoutTrailingSlash(std::string_view path)
 {
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    return std::string(path);
+    return std::string(withoutTrailingSlashes(path));
 }
 
 std::pair<std::string, std::string> splitFolderAndName(std::string_view path)
 {
-    const std::string whole = withoutTrailingSlash(path);
-    const std::size_t slash = whole.rfind('/');
-    if (slash == std::string::npos)
-        return {"./", whole};
-    return {whole.substr(0, slash + 1), whole.substr(slash + 1)};
+    const PathParts parts = splitPath(path);
+    return {parts.folder.empty() ? std::string("./") : std::string(parts.folder), std::string(parts.name)};
 }
 
 int renameWithoutReplacing(int fromFolder, const std::string& from, int toFolder, const std::string& to)

@@ -2,6 +2,7 @@
 #include "platform/posix_trash.h"
 
 #include "platform/fd_io.h"
+#include "platform/path_text.h"
 #include "platform/posix_io.h"
 
 #include <cctype>
@@ -26,11 +27,6 @@ constexpr const char* kNoRecord = "the trash's record could not be written";
 std::string joinPath(const std::string& folder, const std::string& name)
 {
     return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
-bool isInside(const std::string& path, const std::string& folder)
-{
-    return folder == "/" || path == folder || path.starts_with(folder + "/");
 }
 
 std::optional<std::string> canonical(const std::string& path)
@@ -80,7 +76,7 @@ std::string mountRootOf(const std::string& path)
         if (!(fields >> device >> point))
             continue;
         point = unescapeMountField(point);
-        if (point.size() > best.size() && isInside(path, point))
+        if (point.size() > best.size() && isAtOrBelow(path, point))
             best = point;
     }
     return best;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/path_text.h"
 #include "platform/temporary_name.h"
 #include "platform/tree_watch.h"
 #include "platform/unique_fd.h"
@@ -42,12 +43,6 @@ std::string joined(const std::string& folder, std::string_view name)
         path.push_back('/');
     path.append(name);
     return path;
-}
-
-bool below(const std::string& path, const std::string& folder)
-{
-    return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                              path[folder.size()] == '/');
 }
 
 // The subfolders of the open folder `fd` (no links), names only.
@@ -208,7 +203,7 @@ private:
             // A folder moved away takes its watches' places with it: they are found again
             // where it lands, if that is in a watched tree.
             if (folder && (event.mask & IN_MOVED_FROM) != 0)
-                forget([&](const Place& p) { return p.tree == place.tree && below(p.folder, path); });
+                forget([&](const Place& p) { return p.tree == place.tree && isAtOrBelow(p.folder, path); });
             const bool came = folder && (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0;
             if (came) {
                 const auto root = m_roots.find(place.tree);

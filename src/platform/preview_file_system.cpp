@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/preview_file_system.h"
 
+#include "platform/path_text.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -33,19 +35,12 @@ std::string folderPathOf(const std::string& key)
 // above it in its text ("/", a relative name).
 bool splitKey(const std::string& key, std::string& parent, std::string& name)
 {
-    const std::size_t slash = key.rfind('/');
-    if (slash == std::string::npos || slash + 1 == key.size())
+    const PathParts parts = splitPath(key);
+    if (parts.folder.empty() || parts.name.empty())
         return false;
-    parent = slash == 0 ? std::string("/") : key.substr(0, slash);
-    name = key.substr(slash + 1);
+    parent = withoutTrailingSlashes(parts.folder);
+    name = parts.name;
     return true;
-}
-
-bool isBelow(const std::string& key, const std::string& folder)
-{
-    if (folder == "/")
-        return key.size() > 1 && key.front() == '/';
-    return key.size() > folder.size() && key.starts_with(folder) && key[folder.size()] == '/';
 }
 
 uint32_t hiddenBit(const std::string& name)
@@ -638,7 +633,7 @@ const VolumeTraits* PreviewFileSystem::traitsFor(const std::string& key) const
     const VolumeTraits* best = nullptr;
     std::size_t bestLength = 0;
     for (const auto& [folder, traits] : m_probed) {
-        if ((key == folder || isBelow(key, folder)) && (best == nullptr || folder.size() > bestLength)) {
+        if (isAtOrBelow(key, folder) && (best == nullptr || folder.size() > bestLength)) {
             best = &traits;
             bestLength = folder.size();
         }

@@ -366,6 +366,13 @@ TEST_F(JobCommandTest, EveryUsageErrorNamesItsOption)
          "other"},
         {{"new", "x.TSP", "--pair", "A", "copy", "/a/b", "/a/c/../b/"},
          "new: --pair A: ORG /a/b and TGT /a/c/../b/ overlap; neither may lie inside the other"},
+        // The dialog refuses these three as well: both resolve the dots on the text.
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a/./b", "/a/b"},
+         "new: --pair A: ORG /a/./b and TGT /a/b overlap; neither may lie inside the other"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/data/../x", "/x"},
+         "new: --pair A: ORG /data/../x and TGT /x overlap; neither may lie inside the other"},
+        {{"new", "x.TSP", "--pair", "A", "copy", "/a/x/../b", "/a/b/c"},
+         "new: --pair A: ORG /a/x/../b and TGT /a/b/c overlap; neither may lie inside the other"},
         {{"new", "x.TSP", "--hidden", "ignore"},
          "new: --hidden: pair options follow --pair NAME METHOD ORG TGT"},
         {{"new", "x.TSP", "--change", "A"}, "new: unknown option --change"},

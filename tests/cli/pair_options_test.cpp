@@ -2,6 +2,7 @@
 // The rules `new` and `edit` apply to pairs and to their command lines, without a process.
 #include "cli/arguments.h"
 #include "cli/pair_options.h"
+#include "platform/text_codec.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -11,6 +12,26 @@ using namespace tavrel;
 using namespace tavrel::cli;
 
 namespace {
+
+model::FolderPair pairOf(std::u16string_view org, std::u16string_view tgt)
+{
+    model::FolderPair pair;
+    pair.name = u"P";
+    pair.orgPath = org;
+    pair.tgtPath = tgt;
+    return pair;
+}
+
+// The message checkWholePair refuses the pair with, or "" when it takes it.
+std::string refusal(const model::FolderPair& pair)
+{
+    try {
+        checkWholePair(pair, "--pair P");
+    } catch (const UsageError& error) {
+        return error.what();
+    }
+    return {};
+}
 
 TEST(PairRules, FoldersOverlapAsTheDialogDecides)
 {
@@ -26,6 +47,7 @@ TEST(PairRules, FoldersOverlapAsTheDialogDecides)
         {u"/a/b", u"/a", true},
         {u"/data/Photos", u"/DATA/photos/2024", true},
         {u"/a/./b", u"/a/b", true},
+        {u"/data/../x", u"/x", true},
         {u"/a/x/../b", u"/a/b/c", true},
         {u"/ab", u"/a", false},
         {u"/a/b", u"/a/c", false},
@@ -33,9 +55,27 @@ TEST(PairRules, FoldersOverlapAsTheDialogDecides)
         {u"/a b", u"/a", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(pathsOverlap(c.org, c.tgt), c.overlap) << std::string(c.org.begin(), c.org.end());
-        EXPECT_EQ(pathsOverlap(c.tgt, c.org), c.overlap) << "either way round";
+        SCOPED_TRACE(platform::toUtf8(c.org) + " | " + platform::toUtf8(c.tgt));
+        const std::string expected = c.overlap ? "--pair P: ORG " + quoteArgument(platform::toUtf8(c.org)) +
+                                                     " and TGT " + quoteArgument(platform::toUtf8(c.tgt)) +
+                                                     " overlap; neither may lie inside the other"
+                                               : "";
+        EXPECT_EQ(refusal(pairOf(c.org, c.tgt)), expected);
+        EXPECT_EQ(refusal(pairOf(c.tgt, c.org)).empty(), !c.overlap) << "either way round";
     }
+}
+
+// A pair read from a file is checked as the dialog checks what it shows: an empty include list
+// shows as "*", a blank name or path is refused by name.
+TEST(PairRules, AStoredPairIsCheckedAsTheDialogShowsIt)
+{
+    model::FolderPair pair = pairOf(u"/a", u"/b");
+    EXPECT_EQ(refusal(pair), "");
+    pair.name = u"  ";
+    EXPECT_EQ(refusal(pair), "--pair P: a pair name cannot be empty");
+    pair.name = u"P";
+    pair.tgtPath.clear();
+    EXPECT_EQ(refusal(pair), "--pair P: the TGT path cannot be empty");
 }
 
 TEST(PairRules, APairIsFoundBySlotOrName)

@@ -2,6 +2,7 @@
 // What a run must never do to data: delete for a missing source, lose a target to a failed
 // copy, follow links or open FIFOs, write into overlapping folders.
 #include "engine/folder_overlap.h"
+#include "platform/path_text.h"
 #include "support/engine_fixture.h"
 #include "support/hooked_file_system.h"
 #include "support/scoped_env.h"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -200,6 +202,46 @@ TEST_F(EngineTest, PathsBeyondTheLimitAreSkippedWithAnErrorLine)
     EXPECT_EQ(run(), engine::RunResult::Succeeded);
     EXPECT_NE(m_sink.log().find("ERROR: path too long: " + m_tgt), std::string::npos) << m_sink.log();
     EXPECT_EQ(snapshotTree(m_tgt).count("a"), 1u);
+}
+
+// The limit is the system's own, PATH_MAX less its terminating NUL: a file whose path has
+// 4,095 bytes is copied, one with 4,096 is refused by name before the system is asked (and never
+// met as a copy failure).
+TEST_F(EngineTest, ThePathLimitIsTheSystemsToTheByte)
+{
+    ASSERT_EQ(m_org.size(), m_tgt.size());
+    std::string rel;
+    while (m_org.size() + rel.size() + 201 < platform::kMaxPathBytes - 200)
+        rel += std::string(200, 'd') + "/";
+    std::filesystem::create_directories(m_org + rel);
+    const std::size_t room = platform::kMaxPathBytes - (m_org.size() + rel.size());
+    ASSERT_GE(room, 100u);
+    ASSERT_LT(room, 255u);
+    const std::string longest(room, 'f');
+    const std::string tooLong(room + 1, 'g');
+    const int folder = ::open((m_org + rel).c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    for (const std::string& name : {longest, tooLong}) {
+        const int file = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(file, 0) << std::strerror(errno);
+        ::close(file);
+    }
+    ::close(folder);
+    ASSERT_EQ((m_tgt + rel + longest).size(), platform::kMaxPathBytes);
+    addPair(SyncMethod::Copy);
+
+    EXPECT_EQ(run(), engine::RunResult::Succeeded);
+    EXPECT_TRUE(std::filesystem::exists(m_tgt + rel + longest)) << m_sink.log();
+    EXPECT_NE(m_sink.log().find("ERROR: path too long: " + m_org + rel + tooLong + "\r\n"), std::string::npos)
+        << m_sink.log();
+    EXPECT_EQ(m_sink.log().find("cannot copy"), std::string::npos) << m_sink.log();
+    const int tgtFolder = ::open((m_tgt + rel).c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(tgtFolder, 0);
+    struct stat info
+    {
+    };
+    EXPECT_NE(::fstatat(tgtFolder, tooLong.c_str(), &info, AT_SYMLINK_NOFOLLOW), 0);
+    ::close(tgtFolder);
 }
 
 TEST_F(EngineTest, RecycleSwitchMovesDeletedItemsToTheTrash)

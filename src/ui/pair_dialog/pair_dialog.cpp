@@ -4,7 +4,10 @@
 #include "engine/method_rules.h"
 #include "model/folder_pair.h"
 #include "model/job.h"
+#include "model/pair_rules.h"
 #include "model/text_rules.h"
+#include "platform/case_fold.h"
+#include "platform/text_codec.h"
 #include "ui/common/cell_font.h"
 #include "ui/common/message_box.h"
 #include "ui/common/owned_placement.h"
@@ -15,7 +18,6 @@
 #include "ui/pair_dialog/tooltip_window.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -47,38 +49,17 @@ QString includeListText(const model::PatternList& list)
     return list.empty() ? QStringLiteral("*") : toQString(model::joinPatternList(list));
 }
 
+// The stored value of a row of radio buttons: the first ticked one, else the last.
+template <std::size_t N> int32_t tickedIndex(const std::array<QRadioButton*, N>& row)
+{
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (row[i]->isChecked())
+            return static_cast<int32_t>(i);
+    }
+    return static_cast<int32_t>(N - 1);
+}
+
 } // namespace
-
-char16_t nativeFolderSeparator()
-{
-    return QDir::separator().unicode();
-}
-
-bool foldersOverlap(std::u16string_view orgPath, std::u16string_view tgtPath, char16_t separator)
-{
-    std::u16string org = model::trimSpaces(orgPath);
-    std::u16string tgt = model::trimSpaces(tgtPath);
-    if (org.empty() || org.back() != separator)
-        org += separator;
-    if (tgt.empty() || tgt.back() != separator)
-        tgt += separator;
-    const std::size_t length = std::min(org.size(), tgt.size());
-    org.resize(length);
-    tgt.resize(length);
-    return QString::compare(toQString(org), toQString(tgt), Qt::CaseInsensitive) == 0;
-}
-
-bool folderInside(std::u16string_view inner, std::u16string_view outer, char16_t separator)
-{
-    std::u16string in = model::trimSpaces(inner);
-    std::u16string out = model::trimSpaces(outer);
-    if (in.empty() || in.back() != separator)
-        in += separator;
-    if (out.empty() || out.back() != separator)
-        out += separator;
-    return in.size() >= out.size() &&
-           QString::compare(toQString(in.substr(0, out.size())), toQString(out), Qt::CaseInsensitive) == 0;
-}
 
 PairOptionsDialog::PairOptionsDialog(model::Job& job, model::FolderPair& pair, MessagePresenter& messages,
                                      QWidget* owner)
@@ -214,65 +195,58 @@ void PairOptionsDialog::fail(const QString& message, QWidget* focus)
 
 bool PairOptionsDialog::checkInput()
 {
-    const auto isBlank = [](const QLineEdit* box, std::size_t capacity) {
-        return model::trimSpaces(boxText(box, capacity)).empty();
+    const auto text = [](const QLineEdit* box, std::size_t capacity) {
+        return platform::toUtf8(boxText(box, capacity));
     };
-    if (isBlank(m_nameBox, model::kNameCapacity)) {
-        fail(QStringLiteral("Pair name cannot be NULL."), m_nameBox);
-        return false;
-    }
-    if (isBlank(m_orgBox, model::kPathCapacity)) {
-        fail(QStringLiteral("ORG path cannot be NULL."), m_orgBox);
-        return false;
-    }
-    if (isBlank(m_tgtBox, model::kPathCapacity)) {
-        fail(QStringLiteral("TGT path cannot be NULL."), m_tgtBox);
-        return false;
-    }
-    if (isBlank(m_includeFilesBox, model::kPatternTextCapacity)) {
-        fail(QStringLiteral("Include file cannot be NULL.  Specify * for all files."), m_includeFilesBox);
-        return false;
-    }
+    model::PairDraft draft;
+    draft.name = text(m_nameBox, model::kNameCapacity);
+    draft.orgPath = text(m_orgBox, model::kPathCapacity);
+    draft.tgtPath = text(m_tgtBox, model::kPathCapacity);
+    draft.includeFiles = text(m_includeFilesBox, model::kPatternTextCapacity);
     // Checked even while "Include subfolders" is off and the box is disabled.
-    if (isBlank(m_includeFoldersBox, model::kPatternTextCapacity)) {
+    draft.includeFolders = text(m_includeFoldersBox, model::kPatternTextCapacity);
+    draft.method = static_cast<model::SyncMethod>(tickedIndex(m_methodButtons));
+    // The options behind More... are checked against what the dialog now holds.
+    draft.rememberState = m_extras.rememberState;
+    draft.versionsFolder = m_extras.versionsFolder;
+    // Typed folders may not exist yet, so there is no volume to ask: names match ignoring case.
+    const std::optional<model::PairProblem> problem = model::checkPair(draft, &platform::foldName);
+    if (!problem)
+        return true;
+    switch (problem->fault) {
+    case model::PairFault::NameEmpty:
+        fail(QStringLiteral("Pair name cannot be NULL."), m_nameBox);
+        break;
+    case model::PairFault::OrgPathEmpty:
+        fail(QStringLiteral("ORG path cannot be NULL."), m_orgBox);
+        break;
+    case model::PairFault::TgtPathEmpty:
+        fail(QStringLiteral("TGT path cannot be NULL."), m_tgtBox);
+        break;
+    case model::PairFault::IncludeFilesEmpty:
+        fail(QStringLiteral("Include file cannot be NULL.  Specify * for all files."), m_includeFilesBox);
+        break;
+    case model::PairFault::IncludeFoldersEmpty:
         fail(QStringLiteral("Include folder cannot be NULL. Specify * for all folders."),
              m_includeFoldersBox);
-        return false;
-    }
-    if (foldersOverlap(boxText(m_orgBox, model::kPathCapacity), boxText(m_tgtBox, model::kPathCapacity),
-                       nativeFolderSeparator())) {
+        break;
+    case model::PairFault::FoldersOverlap:
         fail(QStringLiteral("ORG path and TGT path cannot be overlapped."), m_orgBox);
-        return false;
-    }
-    // The options behind More... are checked against what the dialog now holds.
-    if (m_extras.rememberState &&
-        !m_methodButtons[static_cast<int>(model::SyncMethod::Synchronize)]->isChecked()) {
+        break;
+    case model::PairFault::RememberNeedsSynchronize:
         fail(QStringLiteral("Remembering the last run is an option of Synchronize pairs. Turn it off under "
                             "More... or choose Synchronize."),
              m_moreButton);
-        return false;
+        break;
+    case model::PairFault::VersionsFolderInsideRoot:
+        fail(QStringLiteral("The versions folder cannot lie inside the ORG or TGT path."), m_moreButton);
+        break;
     }
-    const std::u16string versions = QString::fromStdString(m_extras.versionsFolder).toStdU16String();
-    for (QLineEdit* root : {m_orgBox, m_tgtBox}) {
-        if (!versions.empty() &&
-            folderInside(versions, boxText(root, model::kPathCapacity), nativeFolderSeparator())) {
-            fail(QStringLiteral("The versions folder cannot lie inside the ORG or TGT path."), m_moreButton);
-            return false;
-        }
-    }
-    return true;
+    return false;
 }
 
 void PairOptionsDialog::writePair()
 {
-    const auto tickedIndex = [](const auto& row) {
-        for (std::size_t i = 0; i + 1 < row.size(); ++i) {
-            if (row[i]->isChecked())
-                return static_cast<int32_t>(i);
-        }
-        return static_cast<int32_t>(row.size() - 1);
-    };
-
     m_pair.name = model::trimSpaces(boxText(m_nameBox, model::kNameCapacity));
     m_pair.method = static_cast<model::SyncMethod>(tickedIndex(m_methodButtons));
     m_pair.orgPath = boxText(m_orgBox, model::kPathCapacity);

@@ -11,8 +11,6 @@
 #include <array>
 #include <functional>
 #include <optional>
-#include <string>
-#include <string_view>
 
 class QButtonGroup;
 class QCheckBox;
@@ -31,18 +29,6 @@ namespace tavrel::ui {
 class ContextHelp;
 class MessagePresenter;
 class TooltipWindow;
-
-// Whether two typed folders are the same folder or one lies inside the other, judged on
-// the text alone: both trimmed, ended with `separator`, cut to the shorter length and
-// compared without regard to case.
-bool foldersOverlap(std::u16string_view orgPath, std::u16string_view tgtPath, char16_t separator);
-
-// Whether `inner` is the folder `outer` or lies inside it, judged on the text as
-// foldersOverlap judges.
-bool folderInside(std::u16string_view inner, std::u16string_view outer, char16_t separator);
-
-// The folder separator of the platform the dialog runs on.
-char16_t nativeFolderSeparator();
 
 // The modal editor of one folder pair. OK checks the input and writes every field of the
 // pair at once (result 1); Cancel, Esc and the close box write nothing (result 2).
