@@ -395,7 +395,7 @@ PairOutcome PairProcessor::processTask(const FolderTask& task, bool firstTask, T
                 return PairOutcome::Continue;
         }
         m_progress.addHandled();
-        if (m_progress.processedFiles() % 20 == 19)
+        if (m_progress.fileReportDue())
             m_progress.reportProgress();
         if (m_progress.stopRequested())
             return PairOutcome::Stopped;

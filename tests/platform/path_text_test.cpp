@@ -15,10 +15,9 @@ TEST(PathText, SplitGivesTheFolderWithItsSlashAndTheLastName)
         const char* folder;
         const char* name;
     } cases[] = {
-        {"/a/b", "/a/", "b"},     {"/a/b/", "/a/", "b"},  {"/a/b//", "/a/", "b"},
-        {"/a", "/", "a"},         {"/", "/", ""},         {"//", "/", ""},
-        {"b", "", "b"},           {"b/", "", "b"},        {"a/b", "a/", "b"},
-        {"", "", ""},             {"./b", "./", "b"},     {"/a/..", "/a/", ".."},
+        {"/a/b", "/a/", "b"},   {"/a/b/", "/a/", "b"}, {"/a/b//", "/a/", "b"}, {"/a", "/", "a"},
+        {"/", "/", ""},         {"//", "/", ""},       {"b", "", "b"},         {"b/", "", "b"},
+        {"a/b", "a/", "b"},     {"", "", ""},          {"./b", "./", "b"},     {"/a/..", "/a/", ".."},
         {"/a//b", "/a//", "b"},
     };
     for (const auto& c : cases) {
@@ -52,20 +51,12 @@ TEST(PathText, BelowIsDecidedAtANameBoundary)
         bool atOrBelow;
         bool below;
     } cases[] = {
-        {"/a", "/a", true, false},
-        {"/a/", "/a", true, false},
-        {"/a", "/a/", true, false},
-        {"/a/b", "/a", true, true},
-        {"/a/b", "/a/", true, true},
-        {"/a/b/c", "/a", true, true},
-        {"/ab", "/a", false, false},
-        {"/a", "/a/b", false, false},
-        {"/", "/", true, false},
-        {"/x", "/", true, true},
-        {"/x", "//", true, true},
-        {"x", "/", false, false},
-        {"a/b", "a", true, true},
-        {"/A/b", "/a", false, false}, // case is compared: folding is the caller's business
+        {"/a", "/a", true, false},     {"/a/", "/a", true, false},   {"/a", "/a/", true, false},
+        {"/a/b", "/a", true, true},    {"/a/b", "/a/", true, true},  {"/a/b/c", "/a", true, true},
+        {"/ab", "/a", false, false},   {"/a", "/a/b", false, false}, {"/", "/", true, false},
+        {"/x", "/", true, true},       {"/x", "//", true, true},     {"x", "/", false, false},
+        {"a/b", "a", true, true},      {"/A/b", "/a", false, false}, // case is compared: folding is the
+                                                                     // caller's business
         {"/a/../b", "/a", true, true}, // the text as written: no dot is resolved
     };
     for (const auto& c : cases) {
