@@ -66,11 +66,15 @@ bool searchStarts(const std::vector<DirEntry>& entries, const std::string& patte
                        [&](const DirEntry& entry) { return platform::matchesPattern(entry.name, pattern); });
 }
 
+// The attribute bits an entry keeps: read-only, hidden and system, the three the pair's
+// attribute modes act on. Any other bit a file system reports is dropped here.
+constexpr uint32_t kEntryAttributes = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
+
 Entry fileEntry(const DirEntry& found)
 {
     Entry entry;
     entry.name = found.name;
-    entry.attributes = found.attributes & 7u;
+    entry.attributes = found.attributes & kEntryAttributes;
     entry.lastWriteTime = found.lastWriteTime;
     entry.size = found.size;
     entry.isLink = found.kind == EntryKind::Symlink;
@@ -81,7 +85,7 @@ Entry folderEntry(const DirEntry& found)
 {
     Entry entry;
     entry.name = found.name;
-    entry.attributes = found.attributes & 7u;
+    entry.attributes = found.attributes & kEntryAttributes;
     return entry;
 }
 

@@ -417,8 +417,6 @@ bool PairRun::listTask(TaskState& state, ScanLists& lists)
 
 PairOutcome PairRun::handleFiles(TaskState& state, const ScanLists& lists)
 {
-    // The progress bar moves every few files: each move is a message to the window.
-    constexpr int32_t kFilesPerProgressStep = 20;
     const FolderTask& task = state.task;
     for (const Entry& entry : lists.files) {
         const std::string sourcePath = task.sourceFolder + entry.name;
@@ -436,7 +434,7 @@ PairOutcome PairRun::handleFiles(TaskState& state, const ScanLists& lists)
                 return PairOutcome::Continue;
         }
         m_progress.addHandled();
-        if (m_progress.processedFiles() % kFilesPerProgressStep == kFilesPerProgressStep - 1)
+        if (m_progress.fileReportDue())
             m_progress.reportProgress();
         if (m_progress.stopRequested())
             return PairOutcome::Stopped;

@@ -48,6 +48,11 @@ public:
 
     // SetProgress with the position of the current processedFiles.
     void reportProgress();
+    // The file loop reports progress once per kFilesPerReport files, not per file: the bar
+    // moves as often as the eye can follow and the sink is not flooded. The report falls after
+    // the file that leaves processedFiles at 19, 39, 59, ...
+    static constexpr int32_t kFilesPerReport = 20;
+    bool fileReportDue() const { return processedFiles() % kFilesPerReport == kFilesPerReport - 1; }
     // Whether the user asked to stop: read after a handled file, before each folder task,
     // per folder of the counting walk and between the chunks of a large copy.
     bool stopRequested() const { return m_state.stopRequested.load() != 0; }

@@ -51,13 +51,23 @@ TEST(PathText, BelowIsDecidedAtANameBoundary)
         bool atOrBelow;
         bool below;
     } cases[] = {
-        {"/a", "/a", true, false},     {"/a/", "/a", true, false},   {"/a", "/a/", true, false},
-        {"/a/b", "/a", true, true},    {"/a/b", "/a/", true, true},  {"/a/b/c", "/a", true, true},
-        {"/ab", "/a", false, false},   {"/a", "/a/b", false, false}, {"/", "/", true, false},
-        {"/x", "/", true, true},       {"/x", "//", true, true},     {"x", "/", false, false},
-        {"a/b", "a", true, true},      {"/A/b", "/a", false, false}, // case is compared: folding is the
-                                                                     // caller's business
-        {"/a/../b", "/a", true, true}, // the text as written: no dot is resolved
+        {"/a", "/a", true, false},
+        {"/a/", "/a", true, false},
+        {"/a", "/a/", true, false},
+        {"/a/b", "/a", true, true},
+        {"/a/b", "/a/", true, true},
+        {"/a/b/c", "/a", true, true},
+        {"/ab", "/a", false, false},
+        {"/a", "/a/b", false, false},
+        {"/", "/", true, false},
+        {"/x", "/", true, true},
+        {"/x", "//", true, true},
+        {"x", "/", false, false},
+        {"a/b", "a", true, true},
+        // Case is compared: folding is the caller's business.
+        {"/A/b", "/a", false, false},
+        // The text as written: no dot is resolved.
+        {"/a/../b", "/a", true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " in " + c.folder);

@@ -62,7 +62,7 @@ MainWindow::MainWindow(model::Job& job, report::ReportFile& report, engine::RunS
     setWindowIcon(artwork::programIcon());
     m_pairEditor = [this](QWidget* owner, model::FolderPair& pair) {
         PairOptionsDialog dialog(m_job, pair, *m_presenter, owner);
-        return dialog.exec();
+        return dialog.exec() == PairOptionsDialog::kResultOk ? PairEdit::Accepted : PairEdit::Cancelled;
     };
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_reportPicker = &ReportChooser::choose;
@@ -204,12 +204,20 @@ void MainWindow::UpdateTitle()
     setWindowTitle(mark + name + QStringLiteral(" - Tavrel Synchronizer"));
 }
 
-void MainWindow::ShowStatusTip(int number, const QString& text)
+void MainWindow::ShowStatusTip(StatusTip what, int command, const QString& text)
 {
-    if (number != -1)
-        m_statusLine->setText(number > 0 ? loadString(number).left(kStatusTipLength) : QString());
-    else if (!text.isEmpty())
-        m_statusLine->setText(text);
+    switch (what) {
+    case StatusTip::Clear:
+        m_statusLine->setText(QString());
+        break;
+    case StatusTip::Command:
+        m_statusLine->setText(command > 0 ? loadString(command).left(kStatusTipLength) : QString());
+        break;
+    case StatusTip::Text:
+        if (!text.isEmpty())
+            m_statusLine->setText(text);
+        break;
+    }
 }
 
 void MainWindow::ClearLog()
@@ -267,7 +275,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // a close box that does nothing looks broken.
     if (m_isRunning || m_run->isActive() || m_preview->isActive()) {
         event->ignore();
-        ShowStatusTip(-1, QStringLiteral("Stop the run before closing."));
+        ShowStatusTip(StatusTip::Text, 0, QStringLiteral("Stop the run before closing."));
         return;
     }
     QMainWindow::closeEvent(event);

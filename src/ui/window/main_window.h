@@ -52,8 +52,22 @@ inline const QString kPreviewTitleMark = QStringLiteral("[Preview] ");
 inline const QString kMassDeletionNoMeans = QStringLiteral(
     "\n\nNo keeps them: this pair deletes nothing in this run, and the rest of the run goes on.");
 
-// Opens the pair options dialog on a pair; 1 for OK, 2 for Cancel.
-using PairEditor = std::function<int(QWidget* owner, model::FolderPair& pair)>;
+// How the pair options dialog was closed: OK wrote the pair, Cancel left it as it was.
+enum class PairEdit
+{
+    Accepted,
+    Cancelled,
+};
+// Opens the pair options dialog on a pair.
+using PairEditor = std::function<PairEdit(QWidget* owner, model::FolderPair& pair)>;
+
+// What ShowStatusTip puts in the status line.
+enum class StatusTip
+{
+    Clear,   // nothing
+    Command, // the tip of a command number; a number of 0 or below has none and clears the line
+    Text,    // a text of the window's own; an empty one leaves the line as it is
+};
 // Hands a file to the desktop's viewer; false when nothing could open it.
 using UrlOpener = std::function<bool(const QUrl& url)>;
 // Offers View Report's list (kept reports, newest first) with one row chosen; the row the
@@ -106,8 +120,7 @@ public:
     void ResetRunDisplay();
     void SetIdleState(bool idle);
     void UpdateTitle();
-    // number > 0: that command's tip; otherwise `text` (empty clears the line).
-    void ShowStatusTip(int number, const QString& text = {});
+    void ShowStatusTip(StatusTip what, int command = 0, const QString& text = {});
 
     void ClearLog() override;
     void AppendLog(const QString& text) override;
@@ -140,7 +153,7 @@ private:
     void EditSelectedPair();
     void RemoveSelectedPair();
     // Runs the pair editor with the help hint in the status line; its result.
-    int openPairEditor(model::FolderPair& pair);
+    PairEdit openPairEditor(model::FolderPair& pair);
     // A real run, or with `preview` one that changes nothing.
     void execute(bool preview = false);
     void viewReport();

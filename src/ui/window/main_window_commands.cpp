@@ -206,7 +206,7 @@ void MainWindow::addPair()
     pair->includeSubfolders = 1;
     pair->recycleDeleted = 1;
     const int slot = m_job.slotOf(pair);
-    if (openPairEditor(*pair) != 1) {
+    if (openPairEditor(*pair) != PairEdit::Accepted) {
         m_job.removePair(slot);
         return;
     }
@@ -229,18 +229,18 @@ void MainWindow::EditSelectedPair()
     m_pairList->setNameAt(position, QString::fromStdU16String(pair->name));
 }
 
-int MainWindow::openPairEditor(model::FolderPair& pair)
+PairEdit MainWindow::openPairEditor(model::FolderPair& pair)
 {
     if (!m_pairEditor)
-        return 2;
+        return PairEdit::Cancelled;
     // The dialog's own layout has no room to say how its help is reached. The status line
     // says it for as long as the dialog is open, whichever way it was opened: the leave that
     // the dialog's appearing sends to a toolbar button, or a menu closing, must not wipe it.
-    ShowStatusTip(-1, kPairDialogHelpHint);
+    ShowStatusTip(StatusTip::Text, 0, kPairDialogHelpHint);
     m_pairDialogOpen = true;
-    const int result = m_pairEditor(this, pair);
+    const PairEdit result = m_pairEditor(this, pair);
     m_pairDialogOpen = false;
-    ShowStatusTip(0);
+    ShowStatusTip(StatusTip::Clear);
     return result;
 }
 
@@ -453,7 +453,7 @@ void MainWindow::onToolbarHot(int number)
 {
     if (m_pairDialogOpen)
         return;
-    ShowStatusTip(m_isRunning || number <= 0 ? 0 : number);
+    ShowStatusTip(m_isRunning ? StatusTip::Clear : StatusTip::Command, number);
 }
 
 } // namespace tavrel::ui

@@ -130,11 +130,11 @@ void MainWindow::createMenus()
         // hot-button rule may answer, so hovers are taken only while the menu is open.
         connect(menu, &QMenu::hovered, this, [this, menu](QAction* action) {
             if (menu->isVisible() && !m_pairDialogOpen)
-                ShowStatusTip(action->data().toInt());
+                ShowStatusTip(StatusTip::Command, action->data().toInt());
         });
         connect(menu, &QMenu::aboutToHide, this, [this] {
             if (!m_pairDialogOpen)
-                ShowStatusTip(0);
+                ShowStatusTip(StatusTip::Clear);
         });
     };
     QMenuBar* bar = menuBar();
@@ -143,7 +143,7 @@ void MainWindow::createMenus()
     fill(bar->addMenu(QStringLiteral("&Help")), kHelpMenu, m_actions);
     // Popup titles carry no number, so highlighting one empties the status line.
     connect(bar, &QMenuBar::hovered, this,
-            [this](QAction* action) { ShowStatusTip(action->data().toInt()); });
+            [this](QAction* action) { ShowStatusTip(StatusTip::Command, action->data().toInt()); });
 
     m_contextMenu = new QMenu(this);
     fill(m_contextMenu, kContextMenu, m_contextActions);

@@ -297,7 +297,7 @@ private slots:
         h.window->setPairEditor([&](QWidget*, model::FolderPair& pair) {
             edited.push_back(pair.name);
             pair.name = u"C2";
-            return 1;
+            return ui::PairEdit::Accepted;
         });
         h.window->runCommand(command::EditPair);
         QCOMPARE(edited, std::vector<std::u16string>{u"C"});
@@ -306,7 +306,7 @@ private slots:
         // The next pair fills slot 1, between A and C.
         h.window->setPairEditor([](QWidget*, model::FolderPair& pair) {
             pair.name = u"D";
-            return 1;
+            return ui::PairEdit::Accepted;
         });
         h.window->runCommand(command::AddPair);
         QCOMPARE(h.job.pairAt(1)->name, u"D");
@@ -333,7 +333,7 @@ private slots:
     void addPairCancelledOrFullChangesNothing()
     {
         Harness h;
-        h.window->setPairEditor([](QWidget*, model::FolderPair&) { return 2; });
+        h.window->setPairEditor([](QWidget*, model::FolderPair&) { return ui::PairEdit::Cancelled; });
         h.window->runCommand(command::AddPair);
         QCOMPARE(h.job.count(), 0);
         QCOMPARE(h.list()->count(), 0);
@@ -909,9 +909,9 @@ private slots:
     void statusLineShowsTips()
     {
         Harness h;
-        h.window->ShowStatusTip(command::Execute);
+        h.window->ShowStatusTip(ui::StatusTip::Command, command::Execute);
         QCOMPARE(h.statusText(), QStringLiteral("Run this job"));
-        h.window->ShowStatusTip(0);
+        h.window->ShowStatusTip(ui::StatusTip::Clear);
         QCOMPARE(h.statusText(), QString());
         h.window->findChild<ui::Toolbar*>()->hotChanged(command::Open);
         QCOMPARE(h.statusText(), QStringLiteral("Open an existent job"));
@@ -950,7 +950,7 @@ private slots:
             h.window->runCommand(command::Execute);
             QVERIFY(h.window->isRunning());
         }
-        h.window->ShowStatusTip(-1, QStringLiteral("before"));
+        h.window->ShowStatusTip(ui::StatusTip::Text, 0, QStringLiteral("before"));
         auto* toolbar = h.window->findChild<ui::Toolbar*>();
         QWidget* button = toolbar->widgetForAction(h.window->commandAction(number));
         // The pointer entering the button, as the window system reports it.
@@ -1016,7 +1016,7 @@ private slots:
                 box.reject();
             });
             box.exec();
-            return 2;
+            return ui::PairEdit::Cancelled;
         });
         const bool edit = way.contains(QStringLiteral("Edit")) || way == QStringLiteral("double click");
         const int number = edit ? command::EditPair : command::AddPair;
