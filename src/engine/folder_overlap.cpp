@@ -15,7 +15,7 @@ namespace {
 std::string appendLexically(std::string base, const std::vector<std::string>& tail)
 {
     for (const std::string& part : tail) {
-        if (part.empty() || part == ".")
+        if (part == ".")
             continue;
         if (part == "..") {
             if (base.size() > 1)
@@ -45,35 +45,18 @@ std::string resolveFolder(platform::FileSystem& fs, const std::string& folder)
         tail.emplace_back(parts.name);
         current = parts.folder.empty() ? std::string("./") : std::string(parts.folder);
     }
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t slash; (slash = folder.find('/', start)) != std::string::npos; start = slash + 1)
-        parts.push_back(folder.substr(start, slash - start));
-    parts.push_back(folder.substr(start));
-    return appendLexically(folder.starts_with('/') ? "/" : "", parts);
+    return appendLexically(folder.starts_with('/') ? "/" : "", platform::namesOf(folder));
 }
 
 namespace {
-
-std::vector<std::string> componentsOf(const std::string& folder)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t slash; (slash = folder.find('/', start)) != std::string::npos; start = slash + 1)
-        if (slash > start)
-            parts.push_back(folder.substr(start, slash - start));
-    if (start < folder.size())
-        parts.push_back(folder.substr(start));
-    return parts;
-}
 
 // Where one folder's path is, ignoring case, the start of the other's, whether that start and
 // the folder are one folder on a volume that ignores case. Only this is asked of the disk,
 // and only then; folder identities there may differ by spelling.
 bool overlapIgnoringCase(platform::FileSystem& fs, const std::string& a, const std::string& b)
 {
-    std::vector<std::string> shorter = componentsOf(a);
-    std::vector<std::string> longer = componentsOf(b);
+    std::vector<std::string> shorter = platform::namesOf(a);
+    std::vector<std::string> longer = platform::namesOf(b);
     if (shorter.size() > longer.size())
         std::swap(shorter, longer);
     std::string candidate = "/";

@@ -56,7 +56,7 @@ bool PairRun::setUpVersions(const FolderTask& root)
 
 FsError PairRun::keepVersion(const std::string& path, KeepMode mode, std::string& kept)
 {
-    const std::string& root = path.starts_with(m_sourceRoot) ? m_sourceRoot : m_targetRoot;
+    const std::string& root = platform::isBelow(path, m_sourceRoot) ? m_sourceRoot : m_targetRoot;
     const std::string rel = path.substr(root.size());
     const platform::PathParts parts = platform::splitPath(rel);
     const std::string folderRel(parts.folder);

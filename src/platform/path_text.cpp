@@ -28,6 +28,19 @@ PathParts splitPath(std::string_view path)
     return {whole.substr(0, slash + 1), whole.substr(slash + 1)};
 }
 
+std::vector<std::string> namesOf(std::string_view path)
+{
+    std::vector<std::string> names;
+    while (!path.empty()) {
+        const std::size_t slash = path.find('/');
+        const std::string_view name = path.substr(0, slash);
+        if (!name.empty())
+            names.emplace_back(name);
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    }
+    return names;
+}
+
 bool isAtOrBelow(std::string_view path, std::string_view folder)
 {
     const std::string_view top = withoutTrailingSlashes(folder);

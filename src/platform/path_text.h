@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Paths as text: "/" between names, nothing asked of the system. Whatever a caller does with
 // the answer (open, compare, make a folder), these only cut and compare bytes.
@@ -44,6 +45,10 @@ inline std::string_view nameOf(std::string_view path)
 {
     return splitPath(path).name;
 }
+
+// The names of `path` in order; the empty ones between doubled slashes and after the last
+// slash are none. "." and ".." are names here: resolving them is the caller's choice.
+std::vector<std::string> namesOf(std::string_view path);
 
 // Whether `path` is `folder` or lies below it, on the text as written (no "." or ".." resolved,
 // letter case compared). Either may end with "/"; "/a" is not at or below "/ab". Every absolute

@@ -4,6 +4,7 @@
 #include <climits>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 using namespace tavrel::platform;
 
@@ -74,6 +75,25 @@ TEST(PathText, BelowIsDecidedAtANameBoundary)
         EXPECT_EQ(isAtOrBelow(c.path, c.folder), c.atOrBelow);
         EXPECT_EQ(isBelow(c.path, c.folder), c.below);
     }
+}
+
+TEST(PathText, NamesLeaveOutTheEmptyOnesOnly)
+{
+    const struct
+    {
+        const char* path;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"/a/b/", {"a", "b"}},
+        {"a//b", {"a", "b"}},
+        {"/", {}},
+        {"", {}},
+        {"x", {"x"}},
+        {"/a/./../b", {"a", ".", "..", "b"}},
+        {"//a///", {"a"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(namesOf(c.path), c.names) << c.path;
 }
 
 TEST(PathText, TheLimitIsTheSystemsLessItsTerminator)
