@@ -3,13 +3,12 @@
 
 #include "model/pattern_list.h"
 #include "model/text_rules.h"
-#include "platform/case_fold.h"
-#include "platform/text_codec.h"
 #include "project/project_codec.h"
+#include "text/case_fold.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -54,19 +53,11 @@ constexpr std::array<std::string_view, 4> kConflictWords = {"skip", "keep-both",
 constexpr uint32_t kMostVersions = 100'000;
 constexpr uint32_t kMostDays = 36'500;
 
-std::string lowered(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 template <typename Enum, std::size_t N>
 Enum pick(std::string_view option, std::string_view word, const std::array<std::string_view, N>& words,
           std::string_view what)
 {
-    const std::string wanted = lowered(word);
+    const std::string wanted = text::lowerAscii(word);
     for (std::size_t i = 0; i < N; ++i) {
         if (wanted == words[i])
             return static_cast<Enum>(i);
@@ -75,16 +66,16 @@ Enum pick(std::string_view option, std::string_view word, const std::array<std::
     for (std::size_t i = 0; i < N; ++i)
         choices += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(words[i]);
     throw UsageError(std::string(option) + ": unknown " + std::string(what) + " \"" +
-                     platform::displayName(word) + "\" (" + choices + ")");
+                     text::displayName(word) + "\" (" + choices + ")");
 }
 
 std::u16string textOf(std::string_view option, std::string_view what, std::string_view value)
 {
     // A project file keeps text, not bytes: a name in another encoding could not be given back.
-    if (!platform::isValidUtf8(value))
+    if (!text::isValidUtf8(value))
         throw UsageError(std::string(option) + ": " + std::string(what) + " " + quoteArgument(value) +
                          " is not valid UTF-8");
-    return platform::fromUtf8(value);
+    return text::fromUtf8(value);
 }
 
 std::u16string nameOf(std::string_view option, std::string_view value)
@@ -95,9 +86,9 @@ std::u16string nameOf(std::string_view option, std::string_view value)
     if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }))
         throw UsageError(std::string(option) + ": a pair name cannot hold control characters");
     // The file keeps 20 bytes of UTF-8; more would come back cut.
-    if (name.size() > model::kNameCapacity || platform::toUtf8(name).size() > project::kNameFieldSize)
+    if (name.size() > model::kNameCapacity || text::toUtf8(name).size() > project::kNameFieldSize)
         throw UsageError(std::string(option) + ": the pair name " + quoteArgument(value) + " is " +
-                         std::to_string(platform::toUtf8(name).size()) +
+                         std::to_string(text::toUtf8(name).size()) +
                          " bytes of UTF-8; a pair name holds at most 20");
     return name;
 }
@@ -105,7 +96,7 @@ std::u16string nameOf(std::string_view option, std::string_view value)
 std::u16string pathOf(std::string_view option, std::string_view what, std::string_view value)
 {
     textOf(option, what, value);
-    if (model::trimSpaces(platform::fromUtf8(value)).empty())
+    if (model::trimSpaces(text::fromUtf8(value)).empty())
         throw UsageError(std::string(option) + ": the " + std::string(what) + " path cannot be empty");
     std::string stored(value);
     if (!std::filesystem::path(stored).is_absolute()) {
@@ -116,7 +107,7 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
                              " is relative and the current folder is unknown");
         stored = (here / stored).lexically_normal().string();
     }
-    std::u16string path = platform::fromUtf8(stored);
+    std::u16string path = text::fromUtf8(stored);
     if (path.size() > model::kPathCapacity ||
         stored.size() > static_cast<std::size_t>(project::kMaxTextBytes))
         throw UsageError(std::string(option) + ": the " + std::string(what) + " path " +
@@ -129,7 +120,7 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
 std::string versionsFolderOf(std::string_view option, std::string_view value)
 {
     textOf(option, "the versions folder", value);
-    if (model::trimSpaces(platform::fromUtf8(value)).empty())
+    if (model::trimSpaces(text::fromUtf8(value)).empty())
         return {};
     std::filesystem::path folder(std::string{value});
     if (!folder.is_absolute()) {
@@ -162,10 +153,10 @@ uint32_t countOf(std::string_view option, std::string_view value, uint32_t most)
 // folder they name), ending with "/" (so "/ab" is not inside "/a"), case folded.
 std::string folderKey(std::u16string_view path)
 {
-    std::string text = std::filesystem::path(platform::toUtf8(model::trimSpaces(path))).lexically_normal();
+    std::string text = std::filesystem::path(text::toUtf8(model::trimSpaces(path))).lexically_normal();
     if (text.empty() || text.back() != '/')
         text += '/';
-    return platform::foldName(text);
+    return text::foldName(text);
 }
 
 // Whether `inner` is `outer` or lies inside it, decided as pathsOverlap decides.
@@ -190,7 +181,7 @@ void setPatterns(std::string_view option, std::string_view value, model::FolderP
         const std::u16string item = model::trimSpaces(std::u16string_view(text).substr(start, stop - start));
         if (item.size() > model::kItemCapacity)
             throw UsageError(std::string(option) + ": the pattern " +
-                             quoteArgument(platform::toUtf8(item.substr(0, 40))) +
+                             quoteArgument(text::toUtf8(item.substr(0, 40))) +
                              "... is longer than 259 characters");
         start = stop + 1;
     }
@@ -201,7 +192,7 @@ void setPatterns(std::string_view option, std::string_view value, model::FolderP
         throw UsageError(std::string(option) + ": needs at least one pattern (* for all " +
                          (kind == model::PatternListKind::FilesInclude ? "files)" : "folders)"));
     for (const std::u16string& item : list) {
-        const std::string bytes = platform::toUtf8(item);
+        const std::string bytes = text::toUtf8(item);
         if (item.find(u'/') != std::u16string::npos)
             throw UsageError(std::string(option) + ": the pattern " + quoteArgument(bytes) +
                              " holds a '/'; patterns match names, not paths");
@@ -343,22 +334,22 @@ bool pathsOverlap(std::u16string_view org, std::u16string_view tgt)
 void checkWholePair(const model::FolderPair& pair, std::string_view action)
 {
     if (pathsOverlap(pair.orgPath, pair.tgtPath))
-        throw UsageError(std::string(action) + ": ORG " + quoteArgument(platform::toUtf8(pair.orgPath)) +
-                         " and TGT " + quoteArgument(platform::toUtf8(pair.tgtPath)) +
+        throw UsageError(std::string(action) + ": ORG " + quoteArgument(text::toUtf8(pair.orgPath)) +
+                         " and TGT " + quoteArgument(text::toUtf8(pair.tgtPath)) +
                          " overlap; neither may lie inside the other");
     // Remembering changes what Synchronize does; no other method has a use for it.
     if (pair.extras.rememberState && pair.method != model::SyncMethod::Synchronize)
         throw UsageError(
             std::string(action) +
             ": --remember is an option of Synchronize pairs only (--method sync); this pair is " +
-            platform::toUtf8(model::methodLabel(pair.method)));
-    const std::u16string versions = platform::fromUtf8(pair.extras.versionsFolder);
+            text::toUtf8(model::methodLabel(pair.method)));
+    const std::u16string versions = text::fromUtf8(pair.extras.versionsFolder);
     for (const auto& [side, root] : {std::pair{"ORG", &pair.orgPath}, std::pair{"TGT", &pair.tgtPath}}) {
         // A run would copy its own versions back and forth.
         if (!versions.empty() && liesInside(versions, *root))
             throw UsageError(std::string(action) + ": the versions folder " +
                              quoteArgument(pair.extras.versionsFolder) + " lies inside " + side + " " +
-                             quoteArgument(platform::toUtf8(*root)) + "; it must be outside both folders");
+                             quoteArgument(text::toUtf8(*root)) + "; it must be outside both folders");
     }
 }
 
@@ -378,7 +369,7 @@ int findPair(const model::Job& job, std::string_view option, std::string_view wa
                              " (`show` lists the slots)");
         return slot;
     }
-    const std::u16string name = model::trimSpaces(platform::fromUtf8(wanted));
+    const std::u16string name = model::trimSpaces(text::fromUtf8(wanted));
     std::vector<int> found;
     for (const int slot : job.occupiedSlots()) {
         if (job.pairAt(slot)->name == name)

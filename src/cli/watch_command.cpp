@@ -12,9 +12,9 @@
 #include "engine/method_rules.h"
 #include "engine/run_scope.h"
 #include "model/job.h"
-#include "platform/posix_file_system.h"
-#include "platform/text_codec.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/tree_watch.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <array>
@@ -180,10 +180,10 @@ public:
                 continue;
             WatchedPair watched;
             watched.slot = slot;
-            watched.name = platform::displayName(platform::toUtf8(pair->name));
+            watched.name = text::displayName(text::toUtf8(pair->name));
             watched.writesOrg = engine::traitsOf(pair->method).walksBackFromTarget;
-            watched.roots = {engine::asFolderPath(platform::toUtf8(pair->orgPath)),
-                             engine::asFolderPath(platform::toUtf8(pair->tgtPath))};
+            watched.roots = {engine::asFolderPath(text::toUtf8(pair->orgPath)),
+                             engine::asFolderPath(text::toUtf8(pair->tgtPath))};
             m_pairs.push_back(std::move(watched));
         }
     }

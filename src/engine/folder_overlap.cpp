@@ -2,7 +2,7 @@
 #include "engine/folder_overlap.h"
 
 #include "engine/engine_paths.h"
-#include "platform/case_fold.h"
+#include "text/case_fold.h"
 
 #include <vector>
 
@@ -85,7 +85,7 @@ bool overlapIgnoringCase(platform::FileSystem& fs, const std::string& a, const s
         std::swap(shorter, longer);
     std::string candidate = "/";
     for (std::size_t i = 0; i < shorter.size(); ++i) {
-        if (platform::foldName(shorter[i]) != platform::foldName(longer[i]))
+        if (text::foldName(shorter[i]) != text::foldName(longer[i]))
             return false;
         candidate += longer[i] + "/";
     }

@@ -7,8 +7,8 @@
 #include "engine/method_rules.h"
 #include "engine/root_guard.h"
 #include "engine/run_progress.h"
-#include "platform/case_fold.h"
-#include "platform/text_codec.h"
+#include "text/case_fold.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,7 +25,7 @@ using platform::FsError;
 
 std::string shown(const std::string& path)
 {
-    return platform::displayName(path);
+    return text::displayName(path);
 }
 
 // An hour of slack: a FAT volume keeps local time, so a file written there in a zone ahead
@@ -100,8 +100,8 @@ PairOutcome PairProcessor::ProcessPair(const model::FolderPair& pair, const Pair
                  ", pair skipped\r\n");
         return PairOutcome::Continue;
     }
-    const std::string org = platform::toUtf8(pair.orgPath);
-    const std::string tgt = platform::toUtf8(pair.tgtPath);
+    const std::string org = text::toUtf8(pair.orgPath);
+    const std::string tgt = text::toUtf8(pair.tgtPath);
     if (org.empty() || tgt.empty()) {
         logError("ERROR: folder path is empty, pair skipped\r\n");
         return PairOutcome::Continue;
@@ -484,7 +484,7 @@ void PairProcessor::noteRefusals(const FolderTask& task)
 
 std::string PairProcessor::TaskState::nameKey(std::string_view name) const
 {
-    return foldTargetNames ? platform::foldName(name) : std::string(name);
+    return foldTargetNames ? text::foldName(name) : std::string(name);
 }
 
 const std::string& PairProcessor::TaskState::targetNameOf(const std::string& name) const
@@ -521,7 +521,7 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
         std::unordered_set<std::string> seen;
         for (const bool isFolder : {false, true}) {
             dropWhere(isFolder ? lists.folders : lists.files, isFolder, [&](const Entry& entry) {
-                if (seen.insert(platform::foldName(entry.name)).second)
+                if (seen.insert(text::foldName(entry.name)).second)
                     return false;
                 const std::string path = task.sourceFolder + entry.name + (isFolder ? "/" : "");
                 m_progress.logError("ERROR: cannot copy file: " + shown(path) + "\r\n",
@@ -538,10 +538,10 @@ void PairProcessor::matchCaseVariants(TaskState& state, ScanLists& lists)
         return;
     std::unordered_map<std::string, std::vector<std::string>> orgNames;
     for (const platform::DirEntry& entry : orgEntries)
-        orgNames[platform::foldName(entry.name)].push_back(entry.name);
+        orgNames[text::foldName(entry.name)].push_back(entry.name);
     for (const bool isFolder : {false, true}) {
         dropWhere(isFolder ? lists.folders : lists.files, isFolder, [&](const Entry& entry) {
-            const auto found = orgNames.find(platform::foldName(entry.name));
+            const auto found = orgNames.find(text::foldName(entry.name));
             if (found == orgNames.end())
                 return false;
             if (found->second.size() == 1) {
@@ -744,7 +744,7 @@ bool PairProcessor::deletionPhase(TaskState& state, const ScanLists& source)
     }
 
     const NameKey key = state.foldTargetNames
-                            ? NameKey([](std::string_view name) { return platform::foldName(name); })
+                            ? NameKey([](std::string_view name) { return text::foldName(name); })
                             : NameKey();
     Subtract(target.files, source.files, key);
     // Files before folders, both before any subfolder of this folder is processed.
@@ -766,12 +766,12 @@ bool PairProcessor::deletionsAllowed()
         return m_deletions == DeletionGate::Open;
     m_deletions = DeletionGate::Open;
     const NameKey key = m_targetTraits.caseInsensitive
-                            ? NameKey([](std::string_view name) { return platform::foldName(name); })
+                            ? NameKey([](std::string_view name) { return text::foldName(name); })
                             : NameKey();
     const DeletionPlan plan = PlanDeletions(fs(), m_sourceRoot, m_targetRoot, m_filters, key);
     if (!IsMassDeletion(plan))
         return true;
-    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
+    const std::string name = text::displayName(text::toUtf8(m_pair->name));
     return askMassDeletion(MassDeletionStatement(name, plan, shown(m_targetRoot)), "Delete them?",
                            "more than half of the target would be deleted; --allow-mass-delete allows it");
 }
@@ -796,8 +796,7 @@ bool PairProcessor::askMassDeletion(const std::string& statement, std::string_vi
     if (answer == MassDeletionAnswer::Delete)
         return true;
     m_deletions = DeletionGate::Closed;
-    const std::string line =
-        "Deletions skipped: " + platform::displayName(platform::toUtf8(m_pair->name)) + "\r\n";
+    const std::string line = "Deletions skipped: " + text::displayName(text::toUtf8(m_pair->name)) + "\r\n";
     if (answer == MassDeletionAnswer::SkipWithError)
         m_progress.logError(line, reason);
     else

@@ -8,7 +8,7 @@
 #include "engine/pair_processor.h"
 #include "engine/sync_names.h"
 #include "platform/local_time.h"
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 #include <chrono>
 #include <deque>
@@ -42,7 +42,7 @@ bool PairProcessor::setUpVersions(const FolderTask& root)
     if (!versions.starts_with('/') || foldersOverlap(m_fs, versions, root.sourceFolder) ||
         foldersOverlap(m_fs, versions, root.targetFolder)) {
         logError(
-            "ERROR: versions folder overlaps ORG or TGT: " + platform::displayName(versions) + "\r\n",
+            "ERROR: versions folder overlaps ORG or TGT: " + text::displayName(versions) + "\r\n",
             "the versions folder must be a full path outside both folders; nothing of the pair was done");
         return false;
     }
@@ -71,14 +71,14 @@ FsError PairProcessor::keepVersion(const std::string& path, KeepMode mode, std::
         if (m_versionFolders.count(made))
             continue;
         if (made == m_versionsRoot && m_fs.liesOnVacantMountPoint(m_versionsRoot)) {
-            m_notKeptReason = "the versions folder " + platform::displayName(m_versionsRoot) +
+            m_notKeptReason = "the versions folder " + text::displayName(m_versionsRoot) +
                               " lies on a drive that is not connected; nothing was replaced or deleted";
             return FsError::NotFound;
         }
         platform::forgetLastFailure();
         const FsError created = fs().createFolder(made);
         if (created != FsError::Ok && created != FsError::Exists) {
-            m_notKeptReason = "cannot make " + platform::displayName(made) + " in the versions folder (" +
+            m_notKeptReason = "cannot make " + text::displayName(made) + " in the versions folder (" +
                               platform::lastFailureReason() + "); nothing was replaced or deleted";
             return created;
         }
@@ -98,8 +98,7 @@ FsError PairProcessor::keepVersion(const std::string& path, KeepMode mode, std::
     }
     if (result != FsError::Ok && result != FsError::NotFound) {
         const std::string reason = platform::lastFailureReason();
-        m_notKeptReason = "it could not be kept in the versions folder " +
-                          platform::displayName(m_versionsRoot) +
+        m_notKeptReason = "it could not be kept in the versions folder " + text::displayName(m_versionsRoot) +
                           (reason.empty() ? std::string() : " (" + reason + ")") + "; it was left as it was";
     }
     return result;
@@ -197,7 +196,7 @@ void PairProcessor::pruneVersions()
                 platform::forgetLastFailure();
                 const FsError removed = fs().deleteItem(path, false);
                 if (removed != FsError::Ok && removed != FsError::NotFound)
-                    logError("ERROR: cannot delete: " + platform::displayName(path) + "\r\n",
+                    logError("ERROR: cannot delete: " + text::displayName(path) + "\r\n",
                              "an old version in the versions folder: " + platform::lastFailureReason());
             }
         }

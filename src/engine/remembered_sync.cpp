@@ -6,9 +6,9 @@
 #include "engine/pair_processor.h"
 #include "engine/sync_decision.h"
 #include "engine/sync_names.h"
-#include "platform/text_codec.h"
 #include "state/state_store.h"
 #include "state/sync_state.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,7 +57,7 @@ struct PairProcessor::RememberedState
 PairOutcome PairProcessor::processRemembered(const FolderTask& root)
 {
     const model::PairExtras& extras = m_pair->extras;
-    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
+    const std::string name = text::displayName(text::toUtf8(m_pair->name));
     RememberedState memory;
 
     state::StateHeader header;
@@ -176,7 +176,7 @@ PairOutcome PairProcessor::rememberedFolder(RememberedState& memory, const Folde
     const SideListing org = list(orgFolder, tgtFolder, Direction::OrgToTgt);
     const SideListing tgt = list(tgtFolder, orgFolder, Direction::TgtToOrg);
     if (!org.readable || !tgt.readable) {
-        logError("ERROR: cannot read folder: " + platform::displayName(org.readable ? tgtFolder : orgFolder) +
+        logError("ERROR: cannot read folder: " + text::displayName(org.readable ? tgtFolder : orgFolder) +
                  "\r\n");
         return PairOutcome::Continue; // its records stay as they were
     }
@@ -316,8 +316,8 @@ bool PairProcessor::rememberedDeletionsAllowed(const std::string& emptiedRoot, s
     if (m_deletions != DeletionGate::Unasked)
         return m_deletions == DeletionGate::Open;
     m_deletions = DeletionGate::Open;
-    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    return askMassDeletion("Synchronize pair " + name + ": " + platform::displayName(emptiedRoot) +
+    const std::string name = text::displayName(text::toUtf8(m_pair->name));
+    return askMassDeletion("Synchronize pair " + name + ": " + text::displayName(emptiedRoot) +
                                " is empty, but its last run left " + std::to_string(recorded) +
                                " items there.",
                            "Delete them on the other side too?",
@@ -378,7 +378,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
                               toTgt ? root.targetFolder + rel : root.sourceFolder + rel, direction, false};
         if (from.kind == EntryKind::Folder) {
             if (to && to->kind != EntryKind::Folder) {
-                logError("ERROR: cannot create folder: " + platform::displayName(target + "/") + "\r\n");
+                logError("ERROR: cannot create folder: " + text::displayName(target + "/") + "\r\n");
                 return CopyOutcome::Failed;
             }
             return to || createTargetFolder(MakeSubfolderTask(task, itemName)) ? CopyOutcome::Done
@@ -394,7 +394,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
             return CreateOnlyCopy(state, entry, source, target);
         platform::FileStamp stamp;
         if (fs().readStamp(target, stamp) != FsError::Ok) {
-            logError("ERROR: cannot copy file: " + platform::displayName(source) + "\r\n");
+            logError("ERROR: cannot copy file: " + text::displayName(source) + "\r\n");
             return CopyOutcome::Failed;
         }
         return OverwriteFile(state, entry, source, target, stamp);
@@ -429,7 +429,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
         if (noteOverlap(deleted))
             return PairOutcome::Continue;
         const std::string line =
-            "ERROR: cannot delete: " + platform::displayName(folder ? path + "/" : path) + "\r\n";
+            "ERROR: cannot delete: " + text::displayName(folder ? path + "/" : path) + "\r\n";
         if (!m_notKeptReason.empty())
             logError(line, m_notKeptReason);
         else
@@ -459,7 +459,7 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
     case SyncAction::DeleteInOrg:
         return remove(false);
     case SyncAction::SkipConflict: {
-        const std::string line = conflictLogLine(decision.conflict, platform::displayName(orgPath)) + "\r\n";
+        const std::string line = conflictLogLine(decision.conflict, text::displayName(orgPath)) + "\r\n";
         platform::forgetLastFailure();
         m_progress.logConflict(line,
                                decision.conflict == ConflictKind::BothChanged
@@ -488,9 +488,9 @@ PairOutcome PairProcessor::actOn(RememberedState& memory, const FolderTask& root
                     return PairOutcome::DiskFull;
                 }
                 if (kept != FsError::Ok && kept != FsError::Exists) {
-                    m_progress.logFailure(
-                        "ERROR: cannot copy file: " + platform::displayName(loserPath) + "\r\n",
-                        orgWins ? Direction::TgtToOrg : Direction::OrgToTgt, platform::FailedSide::Target);
+                    m_progress.logFailure("ERROR: cannot copy file: " + text::displayName(loserPath) + "\r\n",
+                                          orgWins ? Direction::TgtToOrg : Direction::OrgToTgt,
+                                          platform::FailedSide::Target);
                     keepRecord();
                     return PairOutcome::Continue;
                 }
