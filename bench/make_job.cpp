@@ -3,8 +3,8 @@
 //   tavrel-bench-job OUT.TSP METHOD CONTENT_CHECK ORG TGT
 // METHOD and CONTENT_CHECK are the stored numbers (0..4, 0..2).
 #include "model/job.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
+#include "text/text_codec.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,8 +22,8 @@ int main(int argc, char** argv)
     pair->name = u"bench";
     pair->method = static_cast<model::SyncMethod>(std::atoi(argv[2]));
     pair->contentCheck = static_cast<model::ContentCheckMode>(std::atoi(argv[3]));
-    pair->orgPath = platform::fromUtf8(argv[4]);
-    pair->tgtPath = platform::fromUtf8(argv[5]);
+    pair->orgPath = text::fromUtf8(argv[4]);
+    pair->tgtPath = text::fromUtf8(argv[5]);
     pair->includeFiles.append(u"*");
     pair->includeFolders.append(u"*");
     pair->includeSubfolders = 1;

@@ -3,8 +3,8 @@
 // and patterns are cut into characters (a well-formed UTF-8 sequence, else one byte), "*"
 // takes any run of characters, "?" exactly one, ASCII letters match without case and every
 // other character only itself; then the two dot rules for names without a dot.
-#include "platform/text_codec.h"
-#include "platform/wildcard.h"
+#include "text/text_codec.h"
+#include "text/wildcard.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,8 +16,8 @@
 
 namespace {
 
-using tavrel::platform::isValidUtf8;
-using tavrel::platform::matchesPattern;
+using tavrel::text::isValidUtf8;
+using tavrel::text::matchesPattern;
 
 std::vector<std::string> characters(std::string_view text)
 {

@@ -5,8 +5,8 @@
 // on, deleted files to the trash. The options after a --pair change that pair.
 #include "model/job.h"
 #include "model/text_rules.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
+#include "text/text_codec.h"
 
 #include <cstdio>
 #include <cstring>
@@ -68,9 +68,9 @@ int main(int argc, char** argv)
             pair = job.addPair();
             if (pair == nullptr)
                 return usage("a job holds at most 100 pairs");
-            const std::u16string name = model::trimSpaces(platform::fromUtf8(argv[i + 1]));
-            const std::u16string org = platform::fromUtf8(argv[i + 3]);
-            const std::u16string tgt = platform::fromUtf8(argv[i + 4]);
+            const std::u16string name = model::trimSpaces(text::fromUtf8(argv[i + 1]));
+            const std::u16string org = text::fromUtf8(argv[i + 3]);
+            const std::u16string tgt = text::fromUtf8(argv[i + 4]);
             if (name.empty() || name.size() > model::kNameCapacity)
                 return usage("a pair name has 1 to 20 characters");
             if (model::trimSpaces(org).empty() || model::trimSpaces(tgt).empty() ||
@@ -104,7 +104,7 @@ int main(int argc, char** argv)
                        : option == "--exclude-files"   ? model::PatternListKind::FilesExclude
                        : option == "--include-folders" ? model::PatternListKind::FoldersInclude
                                                        : model::PatternListKind::FoldersExclude;
-                model::parsePatternList(*pair, platform::fromUtf8(value), kind);
+                model::parsePatternList(*pair, text::fromUtf8(value), kind);
             } else if (option == "--check") {
                 ok = pick(value, kChecks, pair->contentCheck);
             } else if (option == "--read-only") {

@@ -4,7 +4,7 @@
 #include "app/screenshot.h"
 #include "engine/run_state.h"
 #include "model/job.h"
-#include "platform/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "report/report_file.h"
 #include "ui/window/main_window.h"
 

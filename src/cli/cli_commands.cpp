@@ -9,8 +9,8 @@
 #include "cli/show_command.h"
 #include "cli/state_command.h"
 #include "cli/watch_command.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
+#include "text/text_codec.h"
 
 #include <array>
 #include <filesystem>

@@ -4,13 +4,12 @@
 #include "model/pair_rules.h"
 #include "model/pattern_list.h"
 #include "model/text_rules.h"
-#include "platform/case_fold.h"
-#include "platform/text_codec.h"
 #include "project/project_codec.h"
+#include "text/case_fold.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -56,19 +55,11 @@ constexpr std::array<std::string_view, 4> kConflictWords = {"skip", "keep-both",
 constexpr uint32_t kMostVersions = 100'000;
 constexpr uint32_t kMostDays = 36'500;
 
-std::string lowered(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 template <typename Enum, std::size_t N>
 Enum pick(std::string_view option, std::string_view word, const std::array<std::string_view, N>& words,
           std::string_view what)
 {
-    const std::string wanted = lowered(word);
+    const std::string wanted = text::lowerAscii(word);
     for (std::size_t i = 0; i < N; ++i) {
         if (wanted == words[i])
             return static_cast<Enum>(i);
@@ -77,16 +68,16 @@ Enum pick(std::string_view option, std::string_view word, const std::array<std::
     for (std::size_t i = 0; i < N; ++i)
         choices += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(words[i]);
     throw UsageError(std::string(option) + ": unknown " + std::string(what) + " \"" +
-                     platform::displayName(word) + "\" (" + choices + ")");
+                     text::displayName(word) + "\" (" + choices + ")");
 }
 
 std::u16string textOf(std::string_view option, std::string_view what, std::string_view value)
 {
     // A project file keeps text, not bytes: a name in another encoding could not be given back.
-    if (!platform::isValidUtf8(value))
+    if (!text::isValidUtf8(value))
         throw UsageError(std::string(option) + ": " + std::string(what) + " " + quoteArgument(value) +
                          " is not valid UTF-8");
-    return platform::fromUtf8(value);
+    return text::fromUtf8(value);
 }
 
 std::u16string nameOf(std::string_view option, std::string_view value)
@@ -97,9 +88,9 @@ std::u16string nameOf(std::string_view option, std::string_view value)
     if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }))
         throw UsageError(std::string(option) + ": a pair name cannot hold control characters");
     // The file keeps 20 bytes of UTF-8; more would come back cut.
-    if (name.size() > model::kNameCapacity || platform::toUtf8(name).size() > project::kNameFieldSize)
+    if (name.size() > model::kNameCapacity || text::toUtf8(name).size() > project::kNameFieldSize)
         throw UsageError(std::string(option) + ": the pair name " + quoteArgument(value) + " is " +
-                         std::to_string(platform::toUtf8(name).size()) +
+                         std::to_string(text::toUtf8(name).size()) +
                          " bytes of UTF-8; a pair name holds at most 20");
     return name;
 }
@@ -107,7 +98,7 @@ std::u16string nameOf(std::string_view option, std::string_view value)
 std::u16string pathOf(std::string_view option, std::string_view what, std::string_view value)
 {
     textOf(option, what, value);
-    if (model::trimSpaces(platform::fromUtf8(value)).empty())
+    if (model::trimSpaces(text::fromUtf8(value)).empty())
         throw UsageError(std::string(option) + ": the " + std::string(what) + " path cannot be empty");
     std::string stored(value);
     if (!std::filesystem::path(stored).is_absolute()) {
@@ -118,7 +109,7 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
                              " is relative and the current folder is unknown");
         stored = (here / stored).lexically_normal().string();
     }
-    std::u16string path = platform::fromUtf8(stored);
+    std::u16string path = text::fromUtf8(stored);
     if (path.size() > model::kPathCapacity ||
         stored.size() > static_cast<std::size_t>(project::kMaxTextBytes))
         throw UsageError(std::string(option) + ": the " + std::string(what) + " path " +
@@ -131,7 +122,7 @@ std::u16string pathOf(std::string_view option, std::string_view what, std::strin
 std::string versionsFolderOf(std::string_view option, std::string_view value)
 {
     textOf(option, "the versions folder", value);
-    if (model::trimSpaces(platform::fromUtf8(value)).empty())
+    if (model::trimSpaces(text::fromUtf8(value)).empty())
         return {};
     std::filesystem::path folder(std::string{value});
     if (!folder.is_absolute()) {
@@ -174,7 +165,7 @@ void setPatterns(std::string_view option, std::string_view value, model::FolderP
         const std::u16string item = model::trimSpaces(std::u16string_view(text).substr(start, stop - start));
         if (item.size() > model::kItemCapacity)
             throw UsageError(std::string(option) + ": the pattern " +
-                             quoteArgument(platform::toUtf8(item.substr(0, 40))) +
+                             quoteArgument(text::toUtf8(item.substr(0, 40))) +
                              "... is longer than 259 characters");
         start = stop + 1;
     }
@@ -185,7 +176,7 @@ void setPatterns(std::string_view option, std::string_view value, model::FolderP
         throw UsageError(std::string(option) + ": needs at least one pattern (* for all " +
                          (kind == model::PatternListKind::FilesInclude ? "files)" : "folders)"));
     for (const std::u16string& item : list) {
-        const std::string bytes = platform::toUtf8(item);
+        const std::string bytes = text::toUtf8(item);
         if (item.find(u'/') != std::u16string::npos)
             throw UsageError(std::string(option) + ": the pattern " + quoteArgument(bytes) +
                              " holds a '/'; patterns match names, not paths");
@@ -323,12 +314,12 @@ namespace {
 model::PairDraft draftOf(const model::FolderPair& pair)
 {
     const auto patterns = [](const model::PatternList& list, bool include) {
-        return include && list.empty() ? std::string("*") : platform::toUtf8(model::joinPatternList(list));
+        return include && list.empty() ? std::string("*") : text::toUtf8(model::joinPatternList(list));
     };
     model::PairDraft draft;
-    draft.name = platform::toUtf8(pair.name);
-    draft.orgPath = platform::toUtf8(pair.orgPath);
-    draft.tgtPath = platform::toUtf8(pair.tgtPath);
+    draft.name = text::toUtf8(pair.name);
+    draft.orgPath = text::toUtf8(pair.orgPath);
+    draft.tgtPath = text::toUtf8(pair.tgtPath);
     draft.includeFiles = patterns(pair.includeFiles, true);
     draft.includeFolders = patterns(pair.includeFolders, true);
     draft.method = pair.method;
@@ -343,7 +334,7 @@ void checkWholePair(const model::FolderPair& pair, std::string_view action)
 {
     // Typed paths are compared as the dialog compares them: a folder that does not exist yet has
     // no volume to ask, so names match ignoring case everywhere.
-    const std::optional<model::PairProblem> problem = model::checkPair(draftOf(pair), &platform::foldName);
+    const std::optional<model::PairProblem> problem = model::checkPair(draftOf(pair), &text::foldName);
     if (!problem)
         return;
     const std::string side = problem->root == model::PairRoot::Org ? "ORG" : "TGT";
@@ -364,7 +355,7 @@ void checkWholePair(const model::FolderPair& pair, std::string_view action)
     case model::PairFault::RememberNeedsSynchronize:
         throw UsageError(prefix +
                          "--remember is an option of Synchronize pairs only (--method sync); this pair is " +
-                         platform::toUtf8(model::methodLabel(problem->method)));
+                         text::toUtf8(model::methodLabel(problem->method)));
     case model::PairFault::VersionsFolderInsideRoot:
         throw UsageError(prefix + "the versions folder " + quoteArgument(problem->otherPath) +
                          " lies inside " + side + " " + quoteArgument(problem->rootPath) +
@@ -388,7 +379,7 @@ int findPair(const model::Job& job, std::string_view option, std::string_view wa
                              " (`show` lists the slots)");
         return slot;
     }
-    const std::u16string name = model::trimSpaces(platform::fromUtf8(wanted));
+    const std::u16string name = model::trimSpaces(text::fromUtf8(wanted));
     std::vector<int> found;
     for (const int slot : job.occupiedSlots()) {
         if (job.pairAt(slot)->name == name)

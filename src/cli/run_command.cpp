@@ -10,8 +10,9 @@
 #include "cli/terminal_text.h"
 #include "engine/run_driver.h"
 #include "model/job.h"
-#include "platform/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/preview_file_system.h"
+#include "platform/terminal.h"
 #include "project/project_file.h"
 #include "report/report_file.h"
 #include "report/report_history.h"
@@ -27,11 +28,8 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace tavrel::cli {
 namespace {
@@ -110,23 +108,6 @@ RunOptions parseOptions(std::span<const std::string_view> arguments, bool& help)
     return options;
 }
 
-// The width of the terminal on stderr, asked at each draw so a resized window is followed.
-int terminalColumns()
-{
-    struct winsize size = {};
-    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-}
-
-// Whether stdout and stderr are one file or pipe (`>log 2>&1`, a journal's stream): an error's
-// line then need not be printed twice.
-bool outputsShareAFile()
-{
-    struct stat out = {};
-    struct stat err = {};
-    return ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
-           out.st_dev == err.st_dev && out.st_ino == err.st_ino;
-}
-
 // Adds the finished report to the run history and returns the kept copy, or an empty path. A
 // history that cannot be written costs the run nothing but a line on stderr.
 std::filesystem::path keepInHistory(const std::filesystem::path& reportFile,
@@ -149,7 +130,7 @@ std::filesystem::path keepInHistory(const std::filesystem::path& reportFile,
 bool stderrTakesEscapes()
 {
     const char* term = std::getenv("TERM");
-    return ::isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' &&
+    return platform::isTerminal(platform::StandardStream::Error) && term != nullptr && *term != '\0' &&
            std::string_view(term) != "dumb";
 }
 
@@ -237,9 +218,10 @@ std::optional<RunEnd> executeRun(const model::Job& job, const RunRequest& reques
                                                  : report::defaultReportPath());
     engine::RunState state;
     CliSink sink(
-        log, std::cerr, request.progress, [] { return std::chrono::steady_clock::now(); }, terminalColumns);
+        log, std::cerr, request.progress, [] { return std::chrono::steady_clock::now(); },
+        platform::errorTerminalColumns);
     sink.allowMassDeletion(request.allowMassDelete);
-    sink.setOutput(request.quiet, outputsShareAFile());
+    sink.setOutput(request.quiet, platform::outputsShareAFile());
     if (request.verbose)
         report.echoRecordsTo([&sink](std::string_view line) { sink.printOperation(line); });
     sink.createMissingRoots(request.createMissing);

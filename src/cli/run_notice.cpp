@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/run_notice.h"
 
-#include "platform/text_codec.h"
+#include "platform/terminal.h"
+#include "text/text_codec.h"
 
 #include <string>
-#include <unistd.h>
 
 namespace tavrel::cli {
 namespace {
@@ -57,7 +57,8 @@ NotifyMode defaultNotifyMode(bool fromTerminal)
 
 bool startedFromTerminal()
 {
-    return ::isatty(STDIN_FILENO) == 1 || ::isatty(STDERR_FILENO) == 1;
+    return platform::isTerminal(platform::StandardStream::Input) ||
+           platform::isTerminal(platform::StandardStream::Error);
 }
 
 bool worthNotice(NotifyMode mode, engine::RunOutcome outcome)
@@ -80,7 +81,7 @@ platform::DesktopNotice runNotice(const NoticeFacts& end)
     notice.appIcon = "tavrel-sync";
     notice.desktopEntry = "org.tavrel.TavrelSync";
     // D-Bus carries UTF-8 only: other bytes of a name are shown as \\xHH.
-    const std::string job = platform::displayName(std::filesystem::path(end.projectFile).stem().native());
+    const std::string job = text::displayName(std::filesystem::path(end.projectFile).stem().native());
     notice.summary = job + ": ";
     if (end.preview)
         notice.summary += "preview ";
@@ -99,7 +100,7 @@ platform::DesktopNotice runNotice(const NoticeFacts& end)
     }
     if (!end.report.empty()) {
         notice.body += "\nReport: ";
-        notice.body += platform::displayName(end.report.native());
+        notice.body += text::displayName(end.report.native());
         notice.actionLabel = "Open report";
         notice.openOnAction = end.report;
     }

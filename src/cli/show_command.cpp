@@ -5,8 +5,8 @@
 #include "cli/cli_command.h"
 #include "cli/terminal_text.h"
 #include "model/job.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
+#include "text/text_codec.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -19,13 +19,13 @@ namespace {
 // the terminal, and a lone surrogate shows as U+FFFD.
 std::string printable(std::u16string_view text)
 {
-    return printableText(platform::toUtf8(text), Breaks::Escape);
+    return printableText(text::toUtf8(text), Breaks::Escape);
 }
 
 std::string orUnknownValue(std::u16string_view text, int32_t value)
 {
     if (!text.empty())
-        return platform::toUtf8(text);
+        return text::toUtf8(text);
     return "(unknown value " + std::to_string(value) + ")";
 }
 
@@ -129,7 +129,7 @@ ExitCode runShow(std::span<const std::string_view> arguments)
     if (!openJobFile(job, *file))
         return ExitCode::ProjectRefused;
 
-    std::string out = platform::displayName(*file) + ": ";
+    std::string out = text::displayName(*file) + ": ";
     out += job.count() == 1 ? "1 pair\n" : std::to_string(job.count()) + " pairs\n";
     for (int slot : job.occupiedSlots())
         out.append("\n").append(describePair(slot, *job.pairAt(slot)));

@@ -6,8 +6,8 @@
 #include "cli/pair_options.h"
 #include "cli/terminal_text.h"
 #include "model/job.h"
-#include "platform/text_codec.h"
 #include "state/state_store.h"
+#include "text/text_codec.h"
 
 #include <cstdio>
 #include <string>
@@ -49,7 +49,7 @@ ExitCode runState(std::span<const std::string_view> arguments)
     const model::FolderPair& pair = *job.pairAt(slot);
     std::string named = "pair " + std::to_string(slot);
     if (!pair.name.empty())
-        named += " (" + printableText(platform::toUtf8(pair.name), Breaks::Escape) + ")";
+        named += " (" + printableText(text::toUtf8(pair.name), Breaks::Escape) + ")";
 
     std::error_code error;
     const state::ForgetOutcome outcome = pair.extras.hasPairId()

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/terminal_text.h"
 
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cwchar>
@@ -14,7 +15,7 @@ std::string printableText(std::string_view text, Breaks breaks)
 {
     // Past this, every byte begins or continues a well-formed character, so C1 controls are
     // exactly the pairs C2 80 to C2 9F.
-    const std::string valid = platform::displayName(text);
+    const std::string valid = text::displayName(text);
     std::string out;
     out.reserve(valid.size());
     for (std::size_t i = 0; i < valid.size(); ++i) {
@@ -36,14 +37,15 @@ std::string printableText(std::string_view text, Breaks breaks)
 
 namespace {
 
-// The code point of the well-formed UTF-8 character starting at `text[at]`, moving `at` past it.
+// The code point of the character starting at `text[at]`, moving `at` past it; a byte that
+// starts no well-formed sequence counts as one character of its own value.
 char32_t nextCharacter(std::string_view text, std::size_t& at)
 {
-    const auto lead = static_cast<unsigned char>(text[at++]);
-    const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    char32_t point = more == 0 ? lead : lead & (0x3Fu >> more);
-    for (int i = 0; i < more && at < text.size(); ++i)
-        point = (point << 6) | (static_cast<unsigned char>(text[at++]) & 0x3Fu);
+    char32_t point = 0;
+    const std::size_t length = text::decodeUtf8(text, at, point);
+    if (length == 0)
+        point = static_cast<unsigned char>(text[at]);
+    at += std::max<std::size_t>(length, 1);
     return point;
 }
 

@@ -16,7 +16,7 @@ enum class Breaks
 
 // Text made safe for a terminal, so a crafted file name cannot drive it: control characters
 // (C0 and DEL as "\xHH", C1 as "\u00HH") are shown as escapes, and so is every byte that is not
-// valid UTF-8 ("\xHH", as platform::displayName shows it).
+// valid UTF-8 ("\xHH", as text::displayName shows it).
 std::string printableText(std::string_view text, Breaks breaks = Breaks::Keep);
 
 // The columns a terminal gives the UTF-8 `text` (printable: see above): two for a wide

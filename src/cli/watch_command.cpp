@@ -12,9 +12,9 @@
 #include "engine/run_scope.h"
 #include "model/job.h"
 #include "platform/path_text.h"
-#include "platform/posix_file_system.h"
-#include "platform/text_codec.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/tree_watch.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <array>
@@ -180,10 +180,10 @@ public:
                 continue;
             WatchedPair watched;
             watched.slot = slot;
-            watched.name = platform::displayName(platform::toUtf8(pair->name));
+            watched.name = text::displayName(text::toUtf8(pair->name));
             watched.writesOrg = engine::traitsOf(pair->method).walksBackFromTarget;
-            watched.roots = {platform::asFolder(platform::toUtf8(pair->orgPath)),
-                             platform::asFolder(platform::toUtf8(pair->tgtPath))};
+            watched.roots = {platform::asFolder(text::toUtf8(pair->orgPath)),
+                             platform::asFolder(text::toUtf8(pair->tgtPath))};
             m_pairs.push_back(std::move(watched));
         }
     }

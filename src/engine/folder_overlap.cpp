@@ -2,8 +2,8 @@
 #include "engine/folder_overlap.h"
 
 #include "model/pair_rules.h"
-#include "platform/case_fold.h"
 #include "platform/path_text.h"
+#include "text/case_fold.h"
 
 #include <vector>
 
@@ -61,7 +61,7 @@ bool overlapIgnoringCase(platform::FileSystem& fs, const std::string& a, const s
         std::swap(shorter, longer);
     std::string candidate = "/";
     for (std::size_t i = 0; i < shorter.size(); ++i) {
-        if (platform::foldName(shorter[i]) != platform::foldName(longer[i]))
+        if (text::foldName(shorter[i]) != text::foldName(longer[i]))
             return false;
         candidate += longer[i] + "/";
     }

@@ -3,8 +3,8 @@
 
 #include "engine/run_progress.h"
 #include "platform/path_text.h"
-#include "platform/text_codec.h"
-#include "platform/wildcard.h"
+#include "text/text_codec.h"
+#include "text/wildcard.h"
 
 #include <algorithm>
 #include <deque>
@@ -21,7 +21,7 @@ std::vector<std::string> toBytes(const model::PatternList& list)
 {
     std::vector<std::string> result;
     for (const std::u16string& item : list)
-        result.push_back(platform::toUtf8(item));
+        result.push_back(text::toUtf8(item));
     return result;
 }
 
@@ -60,10 +60,10 @@ bool listSorted(platform::FileSystem& fs, const std::string& folder, std::vector
 // counting the "." and ".." every listed folder holds.
 bool searchStarts(const std::vector<DirEntry>& entries, const std::string& pattern)
 {
-    if (platform::matchesPattern(".", pattern) || platform::matchesPattern("..", pattern))
+    if (text::matchesPattern(".", pattern) || text::matchesPattern("..", pattern))
         return true;
     return std::any_of(entries.begin(), entries.end(),
-                       [&](const DirEntry& entry) { return platform::matchesPattern(entry.name, pattern); });
+                       [&](const DirEntry& entry) { return text::matchesPattern(entry.name, pattern); });
 }
 
 // The attribute bits an entry keeps: read-only, hidden and system, the three the pair's
@@ -120,7 +120,7 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
 
     for (const std::string& pattern : filters.includeFiles) {
         for (const DirEntry& found : entries) {
-            if (!isFileEntry(found) || !platform::matchesPattern(found.name, pattern))
+            if (!isFileEntry(found) || !text::matchesPattern(found.name, pattern))
                 continue;
             if (filters.ignores(found.attributes)) {
                 if (progress)
@@ -135,7 +135,7 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
 
     for (const std::string& pattern : filters.excludeFiles) {
         for (const DirEntry& found : entries) {
-            if (!isFileEntry(found) || !platform::matchesPattern(found.name, pattern))
+            if (!isFileEntry(found) || !text::matchesPattern(found.name, pattern))
                 continue;
             lists.excludedFiles.AppendName(found.name);
             if (progress)
@@ -148,12 +148,12 @@ void scanFolder(platform::FileSystem& fs, const std::string& folder, const PairF
     if (filters.includeSubfolders) {
         for (const std::string& pattern : filters.includeFolders)
             for (const DirEntry& found : entries)
-                if (found.kind == EntryKind::Folder && platform::matchesPattern(found.name, pattern))
+                if (found.kind == EntryKind::Folder && text::matchesPattern(found.name, pattern))
                     lists.folders.Append(folderEntry(found));
 
         for (const std::string& pattern : filters.excludeFolders) {
             for (const DirEntry& found : entries) {
-                if (found.kind != EntryKind::Folder || !platform::matchesPattern(found.name, pattern))
+                if (found.kind != EntryKind::Folder || !text::matchesPattern(found.name, pattern))
                     continue;
                 lists.excludedFolders.AppendName(found.name);
                 if (progress) {
@@ -177,9 +177,7 @@ bool PairFilters::admitsFolder(std::string_view name) const
 {
     if (!includeSubfolders)
         return false;
-    const auto matches = [name](const std::string& pattern) {
-        return platform::matchesPattern(name, pattern);
-    };
+    const auto matches = [name](const std::string& pattern) { return text::matchesPattern(name, pattern); };
     return std::any_of(includeFolders.begin(), includeFolders.end(), matches) &&
            std::none_of(excludeFolders.begin(), excludeFolders.end(), matches);
 }
@@ -296,7 +294,7 @@ int32_t CountFiles(platform::FileSystem& fs, std::string_view root, bool recurse
             if (debugLog)
                 debugLog(folder + pattern);
             for (const DirEntry& found : entries)
-                if (isFileEntry(found) && platform::matchesPattern(found.name, pattern))
+                if (isFileEntry(found) && text::matchesPattern(found.name, pattern))
                     ++total;
         }
     }

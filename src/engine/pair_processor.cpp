@@ -6,7 +6,7 @@
 #include "engine/root_guard.h"
 #include "engine/run_progress.h"
 #include "platform/path_text.h"
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,7 +23,7 @@ using platform::FsError;
 
 std::string shown(const std::string& path)
 {
-    return platform::displayName(path);
+    return text::displayName(path);
 }
 
 // An hour of slack: a FAT volume keeps local time, so a file written there in a zone ahead
@@ -139,8 +139,8 @@ PairOutcome PairRun::process(const PairScope* scope)
                      ", pair skipped\r\n");
         return PairOutcome::Continue;
     }
-    const std::string org = platform::toUtf8(pair.orgPath);
-    const std::string tgt = platform::toUtf8(pair.tgtPath);
+    const std::string org = text::toUtf8(pair.orgPath);
+    const std::string tgt = text::toUtf8(pair.tgtPath);
     if (org.empty() || tgt.empty()) {
         logErrorLine("ERROR: folder path is empty, pair skipped\r\n");
         return PairOutcome::Continue;
@@ -801,7 +801,7 @@ bool PairRun::deletionsAllowed()
         PlanDeletions(fs(), m_sourceRoot, m_targetRoot, m_filters, targetRootNames().listKey());
     if (!IsMassDeletion(plan))
         return true;
-    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
+    const std::string name = text::displayName(text::toUtf8(m_pair->name));
     return askMassDeletion(MassDeletionStatement(name, plan, shown(m_targetRoot)), "Delete them?",
                            "more than half of the target would be deleted; --allow-mass-delete allows it");
 }
@@ -826,8 +826,7 @@ bool PairRun::askMassDeletion(const std::string& statement, std::string_view que
     if (answer == MassDeletionAnswer::Delete)
         return true;
     m_deletions = DeletionGate::Closed;
-    const std::string line =
-        "Deletions skipped: " + platform::displayName(platform::toUtf8(m_pair->name)) + "\r\n";
+    const std::string line = "Deletions skipped: " + text::displayName(text::toUtf8(m_pair->name)) + "\r\n";
     if (answer == MassDeletionAnswer::SkipWithError)
         m_progress.logError(line, reason);
     else

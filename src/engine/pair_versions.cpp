@@ -8,7 +8,7 @@
 #include "engine/sync_names.h"
 #include "platform/local_time.h"
 #include "platform/path_text.h"
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 #include <chrono>
 #include <deque>
@@ -71,14 +71,14 @@ FsError PairRun::keepVersion(const std::string& path, KeepMode mode, std::string
         if (m_versionFolders.count(made))
             continue;
         if (made == m_versionsRoot && m_fs.liesOnVacantMountPoint(m_versionsRoot)) {
-            m_notKeptReason = "the versions folder " + platform::displayName(m_versionsRoot) +
+            m_notKeptReason = "the versions folder " + text::displayName(m_versionsRoot) +
                               " lies on a drive that is not connected; nothing was replaced or deleted";
             return FsError::NotFound;
         }
         platform::forgetLastFailure();
         const FsError created = fs().createFolder(made);
         if (created != FsError::Ok && created != FsError::Exists) {
-            m_notKeptReason = "cannot make " + platform::displayName(made) + " in the versions folder (" +
+            m_notKeptReason = "cannot make " + text::displayName(made) + " in the versions folder (" +
                               platform::lastFailureReason() + "); nothing was replaced or deleted";
             return created;
         }
@@ -98,8 +98,7 @@ FsError PairRun::keepVersion(const std::string& path, KeepMode mode, std::string
     }
     if (result != FsError::Ok && result != FsError::NotFound) {
         const std::string reason = platform::lastFailureReason();
-        m_notKeptReason = "it could not be kept in the versions folder " +
-                          platform::displayName(m_versionsRoot) +
+        m_notKeptReason = "it could not be kept in the versions folder " + text::displayName(m_versionsRoot) +
                           (reason.empty() ? std::string() : " (" + reason + ")") + "; it was left as it was";
     }
     return result;

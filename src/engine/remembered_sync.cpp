@@ -6,9 +6,9 @@
 #include "engine/sync_decision.h"
 #include "engine/sync_names.h"
 #include "platform/path_text.h"
-#include "platform/text_codec.h"
 #include "state/state_store.h"
 #include "state/sync_state.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,7 +57,7 @@ struct PairRun::RememberedState
 PairOutcome PairRun::processRemembered(const FolderTask& root)
 {
     const model::PairExtras& extras = m_pair->extras;
-    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
+    const std::string name = text::displayName(text::toUtf8(m_pair->name));
     RememberedState memory;
 
     state::StateHeader header;
@@ -314,8 +314,8 @@ bool PairRun::rememberedDeletionsAllowed(const std::string& emptiedRoot, std::si
     if (m_deletions != DeletionGate::Unasked)
         return m_deletions == DeletionGate::Open;
     m_deletions = DeletionGate::Open;
-    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    return askMassDeletion("Synchronize pair " + name + ": " + platform::displayName(emptiedRoot) +
+    const std::string name = text::displayName(text::toUtf8(m_pair->name));
+    return askMassDeletion("Synchronize pair " + name + ": " + text::displayName(emptiedRoot) +
                                " is empty, but its last run left " + std::to_string(recorded) +
                                " items there.",
                            "Delete them on the other side too?",
@@ -455,7 +455,7 @@ PairOutcome PairRun::actOn(RememberedState& memory, const FolderTask& root, cons
     case SyncAction::DeleteInOrg:
         return remove(false);
     case SyncAction::SkipConflict: {
-        const std::string line = conflictLogLine(decision.conflict, platform::displayName(orgPath)) + "\r\n";
+        const std::string line = conflictLogLine(decision.conflict, text::displayName(orgPath)) + "\r\n";
         platform::forgetLastFailure();
         m_progress.logConflict(line,
                                decision.conflict == ConflictKind::BothChanged

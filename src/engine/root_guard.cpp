@@ -3,7 +3,7 @@
 
 #include "engine/method_rules.h"
 #include "platform/path_text.h"
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 #include <utility>
 
@@ -46,7 +46,7 @@ void RootGuard::noteRunStart(const model::Job& job)
         if (traitsOf(pair->method).walksBackFromTarget)
             roots.push_back(pair->orgPath);
         for (const std::u16string& root : roots) {
-            const std::string folder = platform::asFolder(platform::toUtf8(root));
+            const std::string folder = platform::asFolder(text::toUtf8(root));
             if (folder.size() > 1 && !platform::pathTooLong(folder) && !m_startVolumes.count(folder))
                 m_startVolumes.emplace(folder, volumeAbove(folder));
         }
@@ -57,8 +57,8 @@ void RootGuard::beginPair(int slot, const model::FolderPair& pair)
 {
     m_slot = slot;
     m_pair = &pair;
-    m_orgRoot = platform::asFolder(platform::toUtf8(pair.orgPath));
-    m_tgtRoot = platform::asFolder(platform::toUtf8(pair.tgtPath));
+    m_orgRoot = platform::asFolder(text::toUtf8(pair.orgPath));
+    m_tgtRoot = platform::asFolder(text::toUtf8(pair.tgtPath));
 }
 
 void RootGuard::endPair()
@@ -82,9 +82,9 @@ void RootGuard::finishRun()
 void RootGuard::refuse(const std::string& folder, const std::string& reason)
 {
     platform::forgetLastFailure();
-    m_progress.logError("ERROR: target folder is missing (is its drive connected?): " +
-                            platform::displayName(folder) + "\r\n",
-                        reason);
+    m_progress.logError(
+        "ERROR: target folder is missing (is its drive connected?): " + text::displayName(folder) + "\r\n",
+        reason);
 }
 
 bool RootGuard::mayCreate(const std::string& folder)
@@ -106,8 +106,8 @@ bool RootGuard::mayCreate(const std::string& folder)
     const report::RootSide side = folder == m_tgtRoot ? report::RootSide::Tgt : report::RootSide::Org;
     if (!m_record || !m_record->existed(m_slot, side, folder))
         return true;
-    const std::string name = platform::displayName(platform::toUtf8(m_pair->name));
-    const std::string question = "The folder " + platform::displayName(folder) + " of pair " + name +
+    const std::string name = text::displayName(text::toUtf8(m_pair->name));
+    const std::string question = "The folder " + text::displayName(folder) + " of pair " + name +
                                  " existed when the pair last ran and is missing now. Is its drive "
                                  "connected? Create it?";
     if (m_sink.ConfirmRootCreation(question))

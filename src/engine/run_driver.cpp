@@ -8,7 +8,7 @@
 #include "engine/run_progress.h"
 #include "platform/path_text.h"
 #include "platform/preview_file_system.h"
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 #include <cstdio>
 #include <exception>
@@ -40,7 +40,7 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
     int32_t total = 0;
     auto countRoot = [&](const std::u16string& path, const PairFilters& filters, std::string_view side,
                          const PairScope* scope) {
-        const std::string root = platform::toUtf8(path);
+        const std::string root = text::toUtf8(path);
         RootCheck check;
         // The walk reads names only, but never those of a folder outside the root: below it,
         // a link where a folder was is not followed here either.
@@ -61,7 +61,7 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
                             &check);
         if (!check.listed)
             unreadRoots.push_back(
-                {platform::displayName(platform::asFolder(root)),
+                {text::displayName(platform::asFolder(root)),
                  check.reason.empty() ? std::string() : std::string(side) + ": " + check.reason});
     };
     for (int slot = 0; slot < model::kMaxPairs && stop->load() == 0; ++slot) {
@@ -126,7 +126,7 @@ RunResult runJob(const RunContext& context, RunProgress& progress, RootGuard& ro
         if (context.scope != nullptr && scope == nullptr)
             continue;
         sink.AppendLog("Handle pair : ");
-        sink.AppendLog(platform::displayName(platform::toUtf8(pair->name)));
+        sink.AppendLog(text::displayName(text::toUtf8(pair->name)));
         sink.AppendLog("\r\n");
         rootGuard.beginPair(slot, *pair);
         const PairOutcome outcome = processor.ProcessPair(*pair, scope);

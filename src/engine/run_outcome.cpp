@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/run_outcome.h"
 
+#include "text/text_codec.h"
+
 namespace tavrel::engine {
 
 RunOutcome outcomeOf(RunResult result, int32_t errors)
@@ -45,8 +47,8 @@ std::string previewOutcomeText(RunOutcome outcome, int32_t errors)
 {
     std::string text = outcomeText(outcome, errors);
     // Every outcome text begins with an ASCII capital.
-    if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z')
-        text.front() = static_cast<char>(text.front() - 'A' + 'a');
+    if (!text.empty())
+        text.front() = text::lowerAscii(text.front());
     return "Preview: " + text;
 }
 

@@ -2,6 +2,7 @@
 #include "platform/preview_file_system.h"
 
 #include "platform/path_text.h"
+#include "platform/recent_cache.h"
 
 #include <algorithm>
 #include <chrono>
@@ -150,12 +151,8 @@ public:
 
     const Listing& of(const std::string& key, FileSystem& fs)
     {
-        for (Recent& recent : m_recent) {
-            if (recent.key == key) {
-                recent.use = ++m_clock;
-                return recent.listing;
-            }
-        }
+        if (const Listing* known = m_recent.find(key))
+            return *known;
         std::vector<DirEntry> entries;
         const FsError error = fs.listFolder(folderPathOf(key), entries);
         return remember(key, error, entries);
@@ -163,26 +160,16 @@ public:
 
     const Listing& remember(const std::string& key, FsError error, const std::vector<DirEntry>& entries)
     {
-        std::erase_if(m_recent, [&](const Recent& recent) { return recent.key == key; });
-        if (m_recent.size() >= kRecentListings)
-            m_recent.erase(std::min_element(m_recent.begin(), m_recent.end(),
-                                            [](const Recent& a, const Recent& b) { return a.use < b.use; }));
-        Recent recent{key, {error, {}}, ++m_clock};
+        m_recent.eraseIf([&](const std::string& held) { return held == key; });
+        m_recent.trimTo(kRecentListings - 1);
+        Listing listing{error, {}};
         for (const DirEntry& entry : entries)
-            recent.listing.byName.emplace(entry.name, entry);
-        m_recent.push_back(std::move(recent));
-        return m_recent.back().listing;
+            listing.byName.emplace(entry.name, entry);
+        return m_recent.add(key, std::move(listing));
     }
 
 private:
-    struct Recent
-    {
-        std::string key;
-        Listing listing;
-        uint64_t use = 0;
-    };
-    std::vector<Recent> m_recent;
-    uint64_t m_clock = 0;
+    RecentCache<std::string, Listing> m_recent;
 };
 
 // An item as this run sees it: the disk's, or one the memory holds.

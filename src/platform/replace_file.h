@@ -8,7 +8,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <system_error>
 
 namespace tavrel::platform {
@@ -17,7 +16,7 @@ struct ReplaceOptions
 {
     // Permission bits of the finished file. Unset: those of the file being replaced, or
     // 0666 minus the umask for a new file.
-    std::optional<mode_t> mode;
+    std::optional<uint32_t> mode;
     // False: the rename fails with EEXIST when the destination already exists.
     bool replaceExisting = true;
     // True: an existing destination its owner made read-only (no write bit, or none for this

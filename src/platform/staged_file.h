@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <span>
 #include <string>
-#include <sys/types.h>
 #include <system_error>
 
 namespace tavrel::platform {
@@ -53,7 +52,7 @@ public:
     // regular file is std::errc::invalid_argument.
     std::error_code open(const std::filesystem::path& path);
     // Bytes read (fewer than asked only at the end), or -1 on an error.
-    ssize_t read(std::span<uint8_t> buffer);
+    int64_t read(std::span<uint8_t> buffer);
     // Back to the start, for a second pass.
     bool rewind();
     uint64_t size() const { return m_size; }

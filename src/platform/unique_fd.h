@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cerrno>
-#include <unistd.h>
 #include <utility>
 
 namespace tavrel::platform::posix {
 
-// Owns one file descriptor and closes it once. Header-only, so the report and the project file
-// can own descriptors without reaching into the rest of the platform layer.
+// Owns one file descriptor and closes it once.
 class UniqueFd final
 {
 public:
@@ -27,23 +24,12 @@ public:
 
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // Linux frees the descriptor even when close fails: never retry
-        m_fd = fd;
-    }
+    void reset(int fd = -1);
     // Hands the descriptor to a new owner (fdopendir) without closing it.
     int release() { return std::exchange(m_fd, -1); }
     // Closes now and reports the close error (0 or an errno): a late write error shows up here
     // on network file systems.
-    int close()
-    {
-        if (m_fd < 0)
-            return 0;
-        const int result = ::close(std::exchange(m_fd, -1));
-        return result == 0 || errno == EINTR ? 0 : errno;
-    }
+    int close();
 
 private:
     int m_fd = -1;

@@ -2,8 +2,8 @@
 #include "project/project_codec.h"
 
 #include "model/text_rules.h"
-#include "platform/text_codec.h"
 #include "project/seal.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,7 +27,7 @@ public:
     // False when the text cannot be stored.
     bool text(std::u16string_view value)
     {
-        const std::string encoded = platform::toUtf8(value);
+        const std::string encoded = text::toUtf8(value);
         if (encoded.empty() || encoded.size() > static_cast<std::size_t>(kMaxTextBytes))
             return false;
         i32(static_cast<int32_t>(encoded.size()));
@@ -44,7 +44,7 @@ public:
     // Cut to the field at a character boundary, then zero-filled; a full field has no zero.
     void name(std::u16string_view value)
     {
-        std::string encoded = platform::toUtf8(value);
+        std::string encoded = text::toUtf8(value);
         if (encoded.size() > kNameFieldSize) {
             std::size_t keep = kNameFieldSize;
             while (keep > 0 && (static_cast<unsigned char>(encoded[keep]) & 0xC0) == 0x80)
@@ -114,7 +114,7 @@ public:
         if (!i32(length) || length < 1 || length > kMaxTextBytes ||
             !bytes(static_cast<std::size_t>(length), raw))
             return false;
-        value = model::fitText(platform::fromUtf8(asText(raw)), capacity);
+        value = model::fitText(text::fromUtf8(asText(raw)), capacity);
         return true;
     }
     bool list(model::PatternList& items)
@@ -145,8 +145,7 @@ public:
         if (!bytes(kNameFieldSize, raw))
             return false;
         const auto end = std::find(raw.begin(), raw.end(), uint8_t{0});
-        value =
-            model::fitText(platform::fromUtf8(asText(raw.first(end - raw.begin()))), model::kNameCapacity);
+        value = model::fitText(text::fromUtf8(asText(raw.first(end - raw.begin()))), model::kNameCapacity);
         return true;
     }
 
@@ -209,7 +208,7 @@ bool encodeExtras(Encoder& out, const model::PairExtras& extras)
         field(out, ExtensionTag::ConflictPolicy, static_cast<uint32_t>(extras.conflictPolicy));
     if (!extras.versionsFolder.empty()) {
         if (extras.versionsFolder.size() > model::kMaxVersionsFolderBytes ||
-            !platform::isValidUtf8(extras.versionsFolder))
+            !text::isValidUtf8(extras.versionsFolder))
             return false;
         out.u32(static_cast<uint32_t>(ExtensionTag::VersionsFolder));
         out.u32(static_cast<uint32_t>(extras.versionsFolder.size()));
@@ -265,7 +264,7 @@ bool decodeField(uint32_t tag, std::span<const uint8_t> value, model::PairExtras
         return true;
     case ExtensionTag::VersionsFolder: {
         const std::string_view text = Decoder::asText(value);
-        if (text.empty() || text.size() > model::kMaxVersionsFolderBytes || !platform::isValidUtf8(text))
+        if (text.empty() || text.size() > model::kMaxVersionsFolderBytes || !text::isValidUtf8(text))
             return false;
         extras.versionsFolder = std::string(text);
         return true;

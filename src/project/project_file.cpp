@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "project/project_file.h"
 
-#include "platform/fd_io.h"
+#include "platform/own_files.h"
 #include "platform/replace_file.h"
-#include "platform/unique_fd.h"
 #include "project/project_codec.h"
 #include "project/seal.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <optional>
 #include <span>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tavrel::project {
@@ -29,84 +25,39 @@ void noteSystemError(OpenFailure* failure, int error)
     *failure = {refusal, error};
 }
 
-// One open regular file.
-class FileHandle final
+// Notes why `file` could not be opened or read (NotAFile, TooLarge, or by the system's error).
+void noteFileError(OpenFailure* failure, std::error_code error)
 {
-public:
-    // Opens a regular file; O_NONBLOCK keeps a FIFO put in its place from blocking the open.
-    FileHandle(const std::filesystem::path& path, int flags, OpenFailure* failure = nullptr)
-        : m_fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK))
-    {
-        if (!m_fd.valid()) {
-            noteSystemError(failure, errno);
-            return;
-        }
-        struct stat info = {};
-        const bool statFailed = ::fstat(m_fd.get(), &info) != 0;
-        const int statError = errno;
-        if (statFailed || !S_ISREG(info.st_mode)) {
-            if (failure != nullptr)
-                *failure = statFailed ? OpenFailure{ProjectRefusal::ReadFailed, statError}
-                                      : OpenFailure{ProjectRefusal::NotAFile, 0};
-            m_fd.reset();
-        }
+    if (failure == nullptr)
+        return;
+    if (error == std::errc::invalid_argument)
+        *failure = {ProjectRefusal::NotAFile, 0};
+    else if (error == std::errc::file_too_large)
+        *failure = {ProjectRefusal::TooLarge, 0};
+    else
+        noteSystemError(failure, error.value());
+}
+
+// The whole file, or nothing for one larger than any project can be.
+std::optional<std::vector<uint8_t>> readAll(const platform::RegularFile& file, OpenFailure* failure = nullptr)
+{
+    std::vector<uint8_t> bytes;
+    if (const std::error_code error = file.readAll(kMaxProjectBytes, bytes)) {
+        noteFileError(failure, error);
+        return std::nullopt;
     }
-
-    bool isOpen() const { return m_fd.valid(); }
-    int fd() const { return m_fd.get(); }
-
-    // The whole file, or nothing for one larger than any project can be: told by its size
-    // before a byte is read, and again by reading at most one byte past the bound, so a file
-    // that grows meanwhile cannot make this read more.
-    std::optional<std::vector<uint8_t>> readAll(OpenFailure* failure = nullptr) const
-    {
-        struct stat info = {};
-        if (::fstat(m_fd.get(), &info) != 0) {
-            noteSystemError(failure, errno);
-            return std::nullopt;
-        }
-        if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > kMaxProjectBytes) {
-            if (failure != nullptr)
-                *failure = {ProjectRefusal::TooLarge, 0};
-            return std::nullopt;
-        }
-        constexpr std::size_t kLimit = kMaxProjectBytes + 1;
-        // One byte more than the size tells at once whether the file grew.
-        std::vector<uint8_t> data(static_cast<std::size_t>(info.st_size) + 1);
-        std::size_t have = 0;
-        while (have < kLimit) {
-            if (have == data.size())
-                data.resize(std::min(kLimit, data.size() * 2));
-            const std::span<uint8_t> rest = std::span(data).subspan(have);
-            const ssize_t got = platform::posix::readFull(m_fd.get(), rest);
-            if (got < 0) {
-                noteSystemError(failure, errno);
-                return std::nullopt;
-            }
-            have += static_cast<std::size_t>(got);
-            if (static_cast<std::size_t>(got) < rest.size())
-                break; // the end of the file
-        }
-        if (have > kMaxProjectBytes) {
-            if (failure != nullptr)
-                *failure = {ProjectRefusal::TooLarge, 0};
-            return std::nullopt;
-        }
-        data.resize(have);
-        return data;
-    }
-
-private:
-    platform::posix::UniqueFd m_fd;
-};
+    return bytes;
+}
 
 std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path,
                                              OpenFailure* failure = nullptr)
 {
-    const FileHandle file(path, O_RDONLY, failure);
-    if (!file.isOpen())
+    platform::RegularFile file;
+    if (const std::error_code error = file.open(path, platform::RegularFile::Access::Read)) {
+        noteFileError(failure, error);
         return std::nullopt;
-    return file.readAll(failure);
+    }
+    return readAll(file, failure);
 }
 
 // Why bytes that passed the size bound were refused. Asked only after a refusal, so it
@@ -213,17 +164,17 @@ bool verifySeal(const std::filesystem::path& path)
 
 bool writeSeal(const std::filesystem::path& path)
 {
-    const FileHandle file(path, O_RDWR);
-    if (!file.isOpen())
+    platform::RegularFile file;
+    if (file.open(path, platform::RegularFile::Access::ReadWrite))
         return false;
-    const auto bytes = file.readAll();
+    const auto bytes = readAll(file);
     // A file without room for the seal is no project file; writing one would only grow it.
     if (!bytes || bytes->size() < kSealedDataOffset)
         return false;
     const auto seal = computeSeal(std::span<const uint8_t>(*bytes).subspan(kSealedDataOffset));
     if (!seal)
         return false;
-    return !platform::posix::writeAllAt(file.fd(), *seal, kSealOffset);
+    return !file.writeAt(*seal, kSealOffset);
 }
 
 bool readProject(model::Job& job, const std::filesystem::path& path)

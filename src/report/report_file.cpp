@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/report_file.h"
 
-#include "platform/fd_io.h"
 #include "report/report_text.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace tavrel::report {
@@ -27,22 +22,13 @@ const std::filesystem::path& ReportFile::path() const
 
 bool ReportFile::isOpen() const
 {
-    return m_fd.valid();
+    return m_file.isOpen();
 }
 
 bool ReportFile::OpenReport()
 {
     CloseReport();
-    // O_NONBLOCK: a FIFO at the report's name must not hang the run start.
-    platform::posix::UniqueFd fd(
-        ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644));
-    if (!fd.valid())
-        return false;
-    struct stat info = {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    m_fd = std::move(fd);
-    return true;
+    return !m_file.open(m_path, platform::RegularFile::Access::Rewrite);
 }
 
 void ReportFile::WriteReportHead()
@@ -112,7 +98,7 @@ void ReportFile::WriteReportTail()
 
 void ReportFile::CloseReport()
 {
-    m_fd.reset();
+    m_file.close();
 }
 
 void ReportFile::writeLine(std::string_view line)
@@ -121,7 +107,7 @@ void ReportFile::writeLine(std::string_view line)
         return;
     // One write per line; only a short write (full disk) or a signal makes it take more. An
     // error is dropped: the report never stops a run.
-    (void)platform::posix::writeAll(m_fd.get(), {reinterpret_cast<const uint8_t*>(line.data()), line.size()});
+    (void)m_file.write({reinterpret_cast<const uint8_t*>(line.data()), line.size()});
 }
 
 } // namespace tavrel::report

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/unique_fd.h"
+#include "platform/own_files.h"
 
 #include <filesystem>
 #include <functional>
@@ -52,7 +52,7 @@ private:
 
     std::filesystem::path m_path;
     std::function<void(std::string_view)> m_echo;
-    platform::posix::UniqueFd m_fd;
+    platform::RegularFile m_file;
 };
 
 // Where the report goes: "report.htm" beside the program when that folder is writable, no

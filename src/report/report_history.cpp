@@ -2,24 +2,16 @@
 #include "report/report_history.h"
 
 #include "platform/app_paths.h"
-#include "platform/fd_io.h"
-#include "platform/posix_io.h"
-#include "platform/unique_fd.h"
+#include "platform/own_files.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace tavrel::report {
 
@@ -91,93 +83,19 @@ std::string stampOf(std::chrono::system_clock::time_point time)
     return text;
 }
 
-// Copies the file `from` into the new file open as `to`.
-bool copyInto(const std::filesystem::path& from, int to)
-{
-    const platform::posix::UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-    if (!in.valid())
-        return false;
-    std::array<uint8_t, std::size_t{64} * 1024> buffer;
-    for (;;) {
-        const ssize_t got = platform::posix::readFull(in.get(), buffer);
-        if (got < 0)
-            return false;
-        const auto chunk = std::span(buffer).first(static_cast<std::size_t>(got));
-        if (platform::posix::writeAll(to, chunk))
-            return false;
-        if (chunk.size() < buffer.size())
-            return true; // the end of the file
-    }
-}
-
 std::string systemWords(int error)
 {
     return std::generic_category().message(error);
 }
 
-// The history folder open for *at calls (read access, for listing it), made where it is
-// missing when `create`. The folder and its parent, the program's data folder that it makes,
-// are opened without following links: a link put in place of either would take the reports
-// and their pruning elsewhere. What lies above them is the user's, links and all. Not valid,
-// with `whyNot` set, when the folder cannot be had.
-platform::posix::UniqueFd openHistoryFolder(std::filesystem::path folder, bool create, std::string& whyNot)
-{
-    using platform::posix::UniqueFd;
-    if (folder.filename().empty())
-        folder = folder.parent_path(); // written with a final "/"
-    const std::filesystem::path parent = folder.parent_path();
-    std::filesystem::path top = parent.parent_path();
-    if (top.empty())
-        top = ".";
-    std::error_code error;
-    if (create)
-        std::filesystem::create_directories(top, error);
-    UniqueFd fd(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) {
-        whyNot = systemWords(errno);
-        return fd;
-    }
-    for (const std::filesystem::path& name : {parent.filename(), folder.filename()}) {
-        auto openBelow = [&] {
-            return UniqueFd(
-                ::openat(fd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        };
-        UniqueFd next = openBelow();
-        if (!next.valid() && errno == ENOENT && create &&
-            (::mkdirat(fd.get(), name.c_str(), 0700) == 0 || errno == EEXIST))
-            next = openBelow();
-        if (!next.valid()) {
-            const int failure = errno;
-            struct stat st = {};
-            const bool link =
-                ::fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-            whyNot = link ? (name == folder.filename() ? "it is" : parent.native() + " is") +
-                                std::string(" a symbolic link, which the history never follows")
-                          : systemWords(failure);
-            return next;
-        }
-        fd = std::move(next);
-    }
-    return fd;
-}
-
-// The names of the kept reports in the folder open as `folder`, oldest first: of the kept
-// shape, regular files (never a link), owned by this user, who made them.
-std::vector<std::string> keptNamesIn(int folder)
+// The names of the kept reports in `folder`, oldest first: of the kept shape, regular files
+// (never a link), owned by this user, who made them.
+std::vector<std::string> keptNamesIn(const platform::OwnFolder& folder)
 {
     std::vector<std::pair<Order, std::string>> found;
-    const platform::posix::DirStream dir = platform::posix::streamOver(
-        platform::posix::UniqueFd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
-    if (dir == nullptr)
-        return {};
-    static const uid_t user = ::geteuid();
-    while (const dirent* item = ::readdir(dir.get())) {
-        const std::optional<Order> order = orderOf(item->d_name);
-        struct stat st = {};
-        if (order && ::fstatat(folder, item->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            st.st_uid == user)
-            found.emplace_back(*order, item->d_name);
-    }
+    for (std::string& name :
+         folder.ownFileNames([](std::string_view name) { return orderOf(name).has_value(); }))
+        found.emplace_back(*orderOf(name), std::move(name));
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::string> names;
     names.reserve(found.size());
@@ -230,18 +148,10 @@ std::string indexLine(std::string_view name, const RunSummary& summary)
 }
 
 // The index's lines by report name; a line that does not parse is left out.
-std::vector<std::pair<std::string, RunSummary>> readIndex(int folder)
+std::vector<std::pair<std::string, RunSummary>> readIndex(const platform::OwnFolder& folder)
 {
     std::vector<std::pair<std::string, RunSummary>> lines;
-    const platform::posix::UniqueFd fd(
-        ::openat(folder, kIndexName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    struct stat st = {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-        return lines;
-    std::string text;
-    std::array<char, 16384> buffer;
-    for (ssize_t got; (got = ::read(fd.get(), buffer.data(), buffer.size())) > 0;)
-        text.append(buffer.data(), static_cast<std::size_t>(got));
+    const std::string text = folder.readOwnFile(kIndexName);
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos)
@@ -272,25 +182,11 @@ std::vector<std::pair<std::string, RunSummary>> readIndex(int folder)
 
 // Adds the line of the report `name`; writes the index anew, without the lines of reports no
 // longer kept, once it holds more than kIndexSlack lines per kept report.
-void addToIndex(int folder, std::string_view name, const RunSummary& summary,
+void addToIndex(const platform::OwnFolder& folder, std::string_view name, const RunSummary& summary,
                 const std::vector<std::string>& kept)
 {
-    std::string line = indexLine(name, summary);
-    {
-        // One write with O_APPEND: lines of runs ending together do not mix.
-        const platform::posix::UniqueFd fd(::openat(
-            folder, kIndexName, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
-        if (!fd.valid())
-            return;
-        // A line torn by a crash is ended first, so it costs only itself.
-        struct stat st = {};
-        char last = '\n';
-        if (::fstat(fd.get(), &st) == 0 && st.st_size > 0 &&
-            ::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n')
-            line.insert(line.begin(), '\n');
-        if (platform::posix::writeAll(fd.get(), {reinterpret_cast<const uint8_t*>(line.data()), line.size()}))
-            return;
-    }
+    if (!folder.appendLine(kIndexName, indexLine(name, summary)))
+        return;
     const auto lines = readIndex(folder);
     if (lines.size() <= kIndexSlack * std::max<std::size_t>(kept.size(), 1))
         return;
@@ -299,14 +195,7 @@ void addToIndex(int folder, std::string_view name, const RunSummary& summary,
         if (std::find(kept.begin(), kept.end(), report) != kept.end())
             text += indexLine(report, entry);
     }
-    const std::string temporary = std::string(kIndexName) + ".new";
-    const platform::posix::UniqueFd fd(
-        ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (!fd.valid())
-        return;
-    if (platform::posix::writeAll(fd.get(), {reinterpret_cast<const uint8_t*>(text.data()), text.size()}) ||
-        ::renameat(folder, temporary.c_str(), folder, kIndexName) != 0)
-        ::unlinkat(folder, temporary.c_str(), 0);
+    folder.replaceFile(kIndexName, text);
 }
 
 // "YYYY-MM-DD HH:MM:SS" from a kept report's name.
@@ -331,11 +220,11 @@ std::filesystem::path defaultHistoryFolder()
 std::vector<std::filesystem::path> keptReports(const std::filesystem::path& folder)
 {
     std::string whyNot;
-    const platform::posix::UniqueFd fd = openHistoryFolder(folder, false, whyNot);
-    if (!fd.valid())
+    const platform::OwnFolder history = platform::OwnFolder::open(folder, false, whyNot);
+    if (!history.isOpen())
         return {};
     std::vector<std::filesystem::path> reports;
-    for (const std::string& name : keptNamesIn(fd.get()))
+    for (const std::string& name : keptNamesIn(history))
         reports.push_back(folder / name);
     return reports;
 }
@@ -343,12 +232,12 @@ std::vector<std::filesystem::path> keptReports(const std::filesystem::path& fold
 std::vector<KeptRun> keptRuns(const std::filesystem::path& folder)
 {
     std::string whyNot;
-    const platform::posix::UniqueFd fd = openHistoryFolder(folder, false, whyNot);
-    if (!fd.valid())
+    const platform::OwnFolder history = platform::OwnFolder::open(folder, false, whyNot);
+    if (!history.isOpen())
         return {};
-    const auto index = readIndex(fd.get());
+    const auto index = readIndex(history);
     std::vector<KeptRun> runs;
-    for (const std::string& name : keptNamesIn(fd.get())) {
+    for (const std::string& name : keptNamesIn(history)) {
         KeptRun run{folder / name, startTimeOf(name), std::nullopt};
         // The last line for a name wins: a name reused after its report was pruned.
         for (auto line = index.rbegin(); line != index.rend(); ++line) {
@@ -381,42 +270,33 @@ std::filesystem::path keepReport(const std::filesystem::path& report, const std:
     std::error_code error;
     if (!std::filesystem::is_regular_file(report, error))
         return fail(error ? error.message() : "there is no report");
-    const platform::posix::UniqueFd dir = openHistoryFolder(folder, true, reason);
-    if (!dir.valid())
+    const platform::OwnFolder dir = platform::OwnFolder::open(folder, true, reason);
+    if (!dir.isOpen())
         return fail(reason);
     const std::string stamp = stampOf(startedAt);
     std::string name;
-    platform::posix::UniqueFd fd;
-    // O_EXCL: a name another run took in the same second is never written over.
-    for (int number = 1; !fd.valid() && number <= kMaxSuffix; ++number) {
+    // Never a name another run took in the same second.
+    int made = EEXIST;
+    for (int number = 1; made == EEXIST && number <= kMaxSuffix; ++number) {
         // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on the chained operator+.
         name = stamp;
         if (number != 1)
             name.append("_").append(std::to_string(number));
         name.append(kExtension);
-        fd.reset(
-            ::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
-        if (!fd.valid() && errno != EEXIST)
-            return fail(systemWords(errno));
+        made = dir.createCopy(name, report);
     }
-    if (!fd.valid())
-        return fail(systemWords(EEXIST));
-    const bool copied = copyInto(report, fd.get());
-    if (fd.close() != 0 || !copied) {
-        const int failure = errno;
-        ::unlinkat(dir.get(), name.c_str(), 0);
-        return fail(systemWords(failure));
-    }
+    if (made != 0)
+        return fail(systemWords(made));
     // The oldest go; never the one just kept, which a clock set back may have made the oldest.
     // Only what this program made: a name of the kept shape is not enough.
-    const std::vector<std::string> names = keptNamesIn(dir.get());
+    const std::vector<std::string> names = keptNamesIn(dir);
     std::size_t left = names.size();
     for (std::size_t i = 0; i < names.size() && left > std::max<std::size_t>(keep, 1); ++i) {
-        if (names[i] != name && ::unlinkat(dir.get(), names[i].c_str(), 0) == 0)
+        if (names[i] != name && dir.remove(names[i]))
             --left;
     }
     if (summary != nullptr)
-        addToIndex(dir.get(), name, *summary, keptNamesIn(dir.get()));
+        addToIndex(dir, name, *summary, keptNamesIn(dir));
     return folder / name;
 }
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/report_text.h"
 
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 namespace tavrel::report {
 
 std::string escapePath(std::string_view path)
 {
-    const std::string shown = platform::displayName(path);
+    const std::string shown = text::displayName(path);
     std::string out;
     out.reserve(shown.size() + shown.size() / 4);
     for (char c : shown) {

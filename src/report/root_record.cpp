@@ -2,18 +2,15 @@
 #include "report/root_record.h"
 
 #include "platform/app_paths.h"
-#include "platform/fd_io.h"
+#include "platform/own_files.h"
 #include "platform/replace_file.h"
-#include "platform/unique_fd.h"
 
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <fcntl.h>
 #include <span>
 #include <string_view>
-#include <sys/stat.h>
 #include <system_error>
 #include <vector>
 
@@ -78,8 +75,8 @@ uint64_t digestOf(std::string_view text)
 // A folder that is no link (a link could lead the record anywhere).
 bool isPlainFolder(const std::filesystem::path& folder)
 {
-    struct stat st = {};
-    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code error;
+    return std::filesystem::symlink_status(folder, error).type() == std::filesystem::file_type::directory;
 }
 
 char sideLetter(RootSide side)
@@ -116,14 +113,10 @@ void RootRecord::load()
     m_roots.clear();
     if (!isPlainFolder(m_folder))
         return;
-    const platform::posix::UniqueFd fd(
-        ::open(file().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    struct stat st = {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<uint64_t>(st.st_size) > kMaxRecordBytes)
-        return;
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(st.st_size));
-    if (platform::posix::readFull(fd.get(), bytes) != static_cast<ssize_t>(bytes.size()))
+    platform::RegularFile record;
+    std::vector<uint8_t> bytes;
+    if (record.open(file(), platform::RegularFile::Access::Read, false) ||
+        record.readAll(kMaxRecordBytes, bytes))
         return;
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!text.starts_with(kHeader))

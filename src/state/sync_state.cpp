@@ -202,7 +202,7 @@ StateStatus StateReader::open(const std::filesystem::path& file, const StateRoot
     std::array<uint8_t, kChecksumBytes> stored{};
     std::size_t storedHave = 0;
     for (;;) {
-        const ssize_t got = m_file.read(m_buffer);
+        const int64_t got = m_file.read(m_buffer);
         if (got < 0) {
             m_error = std::error_code(errno, std::generic_category());
             return fail(StateStatus::Unreadable);
@@ -310,7 +310,7 @@ bool StateReader::fill()
 {
     if (m_pos < m_end)
         return true;
-    const ssize_t got = m_file.read(m_buffer);
+    const int64_t got = m_file.read(m_buffer);
     if (got <= 0) {
         if (got < 0)
             m_error = std::error_code(errno, std::generic_category());

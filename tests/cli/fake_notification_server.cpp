@@ -6,7 +6,7 @@
 // (key=value lines, written whole once the call is answered), then answers as ANSWER says:
 // "open" and "default" invoke that action, "close" closes the notice, "none" does nothing.
 // Writes RECORD.ready once the name is owned; ends 2 s after the Notify, or after 30 s.
-#include "platform/posix_sd_bus.h"
+#include "platform/posix/posix_sd_bus.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,11 +2,11 @@
 // Making and keeping jobs from the command line: `new` and `edit`, their checks, and what the
 // commands say about a project file they cannot open.
 #include "model/job.h"
-#include "platform/text_codec.h"
 #include "project/project_codec.h"
 #include "project/project_file.h"
 #include "support/program_runner.h"
 #include "support/temp_tree.h"
+#include "text/text_codec.h"
 
 #include <filesystem>
 #include <fstream>
@@ -59,8 +59,8 @@ model::FolderPair windowPair(const char16_t* name, model::SyncMethod method, con
     model::FolderPair pair;
     pair.name = name;
     pair.method = method;
-    pair.orgPath = platform::fromUtf8(org);
-    pair.tgtPath = platform::fromUtf8(tgt);
+    pair.orgPath = text::fromUtf8(org);
+    pair.tgtPath = text::fromUtf8(tgt);
     pair.includeFiles.append(u"*");
     pair.includeFolders.append(u"*");
     pair.includeSubfolders = 1;

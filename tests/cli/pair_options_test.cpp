@@ -2,7 +2,7 @@
 // The rules `new` and `edit` apply to pairs and to their command lines, without a process.
 #include "cli/arguments.h"
 #include "cli/pair_options.h"
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -55,9 +55,9 @@ TEST(PairRules, FoldersOverlapAsTheDialogDecides)
         {u"/a b", u"/a", false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(platform::toUtf8(c.org) + " | " + platform::toUtf8(c.tgt));
-        const std::string expected = c.overlap ? "--pair P: ORG " + quoteArgument(platform::toUtf8(c.org)) +
-                                                     " and TGT " + quoteArgument(platform::toUtf8(c.tgt)) +
+        SCOPED_TRACE(text::toUtf8(c.org) + " | " + text::toUtf8(c.tgt));
+        const std::string expected = c.overlap ? "--pair P: ORG " + quoteArgument(text::toUtf8(c.org)) +
+                                                     " and TGT " + quoteArgument(text::toUtf8(c.tgt)) +
                                                      " overlap; neither may lie inside the other"
                                                : "";
         EXPECT_EQ(refusal(pairOf(c.org, c.tgt)), expected);

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/job.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
 #include "support/program_runner.h"
 #include "support/scoped_env.h"
 #include "support/temp_tree.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <atomic>
@@ -57,10 +57,10 @@ protected:
         model::Job job;
         model::FolderPair* pair = job.addPair();
         pair->extras = extras;
-        pair->name = platform::fromUtf8(name);
+        pair->name = text::fromUtf8(name);
         pair->method = method;
-        pair->orgPath = platform::fromUtf8(m_dir / org);
-        pair->tgtPath = platform::fromUtf8(m_dir / "tgt");
+        pair->orgPath = text::fromUtf8(m_dir / org);
+        pair->tgtPath = text::fromUtf8(m_dir / "tgt");
         pair->includeFiles.append(u"*");
         pair->includeFolders.append(u"*");
         pair->includeSubfolders = 1;
@@ -538,8 +538,8 @@ TEST_P(DryRunTest, ChangesNothingAndPrintsWhatTheRunThenDoes)
     model::FolderPair* pair = job.addPair();
     pair->name = u"Docs";
     pair->method = c.method;
-    pair->orgPath = platform::fromUtf8(m_dir / c.org);
-    pair->tgtPath = platform::fromUtf8(m_dir / "tgt");
+    pair->orgPath = text::fromUtf8(m_dir / c.org);
+    pair->tgtPath = text::fromUtf8(m_dir / "tgt");
     pair->includeFiles.append(u"*");
     pair->excludeFiles.append(u"*.tmp");
     pair->includeFolders.append(u"*");

@@ -5,11 +5,11 @@
 #include "cli/cli_sink.h"
 #include "cli/run_notice.h"
 #include "model/job.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
 #include "support/program_runner.h"
 #include "support/scoped_env.h"
 #include "support/temp_tree.h"
+#include "text/text_codec.h"
 
 #include <chrono>
 #include <csignal>
@@ -124,8 +124,8 @@ protected:
         model::FolderPair* pair = job.addPair();
         pair->name = u"Docs";
         pair->method = model::SyncMethod::AbsoluteCopy;
-        pair->orgPath = platform::fromUtf8(m_dir / "org");
-        pair->tgtPath = platform::fromUtf8(m_dir / "tgt");
+        pair->orgPath = text::fromUtf8(m_dir / "org");
+        pair->tgtPath = text::fromUtf8(m_dir / "tgt");
         pair->includeFiles.append(u"*");
         pair->includeFolders.append(u"*");
         pair->includeSubfolders = 1;

@@ -3,11 +3,11 @@
 // and reads the runner's JSON lines. Every wait has a deadline; nothing is asserted after a
 // bare sleep except that no run came.
 #include "model/job.h"
-#include "platform/text_codec.h"
 #include "project/project_file.h"
 #include "support/program_runner.h"
 #include "support/scoped_env.h"
 #include "support/temp_tree.h"
+#include "text/text_codec.h"
 
 #include <chrono>
 #include <csignal>
@@ -55,8 +55,8 @@ protected:
             model::FolderPair* pair = job.addPair();
             pair->name = u"Docs";
             pair->method = model::SyncMethod::AbsoluteCopy;
-            pair->orgPath = platform::fromUtf8(org);
-            pair->tgtPath = platform::fromUtf8(tgt);
+            pair->orgPath = text::fromUtf8(org);
+            pair->tgtPath = text::fromUtf8(tgt);
             pair->includeFiles.append(u"*");
             pair->includeFolders.append(u"*");
             pair->includeSubfolders = 1;

@@ -2,13 +2,13 @@
 // A preview shows what the real run does, call for call, and leaves the disk as it found it.
 #include "engine/run_driver.h"
 #include "engine/run_outcome.h"
-#include "platform/posix_file_system.h"
-#include "platform/text_codec.h"
+#include "platform/posix/posix_file_system.h"
 #include "report/report_file.h"
 #include "support/engine_fixture.h"
 #include "support/recording_sink.h"
 #include "support/scoped_env.h"
 #include "support/temp_tree.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -186,8 +186,8 @@ RunRecord runCase(const PreviewCase& c, const std::string& base, bool preview)
         model::FolderPair& pair = *job.addPair();
         pair.name = name;
         pair.method = method;
-        pair.orgPath = platform::fromUtf8(base + org);
-        pair.tgtPath = platform::fromUtf8(base + tgt);
+        pair.orgPath = text::fromUtf8(base + org);
+        pair.tgtPath = text::fromUtf8(base + tgt);
         pair.includeFiles.append(u"*");
         pair.includeFolders.append(u"*");
         pair.excludeFiles.append(u"*.tmp");

@@ -5,7 +5,6 @@
 #include "engine/run_driver.h"
 #include "engine/sync_names.h"
 #include "engine/time_rule.h"
-#include "platform/text_codec.h"
 #include "state/state_store.h"
 #include "state/sync_state.h"
 #include "support/engine_fixture.h"
@@ -13,6 +12,7 @@
 #include "support/hooked_file_system.h"
 #include "support/program_runner.h"
 #include "support/scoped_env.h"
+#include "text/text_codec.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -190,8 +190,8 @@ TEST_F(RememberedSyncTest, MovedRootsRunByFirstRunRules)
     ASSERT_EQ(snapshotTree(m_tgt), snapshotTree(m_org));
     std::filesystem::rename(m_org, m_dir / "org moved");
     std::filesystem::rename(m_tgt, m_dir / "tgt moved");
-    m_job.pairAt(0)->orgPath = platform::fromUtf8(m_dir / "org moved");
-    m_job.pairAt(0)->tgtPath = platform::fromUtf8(m_dir / "tgt moved");
+    m_job.pairAt(0)->orgPath = text::fromUtf8(m_dir / "org moved");
+    m_job.pairAt(0)->tgtPath = text::fromUtf8(m_dir / "tgt moved");
     std::filesystem::remove(m_dir / "org moved/a");
     const std::string log = again();
     EXPECT_NE(log.find("WARNING: no state for pair P: first run rules"), std::string::npos) << log;

@@ -3,8 +3,8 @@
 // whole run: a folder met again, new or gone, a pattern that leaves a folder out, the
 // mass-deletion question.
 #include "engine/run_scope.h"
-#include "platform/text_codec.h"
 #include "support/engine_fixture.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -104,7 +104,7 @@ TEST_P(ScopedRun, HandlesItsFoldersByTheWholeRunsRules)
     buildTree(m_tgt, with(c.tgt, kStaleTgt));
     model::FolderPair& pair = addPair(c.method);
     if (c.excludeFolder != nullptr)
-        pair.excludeFolders.append(platform::fromUtf8(c.excludeFolder));
+        pair.excludeFolders.append(text::fromUtf8(c.excludeFolder));
     engine::RunScope scope;
     scope.pairs[0].folders = c.folders;
     m_scope = &scope;

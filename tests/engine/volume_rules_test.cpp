@@ -3,9 +3,9 @@
 // ignored, permission bits refused. The volume is pretended by the test file system (the real
 // ones are in the file-system matrix); the trees are real.
 #include "engine/time_rule.h"
-#include "platform/case_fold.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
+#include "text/case_fold.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -99,7 +99,7 @@ private:
             if (!name.empty() &&
                 !std::filesystem::exists(std::filesystem::symlink_status(found + name, error)))
                 for (const auto& entry : std::filesystem::directory_iterator(found, error))
-                    if (platform::foldName(entry.path().filename().string()) == platform::foldName(name))
+                    if (text::foldName(entry.path().filename().string()) == text::foldName(name))
                         name = entry.path().filename().string();
             found += name;
             if (end < path.size())

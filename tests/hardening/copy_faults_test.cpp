@@ -2,7 +2,7 @@
 // Kernel-call faults during copies: the kernel copy giving up early or refusing, short and
 // failing writes, a full disk at each copy of a run, a volume that cannot rename without
 // replacing, and a name taken right before a copy is published.
-#include "platform/posix_copy.h"
+#include "platform/posix/posix_copy.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
 #include "support/scoped_env.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/failure_note.h"
-#include "platform/posix_io.h"
+#include "platform/posix/posix_io.h"
 #include "support/temp_tree.h"
 
 #include <cerrno>

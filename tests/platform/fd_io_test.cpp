@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/fd_io.h"
+#include "platform/posix/fd_io.h"
 #include "platform/unique_fd.h"
 #include "support/temp_tree.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "support/temp_tree.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/posix_file_system.h"
-#include "platform/posix_trash.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_trash.h"
 #include "support/scoped_env.h"
 #include "support/temp_tree.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Keeping a replaced or deleted item as a version: moved or linked on one volume, copied,
 // read back and only then removed across volumes, and never lost or doubled on a failure.
-#include "platform/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "support/temp_tree.h"
 
 #include <filesystem>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The preview answers each call as the real file system does, and later calls see its writes.
-#include "platform/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/preview_file_system.h"
 #include "support/temp_tree.h"
 

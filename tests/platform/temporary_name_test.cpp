@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/temporary_name.h"
-#include "platform/text_codec.h"
+#include "platform/posix/temporary_name.h"
 #include "support/temp_tree.h"
+#include "text/text_codec.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -25,7 +25,7 @@ TEST(TemporaryName, FollowsTheRuleAndStaysWithinTheNameLimit)
         EXPECT_LE(temporary.size(), kMaxNameBytes);
         EXPECT_EQ(temporary.front(), '.');
         EXPECT_TRUE(temporary.ends_with(".tavrel-tmp"));
-        EXPECT_TRUE(isValidUtf8(temporary)) << "a shortened name must not split a character";
+        EXPECT_TRUE(tavrel::text::isValidUtf8(temporary)) << "a shortened name must not split a character";
         EXPECT_NE(temporaryNameFor(name), temporary) << "each call gives a fresh name";
     }
     EXPECT_EQ(temporaryNameFor("job.tsp").rfind(".job.tsp.", 0), 0u);

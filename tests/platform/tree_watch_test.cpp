@@ -2,7 +2,7 @@
 // The tree watch through the real kernel: a folder that comes is watched with what it holds,
 // the program's own temporary files and a volume's trash folder are no changes, a link is a
 // leaf, and a root that goes is told.
-#include "platform/temporary_name.h"
+#include "platform/posix/temporary_name.h"
 #include "platform/tree_watch.h"
 #include "support/temp_tree.h"
 

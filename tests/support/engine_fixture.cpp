@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/engine_fixture.h"
 
-#include "platform/text_codec.h"
+#include "text/text_codec.h"
 
 namespace tavrel::test {
 
@@ -11,10 +11,10 @@ model::FolderPair& EngineTest::addPair(model::SyncMethod method, const std::stri
                                        const std::string& tgt, const std::string& name)
 {
     model::FolderPair* pair = m_job.addPair();
-    pair->name = platform::fromUtf8(name);
+    pair->name = text::fromUtf8(name);
     pair->method = method;
-    pair->orgPath = platform::fromUtf8(org);
-    pair->tgtPath = platform::fromUtf8(tgt);
+    pair->orgPath = text::fromUtf8(org);
+    pair->tgtPath = text::fromUtf8(tgt);
     pair->includeFiles.append(u"*");
     pair->includeFolders.append(u"*");
     pair->includeSubfolders = 1;

@@ -5,7 +5,7 @@
 #include "engine/run_state.h"
 #include "model/job.h"
 #include "model/pattern_list.h"
-#include "platform/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "report/report_file.h"
 #include "support/recording_sink.h"
 #include "support/temp_tree.h"

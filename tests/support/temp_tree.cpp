@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/temp_tree.h"
 
-#include "platform/temporary_name.h"
+#include "platform/posix/temporary_name.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,8 +6,8 @@
 #include "model/job.h"
 #include "model/pair_rules.h"
 #include "model/text_rules.h"
-#include "platform/case_fold.h"
-#include "platform/text_codec.h"
+#include "text/case_fold.h"
+#include "text/text_codec.h"
 #include "ui/common/cell_font.h"
 #include "ui/common/message_box.h"
 #include "ui/common/owned_placement.h"
@@ -196,7 +196,7 @@ void PairOptionsDialog::fail(const QString& message, QWidget* focus)
 bool PairOptionsDialog::checkInput()
 {
     const auto text = [](const QLineEdit* box, std::size_t capacity) {
-        return platform::toUtf8(boxText(box, capacity));
+        return text::toUtf8(boxText(box, capacity));
     };
     model::PairDraft draft;
     draft.name = text(m_nameBox, model::kNameCapacity);
@@ -210,7 +210,7 @@ bool PairOptionsDialog::checkInput()
     draft.rememberState = m_extras.rememberState;
     draft.versionsFolder = m_extras.versionsFolder;
     // Typed folders may not exist yet, so there is no volume to ask: names match ignoring case.
-    const std::optional<model::PairProblem> problem = model::checkPair(draft, &platform::foldName);
+    const std::optional<model::PairProblem> problem = model::checkPair(draft, &text::foldName);
     if (!problem)
         return true;
     switch (problem->fault) {

@@ -3,7 +3,7 @@
 
 #include "engine/run_state.h"
 #include "model/job.h"
-#include "platform/posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 #include "platform/preview_file_system.h"
 #include "ui/window/run_controller.h"
 
