@@ -11,7 +11,7 @@
 # Environment:
 #   BENCH_RUNS=3            runs per command (the medians quoted in notes use 5)
 #   BENCH_MILLION=1         also the 1,000,000 files in 1,000 folders set (minutes to build)
-#   BENCH_ONLY="..."        only these sections: legacy small large sync onefolder usrshare million watch
+#   BENCH_ONLY="..."        only these sections: legacy small large sync fixed onefolder usrshare million watch
 #   BENCH_IDLE=60           seconds the idle watch's CPU time is measured over
 #   BENCH_FOLDER_SIZES="25000 50000 100000 200000"   sizes of the one-folder rows
 set -euo pipefail
@@ -382,6 +382,26 @@ sumrow "S6 small: 1% + 1% changed, Synchronize vs rsync -au both ways" s6_tav s6
 fi
 
 # ---------------------------------------------------------------------------------------------
+# What a run costs beyond its files: a job of one file that is already in step, against cp -au
+# of the same folder. Milliseconds each, so it is timed 20 times as often as the other rows.
+if want fixed; then
+section "Fixed cost: a one-file job that changes nothing"
+mkdir -p "$data/one/org"
+[ -f "$data/one/org/file.txt" ] || echo "one file" > "$data/one/org/file.txt"
+rsync -a "$data/one/org/" "$data/one/tgt/"
+rsync -a "$data/one/org/" "$data/one/tgt_cp/"
+one=$(job one 1 0 "$data/one/tgt" "$data/one/org")
+tav_once "$one"
+saved_runs=$runs
+runs=$((runs * 20))
+measure one_tav "$(tav "$one")"
+measure one_cp "cp -au $data/one/org/. $data/one/tgt_cp/"
+runs=$saved_runs
+sumrow "fixed cost: a 1-file job that changes nothing, Update Copy vs cp -au (median of $((runs * 20)))" \
+    one_tav one_cp "<= 1.5"
+fi
+
+# ---------------------------------------------------------------------------------------------
 if want onefolder; then
 section "Files in one folder: no-change re-runs"
 for n in $sizes; do
@@ -408,6 +428,11 @@ for n in $sizes; do
         sumrow "$label, Absolute Copy vs rsync -a --delete" "one_abs_$n" "one_rsync_$n"
     fi
 done
+if [[ " $sizes " == *" 100000 "* && -s "$results/one_abs_100000.rss" ]]; then
+    kib=$(grep -Eo '^[0-9]+$' "$results/one_abs_100000.rss" | sort -n | tail -1)
+    skipped "peak memory, 100,000 files in one folder (Absolute Copy, no change)" \
+        "$(python3 -c "k = $kib; print(f'{k / 1024:.1f} MiB = 16 MiB + {(k - 16384) * 1024 / 100000:.0f} bytes per entry (goal: 16 MiB + 100 bytes per entry, 25.5 MiB)')")"
+fi
 if [[ " $sizes " == *" 100000 "* && " $sizes " == *" 200000 "* ]]; then
     sumrow "growth, Absolute Copy no change: 200,000 vs 100,000 in one folder" \
         one_abs_200000 one_abs_100000 "<= 2.2"

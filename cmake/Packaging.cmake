@@ -60,7 +60,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE gzip)
 
-# dpkg-shlibdeps derives the library dependencies (Qt 6, libssl3, the C and C++ runtimes) with
+# dpkg-shlibdeps derives the library dependencies (Qt 6, the C and C++ runtimes) with
 # their exact versions from the programs. Without it they are declared by name. Fonts are never
 # linked, so they are always declared.
 find_program(TAVREL_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -68,7 +68,7 @@ set(tavrel_depends)
 if(TAVREL_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  list(APPEND tavrel_depends "libqt6core6 (>= 6.4)" libssl3)
+  list(APPEND tavrel_depends "libqt6core6 (>= 6.4)")
   if(TAVREL_BUILD_GUI)
     list(APPEND tavrel_depends "libqt6gui6 (>= 6.4)" "libqt6widgets6 (>= 6.4)" "libqt6svg6 (>= 6.4)")
   endif()

@@ -111,6 +111,7 @@ std::filesystem::path RootRecord::file() const
 void RootRecord::load()
 {
     m_roots.clear();
+    m_changed = true;
     if (!isPlainFolder(m_folder))
         return;
     platform::RegularFile record;
@@ -146,6 +147,7 @@ void RootRecord::load()
         roots[{slot, line[1] == 'O' ? RootSide::Org : RootSide::Tgt}] = std::move(value);
     }
     m_roots = std::move(roots);
+    m_changed = false;
 }
 
 bool RootRecord::existed(int slot, RootSide side, const std::string& root) const
@@ -156,11 +158,17 @@ bool RootRecord::existed(int slot, RootSide side, const std::string& root) const
 
 void RootRecord::noteExisting(int slot, RootSide side, const std::string& root)
 {
-    m_roots[{slot, side}] = root;
+    std::string& known = m_roots[{slot, side}];
+    if (known != root) {
+        known = root;
+        m_changed = true;
+    }
 }
 
 bool RootRecord::save() const
 {
+    if (!m_changed)
+        return true;
     std::error_code error;
     std::filesystem::create_directories(m_folder, error);
     if (error || !isPlainFolder(m_folder))

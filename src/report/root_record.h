@@ -42,7 +42,9 @@ public:
     void noteExisting(int slot, RootSide side, const std::string& root);
 
     // Writes the record to a temporary file beside it and renames it into place (the folder is
-    // made if missing; never through a link). False when it could not be written.
+    // made if missing; never through a link). False when it could not be written. A record that
+    // holds what its file held when it was loaded is not written again (true): most runs end
+    // with the roots they started with, and each write is synced to the disk.
     bool save() const;
 
     // Where the record is kept.
@@ -52,6 +54,7 @@ private:
     std::string m_jobFile;
     std::filesystem::path m_folder;
     std::map<std::pair<int, RootSide>, std::string> m_roots;
+    bool m_changed = true; // since the file was read, or never read
 };
 
 } // namespace tavrel::report

@@ -99,8 +99,10 @@ protected:
             {"/usr/bin/dbus-daemon", "--config-file=" + (m_dir / "bus.conf"), "--nofork", "--nopidfile"});
         ASSERT_TRUE(waitFor([this] { return fs::exists(m_dir / "bus"); })) << "the private bus did not start";
         fs::create_directories(m_dir / "bin");
-        std::ofstream(m_dir / "bin/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << m_dir / "opened"
-                                              << "'\n";
+        // Written aside and renamed, so the test never reads it half written.
+        const std::string opened = m_dir / "opened";
+        std::ofstream(m_dir / "bin/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << opened
+                                              << ".part' && mv '" << opened << ".part' '" << opened << "'\n";
         fs::permissions(m_dir / "bin/xdg-open", fs::perms::owner_all);
     }
     void TearDown() override

@@ -147,6 +147,7 @@ extern "C" int linkat(int fromFolder, const char* from, int toFolder, const char
 {
     using Real = int (*)(int, const char*, int, const char*, int);
     static const Real real = tavrel::test::nextDefinition<Real>("linkat");
+    beforeRename(toFolder, to);
     if (noReplaceRefused()) {
         errno = EPERM;
         return -1;

@@ -43,8 +43,9 @@ struct SyscallPlan
     // program changing the source while it is copied.
     std::function<void()> afterKernelCopy;
 
-    // Runs right before each rename, with or without replacing (renameat, renameat2), with the
-    // folder and name it renames onto: another program taking the name at the last moment.
+    // Runs right before each rename, with or without replacing (renameat, renameat2), and each
+    // link (linkat: how a new file is published), with the folder and name it puts the item
+    // under: another program taking the name at the last moment.
     std::function<void(int toFolder, const char* to)> beforeRename;
 };
 

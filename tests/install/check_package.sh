@@ -22,7 +22,7 @@ fields=$(dpkg-deb -f "$deb" Package Version Depends)
 echo "$fields"
 grep -qx 'Package: tavrel-sync' <<<"$fields" || fail "package name is not tavrel-sync"
 depends=$(sed -n 's/^Depends: //p' <<<"$fields")
-wanted=(libssl3 libqt6core6)
+wanted=(libqt6core6)
 [ "$expect_window" = ON ] && wanted+=(libqt6gui6 libqt6widgets6 libqt6svg6 fonts-liberation2)
 for name in "${wanted[@]}"; do
     grep -Eq "(^|, )$name( |,|$)" <<<"$depends" || fail "Depends lacks $name"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/posix/posix_copy.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/temp_tree.h"
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,6 +103,89 @@ TEST_F(PosixCopyTest, StopFlagCutsLargeCopiesBetweenChunks)
     EXPECT_EQ(fs.copyCreateOnly(scratch / "large", scratch / "tgt/large", &go), FsError::Ok);
     EXPECT_EQ(lstatOf(scratch / "tgt/large").st_size, 40 << 20);
 }
+
+namespace {
+
+// The changes of names in the folder watched by `watch` (an inotify descriptor opened with
+// IN_NONBLOCK), as "create NAME", "from NAME", "to NAME" or "delete NAME", in order.
+std::vector<std::string> nameChanges(int watch)
+{
+    std::vector<std::string> changes;
+    alignas(inotify_event) char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(watch, buffer, sizeof buffer);
+        if (got <= 0)
+            return changes;
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            const char* kind = (event->mask & IN_CREATE) != 0       ? "create "
+                               : (event->mask & IN_MOVED_FROM) != 0 ? "from "
+                               : (event->mask & IN_MOVED_TO) != 0   ? "to "
+                                                                    : "delete ";
+            changes.push_back(kind + std::string(event->len > 0 ? event->name : ""));
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+}
+
+struct PublishCase
+{
+    const char* name;
+    bool unnamedFile; // the copy may write an unnamed file (CopyOptions::tryUnnamedFile)
+    bool stopped;     // the stop flag is set before the second chunk
+    int changes;      // name changes the folder sees
+};
+
+class NewFilePublish : public PosixCopyTest, public ::testing::WithParamInterface<PublishCase>
+{
+};
+
+} // namespace
+
+// A new file shows in its folder under its final name only once it is whole. Written as an
+// unnamed file, that takes one change of the folder's names, the link, and a stopped copy
+// none; without unnamed files (as on FUSE volumes) a temporary name is made and renamed.
+TEST_P(NewFilePublish, TheFolderSeesOnlyTheWholeFile)
+{
+    const PublishCase& c = GetParam();
+    const std::string tgt = scratch / "tgt";
+    const int probe = ::open(tgt.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (probe < 0)
+        GTEST_SKIP() << "the scratch folder's volume makes no unnamed files";
+    ::close(probe);
+    const std::string large(20 << 20, 'L');
+    writeFile(scratch / "large", large);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, tgt.c_str(), IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE),
+              0);
+
+    posix::CopyOptions options;
+    options.tryUnnamedFile = c.unnamedFile;
+    const std::atomic<int32_t> stop{c.stopped ? 1 : 0};
+    const FsError result = posix::copyItem(scratch / "large", tgt + "/large", posix::CopyMode::CreateOnly,
+                                           nullptr, &stop, options);
+    const std::vector<std::string> changes = nameChanges(watch);
+    ::close(watch);
+
+    EXPECT_EQ(result, c.stopped ? FsError::Stopped : FsError::Ok);
+    EXPECT_EQ(static_cast<int>(changes.size()), c.changes) << ::testing::PrintToString(changes);
+    if (c.stopped) {
+        EXPECT_FALSE(std::filesystem::exists(tgt + "/large"));
+    } else {
+        EXPECT_EQ(changes.back(), c.unnamedFile ? "create large" : "to large");
+        EXPECT_EQ(readFile(tgt + "/large"), large);
+        EXPECT_EQ(lstatOf(tgt + "/large").st_mode & 0777, lstatOf(scratch / "large").st_mode & 0777);
+    }
+    EXPECT_EQ(temporaryLeftovers(tgt), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Posix, NewFilePublish,
+                         ::testing::Values(PublishCase{"Unnamed", true, false, 1},
+                                           PublishCase{"UnnamedStopped", true, true, 0},
+                                           PublishCase{"ThroughATemporary", false, false, 3},
+                                           PublishCase{"ThroughATemporaryStopped", false, true, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PosixCopyTest, LinkIsCopiedAsLinkWithItsOwnTime)
 {

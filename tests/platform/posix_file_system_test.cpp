@@ -20,6 +20,7 @@
 
 using namespace tavrel::platform;
 using tavrel::test::lstatOf;
+using tavrel::test::readFile;
 using tavrel::test::setTimes;
 using tavrel::test::TempDir;
 using tavrel::test::writeFile;
@@ -164,6 +165,44 @@ TEST_F(PosixFileSystemTest, ReaderFillsWholeBlocks)
     }
     EXPECT_EQ(got, 0);
     EXPECT_EQ(read, content);
+}
+
+// A reader ends where the file ended when it was opened: what is appended meanwhile is not
+// read (the next run sees the change by its stamp). A file that shows no size, as those of
+// /proc do, is read to its real end all the same.
+TEST_F(PosixFileSystemTest, ReaderEndsAtTheSizeItOpenedWith)
+{
+    struct Case
+    {
+        const char* name;
+        std::string path;
+        std::size_t appended; // bytes added after the open
+    };
+    writeFile(scratch / "grows", "first part");
+    writeFile(scratch / "same", "first part");
+    const Case cases[] = {{"appended after the open", scratch / "grows", 5},
+                          {"left alone", scratch / "same", 0},
+                          {"no size shown", "/proc/self/status", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string before = readFile(c.path);
+        ASSERT_FALSE(before.empty());
+        FsError error = FsError::Other;
+        auto reader = fs.openForReading(c.path, error);
+        ASSERT_NE(reader, nullptr);
+        if (c.appended > 0)
+            writeFile(c.path, before + std::string(c.appended, '+'));
+        std::string read;
+        std::vector<char> block(kCompareBlockSize);
+        long got = 0;
+        while ((got = reader->read(block.data(), block.size())) > 0)
+            read.append(block.data(), static_cast<std::size_t>(got));
+        EXPECT_EQ(got, 0);
+        if (c.path.starts_with("/proc/"))
+            EXPECT_TRUE(read.starts_with("Name:")) << read; // its content changes from read to read
+        else
+            EXPECT_EQ(read, before);
+    }
 }
 
 TEST_F(PosixFileSystemTest, ReaderRefusesLinksFifosAndMissingFiles)

@@ -6,11 +6,15 @@
 #include "platform/tree_watch.h"
 #include "support/temp_tree.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace tavrel::test {
@@ -79,6 +83,30 @@ TEST_F(TreeWatchTest, NewFoldersAreWatchedAndTheProgramsOwnNamesAreNoChanges)
     // The root, a/ and n/: neither the trash nor the link's folder.
     EXPECT_EQ(m_watch->watchedFolders(), 3u);
     EXPECT_FALSE(m_events.overflowed);
+}
+
+// A copy written as an unnamed file and linked once whole is told by its name alone; the
+// kernel's "#inode" name of the unnamed file is no change, but a real file of such a name is.
+TEST_F(TreeWatchTest, AnUnnamedFileLinkedWholeIsOneChangeOfItsName)
+{
+    writeFile(m_root + "/a/#12", "old");
+    {
+        const int fd = ::open((m_root + "/a").c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd < 0)
+            GTEST_SKIP() << "this volume makes no unnamed files: " << std::strerror(errno);
+        ASSERT_EQ(::write(fd, "new", 3), 3);
+        ASSERT_EQ(::fchmod(fd, 0644), 0);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        ASSERT_EQ(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, (m_root + "/a/copy").c_str(), AT_SYMLINK_FOLLOW),
+                  0)
+            << std::strerror(errno);
+        ::close(fd);
+    }
+    ASSERT_TRUE(gatherUntil([&] { return changed("a", "copy"); }));
+    writeFile(m_root + "/a/#12", "changed");
+    ASSERT_TRUE(gatherUntil([&] { return changed("a", "#12"); }));
+    for (const platform::TreeChange& change : m_events.changes)
+        EXPECT_TRUE(change.name == "copy" || change.name == "#12") << change.folder << "/" << change.name;
 }
 
 TEST_F(TreeWatchTest, RootThatGoesIsToldAndItsWatchesDropped)

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tavrel::report {
@@ -42,6 +43,49 @@ TEST(RootRecord, KeepsTheRootsOfOneProject)
     other.load();
     EXPECT_FALSE(other.existed(0, RootSide::Tgt, odd));
     EXPECT_NE(other.file(), again.file());
+}
+
+// A run that ends with the roots its record already holds leaves the file alone (each write
+// is synced to the disk, a cost on every run); any change of a root writes it anew.
+TEST(RootRecord, IsWrittenOnlyWhenARootChanged)
+{
+    struct Case
+    {
+        const char* name;
+        int slot;
+        RootSide side;
+        const char* root;
+        bool written;
+    };
+    const Case cases[] = {
+        {"the same root", 0, RootSide::Tgt, "/mnt/usb/", false},
+        {"another root", 0, RootSide::Tgt, "/mnt/other/", true},
+        {"another side", 0, RootSide::Org, "/mnt/usb/", true},
+        {"another slot", 1, RootSide::Tgt, "/mnt/usb/", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string folder = dir / "roots";
+        {
+            RootRecord first(dir / "job.TSP", folder);
+            first.load();
+            first.noteExisting(0, RootSide::Tgt, "/mnt/usb/");
+            ASSERT_TRUE(first.save());
+        }
+        RootRecord record(dir / "job.TSP", folder);
+        record.load();
+        struct stat was = {};
+        ASSERT_EQ(::stat(record.file().c_str(), &was), 0);
+        record.noteExisting(c.slot, c.side, c.root);
+        ASSERT_TRUE(record.save());
+        struct stat now = {};
+        ASSERT_EQ(::stat(record.file().c_str(), &now), 0);
+        EXPECT_EQ(now.st_ino != was.st_ino, c.written);
+        RootRecord again(dir / "job.TSP", folder);
+        again.load();
+        EXPECT_TRUE(again.existed(c.slot, c.side, c.root));
+    }
 }
 
 // The record is never reached through a link: a link in the file's place is not read and is

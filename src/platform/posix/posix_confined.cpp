@@ -222,6 +222,7 @@ public:
             CopyNotes notes;
             const FsError result = keepItemAt(source, {parent, name}, mode, options, &notes);
             m_kernelCopyUnsupported |= notes.kernelCopyUnsupported;
+            m_roots[root].unnamedFilesRefused |= notes.unnamedFilesUnsupported;
             return result;
         });
     }
@@ -325,8 +326,9 @@ private:
         std::string text; // as the pair names it, ending with "/"
         UniqueFd fd;      // once resolved
         FolderIdentity id;
-        bool locked = false; // this view holds the run's lock on it
-        VolumeTraits traits; // once probed
+        bool locked = false;              // this view holds the run's lock on it
+        VolumeTraits traits;              // once probed
+        bool unnamedFilesRefused = false; // a copy into it found no O_TMPFILE to be had
     };
 
     // What copying into `root` asks of the copy, from its volume's traits.
@@ -342,6 +344,7 @@ private:
         // The kernel copies within one volume only (mostly): once it refused this pair's
         // volumes, each further file would ask in vain.
         options.tryKernelCopy = !m_kernelCopyUnsupported;
+        options.tryUnnamedFile = !m_roots[root].unnamedFilesRefused;
         return options;
     }
 
@@ -567,6 +570,7 @@ private:
             m_refused.times |= notes.timesRefused;
             m_refused.owner |= notes.ownerRefused;
             m_kernelCopyUnsupported |= notes.kernelCopyUnsupported;
+            m_roots[root].unnamedFilesRefused |= notes.unnamedFilesUnsupported;
             return result;
         });
     }

@@ -293,6 +293,32 @@ FsError copyLink(const Place& source, const struct stat& sourceStat, int folder,
     return result;
 }
 
+// Whether a file open as a descriptor can be named through /proc/self/fd: linkat needs that
+// path (AT_EMPTY_PATH would need a capability) to link an unnamed file.
+bool procFdAvailable()
+{
+    static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+    return available;
+}
+
+bool isUnnamedFileRefusal(int error)
+{
+    return error == EOPNOTSUPP || error == ENOTSUP || error == EISDIR || error == EINVAL || error == ENOSYS;
+}
+
+// A refusal to link a file under a new name: the volume has no hard links (FUSE, FAT).
+bool isLinkRefusal(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS || error == EXDEV;
+}
+
+// Where a copy is written before it is published.
+struct CopyTarget
+{
+    UniqueFd fd;
+    std::string temporary; // its name in the folder; empty for an unnamed file
+};
+
 FsError copyRegular(const Place& source, int folder, const std::string& name, CopyMode mode,
                     const FileStamp* expected, const std::atomic<int32_t>* stop, CopyNotes& notes,
                     const CopyOptions& options)
@@ -309,16 +335,31 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     if (static_cast<uint64_t>(st.st_size) > options.maxFileSize)
         return FsError::TooLarge;
 
-    std::string temporary;
-    UniqueFd out = createExclusiveTemporary(folder, name, temporary);
-    if (!out.valid())
-        return errorMakingName(errno, folder);
-    TemporaryGuard guard(folder, temporary);
+    // A new file goes in as one link of a finished unnamed file: one change of the folder
+    // instead of a create and a rename, and a copy that fails or stops leaves no name behind
+    // (closing the unnamed file frees it). Overwrites and volumes without unnamed files (FUSE,
+    // FAT, many network mounts) go through a temporary name.
+    CopyTarget out;
+    const bool unnamed = mode == CopyMode::CreateOnly && options.tryUnnamedFile && procFdAvailable();
+    if (unnamed) {
+        out.fd.reset(retryOnEintr(
+            [&] { return ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, S_IRUSR | S_IWUSR); }));
+        if (!out.fd.valid() && isUnnamedFileRefusal(errno))
+            notes.unnamedFilesUnsupported = true;
+    }
+    if (!out.fd.valid()) {
+        out.fd = createExclusiveTemporary(folder, name, out.temporary);
+        if (!out.fd.valid())
+            return errorMakingName(errno, folder);
+    }
+    TemporaryGuard guard(folder, out.temporary);
+    if (out.temporary.empty())
+        guard.release();
 
     bool kernelCopy = options.tryKernelCopy;
     off_t copiedLength = 0;
     FailedSide failedSide = FailedSide::Target;
-    int error = copyData(in.get(), out.get(), st, stop, kernelCopy, copiedLength, failedSide);
+    int error = copyData(in.get(), out.fd.get(), st, stop, kernelCopy, copiedLength, failedSide);
     notes.kernelCopyUnsupported |= options.tryKernelCopy && !kernelCopy;
     if (error != 0)
         return error == kStopped ? FsError::Stopped : errorFromErrno(error, failedSide);
@@ -329,26 +370,30 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
         return errorFromErrno(errno, FailedSide::Source);
     if (changedSince(st, after))
         return FsError::SourceChanged;
-    // A volume may take more than it keeps (FAT through FUSE keeps a length modulo 4 GiB).
-    struct stat written = {};
-    if (::fstat(out.get(), &written) != 0)
-        return errorFromErrno(errno, FailedSide::Target);
-    if (written.st_size != copiedLength)
-        return failedBecause(FsError::Other, FailedSide::Target,
-                             "the volume kept another length than was written");
+    // A volume may take more than it keeps (FAT through FUSE keeps a length modulo 4 GiB). One
+    // that makes unnamed files is a kernel file system that keeps the lengths it is given, and
+    // copyData counted every byte the kernel took: its copy needs no stat of its own.
+    if (!out.temporary.empty()) {
+        struct stat written = {};
+        if (::fstat(out.fd.get(), &written) != 0)
+            return errorFromErrno(errno, FailedSide::Target);
+        if (written.st_size != copiedLength)
+            return failedBecause(FsError::Other, FailedSide::Target,
+                                 "the volume kept another length than was written");
+    }
     // Owner first: changing it clears mode bits that the fchmod below sets again. A file we
     // made is ours already: nothing to change when the source is ours too.
-    if (keepsOwners() && !ownedLike(st) && ::fchown(out.get(), st.st_uid, st.st_gid) != 0)
+    if (keepsOwners() && !ownedLike(st) && ::fchown(out.fd.get(), st.st_uid, st.st_gid) != 0)
         notes.ownerRefused = true;
     // Only the permission bits: a set-user-ID bit on a file we now own could hand out our rights.
     // A volume without permission bits (FAT) still gets the content.
-    if (::fchmod(out.get(), st.st_mode & 0777) != 0) {
+    if (::fchmod(out.fd.get(), st.st_mode & 0777) != 0) {
         if (!isRefusal(errno))
             return errorFromErrno(errno);
         notes.permissionsRefused = true;
     }
     const timespec times[2] = {st.st_atim, options.fit(st.st_mtim)};
-    if (::futimens(out.get(), times) != 0) {
+    if (::futimens(out.fd.get(), times) != 0) {
         if (!isRefusal(errno))
             return errorFromErrno(errno);
         notes.timesRefused = true;
@@ -356,15 +401,40 @@ FsError copyRegular(const Place& source, int folder, const std::string& name, Co
     // No fsync: a crash may lose a fresh copy, but the rename after close never exposes a
     // partial one under the final name, and syncing each of thousands of small files costs
     // far more than the run itself.
-    if ((error = out.close()) != 0)
-        return errorFromErrno(error);
-    const FsError result = publish(folder, temporary, name, mode, expected, options.trashReplaced);
-    if (result == FsError::Ok) {
+    FsError result = FsError::Ok;
+    if (out.temporary.empty()) {
+        // Linked while open (the link needs the descriptor); nothing was written after the
+        // checks above, so the name only ever shows the whole copy.
+        char self[32];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", out.fd.get());
+        if (::linkat(AT_FDCWD, self, folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            const int linkError = errno;
+            if (linkError == EEXIST)
+                return takenBy(folder, name);
+            if (!isLinkRefusal(linkError))
+                return errorMakingName(linkError, folder);
+            // A volume that makes unnamed files but cannot link them: once more by a name.
+            notes.unnamedFilesUnsupported = true;
+            CopyOptions named = options;
+            named.tryUnnamedFile = false;
+            out.fd.reset();
+            return copyRegular(source, folder, name, mode, expected, stop, notes, named);
+        }
+        if ((error = out.fd.close()) != 0) {
+            ::unlinkat(folder, name.c_str(), 0); // published only just now, by this copy
+            return errorFromErrno(error);
+        }
+    } else {
+        if ((error = out.fd.close()) != 0)
+            return errorFromErrno(error);
+        result = publish(folder, out.temporary, name, mode, expected, options.trashReplaced);
+        if (result != FsError::Ok)
+            return result;
         guard.release();
-        // Some volumes (FAT through FUSE) give a renamed file the time of the rename.
-        if (options.retimeAfterPublish && ::utimensat(folder, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-            notes.timesRefused = true;
     }
+    // Some volumes (FAT through FUSE) give a renamed file the time of the rename.
+    if (options.retimeAfterPublish && ::utimensat(folder, name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        notes.timesRefused = true;
     return result;
 }
 

@@ -31,7 +31,8 @@ struct CopyNotes
     bool permissionsRefused = false;
     bool timesRefused = false;
     bool ownerRefused = false;
-    bool kernelCopyUnsupported = false; // the kernel could not copy between these volumes
+    bool kernelCopyUnsupported = false;   // the kernel could not copy between these volumes
+    bool unnamedFilesUnsupported = false; // the target's volume cannot make or link an O_TMPFILE
 };
 
 // What the target's volume needs of a copy.
@@ -50,6 +51,9 @@ struct CopyOptions
     bool trashReplaced = false;
     // Try the kernel's copy first; a caller that saw it fail between the same volumes skips it.
     bool tryKernelCopy = true;
+    // A new file is written as an unnamed file of the target's volume (O_TMPFILE) and linked
+    // under its name once whole; a caller that saw the volume refuse that skips it.
+    bool tryUnnamedFile = true;
     // The caller has just seen the target missing: a create-only copy does not stat it again.
     bool targetKnownAbsent = false;
     // The longest file the target's volume holds; a longer source is refused (TooLarge) before
@@ -67,8 +71,9 @@ FsError copyItemAt(const Place& source, const Place& target, CopyMode mode, cons
                    const CopyOptions& options = {});
 
 // Copies a regular file (content, permission bits, nanosecond times) or a link (its text and
-// times) to a temporary file beside `target`, then renames it to `target`. A failure removes
-// the temporary file and leaves whatever was at `target` untouched. With `expected`, an
+// times) to a temporary file beside `target`, then renames it to `target`; a new regular file
+// where the volume allows it to an unnamed file that is linked as `target` once complete. A
+// failure removes the temporary file and leaves whatever was at `target` untouched. With `expected`, an
 // overwrite is refused (Other) when the target's stamp no longer matches it. With
 // `stopRequested`, a copy that finds it non-zero between two chunks gives up (Stopped).
 FsError copyItem(const std::string& source, const std::string& target, CopyMode mode,

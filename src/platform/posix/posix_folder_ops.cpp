@@ -4,6 +4,7 @@
 #include "platform/posix/fd_io.h"
 #include "platform/posix/temporary_name.h"
 
+#include <algorithm>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,20 +17,35 @@ namespace tavrel::platform::posix {
 
 namespace {
 
+// Files from this size on are read ahead harder: the kernel's window doubles.
+constexpr off_t kSequentialFrom = off_t{1} << 20;
+
 class PosixFileReader final : public FileReader
 {
 public:
-    explicit PosixFileReader(UniqueFd fd) : m_fd(std::move(fd)) {}
+    PosixFileReader(UniqueFd fd, off_t size) : m_fd(std::move(fd)), m_left(size), m_sized(size > 0) {}
 
     // Fills the whole buffer unless the file ends, so two readers of equal files return equal
-    // counts block by block.
+    // counts block by block. The file ends where its size said when it was opened: reading no
+    // further saves the read that finds the end (half the reads of a small file), and what it
+    // grows by meanwhile is a change the next run sees by its stamp. A file that showed no
+    // size (as those of /proc do) is read to its real end.
     long read(void* buffer, std::size_t size) override
     {
-        return static_cast<long>(readFull(m_fd.get(), {static_cast<uint8_t*>(buffer), size}));
+        if (m_sized)
+            size = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(size), m_left));
+        if (size == 0)
+            return 0;
+        const ssize_t got = readFull(m_fd.get(), {static_cast<uint8_t*>(buffer), size});
+        if (got > 0)
+            m_left -= got;
+        return static_cast<long>(got);
     }
 
 private:
     UniqueFd m_fd;
+    off_t m_left;
+    bool m_sized;
 };
 
 // Closing the descriptors releases the locks.
@@ -285,8 +301,10 @@ std::unique_ptr<FileReader> openForReadingAt(int parent, const std::string& name
         return nullptr;
     }
     // O_NONBLOCK stays: regular files ignore it.
+    if (st.st_size >= kSequentialFrom)
+        (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     error = FsError::Ok;
-    return std::make_unique<PosixFileReader>(std::move(fd));
+    return std::make_unique<PosixFileReader>(std::move(fd), st.st_size);
 }
 
 // A run holds its root with an exclusive flock and every folder above it with a shared one.

@@ -4,6 +4,7 @@
 #include "platform/tree_watch.h"
 #include "platform/unique_fd.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -34,6 +35,18 @@ constexpr uint32_t kWatchMask = kChildEvents | IN_DELETE_SELF | IN_MOVE_SELF | I
 bool isOwnName(std::string_view folder, std::string_view name)
 {
     return isTemporaryName(name) || (folder.empty() && name.substr(0, 6) == ".Trash");
+}
+
+// A file made unnamed (O_TMPFILE, as our copies are written) and linked under its name once
+// whole is told by the kernel under "#" and its inode number while it is written: an
+// event of that name that makes or moves nothing, for which the folder holds no such item,
+// is one of those.
+bool isUnnamedFileEvent(uint32_t mask, std::string_view name)
+{
+    if (name.size() < 2 || name.front() != '#' ||
+        (mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)) != 0)
+        return false;
+    return std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string joined(const std::string& folder, std::string_view name)
@@ -200,6 +213,12 @@ private:
             if (isOwnName(place.folder, name))
                 continue;
             const std::string path = joined(place.folder, name);
+            if (isUnnamedFileEvent(event.mask, name)) {
+                struct stat st = {};
+                const std::string full = asFolder(m_roots[place.tree]) + path;
+                if (::fstatat(AT_FDCWD, full.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+            }
             // A folder moved away takes its watches' places with it: they are found again
             // where it lands, if that is in a watched tree.
             if (folder && (event.mask & IN_MOVED_FROM) != 0)
