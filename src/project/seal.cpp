@@ -45,9 +45,9 @@ public:
             length[i] = static_cast<uint8_t>(bits >> (8 * i));
         update(length);
         Seal digest{};
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j)
-                digest[static_cast<std::size_t>(4 * i + j)] = static_cast<uint8_t>(m_state[i] >> (8 * j));
+        for (std::size_t i = 0; i < 4; ++i)
+            for (std::size_t j = 0; j < 4; ++j)
+                digest[4 * i + j] = static_cast<uint8_t>(m_state[i] >> (8 * j));
         return digest;
     }
 
@@ -65,7 +65,7 @@ private:
             0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
         static constexpr int kShift[16] = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
         uint32_t words[16];
-        for (int i = 0; i < 16; ++i)
+        for (std::size_t i = 0; i < 16; ++i)
             words[i] = static_cast<uint32_t>(block[4 * i]) | static_cast<uint32_t>(block[4 * i + 1]) << 8 |
                        static_cast<uint32_t>(block[4 * i + 2]) << 16 |
                        static_cast<uint32_t>(block[4 * i + 3]) << 24;
