@@ -63,58 +63,137 @@ bool isKernelCopyUnsupported(int error)
     return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP || error == EINVAL;
 }
 
-// Copies the file's data regions (holes stay holes), reading by hand where the kernel cannot
-// copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length,
-// which `copiedLength` receives. 0, an errno, or kStopped when `stop` was set before some
-// chunk after the first. An errno says in `failedSide` whether reading `in` or writing `out`
-// failed.
-int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy,
-             off_t& copiedLength, FailedSide& failedSide)
+// One file's data on its way from `in` to `out`: the regions copied so far, the chunks done
+// (a stop is seen between two of them), and which side an errno came from.
+class DataCopy
 {
-    failedSide = FailedSide::Target;
-    const off_t size = st.st_size;
-    bool kernelThisFile = true;
-    off_t extent = 0; // the end of the data written so far
-    // One buffer per thread for every copy that reads by hand: a fresh 256 KiB block per file
-    // would cost two system calls of its own (mmap and munmap).
-    thread_local std::vector<uint8_t> buffer;
-    int chunksDone = 0;
-    // A file copied in one chunk is never given up: there is no "between" to stop in.
-    auto stopBeforeChunk = [&] {
-        return chunksDone > 0 && stop != nullptr && stop->load(std::memory_order_relaxed) != 0;
-    };
-    // Reads with pread/pwrite from `at` up to `end` or the end of the file; the offset reached.
-    auto copyByReading = [&](off_t at, off_t end, off_t& reached) -> int {
-        if (buffer.empty())
-            buffer.resize(kFallbackBlock);
+public:
+    DataCopy(int in, int out, const std::atomic<int32_t>* stop) : m_in(in), m_out(out), m_stop(stop) {}
+
+    // Copies [at, end) by the kernel while it will; `at` ends where it stopped: at `end`, or
+    // where the rest must be read by hand (this file cannot be spliced, or these volumes not at
+    // all, which clears `kernelCopy`).
+    int byKernel(off_t& at, off_t end, bool& kernelCopy)
+    {
+        while (at < end && kernelCopy && m_kernelThisFile) {
+            if (stopBeforeChunk())
+                return kStopped;
+            loff_t inOffset = at;
+            loff_t outOffset = at;
+            const auto want = static_cast<std::size_t>(std::min<off_t>(end - at, kKernelChunk));
+            const ssize_t copied =
+                retryOnEintr([&] { return ::copy_file_range(m_in, &inOffset, m_out, &outOffset, want, 0); });
+            if (copied > 0) {
+                at += copied;
+                wrote(at);
+            } else if (copied == 0) {
+                // A file the kernel cannot splice: an early 0 is not the end of such a file, so
+                // read on by hand.
+                m_kernelThisFile = false;
+            } else if (isKernelCopyUnsupported(errno)) {
+                kernelCopy = false; // another file system (EXDEV): not worth asking again
+            } else {
+                // The kernel's copy does not say which side failed; a read of the source where
+                // it stopped does.
+                const int error = errno;
+                uint8_t probe = 0;
+                if (::pread(m_in, &probe, 1, at) < 0)
+                    m_failedSide = FailedSide::Source;
+                return error;
+            }
+        }
+        return 0;
+    }
+
+    // Reads with pread/pwrite from `at` up to `end` or the end of the file; `reached` gets the
+    // offset reached.
+    int byReading(off_t at, off_t end, off_t& reached)
+    {
+        std::vector<uint8_t>& buffer = block();
         for (bool firstBlock = true; at < end; firstBlock = false) {
             if (!firstBlock && stopBeforeChunk())
                 return kStopped;
             const auto want = static_cast<std::size_t>(std::min<off_t>(end - at, kFallbackBlock));
-            const ssize_t got = retryOnEintr([&] { return ::pread(in, buffer.data(), want, at); });
+            const ssize_t got = retryOnEintr([&] { return ::pread(m_in, buffer.data(), want, at); });
             if (got < 0) {
-                failedSide = FailedSide::Source;
+                m_failedSide = FailedSide::Source;
                 return errno;
             }
             if (got == 0)
                 break;
             if (const std::error_code error =
-                    writeAllAt(out, std::span(buffer).first(static_cast<std::size_t>(got)), at))
+                    writeAllAt(m_out, std::span(buffer).first(static_cast<std::size_t>(got)), at))
                 return error.value();
             at += got;
-            extent = std::max(extent, at);
-            ++chunksDone;
+            wrote(at);
         }
         reached = at;
         return 0;
-    };
+    }
 
-    off_t pos = 0;
+    // Gives `out` the length `length`. A trailing hole has no data to copy: setting the length
+    // recreates it. Only then: some volumes (FAT through FUSE) refuse ftruncate to grow a file
+    // or to keep its length, and get the hole as zeros.
+    int setLength(off_t length)
+    {
+        if (m_extent == length || retryOnEintr([&] { return ::ftruncate(m_out, length); }) == 0)
+            return 0;
+        if (!isRefusal(errno) || m_extent > length)
+            return errno;
+        std::vector<uint8_t>& zeros = block();
+        std::fill(zeros.begin(), zeros.end(), uint8_t{0});
+        while (m_extent < length) {
+            const auto part = static_cast<std::size_t>(std::min<off_t>(length - m_extent, kFallbackBlock));
+            if (const std::error_code error = writeAllAt(m_out, std::span(zeros).first(part), m_extent))
+                return error.value();
+            m_extent += static_cast<off_t>(part);
+        }
+        return 0;
+    }
+
+    FailedSide failedSide() const { return m_failedSide; }
+
+private:
+    // One buffer per thread for every copy that reads by hand: a fresh 256 KiB block per file
+    // would cost two system calls of its own (mmap and munmap).
+    static std::vector<uint8_t>& block()
+    {
+        thread_local std::vector<uint8_t> buffer;
+        if (buffer.size() < kFallbackBlock)
+            buffer.resize(kFallbackBlock);
+        return buffer;
+    }
+
+    // A file copied in one chunk is never given up: there is no "between" to stop in.
+    bool stopBeforeChunk() const
+    {
+        return m_chunksDone > 0 && m_stop != nullptr && m_stop->load(std::memory_order_relaxed) != 0;
+    }
+
+    void wrote(off_t end)
+    {
+        m_extent = std::max(m_extent, end);
+        ++m_chunksDone;
+    }
+
+    int m_in;
+    int m_out;
+    const std::atomic<int32_t>* m_stop;
+    off_t m_extent = 0; // the end of the data written so far
+    int m_chunksDone = 0;
+    bool m_kernelThisFile = true;
+    FailedSide m_failedSide = FailedSide::Target;
+};
+
+// The data regions of `in` one after the other (holes stay holes: only a file with fewer
+// blocks than its length can hold any, so the others are one region with nothing to ask),
+// then the length; `copiedLength` gets it.
+int copyRegions(DataCopy& copy, int in, const struct stat& st, bool& kernelCopy, off_t& copiedLength)
+{
+    const off_t size = st.st_size;
     off_t length = size;
-    // Only a file with fewer blocks than its length can hold holes; the others are one run of
-    // data, with no need to ask where the holes are.
     const bool mayHaveHoles = static_cast<off_t>(st.st_blocks) * 512 < size;
-    while (pos < size) {
+    for (off_t pos = 0; pos < size;) {
         off_t dataStart = mayHaveHoles ? ::lseek(in, pos, SEEK_DATA) : pos;
         if (dataStart < 0) {
             if (errno == ENXIO)
@@ -127,37 +206,11 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
         if (dataEnd < 0 || dataEnd > size)
             dataEnd = size;
         off_t at = dataStart;
-        while (at < dataEnd && kernelCopy && kernelThisFile) {
-            if (stopBeforeChunk())
-                return kStopped;
-            loff_t inOffset = at;
-            loff_t outOffset = at;
-            const auto want = static_cast<std::size_t>(std::min<off_t>(dataEnd - at, kKernelChunk));
-            const ssize_t copied =
-                retryOnEintr([&] { return ::copy_file_range(in, &inOffset, out, &outOffset, want, 0); });
-            if (copied > 0) {
-                at += copied;
-                extent = std::max(extent, at);
-                ++chunksDone;
-            } else if (copied == 0) {
-                // A file the kernel cannot splice: an early 0 is not the end of such a file, so
-                // read on by hand.
-                kernelThisFile = false;
-            } else if (isKernelCopyUnsupported(errno)) {
-                kernelCopy = false; // another file system (EXDEV): not worth asking again
-            } else {
-                // The kernel's copy does not say which side failed; a read of the source where
-                // it stopped does.
-                const int error = errno;
-                uint8_t probe = 0;
-                if (::pread(in, &probe, 1, at) < 0)
-                    failedSide = FailedSide::Source;
-                return error;
-            }
-        }
+        if (const int error = copy.byKernel(at, dataEnd, kernelCopy))
+            return error;
         if (at < dataEnd) {
             off_t reached = at;
-            if (int error = copyByReading(at, dataEnd, reached))
+            if (const int error = copy.byReading(at, dataEnd, reached))
                 return error;
             if (reached < dataEnd) {
                 length = reached; // the file shrank while we copied it
@@ -170,28 +223,28 @@ int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>*
     // that grows while it is copied is copied as it was when opened.
     if (size == 0) {
         off_t reached = size;
-        if (int error = copyByReading(size, std::numeric_limits<off_t>::max(), reached))
+        if (const int error = copy.byReading(size, std::numeric_limits<off_t>::max(), reached))
             return error;
         length = reached;
     }
-    // A trailing hole has no data to copy: setting the length recreates it. Only then: some
-    // volumes (FAT through FUSE) refuse ftruncate to grow a file or to keep its length.
-    if (extent != length && retryOnEintr([&] { return ::ftruncate(out, length); }) != 0) {
-        if (!isRefusal(errno) || extent > length)
-            return errno;
-        // A trailing hole written out as zeros: the same content, only not sparse.
-        if (buffer.size() < kFallbackBlock)
-            buffer.resize(kFallbackBlock);
-        std::fill(buffer.begin(), buffer.end(), uint8_t{0});
-        while (extent < length) {
-            const auto part = static_cast<std::size_t>(std::min<off_t>(length - extent, kFallbackBlock));
-            if (const std::error_code error = writeAllAt(out, std::span(buffer).first(part), extent))
-                return error.value();
-            extent += static_cast<off_t>(part);
-        }
-    }
+    if (const int error = copy.setLength(length))
+        return error;
     copiedLength = length;
     return 0;
+}
+
+// Copies the file's data regions (holes stay holes), reading by hand where the kernel cannot
+// copy (`kernelCopy` is cleared when it refuses these volumes), and sets the final length,
+// which `copiedLength` receives. 0, an errno, or kStopped when `stop` was set before some
+// chunk after the first. An errno says in `failedSide` whether reading `in` or writing `out`
+// failed.
+int copyData(int in, int out, const struct stat& st, const std::atomic<int32_t>* stop, bool& kernelCopy,
+             off_t& copiedLength, FailedSide& failedSide)
+{
+    DataCopy copy(in, out, stop);
+    const int error = copyRegions(copy, in, st, kernelCopy, copiedLength);
+    failedSide = copy.failedSide();
+    return error;
 }
 
 // Whether the source was written to while it was read: its size or either time moved. A file
