@@ -23,6 +23,29 @@ namespace tavrel::engine {
 
 namespace {
 
+// A pair this run handles: enabled, and in the run's scope where it has one (null: whole).
+struct RunPair
+{
+    int slot = 0;
+    const model::FolderPair* pair = nullptr;
+    const PairScope* scope = nullptr;
+};
+
+std::vector<RunPair> pairsOfRun(const RunContext& context)
+{
+    std::vector<RunPair> pairs;
+    for (int slot = 0; slot < model::kMaxPairs; ++slot) {
+        const model::FolderPair* pair = context.job.pairAt(slot);
+        if (!pair || pair->enabled == 0)
+            continue;
+        const PairScope* scope = context.scope != nullptr ? context.scope->find(slot) : nullptr;
+        if (context.scope != nullptr && scope == nullptr)
+            continue;
+        pairs.push_back({slot, pair, scope});
+    }
+    return pairs;
+}
+
 // The counting pass: what the enabled pairs' include patterns find, ORG and for a method that
 // walks back also TGT, with no exclusion or attribute rule. Walking a large tree takes long
 // enough that a stop is honoured per folder; the count is then incomplete and the caller must
@@ -64,17 +87,13 @@ int32_t countJob(const RunContext& context, std::vector<UnreadRoot>& unreadRoots
                 {text::displayName(platform::asFolder(root)),
                  check.reason.empty() ? std::string() : std::string(side) + ": " + check.reason});
     };
-    for (int slot = 0; slot < model::kMaxPairs && stop->load() == 0; ++slot) {
-        const model::FolderPair* pair = context.job.pairAt(slot);
-        if (!pair || pair->enabled == 0)
-            continue;
-        const PairScope* scope = context.scope != nullptr ? context.scope->find(slot) : nullptr;
-        if (context.scope != nullptr && scope == nullptr)
-            continue;
-        const PairFilters filters = PairFilters::fromPair(*pair);
-        countRoot(pair->orgPath, filters, "ORG", scope);
-        if (traitsOf(pair->method).walksBackFromTarget)
-            countRoot(pair->tgtPath, filters, "TGT", scope);
+    for (const RunPair& run : pairsOfRun(context)) {
+        if (stop->load() != 0)
+            break;
+        const PairFilters filters = PairFilters::fromPair(*run.pair);
+        countRoot(run.pair->orgPath, filters, "ORG", run.scope);
+        if (traitsOf(run.pair->method).walksBackFromTarget)
+            countRoot(run.pair->tgtPath, filters, "TGT", run.scope);
     }
     return total;
 }
@@ -118,13 +137,7 @@ RunResult runJob(const RunContext& context, RunProgress& progress, RootGuard& ro
     progress.setCountedTotal(countedTotal);
     PairProcessor processor(context.fileSystem, context.report, sink, progress, context.debugLog, &rootGuard);
     processor.setPreview(dynamic_cast<platform::PreviewFileSystem*>(&context.fileSystem) != nullptr);
-    for (int slot = 0; slot < model::kMaxPairs; ++slot) {
-        const model::FolderPair* pair = context.job.pairAt(slot);
-        if (!pair || pair->enabled == 0)
-            continue;
-        const PairScope* scope = context.scope != nullptr ? context.scope->find(slot) : nullptr;
-        if (context.scope != nullptr && scope == nullptr)
-            continue;
+    for (const auto& [slot, pair, scope] : pairsOfRun(context)) {
         sink.AppendLog("Handle pair : ");
         sink.AppendLog(text::displayName(text::toUtf8(pair->name)));
         sink.AppendLog("\r\n");
