@@ -184,7 +184,6 @@ ExitCode runRun(std::span<const std::string_view> arguments)
         if (options.reportFile)
             return ExitCode::CannotSave;
     }
-    report.CloseReport();
     installStopSignals();
     RunRequest request;
     request.projectFile = options.projectFile;
@@ -198,6 +197,7 @@ ExitCode runRun(std::span<const std::string_view> arguments)
     request.quiet = options.quiet;
     request.notify = options.notify.value_or(defaultNotifyMode(startedFromTerminal()));
     request.verbose = options.verbose;
+    request.report = &report;
     const std::optional<RunEnd> end = executeRun(job, request, fileSystem, std::cout);
     if (!end) {
         std::cerr << "Cannot process synchronization.\n";
@@ -214,8 +214,12 @@ ExitCode runRun(std::span<const std::string_view> arguments)
 std::optional<RunEnd> executeRun(const model::Job& job, const RunRequest& request,
                                  platform::FileSystem& fileSystem, std::ostream& log)
 {
-    report::ReportFile report(request.reportFile ? std::filesystem::path(*request.reportFile)
-                                                 : report::defaultReportPath());
+    std::optional<report::ReportFile> ownReport;
+    report::ReportFile& report =
+        request.report != nullptr
+            ? *request.report
+            : ownReport.emplace(request.reportFile ? std::filesystem::path(*request.reportFile)
+                                                   : report::defaultReportPath());
     engine::RunState state;
     CliSink sink(
         log, std::cerr, request.progress, [] { return std::chrono::steady_clock::now(); },

@@ -192,7 +192,9 @@ void syncWorker(RunContext context, bool preview)
 
 bool startRun(const RunContext& context, std::thread& worker, bool preview)
 {
-    context.report.OpenReport();
+    // A front end may have opened the report already, to say before the run that it cannot.
+    if (!context.report.isOpen())
+        context.report.OpenReport();
     if (preview)
         context.report.WritePreviewReportHead();
     else
