@@ -187,13 +187,14 @@ struct PreviewFileSystem::Found
 };
 
 PreviewFileSystem::PreviewFileSystem(FileSystem& disk)
-    : m_disk(disk), m_overlay(std::make_shared<Overlay>()), m_listings(std::make_unique<Listings>())
+    : ForwardingFileSystem(disk), m_disk(disk), m_confined(false), m_overlay(std::make_shared<Overlay>()),
+      m_listings(std::make_unique<Listings>())
 {}
 
 PreviewFileSystem::PreviewFileSystem(FileSystem& disk, std::unique_ptr<FileSystem> view,
                                      std::vector<std::string> roots, std::shared_ptr<Overlay> overlay)
-    : m_disk(disk), m_view(std::move(view)), m_roots(std::move(roots)), m_overlay(std::move(overlay)),
-      m_listings(std::make_unique<Listings>())
+    : ForwardingFileSystem(std::move(view), disk), m_disk(disk), m_confined(&inner() != &disk),
+      m_roots(std::move(roots)), m_overlay(std::move(overlay)), m_listings(std::make_unique<Listings>())
 {}
 
 PreviewFileSystem::~PreviewFileSystem() = default;
@@ -534,11 +535,6 @@ FsError PreviewFileSystem::removeEmptyFolder(const std::string& path)
     return FsError::Ok;
 }
 
-FsError PreviewFileSystem::realFolder(const std::string& folder, std::string& real)
-{
-    return inner().realFolder(folder, real);
-}
-
 void PreviewFileSystem::removeStaleTemporaries(const std::string& folder)
 {
     (void)folder;
@@ -591,8 +587,8 @@ FileSystem& PreviewFileSystem::volumeView(const std::string& folder, std::string
 {
     const std::string key = nearestDiskFolder(keyOf(folder));
     where = folderPathOf(key);
-    if (m_view && (isRoot(key) || reachesByListing(key)))
-        return *m_view;
+    if (m_confined && (isRoot(key) || reachesByListing(key)))
+        return inner();
     FsError confined = FsError::Ok;
     holder = m_disk.confineTo({where}, confined);
     return holder ? *holder : m_disk;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/file_system.h"
+#include "platform/forwarding_file_system.h"
 
 #include <chrono>
 #include <memory>
@@ -44,9 +45,14 @@ inline constexpr std::chrono::seconds kKeepEveryTemporary = std::chrono::seconds
 // - removeStaleTemporaries removes nothing. Listings are those of `disk`: give a preview a
 //   PosixFileSystem made with kKeepEveryTemporary and it removes nothing at all.
 //
+// - sameFolder cannot be told (Other): a folder may exist only here.
+//
+// Every other read is forwarded to `disk` (or the pair's view of it) as ForwardingFileSystem
+// does; this class overrides what a preview changes.
+//
 // Paths are taken as the engine writes them (folders with or without their final "/"): the
 // memory is keyed by that text. Not for two threads at once; a run uses one worker.
-class PreviewFileSystem final : public FileSystem
+class PreviewFileSystem final : public ForwardingFileSystem
 {
 public:
     explicit PreviewFileSystem(FileSystem& disk);
@@ -75,7 +81,6 @@ public:
     // A copy as copyCreateOnly makes it, and for Move the item deleted here.
     FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode) override;
     FsError removeEmptyFolder(const std::string& path) override;
-    FsError realFolder(const std::string& folder, std::string& real) override;
     void removeStaleTemporaries(const std::string& folder) override;
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;
     FsError readLink(const std::string& path, std::string& text) override;
@@ -84,6 +89,13 @@ public:
     bool liesOnVacantMountPoint(const std::string& folder) override
     {
         return m_disk.liesOnVacantMountPoint(folder);
+    }
+    FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
+    {
+        (void)a;
+        (void)b;
+        same = false;
+        return FsError::Other;
     }
     MetadataRefusals refusedMetadata() const override;
     // A preview over `disk`'s view confined to `roots` (or over `disk` itself, where it makes
@@ -97,8 +109,6 @@ private:
     PreviewFileSystem(FileSystem& disk, std::unique_ptr<FileSystem> view, std::vector<std::string> roots,
                       std::shared_ptr<Overlay> overlay);
 
-    // Where reads of this view go: the disk's view confined to the roots, or the disk.
-    FileSystem& inner() { return m_view ? *m_view : m_disk; }
     Found stateOf(const std::string& key);
     Found diskStateOf(const std::string& key);
     bool isRoot(const std::string& key) const;
@@ -110,8 +120,9 @@ private:
                            std::unique_ptr<FileSystem>& holder);
     const VolumeTraits* traitsFor(const std::string& key) const;
 
+    // Reads go to inner(): the disk's view confined to the roots, or the disk.
     FileSystem& m_disk;
-    std::unique_ptr<FileSystem> m_view;
+    bool m_confined;                  // inner() is a view of the disk
     std::vector<std::string> m_roots; // without their final "/"; empty: not confined
     std::shared_ptr<Overlay> m_overlay;
     std::unique_ptr<Listings> m_listings;

@@ -39,7 +39,7 @@ platform::VolumeTraits caseIgnoringVolume()
 // A case-ignoring volume over the real disk: a name finds the item the folder holds under
 // any letter case, as on FAT and exFAT, so a copy or a new folder under another case meets the
 // item already there. Every other call is the real disk's.
-class CaseIgnoringVolume final : public ForwardingFileSystem
+class CaseIgnoringVolume final : public platform::ForwardingFileSystem
 {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;

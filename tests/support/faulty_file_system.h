@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "support/forwarding_file_system.h"
+#include "platform/forwarding_file_system.h"
 
 #include <array>
 #include <atomic>
@@ -14,7 +14,7 @@ namespace tavrel::test {
 // Wraps a real file system and makes chosen calls fail, to drive the engine through errors
 // it cannot meet on demand on a healthy disk: disk full on the n-th copy, a read error in a
 // comparison, a refused delete. Calls that are not made to fail reach the wrapped system.
-class FaultyFileSystem final : public ForwardingFileSystem
+class FaultyFileSystem final : public platform::ForwardingFileSystem
 {
 public:
     enum class Operation

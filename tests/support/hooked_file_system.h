@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "support/forwarding_file_system.h"
+#include "platform/forwarding_file_system.h"
 
 #include <functional>
 #include <memory>
@@ -14,7 +14,7 @@ namespace tavrel::test {
 // Forwards every call to a real file system, with hooks that let a test change the world
 // between the engine's scan and its next step, or alter what a listing shows. A view confined
 // to a pair's roots is hooked the same way, with the same hooks.
-class HookedFileSystem final : public ForwardingFileSystem
+class HookedFileSystem final : public platform::ForwardingFileSystem
 {
 public:
     struct Hooks

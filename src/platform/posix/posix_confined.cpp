@@ -282,6 +282,31 @@ public:
         });
     }
 
+    // False: whether a root lies on a drive that is not connected is asked of the file system by
+    // path, which reads the tables of mounts.
+    bool liesOnVacantMountPoint(const std::string& folder) override
+    {
+        (void)folder;
+        return false;
+    }
+
+    // Asked by path of the roots before the view is made; a view cannot tell.
+    FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
+    {
+        (void)a;
+        (void)b;
+        same = false;
+        return FsError::Other;
+    }
+
+    // A view is confined once: it makes no view of itself.
+    std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error) override
+    {
+        (void)roots;
+        error = FsError::Ok;
+        return nullptr;
+    }
+
     VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known) override
     {
         beginCall();
