@@ -43,25 +43,11 @@ public:
         note(folder);
         return inner().createFolder(folder, ownerFrom);
     }
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested) override
+    FsError copy(const std::string& source, const std::string& target,
+                 const platform::CopyRequest& request) override
     {
         note(target);
-        return inner().copyCreateOnly(source, target, stopRequested);
-    }
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const platform::FileStamp* expected,
-                          const std::atomic<int32_t>* stopRequested) override
-    {
-        note(target);
-        return inner().copyOverwrite(source, target, expected, stopRequested);
-    }
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected,
-                                    const std::atomic<int32_t>* stopRequested) override
-    {
-        note(target);
-        return inner().copyOverwriteKeepingOld(source, target, expected, stopRequested);
+        return inner().copy(source, target, request);
     }
     FsError makeNormal(const std::string& path) override
     {

@@ -671,7 +671,8 @@ CopyOutcome PairProcessor::CreateOnlyCopy(TaskState& state, const Entry& entry, 
         return copyFailed(FsError::TooLarge, "", sourcePath, state.task.direction, maxFileSize);
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     platform::forgetLastFailure();
-    const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
+    const FsError result = fs().copy(sourcePath, targetPath,
+                                     {platform::CopyMode::CreateOnly, nullptr, false, m_progress.stopFlag()});
     m_sink.NoteCopyEnded(result == FsError::Ok);
     if (result == FsError::Ok) {
         copyDone(state, entry, sourcePath, targetPath, false);
@@ -696,8 +697,7 @@ CopyOutcome PairProcessor::OverwriteFile(TaskState& state, const Entry& entry, c
     auto overwrite = [&] {
         if (keepsVersions())
             return overwriteKeepingVersion(sourcePath, targetPath, stamp);
-        return keepOld ? fs().copyOverwriteKeepingOld(sourcePath, targetPath, &stamp, stop)
-                       : fs().copyOverwrite(sourcePath, targetPath, &stamp, stop);
+        return fs().copy(sourcePath, targetPath, {platform::CopyMode::Overwrite, &stamp, keepOld, stop});
     };
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     platform::forgetLastFailure();

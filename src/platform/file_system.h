@@ -89,6 +89,22 @@ enum class KeepMode
     Copy, // the item stays (an overwrite about to replace it keeps the old version)
 };
 
+// What a copy may do where the target name is taken.
+enum class CopyMode
+{
+    CreateOnly, // never replaces anything
+    Overwrite,  // replaces the regular file or link there
+};
+
+// One copy as FileSystem::copy takes it.
+struct CopyRequest
+{
+    CopyMode mode = CopyMode::CreateOnly;
+    const FileStamp* expected = nullptr; // Overwrite: the target as the run read it
+    bool keepOld = false;                // Overwrite: the replaced file goes to the trash first
+    const std::atomic<int32_t>* stopRequested = nullptr;
+};
+
 // Held while a run works in a folder; destroying it lets another run in.
 class FolderLock
 {
@@ -131,33 +147,23 @@ public:
     // (missing), AccessDenied, Other (also when a folder, FIFO or other non-file holds the name).
     virtual FsError readStamp(const std::string& path, FileStamp& stamp) = 0;
 
-    // Copies `source` to `target` through a temporary file that is renamed into place without
-    // replacing anything: Ok, Exists (a file or link holds the target name), DiskFull,
-    // AccessDenied, NotFound (source gone), Other (also when a folder, FIFO or other kind holds
-    // the name, or when the temporary file's length is not what was read), Stopped
-    // (`stopRequested`, if given, became non-zero between two chunks of a large file),
-    // SourceChanged (the source's size or times moved between its open and the last read),
-    // TooLarge (longer than the target's volume can hold). Carries permission bits and the
-    // nanosecond last-write time; a link is copied as a link with the same link text. Only a
-    // whole copy of one version of the source is ever published.
-    virtual FsError copyCreateOnly(const std::string& source, const std::string& target,
-                                   const std::atomic<int32_t>* stopRequested = nullptr) = 0;
-
-    // Replaces the regular file or link `target` with a copy of `source`, through a temporary
-    // file renamed over it: Ok, DiskFull, AccessDenied, NotFound, Other (also when the target
-    // is a folder or changed after `expected` was read, if given), Stopped, SourceChanged and
-    // TooLarge as above; the old target then stays as it was.
-    virtual FsError copyOverwrite(const std::string& source, const std::string& target,
-                                  const FileStamp* expected = nullptr,
-                                  const std::atomic<int32_t>* stopRequested = nullptr) = 0;
-
-    // copyOverwrite that first moves the file it replaces to the user's trash, as a deletion to
-    // the trash does. Without a trash to be had: Other, and the old target stays; DiskFull when
-    // the trash's record could not be written for want of space. One that cannot keep the old
-    // file answers Other and never replaces it.
-    virtual FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                            const FileStamp* expected = nullptr,
-                                            const std::atomic<int32_t>* stopRequested = nullptr) = 0;
+    // Copies `source` to `target` through a temporary file renamed into place, as `request`
+    // says. CreateOnly never replaces anything: Exists when a file or link holds the target
+    // name. Overwrite replaces the regular file or link there: Other when the target is a
+    // folder or changed after `request.expected` was read (if given); with `request.keepOld`
+    // the old file first goes to the user's trash, as a deletion to the trash does (Other
+    // without a trash to be had, and the old target stays; DiskFull when the trash's record
+    // found no space; a file system that cannot keep the old file answers Other and never
+    // replaces it). Either way: Ok, DiskFull, AccessDenied, NotFound (source gone), Other (also
+    // when a folder, FIFO or other kind holds the name, or when the temporary file's length is
+    // not what was read), Stopped (`request.stopRequested`, if given, became non-zero between
+    // two chunks of a large file), SourceChanged (the source's size or times moved between its
+    // open and the last read), TooLarge (longer than the target's volume can hold); on every
+    // failure the old target stays as it was. Carries permission bits and the nanosecond
+    // last-write time; a link is copied as a link with the same link text. Only a whole copy of
+    // one version of the source is ever published.
+    virtual FsError copy(const std::string& source, const std::string& target,
+                         const CopyRequest& request) = 0;
 
     // Adds the owner-write bit. Ok, NotFound, AccessDenied, Other.
     virtual FsError makeNormal(const std::string& path) = 0;

@@ -46,22 +46,9 @@ public:
     {
         return m_inner.readStamp(path, stamp);
     }
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested = nullptr) override
+    FsError copy(const std::string& source, const std::string& target, const CopyRequest& request) override
     {
-        return m_inner.copyCreateOnly(source, target, stopRequested);
-    }
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const FileStamp* expected = nullptr,
-                          const std::atomic<int32_t>* stopRequested = nullptr) override
-    {
-        return m_inner.copyOverwrite(source, target, expected, stopRequested);
-    }
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override
-    {
-        return m_inner.copyOverwriteKeepingOld(source, target, expected, stopRequested);
+        return m_inner.copy(source, target, request);
     }
     FsError makeNormal(const std::string& path) override { return m_inner.makeNormal(path); }
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override

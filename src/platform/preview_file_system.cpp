@@ -382,31 +382,15 @@ FsError PreviewFileSystem::readStamp(const std::string& path, FileStamp& stamp)
     return FsError::Other;
 }
 
-FsError PreviewFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
-                                          const std::atomic<int32_t>* stopRequested)
+FsError PreviewFileSystem::copy(const std::string& source, const std::string& target,
+                                const CopyRequest& request)
 {
-    (void)stopRequested; // nothing is copied, so there is nothing to stop between chunks
-    return copy(source, target, false, nullptr);
-}
-
-FsError PreviewFileSystem::copyOverwrite(const std::string& source, const std::string& target,
-                                         const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
-{
-    (void)stopRequested;
-    return copy(source, target, true, expected);
-}
-
-FsError PreviewFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                                   const FileStamp* expected,
-                                                   const std::atomic<int32_t>* stopRequested)
-{
-    (void)stopRequested;
-    return copy(source, target, true, expected);
+    return copyHere(source, target, request.mode == CopyMode::Overwrite, request.expected);
 }
 
 // In the order the real copy meets its failures: the target's folder, the source, the target.
-FsError PreviewFileSystem::copy(const std::string& source, const std::string& target, bool overwrite,
-                                const FileStamp* expected)
+FsError PreviewFileSystem::copyHere(const std::string& source, const std::string& target, bool overwrite,
+                                    const FileStamp* expected)
 {
     const std::string key = keyOf(target);
     std::string parent;
@@ -514,7 +498,7 @@ FsError PreviewFileSystem::deleteItem(const std::string& path, bool toTrash)
 
 FsError PreviewFileSystem::keepItem(const std::string& path, const std::string& destination, KeepMode mode)
 {
-    const FsError kept = copy(path, destination, false, nullptr);
+    const FsError kept = copyHere(path, destination, false, nullptr);
     if (kept != FsError::Ok || mode == KeepMode::Copy)
         return kept;
     return deleteItem(path, false);

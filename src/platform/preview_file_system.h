@@ -66,19 +66,13 @@ public:
                                int32_t& specialItems) override;
     FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested = nullptr) override;
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const FileStamp* expected = nullptr,
-                          const std::atomic<int32_t>* stopRequested = nullptr) override;
-    // Acts as copyOverwrite: the old file's move to the trash is a write like any other.
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override;
+    // Keeping the old file acts as a plain overwrite: its move to the trash is a write like any
+    // other. Nothing is copied, so there is nothing to stop between chunks.
+    FsError copy(const std::string& source, const std::string& target, const CopyRequest& request) override;
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
-    // A copy as copyCreateOnly makes it, and for Move the item deleted here.
+    // A copy as a create-only copy makes it, and for Move the item deleted here.
     FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode) override;
     FsError removeEmptyFolder(const std::string& path) override;
     void removeStaleTemporaries(const std::string& folder) override;
@@ -113,8 +107,8 @@ private:
     Found diskStateOf(const std::string& key);
     bool isRoot(const std::string& key) const;
     bool reachesByListing(const std::string& key) const;
-    FsError copy(const std::string& source, const std::string& target, bool overwrite,
-                 const FileStamp* expected);
+    FsError copyHere(const std::string& source, const std::string& target, bool overwrite,
+                     const FileStamp* expected);
     std::string nearestDiskFolder(const std::string& key);
     FileSystem& volumeView(const std::string& folder, std::string& where,
                            std::unique_ptr<FileSystem>& holder);

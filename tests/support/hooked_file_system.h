@@ -67,28 +67,12 @@ public:
             beforeCreateFolder(folder);
         return inner().createFolder(folder, ownerFrom);
     }
-    platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
-                                     const std::atomic<int32_t>* stopRequested = nullptr) override
+    platform::FsError copy(const std::string& source, const std::string& target,
+                           const platform::CopyRequest& request) override
     {
         if (beforeCopy)
             beforeCopy(source, target);
-        return inner().copyCreateOnly(source, target, stopRequested);
-    }
-    platform::FsError copyOverwrite(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override
-    {
-        if (beforeCopy)
-            beforeCopy(source, target);
-        return inner().copyOverwrite(source, target, expected, stopRequested);
-    }
-    platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                              const platform::FileStamp* expected = nullptr,
-                                              const std::atomic<int32_t>* stopRequested = nullptr) override
-    {
-        if (beforeCopy)
-            beforeCopy(source, target);
-        return inner().copyOverwriteKeepingOld(source, target, expected, stopRequested);
+        return inner().copy(source, target, request);
     }
     platform::FsError deleteItem(const std::string& path, bool toTrash) override
     {

@@ -150,23 +150,12 @@ public:
         return result;
     }
 
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested) override
+    FsError copy(const std::string& source, const std::string& target, const CopyRequest& request) override
     {
-        return copy(source, target, CopyMode::CreateOnly, nullptr, stopRequested, false);
-    }
-
-    FsError copyOverwrite(const std::string& source, const std::string& target, const FileStamp* expected,
-                          const std::atomic<int32_t>* stopRequested) override
-    {
-        return copy(source, target, CopyMode::Overwrite, expected, stopRequested, false);
-    }
-
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const FileStamp* expected,
-                                    const std::atomic<int32_t>* stopRequested) override
-    {
-        return copy(source, target, CopyMode::Overwrite, expected, stopRequested, true);
+        if (request.mode == platform::CopyMode::CreateOnly)
+            return copy(source, target, CopyMode::CreateOnly, nullptr, request.stopRequested, false);
+        return copy(source, target, CopyMode::Overwrite, request.expected, request.stopRequested,
+                    request.keepOld);
     }
 
     FsError makeNormal(const std::string& path) override

@@ -31,14 +31,7 @@ public:
     }
     FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested = nullptr) override;
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const FileStamp* expected = nullptr,
-                          const std::atomic<int32_t>* stopRequested = nullptr) override;
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override;
+    FsError copy(const std::string& source, const std::string& target, const CopyRequest& request) override;
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
