@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/write_record.h"
 
+#include "platform/forwarding_file_system.h"
+
+#include <atomic>
+#include <cstdint>
+#include <utility>
+
 namespace tavrel::cli {
 namespace {
 
@@ -13,69 +19,45 @@ std::string bare(std::string path)
     return path;
 }
 
-class RecordingFileSystem final : public platform::FileSystem
+// Records each write and removal on its way to the inner file system; reads are forwarded.
+class RecordingFileSystem final : public platform::ForwardingFileSystem
 {
 public:
     RecordingFileSystem(platform::FileSystem& inner, WrittenPaths& written,
-                        std::unique_ptr<platform::FileSystem> owned = nullptr)
-        : m_owned(std::move(owned)), m_inner(m_owned ? *m_owned : inner), m_written(written)
+                        std::unique_ptr<platform::FileSystem> view = nullptr)
+        : ForwardingFileSystem(std::move(view), inner), m_written(written)
     {}
 
-    FsError listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override
-    {
-        return m_inner.listFolder(folder, entries);
-    }
+    // Listings change nothing here: the inner ones, counting and kinds-only lists included.
     FsError listFolderCounting(const std::string& folder, std::vector<platform::DirEntry>& entries,
                                int32_t& specialItems) override
     {
-        return m_inner.listFolderCounting(folder, entries, specialItems);
+        return inner().listFolderCounting(folder, entries, specialItems);
     }
     FsError listKinds(const std::string& folder, std::vector<platform::DirEntry>& entries) override
     {
-        return m_inner.listKinds(folder, entries);
+        return inner().listKinds(folder, entries);
     }
     FsError createFolder(const std::string& folder, const std::string& ownerFrom) override
     {
         note(folder);
-        return m_inner.createFolder(folder, ownerFrom);
+        return inner().createFolder(folder, ownerFrom);
     }
-    FsError readStamp(const std::string& path, platform::FileStamp& stamp) override
-    {
-        return m_inner.readStamp(path, stamp);
-    }
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested) override
+    FsError copy(const std::string& source, const std::string& target,
+                 const platform::CopyRequest& request) override
     {
         note(target);
-        return m_inner.copyCreateOnly(source, target, stopRequested);
-    }
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const platform::FileStamp* expected,
-                          const std::atomic<int32_t>* stopRequested) override
-    {
-        note(target);
-        return m_inner.copyOverwrite(source, target, expected, stopRequested);
-    }
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected,
-                                    const std::atomic<int32_t>* stopRequested) override
-    {
-        note(target);
-        return m_inner.copyOverwriteKeepingOld(source, target, expected, stopRequested);
+        return inner().copy(source, target, request);
     }
     FsError makeNormal(const std::string& path) override
     {
         note(path);
-        return m_inner.makeNormal(path);
-    }
-    std::unique_ptr<platform::FileReader> openForReading(const std::string& path, FsError& error) override
-    {
-        return m_inner.openForReading(path, error);
+        return inner().makeNormal(path);
     }
     FsError deleteItem(const std::string& path, bool toTrash) override
     {
         m_written.removed.insert(bare(path));
-        return m_inner.deleteItem(path, toTrash);
+        return inner().deleteItem(path, toTrash);
     }
     FsError keepItem(const std::string& path, const std::string& destination,
                      platform::KeepMode mode) override
@@ -83,58 +65,26 @@ public:
         if (mode == platform::KeepMode::Move)
             m_written.removed.insert(bare(path));
         note(destination);
-        return m_inner.keepItem(path, destination, mode);
+        return inner().keepItem(path, destination, mode);
     }
     FsError removeEmptyFolder(const std::string& path) override
     {
         m_written.removed.insert(bare(path));
-        return m_inner.removeEmptyFolder(path);
+        return inner().removeEmptyFolder(path);
     }
-    FsError realFolder(const std::string& folder, std::string& real) override
-    {
-        return m_inner.realFolder(folder, real);
-    }
-    void removeStaleTemporaries(const std::string& folder) override
-    {
-        m_inner.removeStaleTemporaries(folder);
-    }
-    std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder, FsError& error) override
-    {
-        return m_inner.lockFolder(folder, error);
-    }
-    FsError readLink(const std::string& path, std::string& text) override
-    {
-        return m_inner.readLink(path, text);
-    }
-    platform::VolumeTraits probeVolume(const std::string& folder,
-                                       const platform::VolumeTraits* known) override
-    {
-        return m_inner.probeVolume(folder, known);
-    }
-    uint64_t volumeOf(const std::string& folder) override { return m_inner.volumeOf(folder); }
-    bool liesOnVacantMountPoint(const std::string& folder) override
-    {
-        return m_inner.liesOnVacantMountPoint(folder);
-    }
-    FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
-    {
-        return m_inner.sameFolder(a, b, same);
-    }
-    platform::MetadataRefusals refusedMetadata() const override { return m_inner.refusedMetadata(); }
+    // The pair's view of the inner file system, recorded the same way.
     std::unique_ptr<platform::FileSystem> confineTo(const std::vector<std::string>& roots,
                                                     FsError& error) override
     {
-        std::unique_ptr<platform::FileSystem> view = m_inner.confineTo(roots, error);
+        std::unique_ptr<platform::FileSystem> view = inner().confineTo(roots, error);
         if (!view)
             return nullptr;
-        return std::make_unique<RecordingFileSystem>(m_inner, m_written, std::move(view));
+        return std::make_unique<RecordingFileSystem>(inner(), m_written, std::move(view));
     }
 
 private:
     void note(const std::string& path) { m_written.made.insert(bare(path)); }
 
-    std::unique_ptr<platform::FileSystem> m_owned; // a view of the inner file system
-    platform::FileSystem& m_inner;
     WrittenPaths& m_written;
 };
 

@@ -705,7 +705,8 @@ CopyOutcome PairRun::CreateOnlyCopy(TaskState& state, const Entry& entry, const 
         return copyFailed(FsError::TooLarge, "", sourcePath, state.task.direction, maxFileSize);
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     platform::forgetLastFailure();
-    const FsError result = fs().copyCreateOnly(sourcePath, targetPath, m_progress.stopFlag());
+    const FsError result = fs().copy(sourcePath, targetPath,
+                                     {platform::CopyMode::CreateOnly, nullptr, false, m_progress.stopFlag()});
     m_sink.NoteCopyEnded(result == FsError::Ok);
     if (result == FsError::Ok) {
         copyDone(state, entry, sourcePath, targetPath, false);
@@ -730,8 +731,7 @@ CopyOutcome PairRun::OverwriteFile(TaskState& state, const Entry& entry, const s
     auto overwrite = [&] {
         if (keepsVersions())
             return overwriteKeepingVersion(sourcePath, targetPath, stamp);
-        return keepOld ? fs().copyOverwriteKeepingOld(sourcePath, targetPath, &stamp, stop)
-                       : fs().copyOverwrite(sourcePath, targetPath, &stamp, stop);
+        return fs().copy(sourcePath, targetPath, {platform::CopyMode::Overwrite, &stamp, keepOld, stop});
     };
     m_sink.NoteCopyStarted(sourcePath, entry.size);
     platform::forgetLastFailure();

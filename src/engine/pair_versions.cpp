@@ -153,7 +153,8 @@ FsError PairRun::overwriteKeepingVersion(const std::string& source, const std::s
     const FsError keptOld = keepVersion(target, KeepMode::Copy, kept);
     if (keptOld != FsError::Ok)
         return keptOld;
-    const FsError result = fs().copyOverwrite(source, target, &stamp, m_progress.stopFlag());
+    const FsError result =
+        fs().copy(source, target, {platform::CopyMode::Overwrite, &stamp, false, m_progress.stopFlag()});
     // The old file still stands under its name: the version of it goes again.
     if (result != FsError::Ok)
         (void)fs().deleteItem(kept, false);

@@ -478,7 +478,9 @@ PairOutcome PairRun::actOn(RememberedState& memory, const FolderTask& root, cons
             const std::string loserFolder = orgWins ? root.targetFolder + rel : root.sourceFolder + rel;
             const std::string winnerFolder = orgWins ? root.sourceFolder + rel : root.targetFolder + rel;
             for (const std::string& folder : {loserFolder, winnerFolder}) {
-                const FsError kept = fs().copyCreateOnly(loserPath, folder + aside, m_progress.stopFlag());
+                const FsError kept =
+                    fs().copy(loserPath, folder + aside,
+                              {platform::CopyMode::CreateOnly, nullptr, false, m_progress.stopFlag()});
                 if (kept == FsError::DiskFull) {
                     keepRecord();
                     return PairOutcome::DiskFull;

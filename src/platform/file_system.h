@@ -89,6 +89,22 @@ enum class KeepMode
     Copy, // the item stays (an overwrite about to replace it keeps the old version)
 };
 
+// What a copy may do where the target name is taken.
+enum class CopyMode
+{
+    CreateOnly, // never replaces anything
+    Overwrite,  // replaces the regular file or link there
+};
+
+// One copy as FileSystem::copy takes it.
+struct CopyRequest
+{
+    CopyMode mode = CopyMode::CreateOnly;
+    const FileStamp* expected = nullptr; // Overwrite: the target as the run read it
+    bool keepOld = false;                // Overwrite: the replaced file goes to the trash first
+    const std::atomic<int32_t>* stopRequested = nullptr;
+};
+
 // Held while a run works in a folder; destroying it lets another run in.
 class FolderLock
 {
@@ -96,7 +112,10 @@ public:
     virtual ~FolderLock() = default;
 };
 
-// The engine's only way to the disk. Folder paths end with "/".
+// The engine's only way to the disk. Folder paths end with "/". Every call is pure: a file
+// system that wraps another forwards or answers each one where it is written
+// (ForwardingFileSystem forwards them all), so no call is left unlocked, unconfined or
+// unprobed by a default nobody chose.
 class FileSystem
 {
 public:
@@ -110,21 +129,14 @@ public:
 
     // listFolder that also counts in `specialItems` the FIFOs, sockets and devices it left out
     // (told from the folder's own type field where the volume fills it in: no stat more per
-    // item). Without an override, listFolder, and none are counted.
+    // item).
     virtual FsError listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
-                                       int32_t& specialItems)
-    {
-        specialItems = 0;
-        return listFolder(folder, entries);
-    }
+                                       int32_t& specialItems) = 0;
 
     // The names and kinds of `folder`'s items as listFolder gives them, with the hidden bit
     // (it comes from the name) but no other attribute, time or size (left zero): what a count
-    // needs, often without a stat per item. Without an override, listFolder.
-    virtual FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries)
-    {
-        return listFolder(folder, entries);
-    }
+    // needs, often without a stat per item.
+    virtual FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries) = 0;
 
     // One level. Ok; Exists when a folder is already there (by path, also a link to one; in a
     // confined view a link is Other); NotFound when the parent is missing; AccessDenied,
@@ -135,40 +147,23 @@ public:
     // (missing), AccessDenied, Other (also when a folder, FIFO or other non-file holds the name).
     virtual FsError readStamp(const std::string& path, FileStamp& stamp) = 0;
 
-    // Copies `source` to `target` through a temporary file that is renamed into place without
-    // replacing anything: Ok, Exists (a file or link holds the target name), DiskFull,
-    // AccessDenied, NotFound (source gone), Other (also when a folder, FIFO or other kind holds
-    // the name, or when the temporary file's length is not what was read), Stopped
-    // (`stopRequested`, if given, became non-zero between two chunks of a large file),
-    // SourceChanged (the source's size or times moved between its open and the last read),
-    // TooLarge (longer than the target's volume can hold). Carries permission bits and the
-    // nanosecond last-write time; a link is copied as a link with the same link text. Only a
-    // whole copy of one version of the source is ever published.
-    virtual FsError copyCreateOnly(const std::string& source, const std::string& target,
-                                   const std::atomic<int32_t>* stopRequested = nullptr) = 0;
-
-    // Replaces the regular file or link `target` with a copy of `source`, through a temporary
-    // file renamed over it: Ok, DiskFull, AccessDenied, NotFound, Other (also when the target
-    // is a folder or changed after `expected` was read, if given), Stopped, SourceChanged and
-    // TooLarge as above; the old target then stays as it was.
-    virtual FsError copyOverwrite(const std::string& source, const std::string& target,
-                                  const FileStamp* expected = nullptr,
-                                  const std::atomic<int32_t>* stopRequested = nullptr) = 0;
-
-    // copyOverwrite that first moves the file it replaces to the user's trash, as a deletion to
-    // the trash does. Without a trash to be had: Other, and the old target stays; DiskFull when
-    // the trash's record could not be written for want of space. Without an
-    // override, Other: a file system that cannot keep the old file never replaces it.
-    virtual FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                            const FileStamp* expected = nullptr,
-                                            const std::atomic<int32_t>* stopRequested = nullptr)
-    {
-        (void)source;
-        (void)target;
-        (void)expected;
-        (void)stopRequested;
-        return FsError::Other;
-    }
+    // Copies `source` to `target` through a temporary file renamed into place, as `request`
+    // says. CreateOnly never replaces anything: Exists when a file or link holds the target
+    // name. Overwrite replaces the regular file or link there: Other when the target is a
+    // folder or changed after `request.expected` was read (if given); with `request.keepOld`
+    // the old file first goes to the user's trash, as a deletion to the trash does (Other
+    // without a trash to be had, and the old target stays; DiskFull when the trash's record
+    // found no space; a file system that cannot keep the old file answers Other and never
+    // replaces it). Either way: Ok, DiskFull, AccessDenied, NotFound (source gone), Other (also
+    // when a folder, FIFO or other kind holds the name, or when the temporary file's length is
+    // not what was read), Stopped (`request.stopRequested`, if given, became non-zero between
+    // two chunks of a large file), SourceChanged (the source's size or times moved between its
+    // open and the last read), TooLarge (longer than the target's volume can hold); on every
+    // failure the old target stays as it was. Carries permission bits and the nanosecond
+    // last-write time; a link is copied as a link with the same link text. Only a whole copy of
+    // one version of the source is ever published.
+    virtual FsError copy(const std::string& source, const std::string& target,
+                         const CopyRequest& request) = 0;
 
     // Adds the owner-write bit. Ok, NotFound, AccessDenied, Other.
     virtual FsError makeNormal(const std::string& path) = 0;
@@ -191,95 +186,56 @@ public:
     // then. Ok; Exists (the destination is taken); NotFound (the item or the destination's
     // folder is missing); DiskFull; AccessDenied; SourceChanged (written to meanwhile); Other
     // (a folder or other kind of item, a copy that did not read back the same). On every
-    // failure the item is where and as it was, and nothing is left at `destination`. Without
-    // an override, Other: a file system that cannot keep an item never loses it.
-    virtual FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode)
-    {
-        (void)path;
-        (void)destination;
-        (void)mode;
-        return FsError::Other;
-    }
+    // failure the item is where and as it was, and nothing is left at `destination`. One that
+    // cannot keep an item answers Other and never loses it.
+    virtual FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode) = 0;
 
     // Removes the folder `path` only when it is empty: what a deletion leaves behind once it
     // has moved every item away, without taking anything that came in meanwhile. Ok, NotFound,
-    // AccessDenied, Other (not empty, not a folder). Without an override, Other.
-    virtual FsError removeEmptyFolder(const std::string& path)
-    {
-        (void)path;
-        return FsError::Other;
-    }
+    // AccessDenied, Other (not empty, not a folder).
+    virtual FsError removeEmptyFolder(const std::string& path) = 0;
 
     // The folder with every link resolved, ending with "/". Ok, NotFound, AccessDenied, Other.
     virtual FsError realFolder(const std::string& folder, std::string& real) = 0;
 
     // Removes the temporary files that a crashed copy or save left in `folder` (regular files
     // of the reserved name shape, unchanged for an hour), as listFolder does on its way, for
-    // callers that do not list the folder. Removal failures are ignored. Without an override,
-    // nothing is removed.
-    virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }
+    // callers that do not list the folder. Removal failures are ignored.
+    virtual void removeStaleTemporaries(const std::string& folder) = 0;
 
     // An advisory lock on `folder` (links followed) for the life of the handle, so that two
     // runs never work in one folder at once. Exists when another run holds it. Any other
     // failure (no such folder, a file system without locks) gives nullptr with Ok: the run
-    // goes on unlocked rather than being blocked for good. Without an override, nothing locks.
-    virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error)
-    {
-        (void)folder;
-        error = FsError::Ok;
-        return nullptr;
-    }
+    // goes on unlocked rather than being blocked for good.
+    virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) = 0;
 
-    // The text of the link `path`. Ok, NotFound, Other (not a link). Without an override, Other.
-    virtual FsError readLink(const std::string& path, std::string& text)
-    {
-        (void)path;
-        (void)text;
-        return FsError::Other;
-    }
+    // The text of the link `path`. Ok, NotFound, Other (not a link).
+    virtual FsError readLink(const std::string& path, std::string& text) = 0;
 
     // What the volume holding `folder` keeps of what is written there, found by trying it in
     // that folder (see probeVolume). With `known` (found on this volume earlier), nothing is
-    // tried and the file system takes those for the folder's volume. Without an override:
-    // exact times, case kept, unprobed.
-    virtual VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known = nullptr)
-    {
-        (void)folder;
-        return known != nullptr ? *known : VolumeTraits{};
-    }
+    // tried and the file system takes those for the folder's volume. One that cannot probe
+    // answers `known`, or the defaults (exact times, case kept) with probed false.
+    virtual VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known = nullptr) = 0;
 
     // A number that is the same for two folders exactly when they lie on one volume; 0 when
     // it cannot be told (each folder is then probed on its own).
-    virtual uint64_t volumeOf(const std::string& folder)
-    {
-        (void)folder;
-        return 0;
-    }
+    virtual uint64_t volumeOf(const std::string& folder) = 0;
 
     // Whether `folder` (which need not exist; the links of its existing part followed) lies at
     // or below a mount point that the system's table of file systems (/etc/fstab) names and
     // where nothing is mounted now: a drive that is not connected, whose bare mount-point
-    // folder belongs to the disk above it. Without an override, false.
-    virtual bool liesOnVacantMountPoint(const std::string& folder)
-    {
-        (void)folder;
-        return false;
-    }
+    // folder belongs to the disk above it.
+    virtual bool liesOnVacantMountPoint(const std::string& folder) = 0;
 
     // Whether the folders `a` and `b` (paths, links followed) are one folder: a file made in one
     // shows in the other. For volumes whose folder identities cannot be trusted (a user-space
     // volume that ignores case numbers each spelling of a name apart). Nothing is left behind.
-    // Ok with `same` set; Other when it cannot be told. Without an override, Other.
-    virtual FsError sameFolder(const std::string& a, const std::string& b, bool& same)
-    {
-        (void)a;
-        (void)b;
-        same = false;
-        return FsError::Other;
-    }
+    // Ok with `same` set; Other when it cannot be told.
+    virtual FsError sameFolder(const std::string& a, const std::string& b, bool& same) = 0;
 
     // What copies made through this file system had refused so far (the content was kept).
-    virtual MetadataRefusals refusedMetadata() const { return {}; }
+    virtual MetadataRefusals refusedMetadata() const = 0;
 
     // A view of this file system for one pair: only items below `roots` (folder paths ending
     // with "/") can be reached through it, every folder below a root is reached from the root's
@@ -287,14 +243,9 @@ public:
     // ever entered, written or deleted (Overlap). Roots may be links; each is resolved once,
     // when the view is made or, for one that does not exist yet, when it is created. `error`
     // is Overlap when one root is another or lies inside it by identity (a case-folded or
-    // linked path, say); the view is made all the same. Without an override there is no view
-    // (nullptr): the caller goes on with this file system.
-    virtual std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error)
-    {
-        (void)roots;
-        error = FsError::Ok;
-        return nullptr;
-    }
+    // linked path, say); the view is made all the same. A file system that makes no views
+    // answers nullptr with Ok: the caller goes on with this file system.
+    virtual std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error) = 0;
 };
 
 } // namespace tavrel::platform

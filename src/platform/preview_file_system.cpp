@@ -181,13 +181,14 @@ struct PreviewFileSystem::Found
 };
 
 PreviewFileSystem::PreviewFileSystem(FileSystem& disk)
-    : m_disk(disk), m_overlay(std::make_shared<Overlay>()), m_listings(std::make_unique<Listings>())
+    : ForwardingFileSystem(disk), m_disk(disk), m_confined(false), m_overlay(std::make_shared<Overlay>()),
+      m_listings(std::make_unique<Listings>())
 {}
 
 PreviewFileSystem::PreviewFileSystem(FileSystem& disk, std::unique_ptr<FileSystem> view,
                                      std::vector<std::string> roots, std::shared_ptr<Overlay> overlay)
-    : m_disk(disk), m_view(std::move(view)), m_roots(std::move(roots)), m_overlay(std::move(overlay)),
-      m_listings(std::make_unique<Listings>())
+    : ForwardingFileSystem(std::move(view), disk), m_disk(disk), m_confined(&inner() != &disk),
+      m_roots(std::move(roots)), m_overlay(std::move(overlay)), m_listings(std::make_unique<Listings>())
 {}
 
 PreviewFileSystem::~PreviewFileSystem() = default;
@@ -375,31 +376,15 @@ FsError PreviewFileSystem::readStamp(const std::string& path, FileStamp& stamp)
     return FsError::Other;
 }
 
-FsError PreviewFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
-                                          const std::atomic<int32_t>* stopRequested)
+FsError PreviewFileSystem::copy(const std::string& source, const std::string& target,
+                                const CopyRequest& request)
 {
-    (void)stopRequested; // nothing is copied, so there is nothing to stop between chunks
-    return copy(source, target, false, nullptr);
-}
-
-FsError PreviewFileSystem::copyOverwrite(const std::string& source, const std::string& target,
-                                         const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
-{
-    (void)stopRequested;
-    return copy(source, target, true, expected);
-}
-
-FsError PreviewFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                                   const FileStamp* expected,
-                                                   const std::atomic<int32_t>* stopRequested)
-{
-    (void)stopRequested;
-    return copy(source, target, true, expected);
+    return copyHere(source, target, request.mode == CopyMode::Overwrite, request.expected);
 }
 
 // In the order the real copy meets its failures: the target's folder, the source, the target.
-FsError PreviewFileSystem::copy(const std::string& source, const std::string& target, bool overwrite,
-                                const FileStamp* expected)
+FsError PreviewFileSystem::copyHere(const std::string& source, const std::string& target, bool overwrite,
+                                    const FileStamp* expected)
 {
     const std::string key = keyOf(target);
     std::string parent;
@@ -507,7 +492,7 @@ FsError PreviewFileSystem::deleteItem(const std::string& path, bool toTrash)
 
 FsError PreviewFileSystem::keepItem(const std::string& path, const std::string& destination, KeepMode mode)
 {
-    const FsError kept = copy(path, destination, false, nullptr);
+    const FsError kept = copyHere(path, destination, false, nullptr);
     if (kept != FsError::Ok || mode == KeepMode::Copy)
         return kept;
     return deleteItem(path, false);
@@ -526,11 +511,6 @@ FsError PreviewFileSystem::removeEmptyFolder(const std::string& path)
         return FsError::Other;
     m_overlay->set(key, Record{});
     return FsError::Ok;
-}
-
-FsError PreviewFileSystem::realFolder(const std::string& folder, std::string& real)
-{
-    return inner().realFolder(folder, real);
 }
 
 void PreviewFileSystem::removeStaleTemporaries(const std::string& folder)
@@ -585,8 +565,8 @@ FileSystem& PreviewFileSystem::volumeView(const std::string& folder, std::string
 {
     const std::string key = nearestDiskFolder(keyOf(folder));
     where = folderPathOf(key);
-    if (m_view && (isRoot(key) || reachesByListing(key)))
-        return *m_view;
+    if (m_confined && (isRoot(key) || reachesByListing(key)))
+        return inner();
     FsError confined = FsError::Ok;
     holder = m_disk.confineTo({where}, confined);
     return holder ? *holder : m_disk;

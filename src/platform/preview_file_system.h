@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/file_system.h"
+#include "platform/forwarding_file_system.h"
 
 #include <chrono>
 #include <memory>
@@ -44,9 +45,14 @@ inline constexpr std::chrono::seconds kKeepEveryTemporary = std::chrono::seconds
 // - removeStaleTemporaries removes nothing. Listings are those of `disk`: give a preview a
 //   PosixFileSystem made with kKeepEveryTemporary and it removes nothing at all.
 //
+// - sameFolder cannot be told (Other): a folder may exist only here.
+//
+// Every other read is forwarded to `disk` (or the pair's view of it) as ForwardingFileSystem
+// does; this class overrides what a preview changes.
+//
 // Paths are taken as the engine writes them (folders with or without their final "/"): the
 // memory is keyed by that text. Not for two threads at once; a run uses one worker.
-class PreviewFileSystem final : public FileSystem
+class PreviewFileSystem final : public ForwardingFileSystem
 {
 public:
     explicit PreviewFileSystem(FileSystem& disk);
@@ -60,22 +66,15 @@ public:
                                int32_t& specialItems) override;
     FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested = nullptr) override;
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const FileStamp* expected = nullptr,
-                          const std::atomic<int32_t>* stopRequested = nullptr) override;
-    // Acts as copyOverwrite: the old file's move to the trash is a write like any other.
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override;
+    // Keeping the old file acts as a plain overwrite: its move to the trash is a write like any
+    // other. Nothing is copied, so there is nothing to stop between chunks.
+    FsError copy(const std::string& source, const std::string& target, const CopyRequest& request) override;
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
-    // A copy as copyCreateOnly makes it, and for Move the item deleted here.
+    // A copy as a create-only copy makes it, and for Move the item deleted here.
     FsError keepItem(const std::string& path, const std::string& destination, KeepMode mode) override;
     FsError removeEmptyFolder(const std::string& path) override;
-    FsError realFolder(const std::string& folder, std::string& real) override;
     void removeStaleTemporaries(const std::string& folder) override;
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;
     FsError readLink(const std::string& path, std::string& text) override;
@@ -84,6 +83,13 @@ public:
     bool liesOnVacantMountPoint(const std::string& folder) override
     {
         return m_disk.liesOnVacantMountPoint(folder);
+    }
+    FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
+    {
+        (void)a;
+        (void)b;
+        same = false;
+        return FsError::Other;
     }
     MetadataRefusals refusedMetadata() const override;
     // A preview over `disk`'s view confined to `roots` (or over `disk` itself, where it makes
@@ -97,21 +103,20 @@ private:
     PreviewFileSystem(FileSystem& disk, std::unique_ptr<FileSystem> view, std::vector<std::string> roots,
                       std::shared_ptr<Overlay> overlay);
 
-    // Where reads of this view go: the disk's view confined to the roots, or the disk.
-    FileSystem& inner() { return m_view ? *m_view : m_disk; }
     Found stateOf(const std::string& key);
     Found diskStateOf(const std::string& key);
     bool isRoot(const std::string& key) const;
     bool reachesByListing(const std::string& key) const;
-    FsError copy(const std::string& source, const std::string& target, bool overwrite,
-                 const FileStamp* expected);
+    FsError copyHere(const std::string& source, const std::string& target, bool overwrite,
+                     const FileStamp* expected);
     std::string nearestDiskFolder(const std::string& key);
     FileSystem& volumeView(const std::string& folder, std::string& where,
                            std::unique_ptr<FileSystem>& holder);
     const VolumeTraits* traitsFor(const std::string& key) const;
 
+    // Reads go to inner(): the disk's view confined to the roots, or the disk.
     FileSystem& m_disk;
-    std::unique_ptr<FileSystem> m_view;
+    bool m_confined;                  // inner() is a view of the disk
     std::vector<std::string> m_roots; // without their final "/"; empty: not confined
     std::shared_ptr<Overlay> m_overlay;
     std::unique_ptr<Listings> m_listings;

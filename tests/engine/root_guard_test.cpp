@@ -3,8 +3,8 @@
 // cannot be meant, and never where the root existed when its pair last ran, unless the user
 // says so.
 #include "engine/root_guard.h"
+#include "platform/forwarding_file_system.h"
 #include "support/engine_fixture.h"
-#include "support/forwarding_file_system.h"
 #include "support/hooked_file_system.h"
 #include "support/scoped_env.h"
 
@@ -137,7 +137,7 @@ TEST_F(RootGuardTest, PreviewRefusesWithoutMakingAnything)
 
 // Volumes as a table says, for the folders below `moving`: one number until `moved` is set,
 // another after (a drive unmounted during the run leaves its mount point on the disk above).
-class MovingVolumes final : public ForwardingFileSystem
+class MovingVolumes final : public platform::ForwardingFileSystem
 {
 public:
     MovingVolumes(platform::FileSystem& inner, std::string moving)

@@ -39,7 +39,7 @@ platform::VolumeTraits caseIgnoringVolume()
 // A case-ignoring volume over the real disk: a name finds the item the folder holds under
 // any letter case, as on FAT and exFAT, so a copy or a new folder under another case meets the
 // item already there. Every other call is the real disk's.
-class CaseIgnoringVolume final : public ForwardingFileSystem
+class CaseIgnoringVolume final : public platform::ForwardingFileSystem
 {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;
@@ -56,22 +56,10 @@ public:
     {
         return inner().readStamp(onDisk(path), stamp);
     }
-    platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
-                                     const std::atomic<int32_t>* stop) override
+    platform::FsError copy(const std::string& source, const std::string& target,
+                           const platform::CopyRequest& request) override
     {
-        return inner().copyCreateOnly(onDisk(source), onDisk(target), stop);
-    }
-    platform::FsError copyOverwrite(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected,
-                                    const std::atomic<int32_t>* stop) override
-    {
-        return inner().copyOverwrite(onDisk(source), onDisk(target), expected, stop);
-    }
-    platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                              const platform::FileStamp* expected,
-                                              const std::atomic<int32_t>* stop) override
-    {
-        return inner().copyOverwriteKeepingOld(onDisk(source), onDisk(target), expected, stop);
+        return inner().copy(onDisk(source), onDisk(target), request);
     }
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
                                                          platform::FsError& error) override

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Faults in the trees themselves: listings that break off, items of another kind where a file
 // is expected, trees that change under a run, a trash that cannot take anything, odd names.
+#include "platform/forwarding_file_system.h"
 #include "support/engine_fixture.h"
 #include "support/faulty_file_system.h"
-#include "support/forwarding_file_system.h"
 #include "support/hooked_file_system.h"
 
 #include <atomic>
@@ -24,7 +24,7 @@ using Op = FaultyFileSystem::Operation;
 
 // A listing of a folder whose path holds `breakIn` stops halfway and reports Other with what
 // it read so far, as a listing cut short by an I/O error does.
-class BreakingListFileSystem final : public ForwardingFileSystem
+class BreakingListFileSystem final : public platform::ForwardingFileSystem
 {
 public:
     BreakingListFileSystem(platform::FileSystem& inner, std::string breakIn)

@@ -37,10 +37,11 @@ protected:
 TEST_F(FaultyFileSystemTest, FailsOnlyTheNthCallOfItsKind)
 {
     fs.failNth(Operation::CopyCreateOnly, 2, FsError::DiskFull);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "a", scratch / "tgt/a"), FsError::Ok);
-    EXPECT_EQ(fs.copyOverwrite(scratch / "a", scratch / "tgt/a"), FsError::Ok); // another kind
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "b", scratch / "tgt/b"), FsError::DiskFull);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "c", scratch / "tgt/c"), FsError::Ok);
+    EXPECT_EQ(fs.copy(scratch / "a", scratch / "tgt/a", {CopyMode::CreateOnly}), FsError::Ok);
+    EXPECT_EQ(fs.copy(scratch / "a", scratch / "tgt/a", {CopyMode::Overwrite}),
+              FsError::Ok); // another kind
+    EXPECT_EQ(fs.copy(scratch / "b", scratch / "tgt/b", {CopyMode::CreateOnly}), FsError::DiskFull);
+    EXPECT_EQ(fs.copy(scratch / "c", scratch / "tgt/c", {CopyMode::CreateOnly}), FsError::Ok);
 
     EXPECT_EQ(readFile(scratch / "tgt/a"), "a");
     EXPECT_FALSE(std::filesystem::exists(scratch / "tgt/b")); // the failed call never reached the disk
@@ -51,7 +52,7 @@ TEST_F(FaultyFileSystemTest, FailsOnlyTheNthCallOfItsKind)
 
     fs.reset();
     EXPECT_EQ(fs.callCount(Operation::CopyCreateOnly), 0);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "b", scratch / "tgt/b"), FsError::Ok);
+    EXPECT_EQ(fs.copy(scratch / "b", scratch / "tgt/b", {CopyMode::CreateOnly}), FsError::Ok);
 }
 
 TEST_F(FaultyFileSystemTest, FailsEveryCallOnMatchingPaths)
@@ -71,8 +72,9 @@ TEST_F(FaultyFileSystemTest, FailsEveryCallOnMatchingPaths)
     EXPECT_EQ(fs.listFolder(scratch.path(), entries), FsError::Ok);
     EXPECT_EQ(entries.size(), 4u);
 
-    EXPECT_EQ(fs.copyOverwrite(scratch / "c", scratch / "tgt/c"), FsError::DiskFull); // target path
-    EXPECT_EQ(fs.copyOverwrite(scratch / "c", scratch / "tgt/d"), FsError::Ok);
+    EXPECT_EQ(fs.copy(scratch / "c", scratch / "tgt/c", {CopyMode::Overwrite}),
+              FsError::DiskFull); // target path
+    EXPECT_EQ(fs.copy(scratch / "c", scratch / "tgt/d", {CopyMode::Overwrite}), FsError::Ok);
 }
 
 TEST_F(FaultyFileSystemTest, RefusedDeletesRemoveNothing)

@@ -51,7 +51,7 @@ protected:
 
 TEST_F(PosixCopyTest, CreateOnlyCarriesContentModeAndNanosecondTime)
 {
-    ASSERT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/copy.txt"), FsError::Ok);
+    ASSERT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/copy.txt", {CopyMode::CreateOnly}), FsError::Ok);
     EXPECT_EQ(readFile(scratch / "tgt/copy.txt"), "new content");
     const struct stat st = lstatOf(scratch / "tgt/copy.txt");
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -63,11 +63,13 @@ TEST_F(PosixCopyTest, CreateOnlyCarriesContentModeAndNanosecondTime)
 TEST_F(PosixCopyTest, CreateOnlyNeverReplaces)
 {
     writeFile(scratch / "tgt/copy.txt", "old");
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/copy.txt"), FsError::Exists);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/copy.txt", {CopyMode::CreateOnly}),
+              FsError::Exists);
     EXPECT_EQ(readFile(scratch / "tgt/copy.txt"), "old");
 
     ASSERT_EQ(::symlink("nowhere", (scratch / "tgt/dangling").c_str()), 0);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/dangling"), FsError::Exists);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/dangling", {CopyMode::CreateOnly}),
+              FsError::Exists);
     EXPECT_EQ(linkText(scratch / "tgt/dangling"), "nowhere");
     EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
 }
@@ -78,8 +80,9 @@ TEST_F(PosixCopyTest, CreateOnlyOntoAnotherKindFails)
 {
     ASSERT_EQ(::mkdir((scratch / "tgt/folder").c_str(), 0755), 0);
     ASSERT_EQ(::mkfifo((scratch / "tgt/pipe").c_str(), 0644), 0);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/folder"), FsError::Other);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/pipe"), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/folder", {CopyMode::CreateOnly}),
+              FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/pipe", {CopyMode::CreateOnly}), FsError::Other);
     EXPECT_TRUE(S_ISDIR(lstatOf(scratch / "tgt/folder").st_mode));
     EXPECT_TRUE(S_ISFIFO(lstatOf(scratch / "tgt/pipe").st_mode));
     EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
@@ -92,15 +95,21 @@ TEST_F(PosixCopyTest, StopFlagCutsLargeCopiesBetweenChunks)
     writeFile(scratch / "large", std::string(40 << 20, 'L'));
     writeFile(scratch / "tgt/old", "old");
     const std::atomic<int32_t> stop{1};
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "large", scratch / "tgt/large", &stop), FsError::Stopped);
-    EXPECT_EQ(fs.copyOverwrite(scratch / "large", scratch / "tgt/old", nullptr, &stop), FsError::Stopped);
+    EXPECT_EQ(
+        fs.copy(scratch / "large", scratch / "tgt/large", {CopyMode::CreateOnly, nullptr, false, &stop}),
+        FsError::Stopped);
+    EXPECT_EQ(fs.copy(scratch / "large", scratch / "tgt/old", {CopyMode::Overwrite, nullptr, false, &stop}),
+              FsError::Stopped);
     EXPECT_FALSE(std::filesystem::exists(scratch / "tgt/large"));
     EXPECT_EQ(readFile(scratch / "tgt/old"), "old");
     EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
 
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "tgt/small", &stop), FsError::Ok);
+    EXPECT_EQ(
+        fs.copy(scratch / "source.txt", scratch / "tgt/small", {CopyMode::CreateOnly, nullptr, false, &stop}),
+        FsError::Ok);
     const std::atomic<int32_t> go{0};
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "large", scratch / "tgt/large", &go), FsError::Ok);
+    EXPECT_EQ(fs.copy(scratch / "large", scratch / "tgt/large", {CopyMode::CreateOnly, nullptr, false, &go}),
+              FsError::Ok);
     EXPECT_EQ(lstatOf(scratch / "tgt/large").st_size, 40 << 20);
 }
 
@@ -193,7 +202,7 @@ TEST_F(PosixCopyTest, LinkIsCopiedAsLinkWithItsOwnTime)
     ASSERT_EQ(::symlink("../folder", (scratch / "link").c_str()), 0);
     setTimes(scratch / "link", 1'500'000'000, 42);
 
-    ASSERT_EQ(fs.copyCreateOnly(scratch / "link", scratch / "tgt/link"), FsError::Ok);
+    ASSERT_EQ(fs.copy(scratch / "link", scratch / "tgt/link", {CopyMode::CreateOnly}), FsError::Ok);
     const struct stat st = lstatOf(scratch / "tgt/link");
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(linkText(scratch / "tgt/link"), "../folder");
@@ -202,7 +211,7 @@ TEST_F(PosixCopyTest, LinkIsCopiedAsLinkWithItsOwnTime)
 
     // Overwriting a file with a link replaces the file, not what a link would point to.
     writeFile(scratch / "tgt/file", "old");
-    ASSERT_EQ(fs.copyOverwrite(scratch / "link", scratch / "tgt/file"), FsError::Ok);
+    ASSERT_EQ(fs.copy(scratch / "link", scratch / "tgt/file", {CopyMode::Overwrite}), FsError::Ok);
     EXPECT_EQ(linkText(scratch / "tgt/file"), "../folder");
     EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
 }
@@ -212,12 +221,14 @@ TEST_F(PosixCopyTest, SpecialSourcesFailFastAndCreateNothing)
     ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
     ASSERT_EQ(::mkdir((scratch / "folder").c_str(), 0755), 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "pipe", scratch / "tgt/pipe"), FsError::Other);
-    EXPECT_EQ(fs.copyOverwrite(scratch / "pipe", scratch / "tgt/pipe"), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "pipe", scratch / "tgt/pipe", {CopyMode::CreateOnly}), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "pipe", scratch / "tgt/pipe", {CopyMode::Overwrite}), FsError::Other);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "folder", scratch / "tgt/folder"), FsError::Other);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "missing", scratch / "tgt/missing"), FsError::NotFound);
-    EXPECT_EQ(fs.copyCreateOnly(scratch / "source.txt", scratch / "no-such-folder/x"), FsError::NotFound);
+    EXPECT_EQ(fs.copy(scratch / "folder", scratch / "tgt/folder", {CopyMode::CreateOnly}), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "missing", scratch / "tgt/missing", {CopyMode::CreateOnly}),
+              FsError::NotFound);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "no-such-folder/x", {CopyMode::CreateOnly}),
+              FsError::NotFound);
     EXPECT_TRUE(std::filesystem::is_empty(scratch / "tgt"));
 }
 
@@ -225,7 +236,7 @@ TEST_F(PosixCopyTest, OverwriteReplacesEvenReadOnlyTargets)
 {
     writeFile(scratch / "tgt/file", "old, longer content");
     ASSERT_EQ(::chmod((scratch / "tgt/file").c_str(), 0444), 0);
-    ASSERT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file"), FsError::Ok);
+    ASSERT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/file", {CopyMode::Overwrite}), FsError::Ok);
     EXPECT_EQ(readFile(scratch / "tgt/file"), "new content");
     EXPECT_EQ(lstatOf(scratch / "tgt/file").st_mode & 07777, 0640u);
     EXPECT_EQ(lstatOf(scratch / "tgt/file").st_mtim.tv_nsec, 987'654'321);
@@ -241,20 +252,24 @@ TEST_F(PosixCopyTest, OverwriteRefusesChangedTargetsAndFolders)
 
     FileStamp stale = stamp;
     stale.lastWriteTime -= 1;
-    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file", &stale), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/file", {CopyMode::Overwrite, &stale}),
+              FsError::Other);
     stale = stamp;
     stale.size += 1;
-    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file", &stale), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/file", {CopyMode::Overwrite, &stale}),
+              FsError::Other);
     EXPECT_EQ(readFile(scratch / "tgt/file"), "old");
-    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/gone", &stamp), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/gone", {CopyMode::Overwrite, &stamp}),
+              FsError::Other);
     EXPECT_FALSE(std::filesystem::exists(scratch / "tgt/gone"));
 
-    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/file", &stamp), FsError::Ok);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/file", {CopyMode::Overwrite, &stamp}),
+              FsError::Ok);
     EXPECT_EQ(readFile(scratch / "tgt/file"), "new content");
 
     ASSERT_EQ(::mkdir((scratch / "tgt/folder").c_str(), 0755), 0);
     writeFile(scratch / "tgt/folder/inside", "keep");
-    EXPECT_EQ(fs.copyOverwrite(scratch / "source.txt", scratch / "tgt/folder"), FsError::Other);
+    EXPECT_EQ(fs.copy(scratch / "source.txt", scratch / "tgt/folder", {CopyMode::Overwrite}), FsError::Other);
     EXPECT_EQ(readFile(scratch / "tgt/folder/inside"), "keep");
     EXPECT_EQ(temporaryLeftovers(scratch / "tgt"), 0);
 }
@@ -273,10 +288,10 @@ TEST_F(PosixCopyTest, CopiesAcrossFileSystems)
     content[12345] = 'Z';
     writeFile(scratch / "big", content);
     setTimes(scratch / "big", 1'234'567'890, 100);
-    const FsError there = fs.copyCreateOnly(scratch / "big", other + "big");
+    const FsError there = fs.copy(scratch / "big", other + "big", {CopyMode::CreateOnly});
     const std::string copied = readFile(other + "big");
     const struct stat st = lstatOf(other + "big");
-    const FsError back = fs.copyOverwrite(other + "big", scratch / "big");
+    const FsError back = fs.copy(other + "big", scratch / "big", {CopyMode::Overwrite});
     std::filesystem::remove_all(other);
 
     EXPECT_EQ(there, FsError::Ok);
@@ -291,7 +306,7 @@ TEST_F(PosixCopyTest, CopiesFilesThatReportNoSize)
 {
     if (lstatOf("/proc/self/status").st_size != 0)
         GTEST_SKIP() << "/proc/self/status reports a size here";
-    ASSERT_EQ(fs.copyCreateOnly("/proc/self/status", scratch / "tgt/status"), FsError::Ok);
+    ASSERT_EQ(fs.copy("/proc/self/status", scratch / "tgt/status", {CopyMode::CreateOnly}), FsError::Ok);
     EXPECT_NE(readFile(scratch / "tgt/status").find("Name:"), std::string::npos);
 }
 
@@ -309,7 +324,7 @@ TEST_F(PosixCopyTest, SparseFileOverFourGiBIsCopiedWhole)
         ::close(fd);
     }
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(fs.copyCreateOnly(source, scratch / "tgt/sparse"), FsError::Ok);
+    ASSERT_EQ(fs.copy(source, scratch / "tgt/sparse", {CopyMode::CreateOnly}), FsError::Ok);
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     const struct stat st = lstatOf(scratch / "tgt/sparse");
@@ -336,8 +351,8 @@ TEST_F(PosixCopyTest, FullDiskIsReportedAndCleanedUp)
     writeFile(scratch / "large", std::string(1 << 20, 'x'));
     writeFile(small + "/keep", "old");
 
-    const FsError created = fs.copyCreateOnly(scratch / "large", small + "/large");
-    const FsError overwritten = fs.copyOverwrite(scratch / "large", small + "/keep");
+    const FsError created = fs.copy(scratch / "large", small + "/large", {CopyMode::CreateOnly});
+    const FsError overwritten = fs.copy(scratch / "large", small + "/keep", {CopyMode::Overwrite});
     const bool createdAbsent = !std::filesystem::exists(small + "/large");
     const std::string kept = readFile(small + "/keep");
     const int leftovers = temporaryLeftovers(small);

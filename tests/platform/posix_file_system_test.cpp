@@ -271,8 +271,8 @@ TEST_F(PosixFileSystemTest, OverlongPathsAreRefusedNotTruncated)
         EXPECT_EQ(fs.listFolder(path, entries), FsError::Other);
         EXPECT_EQ(fs.createFolder(path), FsError::Other);
         EXPECT_EQ(fs.readStamp(path, stamp), FsError::Other);
-        EXPECT_EQ(fs.copyCreateOnly(scratch / "file", path), FsError::Other);
-        EXPECT_EQ(fs.copyOverwrite(path, scratch / "copy"), FsError::Other);
+        EXPECT_EQ(fs.copy(scratch / "file", path, {CopyMode::CreateOnly}), FsError::Other);
+        EXPECT_EQ(fs.copy(path, scratch / "copy", {CopyMode::Overwrite}), FsError::Other);
         EXPECT_EQ(fs.makeNormal(path), FsError::Other);
         EXPECT_EQ(fs.openForReading(path, error), nullptr);
         EXPECT_EQ(error, FsError::Other);

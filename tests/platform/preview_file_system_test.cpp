@@ -37,14 +37,14 @@ FsError stampCheckedOverwrite(FileSystem& fs, const std::string& base, int64_t t
     if (FsError read = fs.readStamp(base + "tgt/b", stamp); read != FsError::Ok)
         return read;
     stamp.lastWriteTime += timeShift;
-    return fs.copyOverwrite(base + "org/a", base + "tgt/b", &stamp);
+    return fs.copy(base + "org/a", base + "tgt/b", {platform::CopyMode::Overwrite, &stamp});
 }
 
 std::vector<Step> script()
 {
     const auto createOnly = [](const std::string& from, const std::string& to) {
         return [from, to](FileSystem& fs, const std::string& base) {
-            return fs.copyCreateOnly(base + from, base + to);
+            return fs.copy(base + from, base + to, {platform::CopyMode::CreateOnly});
         };
     };
     const auto makeFolder = [](const std::string& folder) {
@@ -91,7 +91,7 @@ std::vector<Step> script()
         {"overwrite a target gone since it was read",
          [](FileSystem& fs, const std::string& base) {
              const FileStamp stamp{at(1) / 100, 4};
-             return fs.copyOverwrite(base + "org/a", base + "tgt/none", &stamp);
+             return fs.copy(base + "org/a", base + "tgt/none", {platform::CopyMode::Overwrite, &stamp});
          },
          FsError::Other},
         {"delete a folder", remove("tgt/d"), FsError::Ok},
@@ -190,7 +190,7 @@ TEST(PreviewFileSystemTest, ViewsOfOneRunShareTheirWrites)
     {
         const std::unique_ptr<FileSystem> first = preview.confineTo({dir / "org/", dir / "tgt/"}, confined);
         ASSERT_TRUE(first);
-        ASSERT_EQ(first->copyCreateOnly(dir / "org/a", dir / "tgt/a"), FsError::Ok);
+        ASSERT_EQ(first->copy(dir / "org/a", dir / "tgt/a", {platform::CopyMode::CreateOnly}), FsError::Ok);
         ASSERT_EQ(first->createFolder(dir / "tgt/new/"), FsError::Ok);
     }
     const std::unique_ptr<FileSystem> second = preview.confineTo({dir / "tgt/", dir / "third/"}, confined);
@@ -198,7 +198,7 @@ TEST(PreviewFileSystemTest, ViewsOfOneRunShareTheirWrites)
     std::vector<platform::DirEntry> entries;
     ASSERT_EQ(second->listFolder(dir / "tgt/", entries), FsError::Ok);
     ASSERT_EQ(entries.size(), 2u);
-    ASSERT_EQ(second->copyCreateOnly(dir / "tgt/a", dir / "third/a"), FsError::Ok);
+    ASSERT_EQ(second->copy(dir / "tgt/a", dir / "third/a", {platform::CopyMode::CreateOnly}), FsError::Ok);
     FsError error = FsError::Ok;
     const std::unique_ptr<platform::FileReader> reader = second->openForReading(dir / "third/a", error);
     ASSERT_TRUE(reader);

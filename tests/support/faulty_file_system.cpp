@@ -89,30 +89,14 @@ FsError FaultyFileSystem::readStamp(const std::string& path, platform::FileStamp
     return inner().readStamp(path, stamp);
 }
 
-FsError FaultyFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
-                                         const std::atomic<int32_t>* stopRequested)
+FsError FaultyFileSystem::copy(const std::string& source, const std::string& target,
+                               const platform::CopyRequest& request)
 {
-    if (FsError error = nextCall(Operation::CopyCreateOnly, source, target); error != FsError::Ok)
+    const Operation operation =
+        request.mode == platform::CopyMode::CreateOnly ? Operation::CopyCreateOnly : Operation::CopyOverwrite;
+    if (FsError error = nextCall(operation, source, target); error != FsError::Ok)
         return error;
-    return inner().copyCreateOnly(source, target, stopRequested);
-}
-
-FsError FaultyFileSystem::copyOverwrite(const std::string& source, const std::string& target,
-                                        const platform::FileStamp* expected,
-                                        const std::atomic<int32_t>* stopRequested)
-{
-    if (FsError error = nextCall(Operation::CopyOverwrite, source, target); error != FsError::Ok)
-        return error;
-    return inner().copyOverwrite(source, target, expected, stopRequested);
-}
-
-FsError FaultyFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                                  const platform::FileStamp* expected,
-                                                  const std::atomic<int32_t>* stopRequested)
-{
-    if (FsError error = nextCall(Operation::CopyOverwrite, source, target); error != FsError::Ok)
-        return error;
-    return inner().copyOverwriteKeepingOld(source, target, expected, stopRequested);
+    return inner().copy(source, target, request);
 }
 
 FsError FaultyFileSystem::makeNormal(const std::string& path)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "support/forwarding_file_system.h"
+#include "platform/forwarding_file_system.h"
 
 #include <array>
 #include <atomic>
@@ -14,7 +14,7 @@ namespace tavrel::test {
 // Wraps a real file system and makes chosen calls fail, to drive the engine through errors
 // it cannot meet on demand on a healthy disk: disk full on the n-th copy, a read error in a
 // comparison, a refused delete. Calls that are not made to fail reach the wrapped system.
-class FaultyFileSystem final : public ForwardingFileSystem
+class FaultyFileSystem final : public platform::ForwardingFileSystem
 {
 public:
     enum class Operation
@@ -61,15 +61,9 @@ public:
                                  std::vector<platform::DirEntry>& entries) override;
     platform::FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     platform::FsError readStamp(const std::string& path, platform::FileStamp& stamp) override;
-    platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
-                                     const std::atomic<int32_t>* stopRequested = nullptr) override;
-    platform::FsError copyOverwrite(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override;
-    // Counted and failed as CopyOverwrite.
-    platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                              const platform::FileStamp* expected = nullptr,
-                                              const std::atomic<int32_t>* stopRequested = nullptr) override;
+    // Counted and failed as CopyCreateOnly or CopyOverwrite by the request's mode.
+    platform::FsError copy(const std::string& source, const std::string& target,
+                           const platform::CopyRequest& request) override;
     platform::FsError makeNormal(const std::string& path) override;
     std::unique_ptr<platform::FileReader> openForReading(const std::string& path,
                                                          platform::FsError& error) override;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "support/forwarding_file_system.h"
+#include "platform/forwarding_file_system.h"
 
 #include <functional>
 #include <memory>
@@ -14,7 +14,7 @@ namespace tavrel::test {
 // Forwards every call to a real file system, with hooks that let a test change the world
 // between the engine's scan and its next step, or alter what a listing shows. A view confined
 // to a pair's roots is hooked the same way, with the same hooks.
-class HookedFileSystem final : public ForwardingFileSystem
+class HookedFileSystem final : public platform::ForwardingFileSystem
 {
 public:
     struct Hooks
@@ -67,28 +67,12 @@ public:
             beforeCreateFolder(folder);
         return inner().createFolder(folder, ownerFrom);
     }
-    platform::FsError copyCreateOnly(const std::string& source, const std::string& target,
-                                     const std::atomic<int32_t>* stopRequested = nullptr) override
+    platform::FsError copy(const std::string& source, const std::string& target,
+                           const platform::CopyRequest& request) override
     {
         if (beforeCopy)
             beforeCopy(source, target);
-        return inner().copyCreateOnly(source, target, stopRequested);
-    }
-    platform::FsError copyOverwrite(const std::string& source, const std::string& target,
-                                    const platform::FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override
-    {
-        if (beforeCopy)
-            beforeCopy(source, target);
-        return inner().copyOverwrite(source, target, expected, stopRequested);
-    }
-    platform::FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                              const platform::FileStamp* expected = nullptr,
-                                              const std::atomic<int32_t>* stopRequested = nullptr) override
-    {
-        if (beforeCopy)
-            beforeCopy(source, target);
-        return inner().copyOverwriteKeepingOld(source, target, expected, stopRequested);
+        return inner().copy(source, target, request);
     }
     platform::FsError deleteItem(const std::string& path, bool toTrash) override
     {

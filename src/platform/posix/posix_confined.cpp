@@ -146,23 +146,12 @@ public:
         return result;
     }
 
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested) override
+    FsError copy(const std::string& source, const std::string& target, const CopyRequest& request) override
     {
-        return copy(source, target, CopyMode::CreateOnly, nullptr, stopRequested, false);
-    }
-
-    FsError copyOverwrite(const std::string& source, const std::string& target, const FileStamp* expected,
-                          const std::atomic<int32_t>* stopRequested) override
-    {
-        return copy(source, target, CopyMode::Overwrite, expected, stopRequested, false);
-    }
-
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const FileStamp* expected,
-                                    const std::atomic<int32_t>* stopRequested) override
-    {
-        return copy(source, target, CopyMode::Overwrite, expected, stopRequested, true);
+        if (request.mode == platform::CopyMode::CreateOnly)
+            return copy(source, target, CopyMode::CreateOnly, nullptr, request.stopRequested, false);
+        return copy(source, target, CopyMode::Overwrite, request.expected, request.stopRequested,
+                    request.keepOld);
     }
 
     FsError makeNormal(const std::string& path) override
@@ -277,6 +266,31 @@ public:
         return atItem(path, [&](int parent, const std::string& name, std::size_t) {
             return readLinkAt(parent, name, text);
         });
+    }
+
+    // False: whether a root lies on a drive that is not connected is asked of the file system by
+    // path, which reads the tables of mounts.
+    bool liesOnVacantMountPoint(const std::string& folder) override
+    {
+        (void)folder;
+        return false;
+    }
+
+    // Asked by path of the roots before the view is made; a view cannot tell.
+    FsError sameFolder(const std::string& a, const std::string& b, bool& same) override
+    {
+        (void)a;
+        (void)b;
+        same = false;
+        return FsError::Other;
+    }
+
+    // A view is confined once: it makes no view of itself.
+    std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error) override
+    {
+        (void)roots;
+        error = FsError::Ok;
+        return nullptr;
     }
 
     VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known) override

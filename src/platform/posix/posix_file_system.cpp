@@ -131,25 +131,15 @@ FsError PosixFileSystem::readStamp(const std::string& path, FileStamp& stamp)
         path, [&](int parent, const std::string& name) { return posix::readStampAt(parent, name, stamp); });
 }
 
-FsError PosixFileSystem::copyCreateOnly(const std::string& source, const std::string& target,
-                                        const std::atomic<int32_t>* stopRequested)
+FsError PosixFileSystem::copy(const std::string& source, const std::string& target,
+                              const CopyRequest& request)
 {
-    return posix::copyItem(source, target, posix::CopyMode::CreateOnly, nullptr, stopRequested);
-}
-
-FsError PosixFileSystem::copyOverwrite(const std::string& source, const std::string& target,
-                                       const FileStamp* expected, const std::atomic<int32_t>* stopRequested)
-{
-    return posix::copyItem(source, target, posix::CopyMode::Overwrite, expected, stopRequested);
-}
-
-FsError PosixFileSystem::copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                                 const FileStamp* expected,
-                                                 const std::atomic<int32_t>* stopRequested)
-{
+    if (request.mode == CopyMode::CreateOnly)
+        return posix::copyItem(source, target, posix::CopyMode::CreateOnly, nullptr, request.stopRequested);
     posix::CopyOptions options;
-    options.trashReplaced = true;
-    return posix::copyItem(source, target, posix::CopyMode::Overwrite, expected, stopRequested, options);
+    options.trashReplaced = request.keepOld;
+    return posix::copyItem(source, target, posix::CopyMode::Overwrite, request.expected,
+                           request.stopRequested, options);
 }
 
 FsError PosixFileSystem::makeNormal(const std::string& path)

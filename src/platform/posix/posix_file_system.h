@@ -24,16 +24,14 @@ public:
     FsError listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
     FsError listFolderCounting(const std::string& folder, std::vector<DirEntry>& entries,
                                int32_t& specialItems) override;
+    // The whole listing: only a pair's confined view lists kinds without a stat per item.
+    FsError listKinds(const std::string& folder, std::vector<DirEntry>& entries) override
+    {
+        return listFolder(folder, entries);
+    }
     FsError createFolder(const std::string& folder, const std::string& ownerFrom = {}) override;
     FsError readStamp(const std::string& path, FileStamp& stamp) override;
-    FsError copyCreateOnly(const std::string& source, const std::string& target,
-                           const std::atomic<int32_t>* stopRequested = nullptr) override;
-    FsError copyOverwrite(const std::string& source, const std::string& target,
-                          const FileStamp* expected = nullptr,
-                          const std::atomic<int32_t>* stopRequested = nullptr) override;
-    FsError copyOverwriteKeepingOld(const std::string& source, const std::string& target,
-                                    const FileStamp* expected = nullptr,
-                                    const std::atomic<int32_t>* stopRequested = nullptr) override;
+    FsError copy(const std::string& source, const std::string& target, const CopyRequest& request) override;
     FsError makeNormal(const std::string& path) override;
     std::unique_ptr<FileReader> openForReading(const std::string& path, FsError& error) override;
     FsError deleteItem(const std::string& path, bool toTrash) override;
@@ -49,6 +47,15 @@ public:
     // process or in any other one is refused, and a crash releases it.
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder, FsError& error) override;
     std::unique_ptr<FileSystem> confineTo(const std::vector<std::string>& roots, FsError& error) override;
+    // Volumes are probed through a pair's confined view, which holds the folder open; by path,
+    // nothing is tried.
+    VolumeTraits probeVolume(const std::string& folder, const VolumeTraits* known = nullptr) override
+    {
+        (void)folder;
+        return known != nullptr ? *known : VolumeTraits{};
+    }
+    // Copies by path keep no record of refusals; a pair's view does.
+    MetadataRefusals refusedMetadata() const override { return {}; }
 
     // The table of file systems that liesOnVacantMountPoint reads; tests give one of their own.
     void setFileSystemTable(std::string file) { m_fileSystemTable = std::move(file); }
