@@ -457,13 +457,20 @@ TEST_F(RunCommandTest, FileWrittenDuringItsCopyIsNotPublished)
     buildTree(m_dir / "org", {file("growing.log", std::string(std::size_t{64} << 20, 'x'))});
     const std::string job = saveJob(model::SyncMethod::LightCopy);
     std::atomic<bool> writing{true};
+    std::atomic<bool> wrote{false};
     std::thread writer([&] {
         const int fd = ::open(source.c_str(), O_WRONLY);
-        for (off_t at = 0; writing.load(); at = (at + 4096) % (off_t{64} << 20))
+        for (off_t at = 0; writing.load(); at = (at + 4096) % (off_t{64} << 20)) {
             if (::pwrite(fd, "y", 1, at) != 1)
                 break;
+            wrote = true;
+        }
+        wrote = true;
         ::close(fd);
     });
+    // On a busy machine the thread may start late: the run must meet the writes.
+    while (!wrote.load())
+        std::this_thread::yield();
     const Outcome outcome = run({"run", job, "--json"});
     writing = false;
     writer.join();
@@ -872,16 +879,23 @@ TEST_P(StopSignalTest, StopsALargeCopyAndLeavesNoTemporary)
     const std::string report = m_dir / "r.htm";
     StartedProgram program(TAVREL_CLI_PATH,
                            {"run", saveJob(model::SyncMethod::LightCopy), "--report", report}, m_dir.path());
-    auto temporaryInTarget = [&] {
-        for (const auto& entry : std::filesystem::directory_iterator(m_dir / "tgt"))
-            if (entry.path().filename().string().ends_with(".tavrel-tmp"))
+    // The copy is being written while the program holds a file in the target open: a named
+    // temporary, or an unnamed file ("#inode (deleted)" to /proc) where the volume makes them.
+    const std::string inTarget = m_dir / "tgt/";
+    auto copyUnderway = [&] {
+        std::error_code error;
+        const std::string fds = "/proc/" + std::to_string(program.pid()) + "/fd";
+        for (const auto& entry : std::filesystem::directory_iterator(fds, error)) {
+            const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), error);
+            if (!error && target.string().starts_with(inTarget))
                 return true;
+        }
         return false;
     };
-    // The first sighting counts: looking again could miss a temporary renamed meanwhile.
+    // The first sighting counts: looking again could miss a copy published meanwhile.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     bool started = false;
-    while (!(started = temporaryInTarget()) && std::chrono::steady_clock::now() < deadline)
+    while (!(started = copyUnderway()) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(started) << "the copy never started";
     ::kill(program.pid(), GetParam());
